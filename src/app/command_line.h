@@ -1,0 +1,21 @@
+/// The command line: "-cfg file.cfg" runs one scan at start; other "-name value" pairs are read
+/// and ignored.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quillmap {
+
+struct CmdLineState {
+  bool runAtStart = false;
+  std::string errorText;  // "Wrong cmdline:\n" and the unparsed rest, when malformed
+  std::string cmdCfgPath;
+};
+
+/// Parses the program's arguments (without the program name). "-cfg" takes the next argument
+/// whole as its value; a later "-cfg" wins; an option without a value makes the command line
+/// malformed. A value beginning with '.' is completed as `basePath` followed by the value.
+CmdLineState ParseCommandLine(const std::vector<std::string>& args, const std::string& basePath);
+
+}  // namespace quillmap

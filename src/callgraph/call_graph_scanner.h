@@ -1,0 +1,36 @@
+/// The function call graph scan: reads the listed C sources line by line, recognises the
+/// definitions and calls that the call filters select, reports them to the activity log and
+/// drives the call graph outputs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "config/scan_context.h"
+#include "config/text_utils.h"
+
+namespace quillmap {
+
+/// Totals of one scan, reported in the run's summary.
+struct ScanCounts {
+  int32_t chars = 0;
+  int32_t lines = 0;
+  int32_t functions = 0;
+};
+
+/// What the scan works on: the call filters and reject texts as the list reader delivered them,
+/// and the file list that the scan fills.
+struct CallGraphLists {
+  const StringList& callsList;
+  const StringList& rejectList;
+  StringList& fileList;
+};
+
+/// Scans the sources of the configuration's section "files". Returns the number of sources
+/// opened while a CSV report is configured (0 after an unopenable source, and always 0 without a
+/// CSV report). `scanMessage` receives "file list is empty" or the last "error opening: %s".
+/// Throws FileError when the configuration file cannot be opened.
+int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
+                  ScanCounts* counts, std::string* scanMessage);
+
+}  // namespace quillmap

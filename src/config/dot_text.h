@@ -1,0 +1,24 @@
+/// How names and texts are written into DOT files so that Graphviz can read them: plain DOT IDs
+/// stay as they are, anything else is written as a quoted string.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillmap {
+
+/// True for a DOT ID that needs no quotes: an identifier ([A-Za-z_][A-Za-z0-9_]*) that is not a
+/// DOT keyword (node, edge, graph, digraph, subgraph, strict; any case), or a numeral (42, -1.5).
+bool IsPlainDotId(std::string_view text);
+
+/// The text with '\' written as "\\" and '"' as "\"", for use inside a quoted DOT string.
+std::string EscapeDotString(std::string_view text);
+
+/// The text as a DOT ID: unchanged when plain, otherwise quoted and escaped ("" when empty).
+std::string DotId(std::string_view text);
+
+/// True when position `pos` of a DOT attribute text lies inside a double-quoted string, that is
+/// when an odd number of unescaped '"' stand before it.
+bool InsideDotString(std::string_view text, size_t pos);
+
+}  // namespace quillmap

@@ -1,0 +1,35 @@
+/// Where files are: the work path, the folder of the configuration, and configured paths made
+/// into paths relative to that folder.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillmap {
+
+/// The current directory at start-up followed by "/"; set once by start-up.
+const std::string& WorkPath();
+void SetWorkPath(std::string path);
+/// The process's current directory followed by "/" ("" when it cannot be read).
+std::string CurrentDirectoryPath();
+
+/// True for a path that needs no completion: it begins with "/" or holds a drive ':'.
+bool IsAbsolutePath(std::string_view path);
+
+/// The absolute, lexically normalised form of `path` (no "." or ".." parts, no doubled "/";
+/// symlinks are not resolved). A relative path is taken from the current directory.
+std::string FullPathOf(std::string_view path);
+
+/// The folder of an existing, readable file, as an absolute path ending in "/". Throws
+/// FileError when the file cannot be opened for reading or is a directory.
+std::string DirectoryOf(const std::string& path);
+
+/// Opens `path` for reading and closes it again; throws FileError as DirectoryOf does.
+void CheckReadableFile(const std::string& path);
+
+/// A configured file name made into the path to use: backslashes become "/"; an empty value
+/// stays empty; a value beginning with "/" or holding ':' is used as it is; any other value is
+/// appended to `directory` (which ends in "/").
+std::string ResolvePath(std::string_view value, std::string_view directory);
+
+}  // namespace quillmap

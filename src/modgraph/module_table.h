@@ -1,0 +1,43 @@
+/// The module table: the modules of the section "modules" (named groups of C sources with their
+/// DOT attributes) and what the inter-module call scan finds in them.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "config/scan_context.h"
+#include "config/text_utils.h"
+
+namespace quillmap {
+
+inline constexpr int kMaxModules = 200;
+
+struct ModuleRecord {
+  int valid = 0;
+  std::string moduleName;
+  StringList clusterAttributes;
+  std::string nodeAttributes;
+  std::string callAttributes;
+  StringList files;
+  StringList definedFunctions;  // duplicates kept
+  StringList linkedFunctions;   // without duplicates
+};
+
+struct ModuleTable {
+  std::array<ModuleRecord, kMaxModules> modules;
+  int moduleCount = 0;
+  std::string moduleLogPath;
+  std::string moduleDotPath;
+  StringList graphAttributeLines;
+  StringList edgeLines;  // without duplicates
+};
+
+/// Reads the section "modules" of the configuration into `table` and starts the module log.
+/// Returns the number of modules read. Throws FileError when the configuration cannot be opened.
+int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string& cfgPath);
+
+/// Runs the two passes of the inter-module call scan and writes the module graph. Returns the
+/// number of modules scanned (0: nothing written).
+int WriteModuleGraph(ScanContext& context, ModuleTable& table);
+
+}  // namespace quillmap

@@ -1,0 +1,63 @@
+/// Helpers shared by the tests: temporary folders, whole-file reads and writes, and an
+/// in-memory window system.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/window_system.h"
+
+namespace quillmap::testing {
+
+/// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  /// The folder's path, ending in "/".
+  const std::string& path() const { return path_; }
+  /// The path of `name` inside the folder.
+  std::string operator/(const std::string& name) const { return path_ + name; }
+  /// Writes `contents` to `name` inside the folder (creating sub-folders) and returns its path.
+  std::string Write(const std::string& name, const std::string& contents) const;
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& contents);
+/// The file's bytes; "" when it cannot be read.
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+/// Splits CR LF-terminated lines (the on-disk form of every output file).
+std::vector<std::string> CrLfLines(const std::string& contents);
+
+/// Controls held in memory, with a record of what the logic asked of the window system.
+class MemoryWindow : public WindowSystem {
+ public:
+  MemoryWindow();
+
+  bool HasItem(int id) const override { return texts.count(id) != 0; }
+  std::string GetItemText(int id) const override;
+  bool SetItemText(int id, const std::string& text) override;
+  void EnableItem(int id, bool enable) override;
+  void SetTitle(const std::string& newTitle) override { title = newTitle; }
+  void ShowFileError(const FileError& error) override { fileErrors.push_back(error.what()); }
+  void RequestClose() override { ++closeRequests; }
+  void OnLogEntry(const std::string& text, bool replace) override;
+
+  std::map<int, std::string> texts;
+  std::map<int, bool> enabled;
+  std::string title;
+  std::vector<std::string> fileErrors;
+  int closeRequests = 0;
+  /// Every appended entry since the last replacement.
+  std::vector<std::string> entries;
+};
+
+}  // namespace quillmap::testing
