@@ -1,9 +1,10 @@
 /// The module table: the modules of the section "modules" (named groups of C sources with their
-/// DOT attributes) and what the inter-module call scan finds in them.
+/// DOT attributes), what the inter-module call scan finds in them, and the module log.
 #pragma once
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "config/scan_context.h"
 #include "config/text_utils.h"
@@ -11,6 +12,10 @@
 namespace quillmap {
 
 inline constexpr int kMaxModules = 200;
+
+/// The line that separates the sections of the module log.
+inline constexpr const char* kModuleLogSeparator =
+    "***********************************************************";
 
 struct ModuleRecord {
   int valid = 0;
@@ -37,7 +42,14 @@ struct ModuleTable {
 int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string& cfgPath);
 
 /// Runs the two passes of the inter-module call scan and writes the module graph. Returns the
-/// number of modules scanned (0: nothing written).
+/// number of modules scanned (0: nothing written). Defined with the module graph output.
 int WriteModuleGraph(ScanContext& context, ModuleTable& table);
+
+/// Appends one line to the table's module log (nothing happens without a log path).
+void AppendModuleLog(ScanContext& context, const ModuleTable& table, std::string_view line);
+
+/// The DOT name of a function's node: the module name, "_" and the function name, quoted when
+/// Graphviz could not read it as a plain ID. Node lines and edge lines both use it.
+std::string ModuleNodeId(std::string_view moduleName, std::string_view functionName);
 
 }  // namespace quillmap

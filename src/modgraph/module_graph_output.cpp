@@ -1,0 +1,86 @@
+#include "modgraph/module_graph_output.h"
+
+#include "config/app_identity.h"
+#include "config/dot_text.h"
+
+namespace quillmap {
+
+namespace {
+
+constexpr const char* kOutFile = "out file: ";
+constexpr const char* kScanningApiFor = "scanning API for";
+constexpr const char* kGraphStart = "digraph callgraph {";
+constexpr const char* kGraphEnd = "}";
+constexpr const char* kAllFunctionsComment =
+    "    // ***** public + internal fcts (enable manually)";
+constexpr const char* kLinkedFunctionsComment = "    // ***** called from/to fcts";
+constexpr const char* kClusterEnd = "  }";
+constexpr const char* kClusterPrefix = "cluster_";
+
+// Writes the lines of the module graph file; the first line of a run truncates it.
+class GraphFile {
+ public:
+  GraphFile(ScanContext& context, const std::string& path) : context_(context), path_(path) {}
+  void Write(const std::string& line) {
+    context_.writer().WriteLine(path_, line, first_);
+    first_ = false;
+  }
+
+ private:
+  ScanContext& context_;
+  const std::string& path_;
+  bool first_ = true;
+};
+
+// `//node [label="f", attrs] mod_f;` or the same without the comment mark.
+std::string NodeLine(const char* indent, const ModuleRecord& record, const std::string& function) {
+  std::string line = indent;
+  line += "node [label=\"" + EscapeDotString(function) + "\"";
+  if (!record.nodeAttributes.empty()) line += ", " + record.nodeAttributes;
+  line += "] " + ModuleNodeId(record.moduleName, function) + ";";
+  return line;
+}
+
+void WriteCluster(GraphFile& file, const ModuleRecord& record) {
+  file.Write("  subgraph " + DotId(kClusterPrefix + record.moduleName) + " {");
+  for (const std::string& attribute : record.clusterAttributes) file.Write("    " + attribute);
+  file.Write("    label=\"" + EscapeDotString(record.moduleName) + "\";");
+  file.Write(kAllFunctionsComment);
+  for (const std::string& function : record.definedFunctions) {
+    file.Write(NodeLine("    //", record, function));
+  }
+  file.Write(kLinkedFunctionsComment);
+  for (const std::string& function : record.linkedFunctions) {
+    file.Write(NodeLine("    ", record, function));
+  }
+  file.Write(kClusterEnd);
+}
+
+}  // namespace
+
+int WriteModuleGraph(ScanContext& context, ModuleTable& table, ModuleScanEngine& engine) {
+  AppendModuleLog(context, table, kOutFile + table.moduleDotPath);
+  AppendModuleLog(context, table, kModuleLogSeparator);
+  AppendModuleLog(context, table, kScanningApiFor);
+  const int count = engine.CollectAllModuleFunctions(context, table);
+  if (count == 0) return 0;
+
+  GraphFile file(context, table.moduleDotPath);
+  file.Write(DotHeaderLine());
+  file.Write(kGraphStart);
+  for (const std::string& attribute : table.graphAttributeLines) file.Write(" " + attribute);
+  engine.ScanAllModuleCalls(context, table);
+  for (int k = 0; k < table.moduleCount; ++k) {
+    if (table.modules[k].valid) WriteCluster(file, table.modules[k]);
+  }
+  for (const std::string& edge : table.edgeLines) file.Write("  " + edge);
+  file.Write(kGraphEnd);
+  return count;
+}
+
+int WriteModuleGraph(ScanContext& context, ModuleTable& table) {
+  RereadingModuleScan engine;
+  return WriteModuleGraph(context, table, engine);
+}
+
+}  // namespace quillmap

@@ -1,0 +1,182 @@
+#include "modgraph/module_scan.h"
+
+#include <unordered_set>
+
+#include "config/source_reader.h"
+
+namespace quillmap {
+
+namespace {
+
+constexpr const char* kScanningCallsFrom = "scanning calls from ";
+constexpr const char* kActivityTargets = " to:";
+constexpr const char* kFirstTargetSeparator = " ";
+constexpr const char* kNextTargetSeparator = " ,";
+constexpr const char* kSignatureLine = " ";
+constexpr const char* kTargetLine = " to:";
+constexpr const char* kFileLine = " in:";
+constexpr const char* kBodyStartLine = " -> ";
+constexpr const char* kCallLine = "  - ";
+constexpr const char* kBodyEndLine = " <-";
+
+// The text of a piece as a C line buffer holds it: it ends at the first NUL byte, so a piece
+// that begins with one is a line of length 0.
+std::string_view LineText(const std::string& piece) { return std::string_view(piece.c_str()); }
+
+// "<from>_<caller> -> <into>_<callee>", the caller's module's call attributes, then ";".
+std::string EdgeLine(const ModuleRecord& from, const std::string& caller, const ModuleRecord& into,
+                     const std::string& callee) {
+  std::string line =
+      ModuleNodeId(from.moduleName, caller) + " -> " + ModuleNodeId(into.moduleName, callee);
+  if (!from.callAttributes.empty()) line += " " + from.callAttributes;
+  line += ';';
+  return line;
+}
+
+}  // namespace
+
+bool ParseFunctionHeader(std::string_view line, FunctionHeader& header) {
+  const std::string t = Trim(line);
+  const size_t sp = t.find(' ');
+  const size_t op = t.find('(');
+  const size_t cp = t.find(')');
+  if (sp == std::string::npos || sp == 0 || op == std::string::npos || op <= sp ||
+      cp == std::string::npos || cp <= op) {
+    return false;
+  }
+  // An empty name ("if (x)") would occur in every line and so be "called" from everywhere.
+  std::string name = Trim(std::string_view(t).substr(sp, op - sp));
+  if (name.empty()) return false;
+  header.name = std::move(name);
+  header.signature = t.substr(0, cp + 1);
+  return true;
+}
+
+int RereadingModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
+  return quillmap::CollectAllModuleFunctions(context, table);
+}
+
+void RereadingModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
+  quillmap::ScanAllModuleCalls(context, table);
+}
+
+int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
+  std::unordered_set<std::string> unopenable;
+  int count = 0;
+  for (int k = 0; k < table.moduleCount; ++k) {
+    ModuleRecord& record = table.modules[k];
+    record.definedFunctions.clear();
+    record.linkedFunctions.clear();
+    if (!record.valid) continue;
+    AppendModuleLog(context, table, record.moduleName);
+    for (const std::string& file : record.files) {
+      AppendModuleLog(context, table, file);
+      if (!CollectModuleFunctions(context, table, file, record.definedFunctions) &&
+          unopenable.insert(file).second) {
+        context.Log(ErrorOpeningText(file));
+        context.NoteError();
+      }
+    }
+    ++count;
+  }
+  return count;
+}
+
+bool CollectModuleFunctions(ScanContext& context, const ModuleTable& table, const std::string& path,
+                            StringList& functions) {
+  SourceReader reader;
+  if (!reader.Open(path)) return false;
+  // Every non-empty line becomes the previous line, so a comment or a blank line between a
+  // header and its "{" hides the function from this pass.
+  std::string piece;
+  std::string previous;
+  FunctionHeader header;
+  while (reader.ReadPiece(piece)) {
+    const std::string_view line = LineText(piece);
+    if (line.empty()) continue;
+    if (line[0] == '{' && ParseFunctionHeader(previous, header)) {
+      AppendModuleLog(context, table, kSignatureLine + header.signature);
+      functions.push_back(header.name);
+    }
+    previous.assign(line);
+  }
+  return true;
+}
+
+void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
+  for (int k = 0; k < table.moduleCount; ++k) {
+    if (!table.modules[k].valid) continue;
+    std::vector<ModuleRecord*> others;
+    for (int j = 0; j < table.moduleCount; ++j) {
+      if (j != k && table.modules[j].valid) others.push_back(&table.modules[j]);
+    }
+    ScanCallsFromModule(context, table, table.modules[k], others);
+  }
+}
+
+void ScanCallsFromModule(ScanContext& context, ModuleTable& table, ModuleRecord& from,
+                         const std::vector<ModuleRecord*>& others) {
+  AppendModuleLog(context, table, kModuleLogSeparator);
+  AppendModuleLog(context, table, kScanningCallsFrom + from.moduleName);
+  std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
+  const char* separator = kFirstTargetSeparator;
+  for (ModuleRecord* into : others) {
+    ScanCallsInto(context, table, from, *into);
+    activity += separator + into->moduleName;
+    separator = kNextTargetSeparator;
+  }
+  context.Log(activity);
+}
+
+void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
+                   ModuleRecord& into) {
+  AppendModuleLog(context, table, kTargetLine + into.moduleName);
+  // Unlike pass 1, comment, preprocessor and empty lines do not become the previous line. The
+  // previous line and the caller carry over from one file to the next.
+  std::string previous;
+  std::string caller;
+  std::string piece;
+  FunctionHeader header;
+  SourceReader reader;
+  for (const std::string& file : from.files) {
+    AppendModuleLog(context, table, kFileLine + file);
+    if (!reader.Open(file)) continue;
+    bool inBody = false;
+    while (reader.ReadPiece(piece)) {
+      const std::string_view line = LineText(piece);
+      if (line.empty()) continue;
+      switch (line[0]) {
+        case '#':
+        case '/':
+        case '\r':
+        case '\n':
+          break;
+        case '{':
+          if (ParseFunctionHeader(previous, header)) {
+            caller = header.name;
+            inBody = true;
+            AppendModuleLog(context, table, kBodyStartLine + from.moduleName + ":" + caller);
+          }
+          break;
+        case '}':
+          AppendModuleLog(context, table, kBodyEndLine);
+          inBody = false;
+          break;
+        default:
+          previous.assign(line);
+          if (!inBody) break;
+          for (const std::string& callee : into.definedFunctions) {
+            if (line.find(callee) == std::string_view::npos) continue;
+            AddIfAbsent(table.edgeLines, EdgeLine(from, caller, into, callee));
+            AddIfAbsent(into.linkedFunctions, callee);
+            AddIfAbsent(from.linkedFunctions, caller);
+            AppendModuleLog(context, table, kCallLine + into.moduleName + ":" + callee);
+          }
+          break;
+      }
+    }
+    reader.Close();
+  }
+}
+
+}  // namespace quillmap

@@ -1,0 +1,65 @@
+/// The inter-module call scan: finds the functions that each module's files define (pass 1) and
+/// the calls from one module's functions into another module's functions (pass 2), by plain
+/// line-oriented text matching, and records both in the module table and the module log.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/scan_context.h"
+#include "modgraph/module_table.h"
+
+namespace quillmap {
+
+/// A line read as the header of a function definition.
+struct FunctionHeader {
+  std::string signature;  // the trimmed line up to and including its first ")"
+  std::string name;       // the text between the first blank and the first "(", trimmed
+};
+
+/// Reads `line` as a function header: after trimming, its first blank must stand after the first
+/// character, its first "(" after that blank and its first ")" after that "(", and the name
+/// between blank and "(" must not be empty. Returns false (leaving `header` as it was) otherwise.
+bool ParseFunctionHeader(std::string_view line, FunctionHeader& header);
+
+/// The two passes as one exchangeable engine. Every engine leaves the same table contents and
+/// writes the same module log lines and activity log entries.
+class ModuleScanEngine {
+ public:
+  virtual ~ModuleScanEngine() = default;
+  /// Pass 1: empties `definedFunctions` and `linkedFunctions` of records 0 to moduleCount - 1
+  /// and fills `definedFunctions` of the valid ones. Returns the number of valid modules.
+  virtual int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) = 0;
+  /// Pass 2: fills `edgeLines` and the valid records' `linkedFunctions`.
+  virtual void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) = 0;
+};
+
+/// The straightforward engine: every module's files are read once in pass 1 and once more for
+/// every other module in pass 2, and each body line is searched for every function name of the
+/// other module. It stays as the reference that faster engines are compared with.
+class RereadingModuleScan : public ModuleScanEngine {
+ public:
+  int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) override;
+  void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) override;
+};
+
+// The steps of the straightforward engine.
+
+/// Pass 1 as described at ModuleScanEngine. A source file that cannot be opened is reported once
+/// per path as "error opening: %s" in the activity log, and counts as an error of the run.
+int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table);
+/// Appends to `functions` the name of every function defined in the file at `path`, logging each
+/// signature. Returns false when the file cannot be opened.
+bool CollectModuleFunctions(ScanContext& context, const ModuleTable& table, const std::string& path,
+                            StringList& functions);
+/// Pass 2: scans every valid module against all other valid modules.
+void ScanAllModuleCalls(ScanContext& context, ModuleTable& table);
+/// Scans `from` against each of `others` in order, then reports the module in the activity log.
+void ScanCallsFromModule(ScanContext& context, ModuleTable& table, ModuleRecord& from,
+                         const std::vector<ModuleRecord*>& others);
+/// Scans the function bodies in `from`'s files for the names of `into`'s functions.
+void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
+                   ModuleRecord& into);
+
+}  // namespace quillmap
