@@ -61,6 +61,11 @@ std::string EscapeDotString(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);
   for (char c : text) {
+    if (c == '\0') {
+      // Graphviz reads C strings: a NUL byte would end the file for it.
+      out += "\\0";
+      continue;
+    }
     if (c == '\\' || c == '"') out += '\\';
     out += c;
   }

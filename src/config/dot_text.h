@@ -11,7 +11,8 @@ namespace quillmap {
 /// DOT keyword (node, edge, graph, digraph, subgraph, strict; any case), or a numeral (42, -1.5).
 bool IsPlainDotId(std::string_view text);
 
-/// The text with '\' written as "\\" and '"' as "\"", for use inside a quoted DOT string.
+/// The text with '\' written as "\\" and '"' as "\"", for use inside a quoted DOT string. A NUL
+/// byte, which no DOT reader takes, is written as "\0".
 std::string EscapeDotString(std::string_view text);
 
 /// The text as a DOT ID: unchanged when plain, otherwise quoted and escaped ("" when empty).

@@ -1,7 +1,11 @@
 #include "support/test_support.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -52,6 +56,53 @@ std::string ReadFile(const std::string& path) {
 bool FileExists(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0;
+}
+
+ProgramResult RunQuillmap(const std::vector<std::string>& args, const std::string& workingDir) {
+  TempDir capture;
+  const std::string outPath = capture / "stdout";
+  const std::string errPath = capture / "stderr";
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+    if (chdir(workingDir.c_str()) != 0) _exit(127);
+    // The batch mode must never need a display.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    std::vector<char*> argv;
+    std::string program = QUILLMAP_BINARY;
+    argv.push_back(program.data());
+    std::vector<std::string> copies(args);
+    for (std::string& arg : copies) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+  }
+  ProgramResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadFile(outPath);
+  result.err = ReadFile(errPath);
+  return result;
+}
+
+void ExpectGraphvizAccepts(const std::string& dotPath) {
+  if (std::system("command -v dot > /dev/null 2>&1") != 0) {
+    const char* ci = std::getenv("CI");
+    if (ci != nullptr && std::string(ci) == "true") ADD_FAILURE() << "graphviz (dot) is missing";
+    return;
+  }
+  const std::string errors = dotPath + ".dot-errors";
+  const std::string command = "dot -Tsvg -o /dev/null '" + dotPath + "' 2> '" + errors + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(status, 0) << "dot rejects " << dotPath << ":\n"
+                       << ReadFile(errors) << "\n" << ReadFile(dotPath);
+  std::remove(errors.c_str());
 }
 
 std::vector<std::string> CrLfLines(const std::string& contents) {

@@ -34,6 +34,20 @@ void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 
+/// What a run of the quillmap program printed and returned.
+struct ProgramResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+/// Runs the built quillmap program with `args` in the folder `workingDir` and waits for it.
+ProgramResult RunQuillmap(const std::vector<std::string>& args, const std::string& workingDir);
+
+/// Adds a test failure unless Graphviz's dot accepts the DOT file. Without dot installed the
+/// check cannot run: it is left out locally and fails under CI, where graphviz is installed.
+void ExpectGraphvizAccepts(const std::string& dotPath);
+
 /// Splits CR LF-terminated lines (the on-disk form of every output file).
 std::vector<std::string> CrLfLines(const std::string& contents);
 

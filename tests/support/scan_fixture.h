@@ -1,0 +1,52 @@
+/// A scan configuration and its sources in a temporary folder, scanned in-process with the
+/// reference engines, with the activity log recorded entry by entry.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "callgraph/call_graph_scanner.h"
+#include "config/line_writer.h"
+#include "config/profile_reader.h"
+#include "config/scan_context.h"
+#include "support/test_support.h"
+
+namespace quillmap::testing {
+
+class RecordingLog : public ActivityLog {
+ public:
+  void AppendLog(const std::string& text, bool replace) override {
+    if (replace) entries.clear();
+    if (!replace || !text.empty()) entries.push_back(text);
+  }
+  std::vector<std::string> entries;
+};
+
+struct ScanFixture {
+  TempDir dir;
+  RereadingProfileReader profile;
+  PerLineWriter writer;
+  RecordingLog log;
+  ScanContext context{profile, writer, log};
+  StringList callsList;
+  StringList rejectList;
+  StringList fileList;
+  ScanCounts counts;
+  std::string scanMessage;
+
+  /// Writes the configuration "scan.cfg" and returns its path.
+  std::string Config(const std::string& ini) { return dir.Write("scan.cfg", ini); }
+  /// Reads the "calls" and "reject" lists and runs the call graph scan on "scan.cfg".
+  int Scan() {
+    const std::string cfg = dir / "scan.cfg";
+    ReadList(profile, cfg, "calls", callsList);
+    ReadList(profile, cfg, "reject", rejectList);
+    return ScanCallGraph(context, cfg, {callsList, rejectList, fileList}, &counts, &scanMessage);
+  }
+  /// The CR LF lines of an output file in the folder.
+  std::vector<std::string> Lines(const std::string& name) const {
+    return CrLfLines(ReadFile(dir / name));
+  }
+};
+
+}  // namespace quillmap::testing
