@@ -1,0 +1,89 @@
+# Convenience targets over CMake.
+#
+#   make demo    install what is missing, build Release into build/, scan the bundled example
+#                and render its graphs into examples/out/
+#   make test    install what is missing, build and run the tests (Release in build/, then
+#                AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/), check every DOT
+#                file the tests archived and the example's with Graphviz, check the install rules
+#   make clean   remove the build folders and the example's outputs
+
+JOBS        ?= 2
+CMAKE       ?= cmake
+CTEST       ?= ctest
+BUILD       := build
+ASAN_BUILD  := build-asan
+QUILLMAP    := $(BUILD)/quillmap
+EXAMPLE     := examples/sensor_node.cfg
+EXAMPLE_OUT := examples/out
+# Graphs of the example rendered by `make demo`, and the module graph when the run wrote one.
+EXAMPLE_CALLGRAPH := $(EXAMPLE_OUT)/sensor_node.dot
+EXAMPLE_MODGRAPH  := $(EXAMPLE_OUT)/sensor_node_modules.dot
+# The end-to-end tests copy the DOT files they produce here (QUILLMAP_DOT_ARCHIVE).
+DOT_ARCHIVE      := $(CURDIR)/$(BUILD)/dot-archive
+ASAN_DOT_ARCHIVE := $(CURDIR)/$(ASAN_BUILD)/dot-archive
+
+export ASAN_OPTIONS  ?= detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+
+# The steps of demo and test depend on each other's order; never run them side by side.
+.NOTPARALLEL:
+
+.PHONY: all deps configure build demo example test unit-test asan-test dot-check install-check clean
+
+all: build
+
+deps:
+	scripts/install-deps.sh
+
+configure:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
+	$(CMAKE) --build $(BUILD) -j$(JOBS)
+
+# Scans the bundled example; the program writes into existing folders only.
+example: build
+	mkdir -p $(EXAMPLE_OUT)
+	$(QUILLMAP) -cfg $(EXAMPLE)
+
+demo: deps example
+	@if command -v dot >/dev/null 2>&1; then \
+	  for graph in $(EXAMPLE_CALLGRAPH) $(EXAMPLE_MODGRAPH); do \
+	    if [ -f "$$graph" ]; then \
+	      dot -Tpng "$$graph" -o "$${graph%.dot}.png" && \
+	      dot -Tsvg "$$graph" -o "$${graph%.dot}.svg" && \
+	      echo "rendered $${graph%.dot}.png and .svg" || exit 1; \
+	    else \
+	      echo "no $$graph written by this run"; \
+	    fi; \
+	  done; \
+	else \
+	  echo "Graphviz 'dot' not found: the DOT files in $(EXAMPLE_OUT)/ are not rendered"; \
+	fi
+	@ls -l $(EXAMPLE_OUT)
+
+test: deps unit-test asan-test dot-check install-check
+	@echo "make test: all checks passed"
+
+unit-test: build
+	rm -rf $(DOT_ARCHIVE) && mkdir -p $(DOT_ARCHIVE)
+	QUILLMAP_DOT_ARCHIVE=$(DOT_ARCHIVE) $(CTEST) --test-dir $(BUILD) --output-on-failure --no-tests=error
+
+asan-test:
+	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLMAP_SANITIZE=ON
+	$(CMAKE) --build $(ASAN_BUILD) -j$(JOBS)
+	rm -rf $(ASAN_DOT_ARCHIVE) && mkdir -p $(ASAN_DOT_ARCHIVE)
+	QUILLMAP_DOT_ARCHIVE=$(ASAN_DOT_ARCHIVE) $(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure --no-tests=error
+
+# Every DOT file that the tests archived, and the example's, must be accepted by Graphviz.
+dot-check: example
+	scripts/check-dot.sh $(DOT_ARCHIVE) $(ASAN_DOT_ARCHIVE) $(EXAMPLE_OUT)
+
+# The install rules put a working program under the prefix.
+install-check: build
+	rm -rf $(BUILD)/install-check
+	$(CMAKE) --install $(BUILD) --prefix $(CURDIR)/$(BUILD)/install-check
+	$(BUILD)/install-check/bin/quillmap --version
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(EXAMPLE_OUT)
