@@ -1,0 +1,64 @@
+#include "gui/about_dialog.h"
+
+#include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+
+#include "app/scan_dialog.h"
+#include "gui/dialog_units.h"
+#include "gui/wx_text.h"
+
+namespace quillmap {
+namespace {
+
+// The labels of the box, top to bottom.
+std::vector<std::string> LabelsOf(const wxWindow& box) {
+  std::vector<std::string> labels;
+  for (const wxWindow* child : box.GetChildren()) {
+    if (dynamic_cast<const wxStaticText*>(child) != nullptr) labels.push_back(FromWx(child->GetLabel()));
+  }
+  return labels;
+}
+
+TEST(AboutDialog, ShowsNameVersionUsageAndWebAddress) {
+  AboutDialog about(nullptr);
+  EXPECT_EQ(FromWx(about.GetTitle()), "About quillmap");
+
+  const wxWindow* version = about.FindWindow(AboutDialog::kVersionLabel);
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(FromWx(version->GetLabel()), "quillmap V1.0.0.2 BETA!!!");
+
+  const std::vector<std::string> labels = LabelsOf(about);
+  ASSERT_EQ(labels.size(), 4u);
+  EXPECT_EQ(labels[1].rfind("The tool scans C-files and generates a DOT-file that can \nbe used", 0),
+            0u)
+      << labels[1];
+  EXPECT_EQ(labels[2], "usage from cmd line: \nquillmap -cfg file.cfg");
+  EXPECT_EQ(labels[3], kWebAddress);
+
+  const auto* ok = dynamic_cast<const wxButton*>(about.FindWindow(wxID_OK));
+  ASSERT_NE(ok, nullptr);
+  EXPECT_EQ(FromWx(ok->GetLabel()), "OK");
+  EXPECT_EQ(about.GetDefaultItem(), ok);
+}
+
+TEST(AboutDialog, ControlsSitAtTheirDialogUnitPlaces) {
+  AboutDialog about(nullptr);
+  EXPECT_EQ(about.GetClientSize(), about.ConvertDialogToPixels(wxSize(257, 106)));
+  EXPECT_EQ(about.FindWindow(AboutDialog::kVersionLabel)->GetRect(),
+            ToPixels(about, {40, 10, 205, 10}));
+  EXPECT_EQ(about.FindWindow(wxID_OK)->GetRect(), ToPixels(about, {200, 88, 50, 14}));
+
+  const wxStaticBitmap* icon = nullptr;
+  for (const wxWindow* child : about.GetChildren()) {
+    if (const auto* bitmap = dynamic_cast<const wxStaticBitmap*>(child)) icon = bitmap;
+  }
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->GetPosition(), about.ConvertDialogToPixels(wxPoint(5, 15)));
+  EXPECT_TRUE(icon->GetBitmap().IsOk());
+  EXPECT_EQ(icon->GetBitmap().GetWidth(), 32);
+}
+
+}  // namespace
+}  // namespace quillmap
