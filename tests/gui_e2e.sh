@@ -88,6 +88,9 @@ title=$(xdotool getwindowname "$window")
 
 if [ -n "$screenshot" ]; then
   sleep 0.5  # the last log entries are painted once the run has returned
-  import -window "$window" "$screenshot" || fail "no screenshot taken"
+  # With a window manager running, the picture takes in its frame and title bar.
+  frame=()
+  if xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; then frame=(-frame); fi
+  import "${frame[@]}" -window "$window" "$screenshot" || fail "no screenshot taken"
 fi
 echo "gui_e2e: the dialog scanned $cfg and wrote what the batch mode writes: $OUTPUTS"
