@@ -92,6 +92,7 @@ ProgramResult RunQuillmap(const std::vector<std::string>& args, const std::strin
 }
 
 void ExpectGraphvizAccepts(const std::string& dotPath) {
+  EXPECT_TRUE(ArchiveDotFile(dotPath)) << "cannot archive " << dotPath;
   if (std::system("command -v dot > /dev/null 2>&1") != 0) {
     const char* ci = std::getenv("CI");
     if (ci != nullptr && std::string(ci) == "true") ADD_FAILURE() << "graphviz (dot) is missing";
@@ -103,6 +104,27 @@ void ExpectGraphvizAccepts(const std::string& dotPath) {
   EXPECT_EQ(status, 0) << "dot rejects " << dotPath << ":\n"
                        << ReadFile(errors) << "\n" << ReadFile(dotPath);
   std::remove(errors.c_str());
+}
+
+bool ArchiveDotFile(const std::string& path) {
+  const char* archive = std::getenv("QUILLMAP_DOT_ARCHIVE");
+  if (archive == nullptr || *archive == '\0') return true;
+  std::string prefix;
+  if (const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info()) {
+    prefix = std::string(test->test_suite_name()) + "." + test->name() + "-";
+  }
+  for (char& c : prefix) {
+    if (c == '/') c = '_';  // parameterised test names
+  }
+  std::string name = std::string(archive) + "/" + prefix +
+                     std::filesystem::path(path).stem().string() + "-XXXXXX.dot";
+  const int fd = mkstemps(name.data(), 4);
+  if (fd < 0) return false;
+  close(fd);
+  std::error_code error;
+  std::filesystem::copy_file(path, name, std::filesystem::copy_options::overwrite_existing, error);
+  if (error) std::remove(name.c_str());
+  return !error;
 }
 
 std::vector<std::string> CrLfLines(const std::string& contents) {

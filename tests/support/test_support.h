@@ -48,6 +48,12 @@ ProgramResult RunQuillmap(const std::vector<std::string>& args, const std::strin
 /// check cannot run: it is left out locally and fails under CI, where graphviz is installed.
 void ExpectGraphvizAccepts(const std::string& dotPath);
 
+/// When the environment names a folder in QUILLMAP_DOT_ARCHIVE, copies the DOT file there under
+/// a new name (the current test's name, the file's stem and a unique suffix), so that `make test`
+/// can hand every produced DOT file to Graphviz afterwards. Without the variable it does nothing.
+/// Returns false only when archiving is on and the copy failed.
+bool ArchiveDotFile(const std::string& path);
+
 /// Splits CR LF-terminated lines (the on-disk form of every output file).
 std::vector<std::string> CrLfLines(const std::string& contents);
 
