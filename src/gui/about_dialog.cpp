@@ -4,6 +4,8 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
+
 #include "app/scan_dialog.h"
 #include "config/app_identity.h"
 #include "gui/app_icon.h"
@@ -32,6 +34,25 @@ constexpr DialogRect kWebAddressRect{40, 90, 119, 8};
 constexpr DialogRect kOkRect{200, 88, 50, 14};
 
 constexpr long kLabelStyle = wxST_NO_AUTORESIZE;
+// The room kept between the controls and the box's right and bottom edges.
+constexpr DialogRect kMargin{0, 0, 7, 7};
+
+// GTK's fonts run wider than the dialog units assume: a label that would wrap or clip grows to
+// its text instead, and the box grows to hold it. Positions stay where they are.
+void GrowToFitLabels(wxDialog& box) {
+  wxSize needed = box.GetClientSize();
+  const wxSize margin = ToPixels(box, kMargin).GetSize();
+  for (wxWindow* child : box.GetChildren()) {
+    if (dynamic_cast<wxStaticText*>(child) != nullptr) {
+      const wxSize best = child->GetBestSize();
+      const wxSize size = child->GetSize();
+      child->SetSize(std::max(size.x, best.x), std::max(size.y, best.y));
+    }
+    const wxRect rect = child->GetRect();
+    needed.IncTo(wxSize(rect.GetRight() + 1 + margin.x, rect.GetBottom() + 1 + margin.y));
+  }
+  box.SetClientSize(needed);
+}
 }  // namespace
 
 AboutDialog::AboutDialog(wxWindow* parent)
@@ -61,6 +82,7 @@ AboutDialog::AboutDialog(wxWindow* parent)
   auto* okButton = new wxButton(this, wxID_OK, "OK", ok.GetPosition(), ok.GetSize());
   okButton->SetDefault();
   okButton->SetFocus();
+  GrowToFitLabels(*this);
 }
 
 }  // namespace quillmap
