@@ -142,7 +142,7 @@ TEST_F(WriteModuleGraphTest, ListsEveryFunctionFoundAndLiveNodesOnlyForLinkedOne
 
 TEST_F(WriteModuleGraphTest, QuotesNamesThatAreNoPlainDotIds) {
   dir.Write("app.c", "static void run(void)\n{\n    c = *dup(s);\n}\n");
-  dir.Write("lib.c", "char *dup(char *s)\n{\n}\n");
+  dir.Write("lib.c", "char *dup(char *s)\n{\n}\nint q\"uo\\te(void)\n{\n}\n");
   EXPECT_EQ(Run("dot=modules.dot\n"
                 "mod_0=app\nmod_0_file_0=app.c\nmod_0_dot_call=[label=\"a \\\\ b\"]\n"
                 "mod_1=say \"hi\"\\2\nmod_1_file_0=lib.c\nmod_1_dot_clu_0=label=\"x\";\n"),
@@ -155,8 +155,9 @@ TEST_F(WriteModuleGraphTest, QuotesNamesThatAreNoPlainDotIds) {
                   "  }",  //
                   "  subgraph \"cluster_say \\\"hi\\\"\\\\2\" {", "    label=\"x\";",
                   "    label=\"say \\\"hi\\\"\\\\2\";", kFirstComment,
-                  "    //node [label=\"*dup\"] \"say \\\"hi\\\"\\\\2_*dup\";", kSecondComment,
-                  "    node [label=\"*dup\"] \"say \\\"hi\\\"\\\\2_*dup\";", "  }",
+                  "    //node [label=\"*dup\"] \"say \\\"hi\\\"\\\\2_*dup\";",
+                  "    //node [label=\"q\\\"uo\\\\te\"] \"say \\\"hi\\\"\\\\2_q\\\"uo\\\\te\";",
+                  kSecondComment, "    node [label=\"*dup\"] \"say \\\"hi\\\"\\\\2_*dup\";", "  }",
                   // The configured call attributes stay as they are.
                   "  \"app_void run\" -> \"say \\\"hi\\\"\\\\2_*dup\" [label=\"a \\\\ b\"];", "}"));
 }
