@@ -576,7 +576,7 @@ class TreeGenerator {
         << "node_cfgm1=[shape=box, color=darkgreen]\n"
         << "node_cfgm2=[shape=box, color=goldenrod]\n"
         << "node_cfgm3=[shape=box, color=purple]\n"
-        << "call_cfgmsg=[label=\"$0\", color=orangered]\n"
+        << "call_cfgmsg=[label=$0, color=orangered]\n"
         << "call_cfgtmr=[color=darkgreen, style=dashed]\n"
         << "call_cfglock=[color=red, style=dotted]\n"
         << "call_cfgm0=[color=blue]\n"
