@@ -186,23 +186,95 @@ class Lexer {
     Advance(i + 1);
   }
 
+  // An HTML string: "<" ... ">" with balanced angle brackets. Its content goes to an XML parser,
+  // so it must be UTF-8 without control characters, and every "&" must begin a character
+  // reference or one of the entities that parser knows. (The tags themselves are not checked.)
   void ScanHtml() {
     const size_t start = pos_;
     int depth = 0;
     size_t i = pos_;
     size_t runStart = i;
-    for (;; ++i) {
+    while (true) {
       if (i >= text_.size()) Fail(start, "unterminated HTML string");
-      const char c = text_[i];
-      if (c == '\0') Fail(i, "NUL byte");
+      const unsigned char c = Byte(i);
       if (c == '<' || c == '>' || c == '\n') {
         CheckLength(runStart, i, "HTML string part");
         runStart = i + 1;
       }
       if (c == '<') ++depth;
       if (c == '>' && --depth == 0) break;
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        Fail(i, c == 0 ? "NUL byte" : "control character in an HTML string");
+      }
+      if (c == '&') {
+        i = CheckEntity(i);
+      } else if (c >= 0x80) {
+        i = CheckUtf8(i);
+      } else {
+        ++i;
+      }
     }
     Advance(i + 1);
+  }
+
+  // After the "&" at `at`: a known entity or a character reference XML allows. Returns the
+  // position after its ";".
+  size_t CheckEntity(size_t at) const {
+    const size_t semicolon = text_.find(';', at);
+    const std::string_view body =
+        semicolon == std::string_view::npos ? std::string_view() : text_.substr(at + 1, semicolon - at - 1);
+    static constexpr std::array<std::string_view, 6> kEntities = {"amp", "lt",   "gt",
+                                                                  "quot", "apos", "nbsp"};
+    for (std::string_view entity : kEntities) {
+      if (body == entity) return semicolon + 1;
+    }
+    if (body.size() >= 2 && body[0] == '#' && body.size() <= 10) {
+      const bool hex = body[1] == 'x' || body[1] == 'X';
+      const std::string_view digits = body.substr(hex ? 2 : 1);
+      unsigned long code = 0;
+      bool valid = !digits.empty();
+      for (char d : digits) {
+        const int value = IsDigit(static_cast<unsigned char>(d)) ? d - '0'
+                          : hex && d >= 'a' && d <= 'f'          ? d - 'a' + 10
+                          : hex && d >= 'A' && d <= 'F'          ? d - 'A' + 10
+                                                                 : -1;
+        if (value < 0) valid = false;
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(value < 0 ? 0 : value);
+      }
+      const bool xmlChar = code == 0x9 || code == 0xA || code == 0xD ||
+                           (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
+                           (code >= 0x10000 && code <= 0x10FFFF);
+      if (valid && xmlChar) return semicolon + 1;
+    }
+    Fail(at, "'&' that begins no entity in an HTML string");
+  }
+
+  // The UTF-8 sequence that starts at `at` (no overlong forms, surrogates or codes above
+  // U+10FFFF). Returns the position after it.
+  size_t CheckUtf8(size_t at) const {
+    const unsigned char lead = Byte(at);
+    size_t length = 0;
+    unsigned long code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, code = lead & 0x07;
+    } else {
+      Fail(at, "byte that is not UTF-8 in an HTML string");
+    }
+    for (size_t k = 1; k < length; ++k) {
+      if (at + k >= text_.size() || (Byte(at + k) & 0xC0) != 0x80) {
+        Fail(at, "byte that is not UTF-8 in an HTML string");
+      }
+      code = (code << 6) | (Byte(at + k) & 0x3F);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+      Fail(at, "byte that is not UTF-8 in an HTML string");
+    }
+    return at + length;
   }
 
   bool StartsNumber(size_t from) const {

@@ -22,9 +22,12 @@ struct DotSyntaxError {
 
 /// Checks that `text` is exactly one graph ("[strict] (graph|digraph) [ID] { ... }") followed by
 /// nothing but blanks and comments, with statements, attribute lists, subgraphs, edges, ports,
-/// quoted and HTML strings and comments as Graphviz reads them. Stricter than Graphviz where it
-/// only warns: a badly delimited number ("1a") and an attribute macro are errors here, and a
-/// NUL byte is an error everywhere. Returns the first error, or nothing when the text is valid.
+/// quoted and HTML strings and comments as Graphviz reads them. The content of an HTML string
+/// must be what its XML parser takes (UTF-8, no control characters, "&" only before a known
+/// entity or a character reference); the nesting of its tags is not checked. Stricter than
+/// Graphviz where it only warns: a badly delimited number ("1a") and an attribute macro are
+/// errors here, and a NUL byte is an error everywhere. Returns the first error, or nothing when
+/// the text is valid.
 std::optional<DotSyntaxError> FindDotSyntaxError(std::string_view text);
 
 /// True when FindDotSyntaxError finds nothing.

@@ -51,10 +51,12 @@ for fuzzer in "${FUZZERS[@]}"; do
   log="$BUILD/logs/$fuzzer.log"
   mkdir -p "$corpus"
   echo "== $fuzzer: ${SECONDS_EACH}s (log: $log)"
+  started=$SECONDS
   "$BUILD/fuzzers/$fuzzer" -max_total_time="$SECONDS_EACH" -timeout=30 -rss_limit_mb=2560 \
     -max_len=16384 -print_final_stats=1 -artifact_prefix="$BUILD/findings/$fuzzer-" \
     "$corpus" $([[ -d fuzz/corpus/$fuzzer ]] && echo "fuzz/corpus/$fuzzer") >"$log" 2>&1
   status=$?
+  elapsed=$((SECONDS - started))
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
   if [[ $status -eq 0 ]]; then
@@ -64,7 +66,7 @@ for fuzzer in "${FUZZERS[@]}"; do
     failed=$((failed + 1))
     tail -n 40 "$log"
   fi
-  summary+=("$fuzzer: ${runs:-?} executions in ${SECONDS_EACH}s, ${coverage:-cov: ?}, $result")
+  summary+=("$fuzzer: ${runs:-?} executions in ${elapsed}s, ${coverage:-cov: ?}, $result")
 done
 
 echo "== fuzzing summary"

@@ -52,8 +52,18 @@ std::string SubstituteArgument(const std::string& attributes, const StringList& 
   size_t skipped = 0;
   while (skipped < kMaxSkippedDigits && skipped < after.size() && IsDigit(after[skipped]))
     ++skipped;
-  const std::string inserted = InsideDotString(attributes, dollar) ? EscapeDotString(argument)
-                                                                    : DotId(argument);
+  std::string inserted;
+  switch (DotContextAt(attributes, dollar)) {
+    case DotTextContext::kQuoted:
+      inserted = EscapeDotString(argument);
+      break;
+    case DotTextContext::kHtml:
+      inserted = EscapeHtmlText(argument);
+      break;
+    case DotTextContext::kBare:
+      inserted = DotId(argument);
+      break;
+  }
   return attributes.substr(0, dollar) + inserted + std::string(after.substr(skipped));
 }
 

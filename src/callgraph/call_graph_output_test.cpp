@@ -153,5 +153,18 @@ TEST(SubstituteArgument, ReadsTheNumberLikeAtoiAndSkipsAtMostFiveDigits) {
             "[label=\"#?#\"999999999999999]");
 }
 
+// Found by the edge attribute fuzzer (input 'f', '[label=<$0>]', 'x = f(a<b, c);'): the argument
+// was quoted as a DOT ID inside an HTML label, and its '<' broke the label.
+TEST(SubstituteArgument, WritesAnArgumentInsideAnHtmlLabelAsHtmlText) {
+  StringList args;
+  ASSERT_EQ(SplitArguments("x = f(a<b, c);", "f(", args), 2);
+  std::string argument;
+  EXPECT_EQ(SubstituteArgument("[label=<$0>]", args, argument), "[label=<a&lt;b>]");
+  EXPECT_EQ(argument, "a<b");
+  EXPECT_EQ(SubstituteArgument("[label=<<b>$1 &amp; $0</b>>]", {"x & y"}, argument),
+            "[label=<<b>#?# &amp; $0</b>>]");
+  EXPECT_EQ(argument, "#?#");
+}
+
 }  // namespace
 }  // namespace quillmap

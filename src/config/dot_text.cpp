@@ -77,16 +77,98 @@ std::string DotId(std::string_view text) {
   return '"' + EscapeDotString(text) + '"';
 }
 
-bool InsideDotString(std::string_view text, size_t pos) {
-  bool inside = false;
+DotTextContext DotContextAt(std::string_view text, size_t pos) {
+  DotTextContext context = DotTextContext::kBare;
+  int htmlDepth = 0;
   for (size_t i = 0; i < pos && i < text.size(); ++i) {
-    if (text[i] == '\\' && inside) {
-      ++i;  // the escaped character does not open or close anything
-    } else if (text[i] == '"') {
-      inside = !inside;
+    const char c = text[i];
+    switch (context) {
+      case DotTextContext::kBare:
+        if (c == '"') context = DotTextContext::kQuoted;
+        if (c == '<') context = DotTextContext::kHtml, htmlDepth = 1;
+        break;
+      case DotTextContext::kQuoted:
+        if (c == '\\') {
+          ++i;  // the escaped character does not open or close anything
+        } else if (c == '"') {
+          context = DotTextContext::kBare;
+        }
+        break;
+      case DotTextContext::kHtml:
+        if (c == '<') ++htmlDepth;
+        if (c == '>' && --htmlDepth == 0) context = DotTextContext::kBare;
+        break;
     }
   }
-  return inside;
+  return context;
+}
+
+bool InsideDotString(std::string_view text, size_t pos) {
+  return DotContextAt(text, pos) == DotTextContext::kQuoted;
+}
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at the start of `text` (no overlong forms, no
+// surrogates, nothing above U+10FFFF), or 0 when there is none.
+size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  size_t length = 0;
+  unsigned long code = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(k) & 0x3F);
+  }
+  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+  if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string EscapeHtmlText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      const size_t length = Utf8SequenceLength(text.substr(i));
+      if (length > 0) {
+        out.append(text.substr(i, length));
+        i += length;
+      } else {
+        out += "&#" + std::to_string(c) + ";";
+        ++i;
+      }
+      continue;
+    }
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '>') {
+      out += "&gt;";
+    } else if (c == '\0') {
+      out += "\\0";
+    } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out += static_cast<char>(c);
+    }
+    ++i;
+  }
+  return out;
 }
 
 }  // namespace quillmap

@@ -18,8 +18,19 @@ std::string EscapeDotString(std::string_view text);
 /// The text as a DOT ID: unchanged when plain, otherwise quoted and escaped ("" when empty).
 std::string DotId(std::string_view text);
 
+/// Where a position of a DOT attribute text lies: outside any string, inside a double-quoted
+/// string, or inside an HTML string ("<...>", with nested angle brackets).
+enum class DotTextContext { kBare, kQuoted, kHtml };
+DotTextContext DotContextAt(std::string_view text, size_t pos);
+
 /// True when position `pos` of a DOT attribute text lies inside a double-quoted string, that is
-/// when an odd number of unescaped '"' stand before it.
+/// when an odd number of unescaped '"' outside HTML strings stand before it.
 bool InsideDotString(std::string_view text, size_t pos);
+
+/// The text as content of an HTML string, which Graphviz hands to an XML parser: '&', '<' and
+/// '>' as entities, a byte that does not belong to a UTF-8 sequence as the character reference of
+/// its Latin-1 character, a control character other than tab, line feed and carriage return as
+/// U+FFFD, and a NUL byte as "\0" (as in quoted strings).
+std::string EscapeHtmlText(std::string_view text);
 
 }  // namespace quillmap
