@@ -5,11 +5,13 @@
 // Input: a selector byte, the called name, the attribute template, then the source line.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
 #include "callgraph/call_graph_output.h"
 #include "config/dot_text.h"
+#include "config/source_reader.h"
 #include "config/text_utils.h"
 #include "dot_syntax.h"
 #include "fuzz_support.h"
@@ -99,7 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t selector = provider.ConsumeIntegral<uint8_t>();
   std::string name = provider.ConsumeRandomLengthString(64);
   const std::string fuzzedTemplate = provider.ConsumeRandomLengthString(256);
-  const std::string line = provider.ConsumeRemainingBytesAsString().substr(0, 4096);
+  // A source line as the scanner hands it on: no line feed inside, at most one piece long.
+  std::string line = provider.ConsumeRemainingBytesAsString();
+  line = line.substr(0, std::min(line.find('\n'), kMaxLinePiece));
 
   // The call as the scanner passes it (a name and "("), and as arbitrary text.
   StringList args;

@@ -149,8 +149,7 @@ void CallGraphOutput::WriteFunctionEnd(const StringList& callTexts) {
   if (!dotPath_.empty()) Dot("");
 }
 
-void CallGraphOutput::WriteOpenFailure(const std::string& sourcePath) {
-  const std::string text = ErrorOpeningText(sourcePath);
+void CallGraphOutput::WriteSourceFailure(const std::string& text) {
   if (!dotPath_.empty()) Dot("// " + text);
   if (!csvPath_.empty()) Csv(text);
 }

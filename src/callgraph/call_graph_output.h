@@ -38,7 +38,9 @@ class CallGraphOutput {
   void WriteCall(const std::string& functionText, const std::string& callText,
                  const std::string& filter, const std::string& edgeAttributes);
   void WriteFunctionEnd(const StringList& callTexts);
-  void WriteOpenFailure(const std::string& sourcePath);
+  /// The error text of a source that could not be opened or read: a comment in the DOT file, a
+  /// row of the CSV report.
+  void WriteSourceFailure(const std::string& text);
   void WriteDotTrailer();
 
  private:

@@ -196,13 +196,16 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
     const std::string& source = lists.fileList[i];
     context.Log(kFileSeparatorEntry);
     context.Log(Format("IN[%d]:  %s", static_cast<long long>(i), source));
-    if (!reader.Open(source)) {
+    // A source that cannot be opened, or whose reading fails, ends the run with its error.
+    const auto reportFailure = [&](const std::string& message) {
       openedFiles = 0;
-      const std::string message = ErrorOpeningText(source);
       context.Log(message);
       context.NoteError();
       if (scanMessage != nullptr) *scanMessage = message;
-      output.WriteOpenFailure(source);
+      output.WriteSourceFailure(message);
+    };
+    if (!reader.Open(source)) {
+      reportFailure(ErrorOpeningText(source));
       continue;
     }
     if (!csvPath.empty()) {
@@ -210,6 +213,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
       ++openedFiles;
     }
     scan.ScanFile(reader);
+    if (reader.failed()) reportFailure(ErrorReadingText(source));
     reader.Close();
   }
   output.WriteDotTrailer();

@@ -27,8 +27,9 @@ struct CallGraphLists {
 };
 
 /// Scans the sources of the configuration's section "files". Returns the number of sources
-/// opened while a CSV report is configured (0 after an unopenable source, and always 0 without a
-/// CSV report). `scanMessage` receives "file list is empty" or the last "error opening: %s".
+/// opened while a CSV report is configured (0 after a source that cannot be opened or read, and
+/// always 0 without a CSV report). `scanMessage` receives "file list is empty" or the last
+/// "error opening: %s" or "error reading: %s" (a source whose reading failed after it opened).
 /// Throws FileError when the configuration file cannot be opened.
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   ScanCounts* counts, std::string* scanMessage);

@@ -1,6 +1,9 @@
 #include "callgraph/call_graph_scanner.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "config/file_error.h"
 #include "support/scan_fixture.h"
@@ -134,6 +137,25 @@ TEST_F(ScannerTest, ReportsUnopenableSourcesAndGoesOn) {
   EXPECT_EQ(f.scanMessage, "error opening: " + folder);
   EXPECT_EQ(opened, 0);
   EXPECT_TRUE(f.context.errorReported());
+}
+
+// A source whose reading fails after it opened (an I/O error) was taken for a short file, and
+// the run reported success over the lines it never saw.
+TEST_F(ScannerTest, ReportsASourceWhoseReadingFailsAndGoesOn) {
+  f.dir.Write("b.c", "int foo(void)\n{\n}\n");
+  ASSERT_EQ(symlink("/proc/self/mem", (f.dir / "eio.c").c_str()), 0);
+  f.Config("[files]\ndot=out.dot\ncsv=out.csv\nfile0=eio.c\nfile1=b.c\n[calls]\n0=foo\n");
+  const std::string eio = f.dir / "eio.c";
+  EXPECT_EQ(f.Scan(), 1);
+  EXPECT_EQ(f.log.entries[4], "IN[0]:  " + eio);
+  EXPECT_EQ(f.log.entries[5], "error reading: " + eio);
+  EXPECT_EQ(f.scanMessage, "error reading: " + eio);
+  EXPECT_TRUE(f.context.errorReported());
+  EXPECT_EQ(f.counts.functions, 1);
+  const auto dot = f.Lines("out.dot");
+  EXPECT_NE(std::find(dot.begin(), dot.end(), "// error reading: " + eio), dot.end());
+  const auto csv = f.Lines("out.csv");
+  EXPECT_NE(std::find(csv.begin(), csv.end(), "error reading: " + eio), csv.end());
 }
 
 TEST_F(ScannerTest, CountsOpenedFilesOnlyWithACsvReport) {

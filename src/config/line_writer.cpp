@@ -32,13 +32,23 @@ void LineWriter::RecordFailure(const std::string& path) {
 }
 
 bool PerLineWriter::WriteLineTo(const std::string& path, std::string_view text, bool truncate) {
-  std::FILE* file = std::fopen(path.c_str(), truncate ? "wb" : "ab");
+  std::FILE* file = OpenFile(path, truncate);
   if (file == nullptr) return false;
-  const std::string line = OnDiskLine(text);
-  const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  const bool flushed = std::fflush(file) == 0;
-  const bool closed = std::fclose(file) == 0;
-  return written && flushed && closed;
+  const bool written = WriteBytes(file, OnDiskLine(text));
+  const bool closed = CloseFile(file);
+  return written && closed;
 }
+
+std::FILE* PerLineWriter::OpenFile(const std::string& path, bool truncate) {
+  return std::fopen(path.c_str(), truncate ? "wb" : "ab");
+}
+
+bool PerLineWriter::WriteBytes(std::FILE* file, std::string_view bytes) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool flushed = std::fflush(file) == 0;
+  return written && flushed;
+}
+
+bool PerLineWriter::CloseFile(std::FILE* file) { return std::fclose(file) == 0; }
 
 }  // namespace quillmap

@@ -2,6 +2,7 @@
 /// line of a file in a run truncates it, later lines append; each line ends in CR LF.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -46,6 +47,14 @@ std::string OnDiskLine(std::string_view text);
 class PerLineWriter : public LineWriter {
  protected:
   bool WriteLineTo(const std::string& path, std::string_view text, bool truncate) override;
+
+  // The three steps of one line, each a seam where fault-injection tests make it fail.
+  /// Opens `path` for writing, truncating or appending; nullptr on failure.
+  virtual std::FILE* OpenFile(const std::string& path, bool truncate);
+  /// Writes and flushes `bytes`; false when not all of them reached the file.
+  virtual bool WriteBytes(std::FILE* file, std::string_view bytes);
+  /// Closes the file (always); false when closing failed.
+  virtual bool CloseFile(std::FILE* file);
 };
 
 }  // namespace quillmap

@@ -11,6 +11,8 @@ namespace quillmap {
 
 /// Log entry (and output text) for a source file that cannot be opened.
 inline std::string ErrorOpeningText(const std::string& path) { return "error opening: " + path; }
+/// Log entry (and output text) for a source file whose reading failed after it was opened.
+inline std::string ErrorReadingText(const std::string& path) { return "error reading: " + path; }
 /// Log entry for an output file that could not be written.
 inline std::string ErrorWritingText(const std::string& path) { return "error writing: " + path; }
 

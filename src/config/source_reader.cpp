@@ -21,6 +21,7 @@ bool SourceReader::Open(const std::string& path) {
   }
   position_ = length_ = 0;
   atEnd_ = false;
+  failed_ = false;
   return true;
 }
 
@@ -37,6 +38,7 @@ bool SourceReader::Refill() {
     const ssize_t got = read(fd_, buffer_, sizeof buffer_);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
+      failed_ = got < 0;
       atEnd_ = true;
       return false;
     }

@@ -23,6 +23,9 @@ class SourceReader {
   /// False at the end of the file (or on a read error, which ends the file).
   bool ReadPiece(std::string& piece);
   void Close();
+  /// True when reading the open file failed (an I/O error, not its end): the pieces read stop
+  /// short of the file's contents.
+  bool failed() const { return failed_; }
 
  private:
   // Next byte of the translated stream, or -1 at the end.
@@ -34,6 +37,7 @@ class SourceReader {
   size_t position_ = 0;
   size_t length_ = 0;
   bool atEnd_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace quillmap

@@ -59,6 +59,22 @@ TEST(SourceReader, JoinsCrLfAcrossItsReadBlocks) {
   EXPECT_EQ(total, 65535u + 1 + 3);
 }
 
+// A file that opens but whose reading fails (here the process's own memory file, which gives an
+// I/O error at offset 0) ends like an end of file, and says so.
+TEST(SourceReader, TellsAReadErrorFromTheEndOfTheFile) {
+  SourceReader reader;
+  ASSERT_TRUE(reader.Open("/proc/self/mem"));
+  std::string piece;
+  EXPECT_FALSE(reader.ReadPiece(piece));
+  EXPECT_TRUE(reader.failed());
+  TempDir dir;
+  ASSERT_TRUE(reader.Open(dir.Write("a.c", "x\n")));
+  EXPECT_FALSE(reader.failed());
+  while (reader.ReadPiece(piece)) {
+  }
+  EXPECT_FALSE(reader.failed());
+}
+
 TEST(SourceReader, RefusesFoldersAndMissingFiles) {
   TempDir dir;
   SourceReader reader;
