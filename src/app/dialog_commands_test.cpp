@@ -169,8 +169,7 @@ class RunWatchingWindow : public MemoryWindow {
 TEST(OnScanClicked, InputsAreDisabledThroughoutTheRunAndNoSecondRunStarts) {
   TempDir dir;
   dir.Write("a.c", "void foo(void)\n{\n  bar();\n}\n");
-  const std::string cfg =
-      dir.Write("scan.cfg", "[files]\nfile0=a.c\n[calls]\n0=foo\n1=bar\n");
+  const std::string cfg = dir.Write("scan.cfg", "[files]\nfile0=a.c\n[calls]\n0=foo\n1=bar\n");
   RunWatchingWindow window;
   ScanDialog dialog(window);
   DialogCommands commands(dialog, nullptr);

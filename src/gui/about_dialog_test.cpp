@@ -16,7 +16,8 @@ namespace {
 std::vector<std::string> LabelsOf(const wxWindow& box) {
   std::vector<std::string> labels;
   for (const wxWindow* child : box.GetChildren()) {
-    if (dynamic_cast<const wxStaticText*>(child) != nullptr) labels.push_back(FromWx(child->GetLabel()));
+    if (dynamic_cast<const wxStaticText*>(child) != nullptr)
+      labels.push_back(FromWx(child->GetLabel()));
   }
   return labels;
 }
@@ -31,8 +32,8 @@ TEST(AboutDialog, ShowsNameVersionUsageAndWebAddress) {
 
   const std::vector<std::string> labels = LabelsOf(about);
   ASSERT_EQ(labels.size(), 4u);
-  EXPECT_EQ(labels[1].rfind("The tool scans C-files and generates a DOT-file that can \nbe used", 0),
-            0u)
+  EXPECT_EQ(
+      labels[1].rfind("The tool scans C-files and generates a DOT-file that can \nbe used", 0), 0u)
       << labels[1];
   EXPECT_EQ(labels[2], "usage from cmd line: \nquillmap -cfg file.cfg");
   EXPECT_EQ(labels[3], kWebAddress);

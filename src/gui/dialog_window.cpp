@@ -16,8 +16,8 @@
 namespace quillmap {
 
 namespace {
-bool EnvironmentNames(const char* name) {
-  const char* value = std::getenv(name);
+bool IsSet(const char* variable) {
+  const char* value = std::getenv(variable);
   return value != nullptr && *value != '\0';
 }
 
@@ -47,7 +47,7 @@ int RunDialogWindow(int argc, char** argv) {
               << "a scan without a window: " << name << " -cfg file.cfg\n";
     return kExitUsage;
   };
-  if (!EnvironmentNames("DISPLAY") && !EnvironmentNames("WAYLAND_DISPLAY")) return noDisplay();
+  if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) return noDisplay();
 
   wxApp::SetInstance(new wxApp);
   wxTheApp->SetAppName(ToWx(name));

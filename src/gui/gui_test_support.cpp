@@ -49,7 +49,8 @@ bool YieldUntil(const std::function<bool()>& done, std::chrono::milliseconds tim
 }
 
 void Settle() {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSettleMilliseconds);
+  const auto end =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kSettleMilliseconds);
   while (std::chrono::steady_clock::now() < end) {
     wxYield();
     wxMilliSleep(kPollMilliseconds);

@@ -41,8 +41,6 @@ wxFont LogFont() {
   if (wxFontEnumerator::IsValidFacename(kLogFaceName)) info.FaceName(kLogFaceName);
   return wxFont(info);
 }
-
-wxRect Place(const wxWindow& dialog, const DialogRect& rect) { return ToPixels(dialog, rect); }
 }  // namespace
 
 ScanWindow::ScanWindow(const std::vector<std::string>& args)
@@ -57,9 +55,12 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args)
   commands_ = std::make_unique<DialogCommands>(*logic_, std::make_unique<CfgFileChooser>(this));
   FindWindow(kPathEdit)->SetDropTarget(new PathDropTarget(*commands_));
 
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnScanButton(); }, kScanButton);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { commands_->OnCfgFileClicked(); }, kCfgFileButton);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowAbout(); }, wxID_ABOUT);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { OnScanButton(); }, kScanButton);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { commands_->OnCfgFileClicked(); }, kCfgFileButton);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { ShowAbout(); }, wxID_ABOUT);
   Bind(wxEVT_CHAR_HOOK, &ScanWindow::OnCharHook, this);
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);
 
@@ -73,20 +74,20 @@ ScanWindow::~ScanWindow() {
 }
 
 void ScanWindow::CreateControls() {
-  SetClientSize(Place(*this, kClientSize).GetSize());
+  SetClientSize(ToPixels(*this, kClientSize).GetSize());
   // Created in tab order.
-  const wxRect cfgFile = Place(*this, kCfgFileRect);
+  const wxRect cfgFile = ToPixels(*this, kCfgFileRect);
   new wxButton(this, kCfgFileButton, "CFG File", cfgFile.GetPosition(), cfgFile.GetSize());
-  const wxRect pathEdit = Place(*this, kPathEditRect);
+  const wxRect pathEdit = ToPixels(*this, kPathEditRect);
   new wxTextCtrl(this, kPathEdit, wxEmptyString, pathEdit.GetPosition(), pathEdit.GetSize());
-  const wxRect log = Place(*this, kLogRect);
+  const wxRect log = ToPixels(*this, kLogRect);
   log_ = new wxTextCtrl(this, kLogEdit, wxEmptyString, log.GetPosition(), log.GetSize(),
                         wxTE_MULTILINE | wxHSCROLL);
   log_->SetFont(LogFont());
-  const wxRect scan = Place(*this, kScanRect);
+  const wxRect scan = ToPixels(*this, kScanRect);
   new wxButton(this, kScanButton, "SCAN", scan.GetPosition(), scan.GetSize());
 
-  const wxRect about = Place(*this, kAboutRect);
+  const wxRect about = ToPixels(*this, kAboutRect);
   wxBitmap aboutIcon;
   aboutIcon.CopyFromIcon(AppIcons().GetIcon(16));
   auto* aboutButton = new wxBitmapButton(this, wxID_ABOUT, aboutIcon, about.GetPosition(),

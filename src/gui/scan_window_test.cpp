@@ -29,8 +29,7 @@ const std::vector<std::string> kFixtureOutputs = {"out.dot", "out.csv", "modules
 
 // The fixture's configuration and sources, copied into `dir`; returns the configuration's path.
 std::string CopyFixture(const TempDir& dir) {
-  std::filesystem::copy(QUILLMAP_GUI_FIXTURE, dir.path(),
-                        std::filesystem::copy_options::recursive);
+  std::filesystem::copy(QUILLMAP_GUI_FIXTURE, dir.path(), std::filesystem::copy_options::recursive);
   return dir / "scan.cfg";
 }
 
@@ -183,11 +182,17 @@ TEST_F(DialogTest, LogAppendsInPlaceWithTheLogTextRules) {
   window_->logic().AppendLog("", false);
   EXPECT_EQ(Log(), "");
 
+  // A source line quoted in Latin-1 is shown, not lost to a failed conversion.
+  window_->logic().AppendLog("caf\xe9", false);
+  EXPECT_EQ(Log(), "caf\xc3\xa9");
+  window_->logic().AppendLog("", true);
+
   // Appending in place keeps a long run's log cheap: thousands of entries in well under the
   // seconds that rewriting the whole text would take.
   const auto start = std::chrono::steady_clock::now();
   constexpr int kEntries = 3000;
-  for (int i = 0; i < kEntries; ++i) window_->logic().AppendLog("entry " + std::to_string(i), false);
+  for (int i = 0; i < kEntries; ++i)
+    window_->logic().AppendLog("entry " + std::to_string(i), false);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_LT(elapsed, std::chrono::seconds(2));
   const std::string log = Log();
@@ -259,13 +264,12 @@ TEST_F(DialogTest, DropTakesExactlyOneFileOntoThePathEditOnly) {
   wxArrayString gone;
   gone.Add(ToWx(dir / "gone.cfg"));
   std::string message;
-  wxTEST_DIALOG(target->OnDropFiles(0, 0, gone),
-                ExpectDialog<wxMessageDialog>(
-                    [&message](wxMessageDialog& box) {
-                      message = FromWx(box.GetMessage());
-                      return static_cast<int>(wxID_OK);
-                    },
-                    "the file error box"));
+  wxTEST_DIALOG(target->OnDropFiles(0, 0, gone), ExpectDialog<wxMessageDialog>(
+                                                     [&message](wxMessageDialog& box) {
+                                                       message = FromWx(box.GetMessage());
+                                                       return static_cast<int>(wxID_OK);
+                                                     },
+                                                     "the file error box"));
   EXPECT_EQ(message, dir / "gone.cfg" + " was not found.");
   EXPECT_EQ(window_->GetItemText(kPathEdit), dir / "gone.cfg");
   EXPECT_EQ(Title(), kPlainTitle + " [b.cfg ]");
@@ -276,14 +280,13 @@ TEST_F(DialogTest, CfgFileOpensTheChooserWithTheConfigurationFilters) {
   const std::string pathBefore = window_->GetItemText(kPathEdit);
   std::string wildcard;
   std::string chooserTitle;
-  wxTEST_DIALOG(ClickOn(Item(kCfgFileButton)),
-                ExpectDialog<wxFileDialog>(
-                    [&](wxFileDialog& chooser) {
-                      wildcard = FromWx(chooser.GetWildcard());
-                      chooserTitle = FromWx(chooser.GetMessage());
-                      return static_cast<int>(wxID_CANCEL);
-                    },
-                    "the configuration chooser"));
+  wxTEST_DIALOG(ClickOn(Item(kCfgFileButton)), ExpectDialog<wxFileDialog>(
+                                                   [&](wxFileDialog& chooser) {
+                                                     wildcard = FromWx(chooser.GetWildcard());
+                                                     chooserTitle = FromWx(chooser.GetMessage());
+                                                     return static_cast<int>(wxID_CANCEL);
+                                                   },
+                                                   "the configuration chooser"));
   EXPECT_EQ(wildcard, "cfg-files |*.cfg|all-files|*");
   EXPECT_EQ(chooserTitle, kCfgChooserTitle);
   // Cancelled: nothing changed.
@@ -322,13 +325,12 @@ TEST_F(DialogTest, ScanOfAMissingConfigurationShowsTheFileErrorBox) {
   Open();
   window_->SetItemText(kPathEdit, dir / "missing.cfg");
   std::string message;
-  wxTEST_DIALOG(ClickOn(Item(kScanButton)),
-                ExpectDialog<wxMessageDialog>(
-                    [&message](wxMessageDialog& box) {
-                      message = FromWx(box.GetMessage());
-                      return static_cast<int>(wxID_OK);
-                    },
-                    "the file error box"));
+  wxTEST_DIALOG(ClickOn(Item(kScanButton)), ExpectDialog<wxMessageDialog>(
+                                                [&message](wxMessageDialog& box) {
+                                                  message = FromWx(box.GetMessage());
+                                                  return static_cast<int>(wxID_OK);
+                                                },
+                                                "the file error box"));
   EXPECT_EQ(message, dir / "missing.cfg" + " was not found.");
   EXPECT_TRUE(Item(kScanButton).IsEnabled());
 }

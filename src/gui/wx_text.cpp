@@ -4,7 +4,8 @@ namespace quillmap {
 
 wxString ToWx(const std::string& text) {
   wxString converted = wxString::FromUTF8(text.data(), text.size());
-  if (converted.empty() && !text.empty()) converted = wxString::From8BitData(text.data(), text.size());
+  if (converted.empty() && !text.empty())
+    converted = wxString::From8BitData(text.data(), text.size());
   return converted;
 }
 
