@@ -55,12 +55,9 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args)
   commands_ = std::make_unique<DialogCommands>(*logic_, std::make_unique<CfgFileChooser>(this));
   FindWindow(kPathEdit)->SetDropTarget(new PathDropTarget(*commands_));
 
-  Bind(
-      wxEVT_BUTTON, [this](wxCommandEvent&) { OnScanButton(); }, kScanButton);
-  Bind(
-      wxEVT_BUTTON, [this](wxCommandEvent&) { commands_->OnCfgFileClicked(); }, kCfgFileButton);
-  Bind(
-      wxEVT_BUTTON, [this](wxCommandEvent&) { ShowAbout(); }, wxID_ABOUT);
+  Bind(wxEVT_BUTTON, &ScanWindow::OnScanButton, this, kScanButton);
+  Bind(wxEVT_BUTTON, &ScanWindow::OnCfgFileButton, this, kCfgFileButton);
+  Bind(wxEVT_BUTTON, &ScanWindow::OnAboutButton, this, wxID_ABOUT);
   Bind(wxEVT_CHAR_HOOK, &ScanWindow::OnCharHook, this);
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);
 
@@ -81,9 +78,9 @@ void ScanWindow::CreateControls() {
   const wxRect pathEdit = ToPixels(*this, kPathEditRect);
   new wxTextCtrl(this, kPathEdit, wxEmptyString, pathEdit.GetPosition(), pathEdit.GetSize());
   const wxRect log = ToPixels(*this, kLogRect);
-  log_ = new wxTextCtrl(this, kLogEdit, wxEmptyString, log.GetPosition(), log.GetSize(),
-                        wxTE_MULTILINE | wxHSCROLL);
-  log_->SetFont(LogFont());
+  auto* logEdit = new wxTextCtrl(this, kLogEdit, wxEmptyString, log.GetPosition(), log.GetSize(),
+                                 wxTE_MULTILINE | wxHSCROLL);
+  logEdit->SetFont(LogFont());
   const wxRect scan = ToPixels(*this, kScanRect);
   new wxButton(this, kScanButton, "SCAN", scan.GetPosition(), scan.GetSize());
 
@@ -106,10 +103,14 @@ void ScanWindow::ShowAbout() {
   about.ShowModal();
 }
 
-void ScanWindow::OnScanButton() {
+void ScanWindow::OnScanButton(wxCommandEvent&) {
   commands_->OnScanClicked();
   if (closeAfterRun_) Close();
 }
+
+void ScanWindow::OnCfgFileButton(wxCommandEvent&) { commands_->OnCfgFileClicked(); }
+
+void ScanWindow::OnAboutButton(wxCommandEvent&) { ShowAbout(); }
 
 void ScanWindow::OnCharHook(wxKeyEvent& event) {
   if (event.GetKeyCode() == WXK_F1 && event.GetModifiers() == wxMOD_NONE) {

@@ -13,8 +13,6 @@
 #include "app/dialog_commands.h"
 #include "app/scan_dialog.h"
 
-class wxTextCtrl;
-
 namespace quillmap {
 
 class ScanWindow : public wxDialog, public WindowSystem {
@@ -34,6 +32,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
   /// Opens the about box (F1 and the small about button).
   void ShowAbout();
 
+  using wxDialog::SetTitle;
   bool HasItem(int id) const override;
   std::string GetItemText(int id) const override;
   bool SetItemText(int id, const std::string& text) override;
@@ -48,13 +47,14 @@ class ScanWindow : public wxDialog, public WindowSystem {
 
  private:
   void CreateControls();
-  void OnScanButton();
+  void OnScanButton(wxCommandEvent& event);
+  void OnCfgFileButton(wxCommandEvent& event);
+  void OnAboutButton(wxCommandEvent& event);
   void OnCharHook(wxKeyEvent& event);
   void OnCloseWindow(wxCloseEvent& event);
 
   std::unique_ptr<ScanDialog> logic_;
   std::unique_ptr<DialogCommands> commands_;
-  wxTextCtrl* log_ = nullptr;
   bool closeRequested_ = false;
   bool closeAfterRun_ = false;
   std::chrono::steady_clock::time_point lastRepaint_;
