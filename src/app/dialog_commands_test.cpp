@@ -101,14 +101,6 @@ TEST(ChooseCfgFile, UnopenableChoiceFillsPathEditShowsFileErrorKeepsTitle) {
   EXPECT_EQ(started.window.title, kPlainTitle);
 }
 
-TEST(ChooseCfgFile, WithoutChooserNothingHappens) {
-  StartedDialog started;
-  const std::string pathBefore = started.window.texts[kPathEdit];
-  started.commands.OnCfgFileClicked();
-  EXPECT_EQ(started.window.texts[kPathEdit], pathBefore);
-  EXPECT_EQ(started.window.title, kPlainTitle);
-}
-
 TEST(OnFilesDropped, OneFileIsTakenWithoutScanning) {
   TempDir dir;
   const std::string path = dir.Write("dropped.cfg", "");

@@ -270,16 +270,6 @@ TEST_F(DialogTest, DropTakesExactlyOneFileOntoThePathEditOnly) {
   EXPECT_EQ(window_->GetItemText(kPathEdit), b);
   EXPECT_EQ(Title(), kPlainTitle + " [b.cfg ]");
   EXPECT_FALSE(window_->logic().lastRun().started);
-
-  // A file that cannot be opened: its path stays in the edit, the error box shows, and the
-  // title keeps the previous file name.
-  wxArrayString gone;
-  gone.Add(ToWx(dir / "gone.cfg"));
-  std::string message;
-  wxTEST_DIALOG(target->OnDropFiles(0, 0, gone), FileErrorBox(message));
-  EXPECT_EQ(message, dir / "gone.cfg" + " was not found.");
-  EXPECT_EQ(window_->GetItemText(kPathEdit), dir / "gone.cfg");
-  EXPECT_EQ(Title(), kPlainTitle + " [b.cfg ]");
 }
 
 TEST_F(DialogTest, CfgFileOpensTheChooserWithTheConfigurationFilters) {
