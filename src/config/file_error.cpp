@@ -1,6 +1,7 @@
 #include "config/file_error.h"
 
 #include <cerrno>
+#include <string_view>
 
 namespace quillmap {
 
@@ -11,11 +12,11 @@ constexpr const char* kGenericFormat = "An unexpected file error occurred while 
 }  // namespace
 
 std::string FileErrorMessage(const std::string& path, FileError::Cause cause) {
-  std::string format = cause == FileError::Cause::kNotFound       ? kNotFoundFormat
-                       : cause == FileError::Cause::kAccessDenied ? kAccessDeniedFormat
-                                                                  : kGenericFormat;
-  format.replace(format.find("%1"), 2, path);
-  return format;
+  const std::string_view format = cause == FileError::Cause::kNotFound       ? kNotFoundFormat
+                                  : cause == FileError::Cause::kAccessDenied ? kAccessDeniedFormat
+                                                                             : kGenericFormat;
+  const size_t slot = format.find("%1");
+  return std::string(format.substr(0, slot)) + path + std::string(format.substr(slot + 2));
 }
 
 FileError::FileError(std::string path, Cause cause)
