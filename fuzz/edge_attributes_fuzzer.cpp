@@ -36,8 +36,11 @@ std::string EdgeGraph(const std::string& attributes) {
 }
 
 // A template counts as plain DOT when it reads as DOT both with an argument that needs quoting
-// and with one that does not (the substitution then decides how the argument is written).
+// and with one that does not (the substitution then decides how the argument is written), and
+// holds no block comment (whose end an argument could bring along; line comments are safe, as an
+// argument holds no line feed).
 bool IsPlainTemplate(const std::string& attributes) {
+  if (attributes.find("/*") != std::string::npos) return false;
   std::string ignored;
   const StringList plainArguments(10, "x");
   return IsValidDot(EdgeGraph(SubstituteArgument(attributes, {}, ignored))) &&
