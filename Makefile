@@ -87,3 +87,11 @@ install-check: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(EXAMPLE_OUT)
+
+# Fuzzing: builds the harnesses of fuzz/ with clang, libFuzzer and the sanitizers into
+# build-fuzz/ and runs each for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=60 for a short run; CI
+# calls scripts/ci-fuzz.sh, 60 seconds each).
+FUZZ_SECONDS ?= 600
+.PHONY: fuzz
+fuzz:
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(JOBS) scripts/run-fuzzers.sh
