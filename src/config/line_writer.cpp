@@ -1,34 +1,114 @@
 #include "config/line_writer.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+
+#include "config/paths.h"
 
 namespace quillmap {
 
 std::string OnDiskLine(std::string_view text) {
   std::string line;
   line.reserve(text.size() + 2);
-  for (char c : text) {
-    if (c == '\n') line += '\r';
-    line += c;
-  }
-  line += "\r\n";
+  AppendOnDiskLine(line, text);
   return line;
+}
+
+void AppendOnDiskLine(std::string& out, std::string_view text) {
+  // Most lines hold no line feed and go over in one piece.
+  for (;;) {
+    const void* found = text.empty() ? nullptr : std::memchr(text.data(), '\n', text.size());
+    if (found == nullptr) break;
+    const size_t lf = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+    out.append(text.data(), lf);
+    out += "\r\n";
+    text.remove_prefix(lf + 1);
+  }
+  out.append(text);
+  out += "\r\n";
 }
 
 bool LineWriter::WriteLine(const std::string& path, std::string_view text, bool truncate) {
   if (path.empty()) return false;
-  if (WriteLineTo(path, text, truncate)) return true;
-  RecordFailure(path);
-  return false;
+  ++lineSequence_;
+  if ((!protected_.empty() && IsProtected(path)) || !WriteLineTo(path, text, truncate)) {
+    RecordFailure(path, lineSequence_);
+    return false;
+  }
+  return true;
 }
 
 void LineWriter::BeginRun() {
+  lineSequence_ = 0;
+  failures_.clear();
   failedPaths_.clear();
-  failedSet_.clear();
+  protected_.clear();
+  protectedByPath_.clear();
+  lastJudged_ = nullptr;
 }
 
-void LineWriter::RecordFailure(const std::string& path) {
-  if (failedSet_.insert(path).second) failedPaths_.push_back(path);
+void LineWriter::RecordFailure(const std::string& path, uint64_t sequence) {
+  auto known = std::find_if(failures_.begin(), failures_.end(),
+                            [&](const Failure& failure) { return failure.path == path; });
+  if (known != failures_.end()) {
+    if (known->sequence <= sequence) return;
+    failures_.erase(known);
+  }
+  const auto at = std::upper_bound(
+      failures_.begin(), failures_.end(), sequence,
+      [](uint64_t wanted, const Failure& failure) { return wanted < failure.sequence; });
+  failures_.insert(at, Failure{sequence, path});
+  failedPaths_.clear();
+  for (const Failure& failure : failures_) failedPaths_.push_back(failure.path);
+}
+
+void LineWriter::Protect(const StringList& paths) {
+  protected_.clear();
+  protectedByPath_.clear();
+  lastJudged_ = nullptr;
+  for (const std::string& path : paths) {
+    if (path.empty()) continue;
+    FileIdentity identity;
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0) {
+      identity.exists = true;
+      identity.device = status.st_dev;
+      identity.inode = status.st_ino;
+    }
+    identity.canonicalPath = CanonicalFilePath(path);
+    protected_.push_back(std::move(identity));
+  }
+}
+
+bool LineWriter::IsProtected(const std::string& path) {
+  // Consecutive lines mostly go to the same output.
+  if (lastJudged_ != nullptr && *lastJudged_ == path) return lastJudgement_;
+  const auto known = protectedByPath_.find(path);
+  if (known != protectedByPath_.end()) {
+    lastJudged_ = &known->first;
+    lastJudgement_ = known->second;
+    return known->second;
+  }
+  struct stat status {};
+  const bool exists = stat(path.c_str(), &status) == 0;
+  const std::string canonical = CanonicalFilePath(path);
+  bool found = false;
+  for (const FileIdentity& identity : protected_) {
+    if (identity.canonicalPath == canonical ||
+        (exists && identity.exists && identity.device == status.st_dev &&
+         identity.inode == status.st_ino)) {
+      found = true;
+      break;
+    }
+  }
+  // A path is judged once per run: the first line of an output may create the file, and a
+  // created file must not change the answer for its later lines.
+  lastJudged_ = &protectedByPath_.emplace(path, found).first->first;
+  lastJudgement_ = found;
+  return found;
 }
 
 bool PerLineWriter::WriteLineTo(const std::string& path, std::string_view text, bool truncate) {

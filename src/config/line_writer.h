@@ -2,10 +2,14 @@
 /// line of a file in a run truncates it, later lines append; each line ends in CR LF.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 #include "config/text_utils.h"
 
@@ -17,31 +21,63 @@ class LineWriter {
   virtual ~LineWriter() = default;
 
   /// Writes `text` and a line end to `path`: truncating the file first when `truncate` is set,
-  /// else appending (creating a missing file). Returns true when the line was written. An empty
-  /// path writes nothing and is not a failure.
+  /// else appending (creating a missing file). Returns true when the line was written (or, for a
+  /// writer that holds lines back, accepted). An empty path writes nothing and is not a failure.
+  /// A protected file is not written: the line fails.
   bool WriteLine(const std::string& path, std::string_view text, bool truncate);
 
-  /// Starts a run: forgets the failures of the previous one.
+  /// Starts a run: forgets the failures and the protected files of the previous one.
   virtual void BeginRun();
   /// Finishes the run's writing (for writers that hold data back); called before the failures
   /// are reported.
   virtual void EndRun() {}
 
-  /// The non-empty paths that could not be written in this run, in the order of first failure.
+  /// Files that this run reads and must not destroy (the configuration, the sources): a line for
+  /// any of them, however its path is written, fails instead of being written. Compared by file
+  /// identity (device and inode) where both exist, else by canonical path. Until the next
+  /// BeginRun.
+  void Protect(const StringList& paths);
+
+  /// The non-empty paths that could not be written in this run, in the order of the line at
+  /// which each first failed.
   const StringList& FailedPaths() const { return failedPaths_; }
 
  protected:
   /// Writes one line to a non-empty path; false on any failure (open, write or close).
   virtual bool WriteLineTo(const std::string& path, std::string_view text, bool truncate) = 0;
-  void RecordFailure(const std::string& path);
+  /// Records that `path` failed at line `sequence` of the run. A path is listed once, at the
+  /// earliest line reported for it, so a writer may report a failure after later lines.
+  void RecordFailure(const std::string& path, uint64_t sequence);
+  /// The number of the line being written, counted from 1 in each run.
+  uint64_t lineSequence() const { return lineSequence_; }
 
  private:
-  StringList failedPaths_;
-  std::unordered_set<std::string> failedSet_;
+  bool IsProtected(const std::string& path);
+
+  struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string canonicalPath;
+  };
+  struct Failure {
+    uint64_t sequence;
+    std::string path;
+  };
+
+  uint64_t lineSequence_ = 0;
+  std::vector<Failure> failures_;  // ordered by sequence
+  StringList failedPaths_;         // the paths of failures_, in the same order
+  std::vector<FileIdentity> protected_;
+  std::unordered_map<std::string, bool> protectedByPath_;  // the answer for each path seen
+  const std::string* lastJudged_ = nullptr;               // a key of protectedByPath_
+  bool lastJudgement_ = false;
 };
 
 /// The line as it stands on disk: every line feed of `text` as CR LF, then CR LF.
 std::string OnDiskLine(std::string_view text);
+/// Appends OnDiskLine(text) to `out`.
+void AppendOnDiskLine(std::string& out, std::string_view text);
 
 /// Opens, writes and closes the file for every line.
 class PerLineWriter : public LineWriter {

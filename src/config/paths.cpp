@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include "config/file_error.h"
@@ -61,6 +63,32 @@ std::string FullPathOf(std::string_view path) {
   // A path that names a folder keeps its trailing separator.
   if (!joined.empty() && joined.back() == '/' && full.back() != '/') full += '/';
   return full;
+}
+
+namespace {
+// realpath(3) of `path`, or "" when it does not resolve (a missing part, no access).
+std::string RealPathOf(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
+}
+}  // namespace
+
+std::string CanonicalFilePath(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") {
+    const std::string real = RealPathOf(std::string(path));
+    return real.empty() ? FullPathOf(path) : real;
+  }
+  const std::string folder = slash == std::string_view::npos ? std::string(".")
+                             : slash == 0                    ? std::string("/")
+                                                             : std::string(path.substr(0, slash));
+  const std::string realFolder = RealPathOf(folder);
+  if (realFolder.empty()) return FullPathOf(path);
+  return (realFolder == "/" ? realFolder : realFolder + "/") + std::string(name);
 }
 
 void CheckReadableFile(const std::string& path) {

@@ -20,6 +20,12 @@ bool IsAbsolutePath(std::string_view path);
 /// symlinks are not resolved). A relative path is taken from the current directory.
 std::string FullPathOf(std::string_view path);
 
+/// The name by which the file at `path` is known however it is written: absolute, with the
+/// symbolic links of its folder resolved when the folder exists, lexically normalised otherwise.
+/// Two paths that give the same result name the same file ("a/../out.dot" and "out.dot"); the
+/// file itself may still be a link to another one.
+std::string CanonicalFilePath(std::string_view path);
+
 /// The folder of an existing, readable file, as an absolute path ending in "/". Throws
 /// FileError when the file cannot be opened for reading or is a directory.
 std::string DirectoryOf(const std::string& path);

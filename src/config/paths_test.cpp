@@ -73,5 +73,15 @@ TEST(FileErrorMessage, UsesTheFrameworkWording) {
             "An unexpected file error occurred while accessing a.cfg.");
 }
 
+TEST(CanonicalFilePath, NamesOneFileByOneText) {
+  TempDir dir;
+  mkdir((dir / "real").c_str(), 0700);
+  symlink((dir / "real").c_str(), (dir / "alias").c_str());
+  EXPECT_EQ(CanonicalFilePath(dir / "alias/x.dot"), CanonicalFilePath(dir / "real/x.dot"));
+  EXPECT_EQ(CanonicalFilePath(dir / "real/./x.dot"), CanonicalFilePath(dir / "real/x.dot"));
+  EXPECT_EQ(CanonicalFilePath(dir / "gone/../real/x.dot"), CanonicalFilePath(dir / "real/x.dot"));
+  EXPECT_NE(CanonicalFilePath(dir / "real/x.dot"), CanonicalFilePath(dir / "real/y.dot"));
+}
+
 }  // namespace
 }  // namespace quillmap
