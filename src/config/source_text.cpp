@@ -1,0 +1,75 @@
+#include "config/source_text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace quillmap {
+
+namespace {
+constexpr size_t kMinimumBlock = 1 << 16;
+}  // namespace
+
+void SourceText::Reserve(size_t capacity) {
+  if (capacity <= capacity_) return;
+  std::unique_ptr<char[]> grown(new char[capacity]);
+  if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+  data_ = std::move(grown);
+  capacity_ = capacity;
+}
+
+bool SourceText::Load(const std::string& path) {
+  size_ = 0;
+  failed_ = false;
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    close(fd);
+    return false;
+  }
+  // One byte more than the size, so that a file of the size it had reads whole in one call and
+  // the next call sees its end. Pipes and /proc files report 0 and grow the buffer as they go.
+  const size_t expected = status.st_size > 0 ? static_cast<size_t>(status.st_size) + 1 : 0;
+  Reserve(std::max(expected, kMinimumBlock));
+  for (;;) {
+    if (size_ == capacity_) Reserve(capacity_ * 2);
+    const ssize_t got = read(fd, data_.get() + size_, capacity_ - size_);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failed_ = true;
+    if (got <= 0) break;
+    size_ += static_cast<size_t>(got);
+  }
+  close(fd);
+
+  // Text mode: a CR directly before a LF goes; a lone CR (also one at the very end) stays.
+  char* const begin = data_.get();
+  char* const end = begin + size_;
+  char* cr = static_cast<char*>(std::memchr(begin, '\r', size_));
+  if (cr != nullptr) {
+    char* out = cr;
+    char* in = cr;
+    while (in < end) {  // `in` is at a CR
+      if (in + 1 < end && in[1] == '\n') {
+        ++in;
+      } else {
+        *out++ = *in++;
+      }
+      char* next = static_cast<char*>(std::memchr(in, '\r', static_cast<size_t>(end - in)));
+      if (next == nullptr) next = end;
+      std::memmove(out, in, static_cast<size_t>(next - in));
+      out += next - in;
+      in = next;
+    }
+    size_ = static_cast<size_t>(out - begin);
+  }
+  return true;
+}
+
+}  // namespace quillmap

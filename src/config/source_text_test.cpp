@@ -1,0 +1,103 @@
+#include "config/source_text.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <random>
+#include <thread>
+
+#include "support/test_support.h"
+
+namespace quillmap {
+namespace {
+
+using testing::TempDir;
+
+std::vector<std::string> PiecesOf(std::string_view text) {
+  std::vector<std::string> pieces;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = PieceEnd(text, start);
+    pieces.emplace_back(text.substr(start, end - start));
+    start = end;
+  }
+  return pieces;
+}
+
+std::vector<std::string> ReaderPieces(const std::string& path) {
+  SourceReader reader;
+  EXPECT_TRUE(reader.Open(path));
+  std::vector<std::string> pieces;
+  std::string piece;
+  while (reader.ReadPiece(piece)) pieces.push_back(piece);
+  return pieces;
+}
+
+TEST(SourceText, CutsThePiecesOfTheLineReaderOnRandomFiles) {
+  TempDir dir;
+  std::mt19937 random(77);
+  SourceText source;  // one object for all files: its buffer is reused
+  for (int round = 0; round < 200; ++round) {
+    // Short and long lines, CR LF, lone CR and NUL; some files end in a CR, some cross the
+    // line reader's 64 KiB read blocks with a CR LF split across two of them.
+    std::string contents;
+    const size_t size = round % 10 == 0 ? 65536 + random() % 4 - 2 : random() % 9000;
+    while (contents.size() < size) {
+      switch (random() % 8) {
+        case 0:
+          contents += "\r\n";
+          break;
+        case 1:
+          contents += '\r';
+          break;
+        case 2:
+          contents += '\n';
+          break;
+        case 3:
+          contents += '\0';
+          break;
+        case 4:
+          contents.append(random() % 2500, 'x');
+          break;
+        default:
+          contents += "int f(void) {";
+          break;
+      }
+    }
+    contents.resize(size);
+    if (round % 10 == 0) contents[65535] = '\r';
+    if (round % 7 == 0 && !contents.empty()) contents.back() = '\r';
+    const std::string path = dir.Write("a.c", contents);
+    ASSERT_TRUE(source.Load(path));
+    EXPECT_FALSE(source.failed());
+    ASSERT_EQ(PiecesOf(source.text()), ReaderPieces(path)) << "round " << round;
+  }
+}
+
+TEST(SourceText, ReadsWhatAPipeDeliversUntilItCloses) {
+  TempDir dir;
+  const std::string fifo = dir / "a.c";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string contents = std::string(200000, 'y') + "\r\nend\r";
+  std::thread writer([&] { testing::WriteFile(fifo, contents); });
+  SourceText source;
+  ASSERT_TRUE(source.Load(fifo));
+  writer.join();
+  EXPECT_EQ(source.text(), std::string(200000, 'y') + "\nend\r");
+}
+
+TEST(SourceText, RefusesFoldersAndMissingFilesAndTellsReadErrors) {
+  TempDir dir;
+  SourceText source;
+  EXPECT_FALSE(source.Load(dir.path()));
+  EXPECT_FALSE(source.Load(dir / "missing.c"));
+  // The process's own memory file opens, but reading it at offset 0 fails.
+  ASSERT_TRUE(source.Load("/proc/self/mem"));
+  EXPECT_TRUE(source.failed());
+  EXPECT_TRUE(source.text().empty());
+  ASSERT_TRUE(source.Load(dir.Write("b.c", "ok\n")));
+  EXPECT_FALSE(source.failed());
+  EXPECT_EQ(source.text(), "ok\n");
+}
+
+}  // namespace
+}  // namespace quillmap
