@@ -113,9 +113,13 @@ void CallGraphOutput::WriteNode(const std::string& text, const std::string& filt
   for (const std::string& known : nodeNames_) {
     if (known == name) return;
   }
-  std::string line = "  " + DotId(name);
+  std::string line(2, ' ');
+  line += DotId(name);
   const std::string nodeSuffix = GetField(filter, 1);
-  if (!nodeSuffix.empty()) line += " " + ReadDot(kNodeCfgKey + nodeSuffix);
+  if (!nodeSuffix.empty()) {
+    line += ' ';
+    line += ReadDot(kNodeCfgKey + nodeSuffix);
+  }
   Dot(line);
   nodeNames_.push_back(std::move(name));
 }

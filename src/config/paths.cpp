@@ -59,7 +59,7 @@ std::string FullPathOf(std::string_view path) {
     full += '/';
     full += part;
   }
-  if (full.empty()) full = "/";
+  if (full.empty()) full.push_back('/');
   // A path that names a folder keeps its trailing separator.
   if (!joined.empty() && joined.back() == '/' && full.back() != '/') full += '/';
   return full;
