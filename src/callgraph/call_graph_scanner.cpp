@@ -1,6 +1,10 @@
 #include "callgraph/call_graph_scanner.h"
 
+#include <memory>
+
 #include "callgraph/call_graph_output.h"
+#include "callgraph/fast_call_graph_scan.h"
+#include "callgraph/scan_entries.h"
 #include "config/paths.h"
 #include "config/source_reader.h"
 
@@ -12,11 +16,6 @@ constexpr const char* kFilesSection = "files";
 constexpr const char* kFileSeparatorEntry =
     "\r\n*********************+***********************************************";
 constexpr const char* kFileListEmpty = "file list is empty";
-
-// Counters are 32-bit as reported; they wrap instead of overflowing on huge trees.
-void AddWrapping(int32_t& counter, uint32_t amount) {
-  counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + amount);
-}
 
 std::string Format(const char* format, long long number, const std::string& text) {
   std::string result(format);
@@ -32,18 +31,6 @@ std::string CleanLine(const std::string& raw) {
   const size_t comment = raw.find("//");
   if (comment != std::string::npos && comment > 0) return Trim(std::string_view(raw).substr(0, comment));
   return Trim(raw);
-}
-
-// A reject entry as configured: the list reader turned its commas into line feeds.
-StringList RejectTexts(const StringList& rejectList) {
-  StringList texts;
-  for (std::string text : rejectList) {
-    for (char& c : text) {
-      if (c == '\n') c = ',';
-    }
-    texts.push_back(std::move(text));
-  }
-  return texts;
 }
 
 // The state of one call of ScanCallGraph.
@@ -95,7 +82,7 @@ class Scan {
     for (const std::string& filter : callsList_) {
       const size_t p = header.find(GetField(filter, 0));
       if (p == std::string::npos || p >= paren || p <= blank) continue;
-      context_.Log(Format("\r\n>> Z:%d, %s", lineIndex_, header));
+      context_.Log(DefinitionEntry(lineIndex_, header));
       inFunction_ = true;
       if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
       callTexts_.clear();
@@ -108,9 +95,7 @@ class Scan {
 
   void EndFunction() {
     if (!inFunction_) return;
-    std::string entry = "<< Z:" + std::to_string(lineIndex_);
-    if (!callTexts_.empty()) entry += ", calls: " + std::to_string(callTexts_.size());
-    context_.Log(entry);
+    context_.Log(FunctionEndEntry(lineIndex_, callTexts_.size()));
     inFunction_ = false;
     output_.WriteFunctionEnd(callTexts_);
     callTexts_.clear();
@@ -137,8 +122,8 @@ class Scan {
     if (output_.dotEnabled()) edge = output_.EdgeAttributesOf(line, name, filter);
     const std::string callText = name + "(" + edge.argument + ")";
     if (!AddIfAbsent(callTexts_, callText)) return;
-    context_.Log("  C: " + line);
-    context_.Log("     --> " + callText);
+    context_.Log(CallLineEntry(line));
+    context_.Log(CallTextEntry(callText));
     output_.WriteCall(functionText_, callText, filter, edge.attributes);
   }
 
@@ -156,10 +141,51 @@ class Scan {
   StringList callTexts_;
 };
 
+// The two engines behind one face: open a source, scan it, tell whether reading it failed.
+class SourceScan {
+ public:
+  virtual ~SourceScan() = default;
+  virtual bool Open(const std::string& path) = 0;
+  virtual void ScanOpened() = 0;
+  virtual bool ReadFailed() const = 0;
+};
+
+class LineByLineScan : public SourceScan {
+ public:
+  LineByLineScan(ScanContext& context, CallGraphOutput& output, const CallGraphLists& lists,
+                 ScanCounts* counts)
+      : scan_(context, output, lists.callsList, lists.rejectList, counts) {}
+  bool Open(const std::string& path) override { return reader_.Open(path); }
+  void ScanOpened() override {
+    scan_.ScanFile(reader_);
+    failed_ = reader_.failed();
+    reader_.Close();
+  }
+  bool ReadFailed() const override { return failed_; }
+
+ private:
+  Scan scan_;
+  SourceReader reader_;
+  bool failed_ = false;
+};
+
+class WholeFileScan : public SourceScan {
+ public:
+  WholeFileScan(ScanContext& context, CallGraphOutput& output, const CallGraphLists& lists,
+                ScanCounts* counts)
+      : scan_(context, output, lists.callsList, lists.rejectList, counts) {}
+  bool Open(const std::string& path) override { return scan_.Load(path); }
+  void ScanOpened() override { scan_.ScanLoaded(); }
+  bool ReadFailed() const override { return scan_.readFailed(); }
+
+ private:
+  FastCallGraphScan scan_;
+};
+
 }  // namespace
 
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
-                  ScanCounts* counts, std::string* scanMessage) {
+                  ScanCounts* counts, std::string* scanMessage, CallGraphEngine engine) {
   if (counts != nullptr) *counts = ScanCounts{};
   if (scanMessage != nullptr) scanMessage->clear();
   lists.fileList.clear();
@@ -189,9 +215,13 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
     if (scanMessage != nullptr) *scanMessage = kFileListEmpty;
   }
 
-  Scan scan(context, output, lists.callsList, lists.rejectList, counts);
+  std::unique_ptr<SourceScan> scan;
+  if (engine == CallGraphEngine::kFast) {
+    scan = std::make_unique<WholeFileScan>(context, output, lists, counts);
+  } else {
+    scan = std::make_unique<LineByLineScan>(context, output, lists, counts);
+  }
   int openedFiles = 0;
-  SourceReader reader;
   for (size_t i = 0; i < lists.fileList.size(); ++i) {
     const std::string& source = lists.fileList[i];
     context.Log(kFileSeparatorEntry);
@@ -204,7 +234,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
       if (scanMessage != nullptr) *scanMessage = message;
       output.WriteSourceFailure(message);
     };
-    if (!reader.Open(source)) {
+    if (!scan->Open(source)) {
       reportFailure(ErrorOpeningText(source));
       continue;
     }
@@ -212,9 +242,8 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
       output.WriteFileRow(source);
       ++openedFiles;
     }
-    scan.ScanFile(reader);
-    if (reader.failed()) reportFailure(ErrorReadingText(source));
-    reader.Close();
+    scan->ScanOpened();
+    if (scan->ReadFailed()) reportFailure(ErrorReadingText(source));
   }
   output.WriteDotTrailer();
   return openedFiles;

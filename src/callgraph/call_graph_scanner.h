@@ -26,12 +26,19 @@ struct CallGraphLists {
   StringList& fileList;
 };
 
+/// How the scan reads and matches the sources. Both engines log and write the same bytes.
+enum class CallGraphEngine {
+  kReference,  // line by line through SourceReader, each filter searched for on its own
+  kFast,       // whole files walked in place, all filters found in one pass per line
+};
+
 /// Scans the sources of the configuration's section "files". Returns the number of sources
 /// opened while a CSV report is configured (0 after a source that cannot be opened or read, and
 /// always 0 without a CSV report). `scanMessage` receives "file list is empty" or the last
 /// "error opening: %s" or "error reading: %s" (a source whose reading failed after it opened).
 /// Throws FileError when the configuration file cannot be opened.
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
-                  ScanCounts* counts, std::string* scanMessage);
+                  ScanCounts* counts, std::string* scanMessage,
+                  CallGraphEngine engine = CallGraphEngine::kReference);
 
 }  // namespace quillmap
