@@ -103,7 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider provider(data, size);
   const uint8_t selector = provider.ConsumeIntegral<uint8_t>();
   std::string name = provider.ConsumeRandomLengthString(64);
-  const std::string fuzzedTemplate = provider.ConsumeRandomLengthString(256);
+  // A configured value is one line of the INI file: it holds no line feed.
+  std::string fuzzedTemplate = provider.ConsumeRandomLengthString(256);
+  std::erase(fuzzedTemplate, '\n');
   // A source line as the scanner hands it on: no line feed inside, at most one piece long.
   std::string line = provider.ConsumeRemainingBytesAsString();
   line = line.substr(0, std::min(line.find('\n'), kMaxLinePiece));
