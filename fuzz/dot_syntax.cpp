@@ -68,7 +68,8 @@ class Lexer {
     } else if (c == '<') {
       ScanHtml();
       token.kind = Kind::kQuoted;
-    } else if (c == '-' && pos_ + 1 < text_.size() && (text_[pos_ + 1] == '>' || text_[pos_ + 1] == '-')) {
+    } else if (c == '-' && pos_ + 1 < text_.size() &&
+               (text_[pos_ + 1] == '>' || text_[pos_ + 1] == '-')) {
       token.kind = Kind::kEdgeOp;
       token.directed = text_[pos_ + 1] == '>';
       pos_ += 2;
@@ -221,9 +222,10 @@ class Lexer {
   // position after its ";".
   size_t CheckEntity(size_t at) const {
     const size_t semicolon = text_.find(';', at);
-    const std::string_view body =
-        semicolon == std::string_view::npos ? std::string_view() : text_.substr(at + 1, semicolon - at - 1);
-    static constexpr std::array<std::string_view, 6> kEntities = {"amp", "lt",   "gt",
+    const std::string_view body = semicolon == std::string_view::npos
+                                      ? std::string_view()
+                                      : text_.substr(at + 1, semicolon - at - 1);
+    static constexpr std::array<std::string_view, 6> kEntities = {"amp",  "lt",   "gt",
                                                                   "quot", "apos", "nbsp"};
     for (std::string_view entity : kEntities) {
       if (body == entity) return semicolon + 1;

@@ -90,7 +90,8 @@ void CheckNodeName(const std::string& text) {
   FUZZ_CHECK(name.size() <= text.size(), text);
   const std::string id = DotId(name);
   FUZZ_CHECK(IsPlainDotId(name) == (id == name), name);
-  const std::string problem = DotFileProblem("digraph G\r\n{\r\n  " + id + " -> " + id + "\r\n}\r\n");
+  const std::string problem =
+      DotFileProblem("digraph G\r\n{\r\n  " + id + " -> " + id + "\r\n}\r\n");
   FUZZ_CHECK(problem.empty(), problem);
 }
 
@@ -116,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StringList rawArgs;
   CheckSplit(line, name, rawArgs);
 
-  const std::string attributes = (selector & 0x80) ? fuzzedTemplate
-                                                   : std::string(kTemplates[selector % kTemplates.size()]);
+  const std::string attributes =
+      (selector & 0x80) ? fuzzedTemplate : std::string(kTemplates[selector % kTemplates.size()]);
   CheckSubstitution(attributes, args);
   CheckSubstitution(attributes, rawArgs);
   CheckNodeName(line);

@@ -80,7 +80,8 @@ std::string ReadFileBytes(const std::string& path, bool* exists) {
 }
 
 FuzzWindow::FuzzWindow()
-    : texts_{{kCfgFileButton, "CFG File"}, {kPathEdit, ""}, {kLogEdit, ""}, {kScanButton, "SCAN"}} {}
+    : texts_{{kCfgFileButton, "CFG File"}, {kPathEdit, ""}, {kLogEdit, ""}, {kScanButton, "SCAN"}} {
+}
 
 std::string FuzzWindow::GetItemText(int id) const {
   const auto it = texts_.find(id);

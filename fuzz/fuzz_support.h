@@ -22,8 +22,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 
 /// Prints the failed property with the detail and aborts, so that libFuzzer keeps the input.
 [[noreturn]] void Fail(const char* property, const std::string& detail);
-#define FUZZ_CHECK(condition, detail)                        \
-  do {                                                       \
+#define FUZZ_CHECK(condition, detail)                               \
+  do {                                                              \
     if (!(condition)) ::quillmap::fuzz::Fail(#condition, (detail)); \
   } while (false)
 

@@ -107,12 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t s : filesOf[static_cast<size_t>(i)]) text += sources[s] + "\n";
     for (const std::string& function : record.definedFunctions) {
       FUZZ_CHECK(!function.empty() && function.find('(') == std::string::npos, function);
-      FUZZ_CHECK(text.find(function) != std::string::npos, "defined function not in the sources: " + function);
+      FUZZ_CHECK(text.find(function) != std::string::npos,
+                 "defined function not in the sources: " + function);
     }
-    const std::set<std::string> linked(record.linkedFunctions.begin(), record.linkedFunctions.end());
+    const std::set<std::string> linked(record.linkedFunctions.begin(),
+                                       record.linkedFunctions.end());
     FUZZ_CHECK(linked.size() == record.linkedFunctions.size(), "duplicate linked function");
     for (const std::string& function : record.linkedFunctions) {
-      FUZZ_CHECK(text.find(function) != std::string::npos, "linked function not in the sources: " + function);
+      FUZZ_CHECK(text.find(function) != std::string::npos,
+                 "linked function not in the sources: " + function);
     }
   }
   return 0;

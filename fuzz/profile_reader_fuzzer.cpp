@@ -73,7 +73,8 @@ void CheckLookup(std::string_view ini, const std::string& section, const std::st
   const std::string value = LookupIniValue(ini, section, key);
   FUZZ_CHECK(value.size() <= kMaxProfileValueLength, Show(value));
   FUZZ_CHECK(value.find('\n') == std::string::npos, Show(value));
-  FUZZ_CHECK(ini.find(value) != std::string_view::npos, "value " + Show(value) + " not in " + Show(ini));
+  FUZZ_CHECK(ini.find(value) != std::string_view::npos,
+             "value " + Show(value) + " not in " + Show(ini));
 }
 
 void CheckFields(const std::string& entry) {
@@ -119,8 +120,8 @@ void CheckList(std::string_view ini, const std::string& section) {
 void CheckRoundTrip(std::string_view rest, const std::string& section, const std::string& key,
                     const std::string& value, bool byteOrderMark, bool crlf) {
   const std::string end = crlf ? "\r\n" : "\n";
-  const std::string ini = (byteOrderMark ? "\xEF\xBB\xBF" : "") + std::string("[") + section +
-                          "]" + end + key + "=" + value + end + std::string(rest);
+  const std::string ini = (byteOrderMark ? "\xEF\xBB\xBF" : "") + std::string("[") + section + "]" +
+                          end + key + "=" + value + end + std::string(rest);
   const std::string expected = value.substr(0, kMaxProfileValueLength);
   const std::string got = LookupIniValue(ini, section, key);
   FUZZ_CHECK(got == expected, Show(ini) + " gave " + Show(got));

@@ -85,7 +85,8 @@ std::string Cleaned(const std::string& piece) {
 // Checks the log entries of the call-graph scan against the sources: every ">> Z:n, header"
 // stands at a "{" in column 0 after that header line, every "     --> call" follows the
 // "  C: line" it was found on. Returns the number of definitions.
-int CheckClaims(const std::vector<std::string>& log, const std::vector<std::vector<std::string>>& pieces) {
+int CheckClaims(const std::vector<std::string>& log,
+                const std::vector<std::vector<std::string>>& pieces) {
   int functions = 0;
   int file = -1;
   std::string lastLine;
@@ -133,7 +134,8 @@ void CheckCsv(const std::string& csv) {
     FUZZ_CHECK(end != std::string::npos, "CSV row without its line end");
     size_t semicolons = 0;
     for (size_t i = start; i < end; ++i) semicolons += csv[i] == ';';
-    FUZZ_CHECK(semicolons >= 31, "CSV row with fewer than 32 fields: " + csv.substr(start, end - start));
+    FUZZ_CHECK(semicolons >= 31,
+               "CSV row with fewer than 32 fields: " + csv.substr(start, end - start));
     start = end + 2;
   }
 }

@@ -4,17 +4,16 @@
 // while a run is under way. A run must go on, report what failed and end with exit status 1,
 // and every file it could write must be complete.
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <signal.h>
-#include <poll.h>
-#include <sys/inotify.h>
 #include <grp.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,7 +44,8 @@ const std::string kConfig =
     "[calls]\n0=foo,fn\n1=Send,msg,msg\n2=bar\n"
     "[dot]\ngraph_cfg0=rankdir=LR\nnode_cfgfn=[shape=box]\ncall_cfgmsg=[label=$0]\n"
     "[modules]\nlog=out/mod.log\ndot=out/mod.dot\ngraph_cfg0=rankdir=LR\n"
-    "mod_0=app\nmod_0_dot_call=[color=red]\nmod_0_file_0=src/a.c\nmod_1=lib\nmod_1_file_0=src/b.c\n";
+    "mod_0=app\nmod_0_dot_call=[color=red]\nmod_0_file_0=src/a.c\nmod_1=lib\nmod_1_file_0=src/"
+    "b.c\n";
 const std::string kSourceA = "int foo(int a)\n{\n  SendMsg(MSG_START, a);\n  bar();\n}\n";
 const std::string kSourceB = "int bar(void)\n{\n  foo(1);\n}\n";
 const char* const kOutputs[] = {"out/calls.dot", "out/calls.csv", "out/mod.dot", "out/mod.log"};
@@ -290,8 +290,8 @@ TEST_P(RealOutputFailure, RunGoesOnReportsTheOutputAndExitsOne) {
   const std::string key = GetParam().key;
   const std::string section = key.substr(0, key.find('.'));
   const std::string name = key.substr(key.find('.') + 1);
-  const std::string normal = name == "log" ? "out/mod.log"
-                             : name == "csv" ? "out/calls.csv"
+  const std::string normal = name == "log"        ? "out/mod.log"
+                             : name == "csv"      ? "out/calls.csv"
                              : section == "files" ? "out/calls.dot"
                                                   : "out/mod.dot";
   std::string config = kConfig;
@@ -335,13 +335,12 @@ TEST_P(RealOutputFailure, RunGoesOnReportsTheOutputAndExitsOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    EveryOutputEveryKind, RealOutputFailure,
-    ::testing::ValuesIn([] {
+    EveryOutputEveryKind, RealOutputFailure, ::testing::ValuesIn([] {
       std::vector<OutputFailureCase> cases;
       for (const char* key : {"files.dot", "files.csv", "modules.dot", "modules.log"}) {
-        for (Unwritable kind : {Unwritable::kMissingFolder, Unwritable::kFileAsFolder,
-                                Unwritable::kFolder, Unwritable::kDevFull,
-                                Unwritable::kReadOnlyFolder}) {
+        for (Unwritable kind :
+             {Unwritable::kMissingFolder, Unwritable::kFileAsFolder, Unwritable::kFolder,
+              Unwritable::kDevFull, Unwritable::kReadOnlyFolder}) {
           cases.push_back({key, kind});
         }
       }
@@ -503,9 +502,8 @@ TEST_P(SourceFailsMidRun, CallGraphScanReportsItAndExitsOne) {
   }
   BackgroundRun run({"-cfg", "scan.cfg"}, dir.path(), user);
   bool madeUnreadable = false;
-  ASSERT_TRUE(fifo.Feed("int foo(void)\n{\n  bar();\n}\n", [&] {
-    madeUnreadable = MakeUnreadable(dir / "b.c", GetParam());
-  }));
+  ASSERT_TRUE(fifo.Feed("int foo(void)\n{\n  bar();\n}\n",
+                        [&] { madeUnreadable = MakeUnreadable(dir / "b.c", GetParam()); }));
   const int status = run.Wait();
   ASSERT_TRUE(madeUnreadable);
 

@@ -116,16 +116,20 @@ TEST(GraphvizJudge, ReadsEveryDotFileWithNamesThatNeedQuoting) {
   if (!HaveDot()) return;
 
   // Graphviz read the names as they were meant: keywords, blanks, '*', '.', '"' included.
-  EXPECT_EQ(calls.nodes, (std::set<std::string>{"int foo", "node", "Send", "graph", "dup",
-                                                "obj_get", "*dup", "edge", "foo", "Edge",
-                                                "say\"hi"}));
-  EXPECT_EQ(calls.edges,
-            (std::set<Edge>{{"int foo", "node"}, {"int foo", "Send"}, {"int foo", "graph"},
-                            {"int foo", "dup"}, {"int foo", "obj_get"}, {"*dup", "edge"},
-                            {"node", "graph"}, {"graph", "foo"}, {"say\"hi", "node"}}));
-  EXPECT_EQ(modules.nodes,
-            (std::set<std::string>{"my app_int foo", "node_node", "node_graph",
-                                   "lib \"core\"_say\"hi"}));
+  EXPECT_EQ(calls.nodes,
+            (std::set<std::string>{"int foo", "node", "Send", "graph", "dup", "obj_get", "*dup",
+                                   "edge", "foo", "Edge", "say\"hi"}));
+  EXPECT_EQ(calls.edges, (std::set<Edge>{{"int foo", "node"},
+                                         {"int foo", "Send"},
+                                         {"int foo", "graph"},
+                                         {"int foo", "dup"},
+                                         {"int foo", "obj_get"},
+                                         {"*dup", "edge"},
+                                         {"node", "graph"},
+                                         {"graph", "foo"},
+                                         {"say\"hi", "node"}}));
+  EXPECT_EQ(modules.nodes, (std::set<std::string>{"my app_int foo", "node_node", "node_graph",
+                                                  "lib \"core\"_say\"hi"}));
   // (The body of graph calls foo, but module "my app" defines "int foo": no edge back.)
   EXPECT_EQ(modules.edges, (std::set<Edge>{{"my app_int foo", "node_node"},
                                            {"my app_int foo", "node_graph"},
@@ -152,7 +156,8 @@ std::string Utf16(const std::string& ascii, bool bigEndian) {
 }
 
 const std::string kEncodingsConfig =
-    "[files]\ndot=calls.dot\ncsv=calls.csv\nfile0=latin1.c\nfile1=utf8.c\nfile2=utf8bom.c\nfile3=utf16le.c\n"
+    "[files]\ndot=calls.dot\ncsv=calls.csv\nfile0=latin1.c\nfile1=utf8.c\nfile2=utf8bom.c\nfile3="
+    "utf16le.c\n"
     "file4=utf16be.c\n"
     "[calls]\n0=caf,fn,msg\n1=na\n2=foo\n3=bar,,msg\n"
     "[dot]\nnode_cfgfn=[shape=box]\ncall_cfgmsg=[label=$0]\n"
@@ -163,7 +168,8 @@ const std::string kWideSource = "int foo(void)\r\n{\r\n  bar(1);\r\n}\r\n";
 
 void WriteEncodedSources(const TempDir& dir) {
   dir.Write("latin1.c", "int caf\xE9(void)\n{\n  na\xEFve(\"\xE9t\xE9\");\n  foo();\n}\n");
-  dir.Write("utf8.c", "int caf\xC3\xA9(void)\n{\n  na\xC3\xAFve(\"\xC3\xA9t\xC3\xA9\");\n  foo();\n}\n");
+  dir.Write("utf8.c",
+            "int caf\xC3\xA9(void)\n{\n  na\xC3\xAFve(\"\xC3\xA9t\xC3\xA9\");\n  foo();\n}\n");
   dir.Write("utf8bom.c", "\xEF\xBB\xBFint foo(void)\r\n{\r\n  bar(\"\xC3\xA9\");\r\n}\r\n");
   dir.Write("utf16le.c", Utf16(kWideSource, false));
   dir.Write("utf16be.c", Utf16(kWideSource, true));
@@ -178,7 +184,8 @@ std::vector<std::string> ClaimedFunctions(const std::string& out) {
     const size_t end = std::min(out.find('\n', start), out.size());
     const std::string line = out.substr(start, end - start);
     if (line.starts_with("IN[")) source = line.substr(line.rfind('/') + 1);
-    if (line.starts_with(">> Z:")) claims.push_back(source + ": " + line.substr(line.find(", ") + 2));
+    if (line.starts_with(">> Z:"))
+      claims.push_back(source + ": " + line.substr(line.find(", ") + 2));
     start = end + 1;
   }
   return claims;
@@ -192,9 +199,10 @@ TEST(Encodings, SourcesInLatin1Utf8AndUtf16AreReadAsBytes) {
   ASSERT_EQ(result.status, 0) << result.out << result.err;
   // UTF-16 puts a NUL byte before or after every character: no line of those files begins in
   // column 0 with "{", so they claim nothing; the byte-order mark of UTF-8 stays before "int".
-  EXPECT_EQ(ClaimedFunctions(result.out),
-            (std::vector<std::string>{"latin1.c: int caf\xE9(void)", "utf8.c: int caf\xC3\xA9(void)",
-                                      "utf8bom.c: \xEF\xBB\xBFint foo(void)"}));
+  EXPECT_EQ(
+      ClaimedFunctions(result.out),
+      (std::vector<std::string>{"latin1.c: int caf\xE9(void)", "utf8.c: int caf\xC3\xA9(void)",
+                                "utf8bom.c: \xEF\xBB\xBFint foo(void)"}));
   EXPECT_TRUE(result.out.ends_with(" chars, 3 fcts\n")) << result.out;
 
   const ReadGraph calls = JudgeDotFile(dir / "calls.dot");
@@ -204,8 +212,7 @@ TEST(Encodings, SourcesInLatin1Utf8AndUtf16AreReadAsBytes) {
   // the Latin-1 and the UTF-8 spelling of a name stay two nodes.
   EXPECT_EQ(calls.nodes, (std::set<std::string>{"caf\xE9", "na\xEFve", "caf\xC3\xA9",
                                                 "na\xC3\xAFve", "foo", "bar"}));
-  EXPECT_EQ(modules.nodes,
-            (std::set<std::string>{"Modul \xC4_caf\xE9", "M\xC3\xB6\x64ul_foo"}));
+  EXPECT_EQ(modules.nodes, (std::set<std::string>{"Modul \xC4_caf\xE9", "M\xC3\xB6\x64ul_foo"}));
   EXPECT_EQ(modules.edges, (std::set<Edge>{{"Modul \xC4_caf\xE9", "M\xC3\xB6\x64ul_foo"}}));
 }
 
@@ -232,7 +239,8 @@ TEST(Encodings, ConfigurationInUtf8WithByteOrderMarkAndCrLfReadsLikePlainAscii) 
   };
   EXPECT_EQ(stable(ReadFile(dir / "calls.dot")), stable(plainCalls));
   EXPECT_EQ(stable(ReadFile(dir / "mod.dot")), stable(plainModules));
-  EXPECT_NE(plainModules.find("subgraph \"cluster_Modul \xC4\""), std::string::npos) << plainModules;
+  EXPECT_NE(plainModules.find("subgraph \"cluster_Modul \xC4\""), std::string::npos)
+      << plainModules;
 }
 
 }  // namespace
