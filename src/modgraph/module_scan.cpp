@@ -6,24 +6,8 @@
 
 namespace quillmap {
 
-namespace {
-
-constexpr const char* kScanningCallsFrom = "scanning calls from ";
-constexpr const char* kActivityTargets = " to:";
-constexpr const char* kFirstTargetSeparator = " ";
-constexpr const char* kNextTargetSeparator = " ,";
-constexpr const char* kSignatureLine = " ";
-constexpr const char* kTargetLine = " to:";
-constexpr const char* kFileLine = " in:";
-constexpr const char* kBodyStartLine = " -> ";
-constexpr const char* kCallLine = "  - ";
-constexpr const char* kBodyEndLine = " <-";
-
-// The text of a piece as a C line buffer holds it: it ends at the first NUL byte, so a piece
-// that begins with one is a line of length 0.
 std::string_view LineText(const std::string& piece) { return std::string_view(piece.c_str()); }
 
-// "<from>_<caller> -> <into>_<callee>", the caller's module's call attributes, then ";".
 std::string EdgeLine(const ModuleRecord& from, const std::string& caller, const ModuleRecord& into,
                      const std::string& callee) {
   std::string line =
@@ -32,8 +16,6 @@ std::string EdgeLine(const ModuleRecord& from, const std::string& caller, const 
   line += ';';
   return line;
 }
-
-}  // namespace
 
 bool ParseFunctionHeader(std::string_view line, FunctionHeader& header) {
   const std::string t = Trim(line);

@@ -12,6 +12,26 @@
 
 namespace quillmap {
 
+// The texts that the scan writes to the module log and the activity log.
+inline constexpr const char* kScanningCallsFrom = "scanning calls from ";
+inline constexpr const char* kActivityTargets = " to:";
+inline constexpr const char* kFirstTargetSeparator = " ";
+inline constexpr const char* kNextTargetSeparator = " ,";
+inline constexpr const char* kSignatureLine = " ";
+inline constexpr const char* kTargetLine = " to:";
+inline constexpr const char* kFileLine = " in:";
+inline constexpr const char* kBodyStartLine = " -> ";
+inline constexpr const char* kCallLine = "  - ";
+inline constexpr const char* kBodyEndLine = " <-";
+
+/// The text of a piece as a C line buffer holds it: it ends at the first NUL byte, so a piece
+/// that begins with one is a line of length 0.
+std::string_view LineText(const std::string& piece);
+
+/// "<from>_<caller> -> <into>_<callee>", the calling module's call attributes, then ";".
+std::string EdgeLine(const ModuleRecord& from, const std::string& caller, const ModuleRecord& into,
+                     const std::string& callee);
+
 /// A line read as the header of a function definition.
 struct FunctionHeader {
   std::string signature;  // the trimmed line up to and including its first ")"

@@ -1,0 +1,294 @@
+#include "modgraph/fast_module_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "config/multi_pattern_matcher.h"
+#include "config/source_text.h"
+
+namespace quillmap {
+
+namespace {
+
+// Calls `visit` with each line of a source as both passes see it: each piece up to its first
+// NUL byte (so a piece that begins with one is an empty line).
+template <typename Visit>
+void ForEachLine(std::string_view text, bool hasNul, Visit&& visit) {
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = PieceEnd(text, start);
+    std::string_view line = text.substr(start, end - start);
+    if (hasNul) {
+      const void* nul = std::memchr(line.data(), '\0', line.size());
+      if (nul != nullptr) line = line.substr(0, static_cast<const char*>(nul) - line.data());
+    }
+    visit(line);
+    start = end;
+  }
+}
+
+// One id per distinct text among function names and callers, so that the lists without
+// duplicates can be kept by number.
+class Names {
+ public:
+  int32_t Intern(const std::string& text) {
+    const auto [it, inserted] = ids_.try_emplace(text, static_cast<int32_t>(texts_.size()));
+    if (inserted) texts_.push_back(&it->first);
+    return it->second;
+  }
+  const std::string& Text(int32_t id) const { return *texts_[static_cast<size_t>(id)]; }
+  size_t size() const { return texts_.size(); }
+
+ private:
+  std::unordered_map<std::string, int32_t> ids_;
+  std::vector<const std::string*> texts_;
+};
+
+// A call found in a body line of the scanning module, kept for one target module.
+struct FoundCall {
+  uint32_t sequence;  // the position among the module's events
+  int32_t caller;     // index into ModuleEvents::callers
+  int32_t position;   // of the called function in the target's definedFunctions
+};
+
+// What pass 2 finds in one module's files, whatever the target module: the log lines of its
+// files, body starts and "}" lines, and per target module the calls into it, all numbered in
+// the order in which the pair-by-pair scan meets them.
+struct ModuleEvents {
+  std::vector<uint32_t> lineSequences;
+  std::vector<std::string> lines;
+  std::vector<int32_t> callers;               // name ids
+  std::vector<std::vector<FoundCall>> calls;  // by target module index
+};
+
+struct EdgeKey {
+  int32_t from, caller, into, callee;
+  bool operator==(const EdgeKey&) const = default;
+};
+struct EdgeKeyHash {
+  size_t operator()(const EdgeKey& key) const {
+    uint64_t h = static_cast<uint32_t>(key.from) * 0x9E3779B97F4A7C15ull;
+    h = (h ^ static_cast<uint32_t>(key.caller)) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ static_cast<uint32_t>(key.into)) * 0x94D049BB133111EBull;
+    h = (h ^ static_cast<uint32_t>(key.callee)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+};
+
+}  // namespace
+
+const FastModuleScan::Source& FastModuleScan::Load(const std::string& path) {
+  auto [it, inserted] = sources_.try_emplace(path);
+  if (inserted) {
+    it->second = std::make_unique<Source>();
+    Source& source = *it->second;
+    SourceText text;
+    if (text.Load(path)) {
+      source.opened = true;
+      source.text.assign(text.text());
+      source.hasNul = std::memchr(source.text.data(), '\0', source.text.size()) != nullptr;
+    }
+    ++filesRead_;
+  }
+  return *it->second;
+}
+
+int FastModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
+  sources_.clear();
+  filesRead_ = 0;
+  std::unordered_set<std::string> unopenable;
+  FunctionHeader header;
+  int count = 0;
+  for (int k = 0; k < table.moduleCount; ++k) {
+    ModuleRecord& record = table.modules[k];
+    record.definedFunctions.clear();
+    record.linkedFunctions.clear();
+    if (!record.valid) continue;
+    AppendModuleLog(context, table, record.moduleName);
+    for (const std::string& file : record.files) {
+      AppendModuleLog(context, table, file);
+      const Source& source = Load(file);
+      if (!source.opened) {
+        if (unopenable.insert(file).second) {
+          context.Log(ErrorOpeningText(file));
+          context.NoteError();
+        }
+        continue;
+      }
+      // Every non-empty line becomes the previous line (see CollectModuleFunctions).
+      std::string_view previous;
+      ForEachLine(source.text, source.hasNul, [&](std::string_view line) {
+        if (line.empty()) return;
+        if (line[0] == '{' && ParseFunctionHeader(previous, header)) {
+          AppendModuleLog(context, table, kSignatureLine + header.signature);
+          record.definedFunctions.push_back(header.name);
+        }
+        previous = line;
+      });
+    }
+    ++count;
+  }
+  return count;
+}
+
+void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
+  std::vector<int> valid;
+  for (int k = 0; k < table.moduleCount; ++k) {
+    if (table.modules[k].valid) valid.push_back(k);
+  }
+  const bool logging = !table.moduleLogPath.empty();
+  const auto log = [&](std::string_view line) {
+    if (logging) AppendModuleLog(context, table, line);
+  };
+
+  // Every function name of every module once, with the places where it stands in the
+  // modules' definedFunctions (in module and list order, duplicates included).
+  Names names;
+  std::vector<std::string> patterns;
+  std::vector<std::vector<std::pair<int32_t, int32_t>>> places;  // by name id
+  std::vector<std::vector<int32_t>> nameIds(table.moduleCount);  // by module, by position
+  std::vector<std::vector<std::string>> callLines(table.moduleCount);
+  for (int m : valid) {
+    const ModuleRecord& record = table.modules[m];
+    for (size_t position = 0; position < record.definedFunctions.size(); ++position) {
+      const std::string& name = record.definedFunctions[position];
+      const int32_t id = names.Intern(name);
+      if (static_cast<size_t>(id) == patterns.size()) {
+        patterns.push_back(name);
+        places.emplace_back();
+      }
+      places[static_cast<size_t>(id)].emplace_back(m, static_cast<int32_t>(position));
+      nameIds[m].push_back(id);
+      callLines[m].push_back(kCallLine + record.moduleName + ":" + name);
+    }
+  }
+  const MultiPatternMatcher matcher(patterns);
+
+  // The lists without duplicates, kept by number beside the lists themselves.
+  std::unordered_set<EdgeKey, EdgeKeyHash> edgeKeys;
+  std::unordered_set<std::string> edgeTexts(table.edgeLines.begin(), table.edgeLines.end());
+  std::vector<std::unordered_set<int32_t>> linked(table.moduleCount);
+  for (int m : valid) {
+    for (const std::string& name : table.modules[m].linkedFunctions) {
+      linked[m].insert(names.Intern(name));
+    }
+  }
+
+  std::vector<uint32_t> seenInLine(patterns.size(), 0);
+  uint32_t lineStamp = 0;
+  std::vector<int32_t> foundNames;
+  std::vector<std::pair<int32_t, int32_t>> foundPlaces;
+  FunctionHeader header;
+  ModuleEvents events;
+
+  for (int k : valid) {
+    ModuleRecord& from = table.modules[k];
+
+    // The module's events, once for all target modules.
+    events.lineSequences.clear();
+    events.lines.clear();
+    events.callers.clear();
+    events.calls.assign(table.moduleCount, {});
+    uint32_t sequence = 0;
+    const auto addLine = [&](std::string line) {
+      events.lineSequences.push_back(sequence++);
+      events.lines.push_back(std::move(line));
+    };
+    // As in ScanCallsInto: the previous line and the caller carry over from file to file.
+    std::string_view previous;
+    for (const std::string& file : from.files) {
+      addLine(kFileLine + file);
+      const Source& source = Load(file);
+      if (!source.opened) continue;
+      bool inBody = false;
+      ForEachLine(source.text, source.hasNul, [&](std::string_view line) {
+        if (line.empty()) return;
+        switch (line[0]) {
+          case '#':
+          case '/':
+          case '\r':
+          case '\n':
+            return;
+          case '{':
+            if (ParseFunctionHeader(previous, header)) {
+              events.callers.push_back(names.Intern(header.name));
+              inBody = true;
+              addLine(kBodyStartLine + from.moduleName + ":" + header.name);
+            }
+            return;
+          case '}':
+            addLine(kBodyEndLine);
+            inBody = false;
+            return;
+          default:
+            break;
+        }
+        previous = line;
+        if (!inBody) return;
+        // Which names of other modules occur in the line, at their places in list order.
+        ++lineStamp;
+        foundNames.clear();
+        matcher.Scan(line, [&](int32_t id, size_t) {
+          if (seenInLine[static_cast<size_t>(id)] != lineStamp) {
+            seenInLine[static_cast<size_t>(id)] = lineStamp;
+            foundNames.push_back(id);
+          }
+          return true;
+        });
+        if (foundNames.empty()) return;
+        foundPlaces.clear();
+        for (int32_t id : foundNames) {
+          for (const auto& place : places[static_cast<size_t>(id)]) {
+            if (place.first != k) foundPlaces.push_back(place);
+          }
+        }
+        if (foundPlaces.empty()) return;
+        std::sort(foundPlaces.begin(), foundPlaces.end());
+        const int32_t caller = static_cast<int32_t>(events.callers.size()) - 1;
+        for (const auto& [module, position] : foundPlaces) {
+          events.calls[static_cast<size_t>(module)].push_back({sequence, caller, position});
+        }
+        ++sequence;
+      });
+    }
+
+    // Replayed for each target module in order, as ScanCallsFromModule runs the pairs.
+    log(kModuleLogSeparator);
+    log(kScanningCallsFrom + from.moduleName);
+    std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
+    const char* separator = kFirstTargetSeparator;
+    for (int j : valid) {
+      if (j == k) continue;
+      ModuleRecord& into = table.modules[j];
+      log(kTargetLine + into.moduleName);
+      const std::vector<FoundCall>& calls = events.calls[static_cast<size_t>(j)];
+      size_t nextCall = 0;
+      const auto recordCall = [&](const FoundCall& call) {
+        const int32_t callerId = events.callers[static_cast<size_t>(call.caller)];
+        const int32_t calleeId = nameIds[j][static_cast<size_t>(call.position)];
+        const std::string& caller = names.Text(callerId);
+        const std::string& callee = into.definedFunctions[static_cast<size_t>(call.position)];
+        if (edgeKeys.insert({k, callerId, j, calleeId}).second) {
+          std::string edge = EdgeLine(from, caller, into, callee);
+          if (edgeTexts.insert(edge).second) table.edgeLines.push_back(std::move(edge));
+        }
+        if (linked[j].insert(calleeId).second) into.linkedFunctions.push_back(callee);
+        if (linked[k].insert(callerId).second) from.linkedFunctions.push_back(caller);
+        log(callLines[j][static_cast<size_t>(call.position)]);
+      };
+      for (size_t e = 0; e < events.lines.size(); ++e) {
+        while (nextCall < calls.size() && calls[nextCall].sequence < events.lineSequences[e]) {
+          recordCall(calls[nextCall++]);
+        }
+        log(events.lines[e]);
+      }
+      while (nextCall < calls.size()) recordCall(calls[nextCall++]);
+      activity += separator + into.moduleName;
+      separator = kNextTargetSeparator;
+    }
+    context.Log(activity);
+  }
+  sources_.clear();
+}
+
+}  // namespace quillmap
