@@ -1,7 +1,13 @@
 #include "app/scan_dialog.h"
 
+#include <cstdlib>
+
 #include "config/app_identity.h"
+#include "config/buffered_line_writer.h"
+#include "config/cached_profile_reader.h"
 #include "config/paths.h"
+#include "modgraph/fast_module_scan.h"
+#include "modgraph/module_graph_output.h"
 
 namespace quillmap {
 
@@ -20,9 +26,13 @@ std::string Summary(const ScanCounts& counts) {
 
 ScanDialog::ScanDialog(WindowSystem& window)
     : window_(window),
-      profile_(std::make_unique<RereadingProfileReader>()),
-      writer_(std::make_unique<PerLineWriter>()),
-      moduleTable_(std::make_unique<ModuleTable>()) {}
+      profile_(std::make_unique<CachedProfileReader>()),
+      writer_(std::make_unique<BufferedLineWriter>()),
+      moduleScan_(std::make_unique<FastModuleScan>()),
+      moduleTable_(std::make_unique<ModuleTable>()) {
+  const char* engine = std::getenv(kEngineVariable);
+  if (engine != nullptr && std::string(engine) == "reference") UseReferenceEngines();
+}
 
 ScanDialog::~ScanDialog() = default;
 
@@ -30,6 +40,16 @@ void ScanDialog::SetProfileReader(std::unique_ptr<ProfileReader> reader) {
   profile_ = std::move(reader);
 }
 void ScanDialog::SetLineWriter(std::unique_ptr<LineWriter> writer) { writer_ = std::move(writer); }
+void ScanDialog::SetModuleScanEngine(std::unique_ptr<ModuleScanEngine> engine) {
+  moduleScan_ = std::move(engine);
+}
+
+void ScanDialog::UseReferenceEngines() {
+  profile_ = std::make_unique<RereadingProfileReader>();
+  writer_ = std::make_unique<PerLineWriter>();
+  moduleScan_ = std::make_unique<RereadingModuleScan>();
+  callGraphEngine_ = CallGraphEngine::kReference;
+}
 
 void ScanDialog::AppendLog(const std::string& text, bool replace) {
   if (!window_.HasItem(kLogEdit)) return;
@@ -64,8 +84,27 @@ void ScanDialog::RunScan() {
 
   ScanContext context(*profile_, *writer_, *this);
   writer_->BeginRun();
+  try {
+    // The run's inputs are not to be overwritten by its outputs. (DirectoryOf raises the file
+    // error of a configuration that cannot be opened, before anything is written.)
+    const std::string cfgDir = DirectoryOf(path);
+    StringList inputs{path};
+    for (StringList sources : {CallGraphSourcePaths(*profile_, path, cfgDir),
+                               ModuleSourcePaths(*profile_, path, cfgDir)}) {
+      inputs.insert(inputs.end(), sources.begin(), sources.end());
+    }
+    writer_->Protect(inputs);
+    RunStations(context, path);
+  } catch (...) {
+    // What was written so far reaches the files, as it would line by line.
+    writer_->EndRun();
+    throw;
+  }
+}
+
+void ScanDialog::RunStations(ScanContext& context, const std::string& path) {
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
-      WriteModuleGraph(context, *moduleTable_) != 0) {
+      WriteModuleGraph(context, *moduleTable_, *moduleScan_) != 0) {
     AppendLog(kDoneEntry, false);
   }
 
@@ -76,8 +115,8 @@ void ScanDialog::RunScan() {
   } else {
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
-    if (ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, &counts,
-                      &scanMessage) != 0) {
+    if (ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, &counts, &scanMessage,
+                      callGraphEngine_) != 0) {
       scanMessage = Summary(counts);
     }
   }

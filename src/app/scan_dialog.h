@@ -12,12 +12,16 @@
 #include "config/line_writer.h"
 #include "config/profile_reader.h"
 #include "config/scan_context.h"
+#include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
 
 namespace quillmap {
 
 /// Where the project lives; shown in the title and the about box.
 inline constexpr const char* kWebAddress = "https://github.com/quillmap/quillmap";
+/// The environment variable that chooses the engines: "reference" for the straightforward ones
+/// (for comparisons and timings); anything else, or nothing, for the fast ones.
+inline constexpr const char* kEngineVariable = "QUILLMAP_ENGINE";
 /// The configuration the dialog proposes, relative to the work path.
 inline constexpr const char* kDefaultCfgPath = "test/TestModGraph.cfg";
 
@@ -47,9 +51,17 @@ class ScanDialog : public ActivityLog {
   void EnableInputs(bool enable);
   void UpdateTitle(const std::string& fileName);
 
-  /// Replaces the engines that read the configuration and write the outputs.
+  /// Replaces the engines that read the configuration, write the outputs, scan the modules
+  /// and scan the sources of the call graph. The fast engines are the default; every engine
+  /// gives the same log and the same output bytes.
   void SetProfileReader(std::unique_ptr<ProfileReader> reader);
   void SetLineWriter(std::unique_ptr<LineWriter> writer);
+  void SetModuleScanEngine(std::unique_ptr<ModuleScanEngine> engine);
+  void SetCallGraphEngine(CallGraphEngine engine) { callGraphEngine_ = engine; }
+  /// The straightforward engines that the fast ones are compared with: the configuration parsed
+  /// for every lookup, every output line opened, written and closed, the modules scanned pair by
+  /// pair, the sources read line by line.
+  void UseReferenceEngines();
 
   const RunOutcome& lastRun() const { return lastRun_; }
   const CmdLineState& cmdLine() const { return cmdLine_; }
@@ -60,9 +72,14 @@ class ScanDialog : public ActivityLog {
   WindowSystem& window() { return window_; }
 
  private:
+  // The stations of a run from the module graph on, with its final entries.
+  void RunStations(ScanContext& context, const std::string& path);
+
   WindowSystem& window_;
   std::unique_ptr<ProfileReader> profile_;
   std::unique_ptr<LineWriter> writer_;
+  std::unique_ptr<ModuleScanEngine> moduleScan_;
+  CallGraphEngine callGraphEngine_ = CallGraphEngine::kFast;
 
   StringList rejectList_;
   StringList callsList_;

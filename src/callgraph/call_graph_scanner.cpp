@@ -184,6 +184,18 @@ class WholeFileScan : public SourceScan {
 
 }  // namespace
 
+StringList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
+                                const std::string& cfgDir) {
+  StringList sources;
+  for (int n = 0;; ++n) {
+    std::string source = ResolvePath(
+        ReadProfileString(profile, cfgPath, kFilesSection, "file" + std::to_string(n)), cfgDir);
+    if (source.empty()) break;
+    sources.push_back(std::move(source));
+  }
+  return sources;
+}
+
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   ScanCounts* counts, std::string* scanMessage, CallGraphEngine engine) {
   if (counts != nullptr) *counts = ScanCounts{};
@@ -197,11 +209,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
   };
   const std::string dotPath = readFiles("dot");
   const std::string csvPath = readFiles("csv");
-  for (int n = 0;; ++n) {
-    std::string source = readFiles("file" + std::to_string(n));
-    if (source.empty()) break;
-    lists.fileList.push_back(std::move(source));
-  }
+  lists.fileList = CallGraphSourcePaths(context.profile(), cfgPath, cfgDir);
 
   context.Log("path: " + cfgDir);
   if (!dotPath.empty()) context.Log("OUT: " + dotPath);

@@ -32,6 +32,11 @@ enum class CallGraphEngine {
   kFast,       // whole files walked in place, all filters found in one pass per line
 };
 
+/// The resolved source paths of the section "files" ("file0", "file1", ... up to the first
+/// missing or empty one), as the scan reads them; `cfgDir` is the configuration's folder.
+StringList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
+                                const std::string& cfgDir);
+
 /// Scans the sources of the configuration's section "files". Returns the number of sources
 /// opened while a CSV report is configured (0 after a source that cannot be opened or read, and
 /// always 0 without a CSV report). `scanMessage` receives "file list is empty" or the last

@@ -100,6 +100,28 @@ int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string
   return table.moduleCount;
 }
 
+StringList ModuleSourcePaths(ProfileReader& profile, const std::string& cfgPath,
+                            const std::string& cfgDir) {
+  const auto value = [&](const std::string& key) {
+    return ReadProfileString(profile, cfgPath, kModulesSection, key);
+  };
+  StringList sources;
+  // The modules that ReadModuleConfig reads: none without a module graph file, and none after
+  // the first module without a name or without file 0.
+  if (ResolvePath(value(kDotKey), cfgDir).empty()) return sources;
+  for (int i = 0; i < kMaxModules; ++i) {
+    if (value(ModuleKey(i)).empty()) break;
+    size_t files = 0;
+    for (int n = 0;; ++n, ++files) {
+      std::string file = ResolvePath(value(FileKey(i, n)), cfgDir);
+      if (file.empty()) break;
+      sources.push_back(std::move(file));
+    }
+    if (files == 0) break;
+  }
+  return sources;
+}
+
 void AppendModuleLog(ScanContext& context, const ModuleTable& table, std::string_view line) {
   context.writer().WriteLine(table.moduleLogPath, line, false);
 }

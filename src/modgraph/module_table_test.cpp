@@ -135,5 +135,32 @@ TEST(ModuleNodeIdTest, PlainNamesStayQuotedNamesAreEscaped) {
   EXPECT_EQ(ModuleNodeId("a\"b\\c", "f"), "\"a\\\"b\\\\c_f\"");
 }
 
+// ModuleSourcePaths lists exactly the files of the modules that ReadModuleConfig reads.
+TEST_F(ReadModuleConfigTest, ModuleSourcePathsAreTheFilesOfTheModulesRead) {
+  for (const char* body : {
+           "dot=m.dot\nmod_0=a\nmod_0_file_0=a.c\nmod_0_file_1=b.c\nmod_1=b\nmod_1_file_0=c.c\n",
+           "mod_0=a\nmod_0_file_0=a.c\n",                                       // no "dot"
+           "dot=m.dot\nmod_0=a\nmod_0_file_0=a.c\nmod_2=c\nmod_2_file_0=c.c\n",  // a gap
+           "dot=m.dot\nmod_0=a\nmod_1=b\nmod_1_file_0=b.c\n",                   // no files
+           "dot=m.dot\nmod_0=a\nmod_0_file_0=a.c\nmod_0_file_2=c.c\nmod_1=b\nmod_1_file_0=\n",
+       }) {
+    SCOPED_TRACE(body);
+    WriteConfig(body);
+    Read();
+    StringList files;
+    for (int k = 0; k < table->moduleCount; ++k) {
+      files.insert(files.end(), table->modules[k].files.begin(), table->modules[k].files.end());
+    }
+    EXPECT_EQ(ModuleSourcePaths(profile, cfgPath, dir.path()), files);
+  }
+  // 200 modules at most.
+  std::string many = "dot=m.dot\n";
+  for (int i = 0; i < 210; ++i) {
+    many += "mod_" + std::to_string(i) + "=m\nmod_" + std::to_string(i) + "_file_0=f.c\n";
+  }
+  WriteConfig(many);
+  EXPECT_EQ(ModuleSourcePaths(profile, cfgPath, dir.path()).size(), 200u);
+}
+
 }  // namespace
 }  // namespace quillmap::testing
