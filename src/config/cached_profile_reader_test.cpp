@@ -82,8 +82,12 @@ class IniGenerator {
         return std::string(static_cast<size_t>(2990 + Below(20)), 'v');
       case 5:
         return "a=b;c,d";
-      default:
-        return "v" + std::to_string(Below(1000)) + (Chance(10) ? std::string("\0n", 2) : "");
+      default: {
+        std::string value = "v";
+        value += std::to_string(Below(1000));
+        if (Chance(10)) value += std::string("\0n", 2);
+        return value;
+      }
     }
   }
 
@@ -100,7 +104,9 @@ TEST(CachedProfileReader, GivesTheAnswersOfTheReparsingReaderOnRandomTexts) {
   for (int text = 0; text < 400; ++text) {
     const std::string ini = generator.Text();
     // Each text in its own file: a fresh inode, so the cache cannot answer from the last one.
-    const std::string file = dir / ("t" + std::to_string(text) + ".cfg");
+    std::string name = "t";
+    name += std::to_string(text);
+    const std::string file = dir / (name + ".cfg");
     testing::WriteFile(file, ini);
     CachedProfileReader cached;
     for (int lookup = 0; lookup < 40; ++lookup) {

@@ -190,6 +190,13 @@ std::string RandomSource(std::mt19937& random, const StringList& names) {
   return text;
 }
 
+std::string Numbered(const char* prefix, int n, const char* suffix) {
+  std::string text = prefix;
+  text += std::to_string(n);
+  text += suffix;
+  return text;
+}
+
 TEST(FastModuleScan, RandomTreesGiveTheReferenceResults) {
   std::mt19937 random(31337);
   const StringList names{"init", "reinit", "it", "a", "get", "get_all", "int", "x", "main", "set"};
@@ -198,16 +205,16 @@ TEST(FastModuleScan, RandomTreesGiveTheReferenceResults) {
     ModuleTree tree;
     const int files = 1 + static_cast<int>(random() % 6);
     for (int f = 0; f < files; ++f) {
-      tree.Source("f" + std::to_string(f) + ".c", RandomSource(random, names));
+      tree.Source(Numbered("f", f, ".c"), RandomSource(random, names));
     }
     const int modules = 1 + static_cast<int>(random() % 5);
     for (int m = 0; m < modules; ++m) {
       StringList moduleFiles;
       const int count = 1 + static_cast<int>(random() % 3);
       for (int i = 0; i < count; ++i) {
-        moduleFiles.push_back("f" + std::to_string(random() % files) + ".c");
+        moduleFiles.push_back(Numbered("f", static_cast<int>(random() % files), ".c"));
       }
-      tree.Add("m" + std::to_string(m), moduleFiles, m % 2 ? "[color=blue]" : "");
+      tree.Add(Numbered("m", m, ""), moduleFiles, m % 2 ? "[color=blue]" : "");
     }
     tree.RunBoth();
   }
