@@ -35,12 +35,33 @@ std::string EdgeGraph(const std::string& attributes) {
   return "digraph G\r\n{\r\n  a -> b " + attributes + "\r\n}\r\n";
 }
 
+// A character that can continue a DOT ID or number next to it.
+bool IsIdCharacter(char c) {
+  return IsIdentifierChar(c) || c == '.' || c == '-' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// True when the "$N" of a template stands outside strings right next to a character that would
+// join the argument into a longer ID or number ("[label=v$0]", "$0px"): such a template builds
+// IDs of its own, and what they read as depends on the argument.
+bool GluesTheArgument(const std::string& attributes) {
+  const size_t dollar = attributes.find('$');
+  if (DotContextAt(attributes, dollar) != DotTextContext::kBare) return false;
+  size_t after = dollar + 1;
+  // The digits that the substitution removes with the "$" (at most five).
+  while (after < attributes.size() && after - dollar - 1 < 5 && attributes[after] >= '0' &&
+         attributes[after] <= '9') {
+    ++after;
+  }
+  return IsIdCharacter(attributes[dollar - 1]) ||
+         (after < attributes.size() && IsIdCharacter(attributes[after]));
+}
+
 // A template counts as plain DOT when it reads as DOT both with an argument that needs quoting
-// and with one that does not (the substitution then decides how the argument is written), and
-// holds no block comment (whose end an argument could bring along; line comments are safe, as an
-// argument holds no line feed).
+// and with one that does not (the substitution then decides how the argument is written), does
+// not glue the argument to other ID characters, and holds no block comment (whose end an
+// argument could bring along; line comments are safe, as an argument holds no line feed).
 bool IsPlainTemplate(const std::string& attributes) {
-  if (attributes.find("/*") != std::string::npos) return false;
+  if (attributes.find("/*") != std::string::npos || GluesTheArgument(attributes)) return false;
   std::string ignored;
   const StringList plainArguments(10, "x");
   return IsValidDot(EdgeGraph(SubstituteArgument(attributes, {}, ignored))) &&
