@@ -69,8 +69,7 @@ void FastCallGraphScan::ScanLoaded() {
   // The previous piece of this source, or none yet: then the last line of the source before.
   std::string_view previous;
   bool previousHere = false;
-  for (size_t start = 0; start < text.size(); ++lineIndex) {
-    const size_t end = PieceEnd(text, start);
+  ForEachPiece(text, [&](size_t start, size_t end) {
     const std::string_view piece = text.substr(start, end - start);
     switch (piece[0]) {
       case '{':
@@ -96,8 +95,8 @@ void FastCallGraphScan::ScanLoaded() {
     }
     previous = piece;
     previousHere = true;
-    start = end;
-  }
+    ++lineIndex;
+  });
   if (previousHere) carriedLine_.assign(CleanedView(previous));
   if (counts_ != nullptr) {
     AddWrapping(counts_->chars, static_cast<uint32_t>(text.size()));

@@ -34,7 +34,7 @@ void AppendOnDiskLine(std::string& out, std::string_view text) {
 bool LineWriter::WriteLine(const std::string& path, std::string_view text, bool truncate) {
   if (path.empty()) return false;
   ++lineSequence_;
-  if ((!protected_.empty() && IsProtected(path)) || !WriteLineTo(path, text, truncate)) {
+  if ((protecting_ && IsProtected(path)) || !WriteLineTo(path, text, truncate)) {
     RecordFailure(path, lineSequence_);
     return false;
   }
@@ -45,9 +45,7 @@ void LineWriter::BeginRun() {
   lineSequence_ = 0;
   failures_.clear();
   failedPaths_.clear();
-  protected_.clear();
-  protectedByPath_.clear();
-  lastJudged_ = nullptr;
+  Protect({});
 }
 
 void LineWriter::RecordFailure(const std::string& path, uint64_t sequence) {
@@ -66,20 +64,20 @@ void LineWriter::RecordFailure(const std::string& path, uint64_t sequence) {
 }
 
 void LineWriter::Protect(const StringList& paths) {
-  protected_.clear();
+  protecting_ = false;
+  protectedFiles_.clear();
+  protectedMissingPaths_.clear();
   protectedByPath_.clear();
   lastJudged_ = nullptr;
   for (const std::string& path : paths) {
     if (path.empty()) continue;
-    FileIdentity identity;
+    protecting_ = true;
     struct stat status {};
     if (stat(path.c_str(), &status) == 0) {
-      identity.exists = true;
-      identity.device = status.st_dev;
-      identity.inode = status.st_ino;
+      protectedFiles_.insert({status.st_dev, status.st_ino});
+    } else {
+      protectedMissingPaths_.insert(CanonicalFilePath(path));
     }
-    identity.canonicalPath = CanonicalFilePath(path);
-    protected_.push_back(std::move(identity));
   }
 }
 
@@ -93,17 +91,10 @@ bool LineWriter::IsProtected(const std::string& path) {
     return known->second;
   }
   struct stat status {};
-  const bool exists = stat(path.c_str(), &status) == 0;
-  const std::string canonical = CanonicalFilePath(path);
-  bool found = false;
-  for (const FileIdentity& identity : protected_) {
-    if (identity.canonicalPath == canonical ||
-        (exists && identity.exists && identity.device == status.st_dev &&
-         identity.inode == status.st_ino)) {
-      found = true;
-      break;
-    }
-  }
+  const bool found = stat(path.c_str(), &status) == 0
+                         ? protectedFiles_.count({status.st_dev, status.st_ino}) != 0
+                         : !protectedMissingPaths_.empty() &&
+                               protectedMissingPaths_.count(CanonicalFilePath(path)) != 0;
   // A path is judged once per run: the first line of an output may create the file, and a
   // created file must not change the answer for its later lines.
   lastJudged_ = &protectedByPath_.emplace(path, found).first->first;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "config/text_utils.h"
@@ -34,8 +35,8 @@ class LineWriter {
 
   /// Files that this run reads and must not destroy (the configuration, the sources): a line for
   /// any of them, however its path is written, fails instead of being written. Compared by file
-  /// identity (device and inode) where both exist, else by canonical path. Until the next
-  /// BeginRun.
+  /// identity (device and inode), and by canonical path for files that do not exist. Until the
+  /// next BeginRun.
   void Protect(const StringList& paths);
 
   /// The non-empty paths that could not be written in this run, in the order of the line at
@@ -55,10 +56,15 @@ class LineWriter {
   bool IsProtected(const std::string& path);
 
   struct FileIdentity {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::string canonicalPath;
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileIdentity&) const = default;
+  };
+  struct FileIdentityHash {
+    size_t operator()(const FileIdentity& identity) const {
+      return std::hash<uint64_t>()(static_cast<uint64_t>(identity.inode) * 31 +
+                                   static_cast<uint64_t>(identity.device));
+    }
   };
   struct Failure {
     uint64_t sequence;
@@ -68,9 +74,13 @@ class LineWriter {
   uint64_t lineSequence_ = 0;
   std::vector<Failure> failures_;  // ordered by sequence
   StringList failedPaths_;         // the paths of failures_, in the same order
-  std::vector<FileIdentity> protected_;
+  bool protecting_ = false;
+  // The protected files that exist, by identity; those that do not, by canonical path (a path
+  // that names an existing file cannot name a missing one, and the other way round).
+  std::unordered_set<FileIdentity, FileIdentityHash> protectedFiles_;
+  std::unordered_set<std::string> protectedMissingPaths_;
   std::unordered_map<std::string, bool> protectedByPath_;  // the answer for each path seen
-  const std::string* lastJudged_ = nullptr;               // a key of protectedByPath_
+  const std::string* lastJudged_ = nullptr;                // a key of protectedByPath_
   bool lastJudgement_ = false;
 };
 

@@ -1,7 +1,6 @@
 #include "config/source_text.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,19 +28,18 @@ bool SourceText::Load(const std::string& path) {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
-  struct stat status {};
-  if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    close(fd);
-    return false;
-  }
-  // One byte more than the size, so that a file of the size it had reads whole in one call and
-  // the next call sees its end. Pipes and /proc files report 0 and grow the buffer as they go.
-  const size_t expected = status.st_size > 0 ? static_cast<size_t>(status.st_size) + 1 : 0;
-  Reserve(std::max(expected, kMinimumBlock));
-  for (;;) {
+  // No fstat: a folder shows itself at the first read, and the buffer keeps the size of the
+  // largest file so far, so that most files read whole in one call and the next sees their end.
+  Reserve(kMinimumBlock);
+  for (bool first = true;;) {
     if (size_ == capacity_) Reserve(capacity_ * 2);
     const ssize_t got = read(fd, data_.get() + size_, capacity_ - size_);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && first && errno == EISDIR) {
+      close(fd);
+      return false;
+    }
+    first = false;
     if (got < 0) failed_ = true;
     if (got <= 0) break;
     size_ += static_cast<size_t>(got);

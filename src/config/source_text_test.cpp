@@ -73,6 +73,24 @@ TEST(SourceText, CutsThePiecesOfTheLineReaderOnRandomFiles) {
   }
 }
 
+TEST(SourceText, ForEachPieceCutsAsPieceEndDoes) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 300; ++round) {
+    // Lines of every length around the 64-byte blocks and the 2047-byte pieces.
+    std::string text;
+    const int lines = static_cast<int>(random() % 12);
+    for (int l = 0; l < lines; ++l) {
+      const size_t length = random() % 3 == 0 ? 2040 + random() % 4200 : random() % 130;
+      text.append(length, static_cast<char>('a' + l));
+      if (random() % 5 != 0) text += '\n';
+    }
+    std::vector<std::string> pieces;
+    ForEachPiece(
+        text, [&](size_t start, size_t end) { pieces.push_back(text.substr(start, end - start)); });
+    ASSERT_EQ(pieces, PiecesOf(text)) << "round " << round;
+  }
+}
+
 TEST(SourceText, ReadsWhatAPipeDeliversUntilItCloses) {
   TempDir dir;
   const std::string fifo = dir / "a.c";

@@ -15,16 +15,14 @@ namespace {
 // NUL byte (so a piece that begins with one is an empty line).
 template <typename Visit>
 void ForEachLine(std::string_view text, bool hasNul, Visit&& visit) {
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = PieceEnd(text, start);
+  ForEachPiece(text, [&](size_t start, size_t end) {
     std::string_view line = text.substr(start, end - start);
     if (hasNul) {
       const void* nul = std::memchr(line.data(), '\0', line.size());
       if (nul != nullptr) line = line.substr(0, static_cast<const char*>(nul) - line.data());
     }
     visit(line);
-    start = end;
-  }
+  });
 }
 
 // One id per distinct text among function names and callers, so that the lists without
