@@ -79,20 +79,18 @@ bool BufferedLineWriter::OpenForFirstLine(PathEntry& entry, bool truncate) {
   return true;
 }
 
-bool BufferedLineWriter::WriteLineTo(const std::string& path, std::string_view text,
-                                     bool truncate) {
-  PathEntry& entry = EntryFor(path);
+BufferedLineWriter::OutputFile* BufferedLineWriter::FileForLine(PathEntry& entry, bool truncate) {
   if (!entry.file->opened) {
-    if (!OpenForFirstLine(entry, truncate)) return false;
+    if (!OpenForFirstLine(entry, truncate)) return nullptr;
   } else if (entry.file->failed) {
-    return false;
+    return nullptr;
   } else if (truncate) {
     // A later truncating line of the same file: what the file held so far is dropped.
     entry.file->pending.clear();
     entry.file->pendingPaths.clear();
     if (!TruncateFile(entry.file->fd)) {
       entry.file->failed = true;
-      return false;
+      return nullptr;
     }
   }
   OutputFile& file = *entry.file;
@@ -107,8 +105,32 @@ bool BufferedLineWriter::WriteLineTo(const std::string& path, std::string_view t
                     [&](const auto& pending) { return pending.first == entry.path; });
     if (!listed) file.pendingPaths.emplace_back(entry.path, sequence);
   }
-  AppendOnDiskLine(file.pending, text);
-  if (file.pending.size() >= flushSize_) Flush(file);
+  return &file;
+}
+
+bool BufferedLineWriter::WriteLineTo(const std::string& path, std::string_view text,
+                                     bool truncate) {
+  OutputFile* file = FileForLine(EntryFor(path), truncate);
+  if (file == nullptr) return false;
+  AppendOnDiskLine(file->pending, text);
+  if (file->pending.size() >= flushSize_) Flush(*file);
+  return true;
+}
+
+bool BufferedLineWriter::WriteOnDiskLinesTo(const std::string& path, std::string_view lines) {
+  OutputFile* file = FileForLine(EntryFor(path), false);
+  if (file == nullptr) return false;
+  if (file->pending.size() + lines.size() < flushSize_) {
+    file->pending.append(lines);
+    return true;
+  }
+  // A large block goes to the file as it is, after what was held back before it.
+  Flush(*file);
+  if (file->failed) return true;  // reported by Flush at its first line
+  if (!WriteBytes(file->fd, lines)) {
+    file->failed = true;
+    return false;
+  }
   return true;
 }
 

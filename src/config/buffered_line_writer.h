@@ -35,6 +35,7 @@ class BufferedLineWriter : public LineWriter {
 
  protected:
   bool WriteLineTo(const std::string& path, std::string_view text, bool truncate) override;
+  bool WriteOnDiskLinesTo(const std::string& path, std::string_view lines) override;
 
   // The file operations, each a seam where tests count or fail them.
   /// Opens `path` for appending, emptying it first when `truncate` is set; -1 on failure.
@@ -68,6 +69,9 @@ class BufferedLineWriter : public LineWriter {
   PathEntry& EntryFor(const std::string& path);
   // Opens the entry's file for its first line; false when it cannot be opened.
   bool OpenForFirstLine(PathEntry& entry, bool truncate);
+  // The open file for a line of `entry` (truncated first when `truncate` is set), with the line
+  // counted in its pending paths; nullptr when the line fails.
+  OutputFile* FileForLine(PathEntry& entry, bool truncate);
   void Flush(OutputFile& file);
   void CloseAll();
 

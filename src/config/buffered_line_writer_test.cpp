@@ -82,12 +82,13 @@ struct RandomRun {
     int output;
     std::string text;
     bool truncate;
+    bool onDisk = false;  // a block of lines in their on-disk form
   };
   std::vector<Line> lines;
 };
 
-const char* const kOutputSpellings[] = {"x.dot", "./x.dot", "sub/../x.dot", "sub//y.csv",
-                                        "y.csv",  "link.txt", "z.log"};
+const char* const kOutputSpellings[] = {"x.dot", "./x.dot",  "sub/../x.dot", "sub//y.csv",
+                                        "y.csv", "link.txt", "z.log"};
 
 RandomRun MakeRandomRun(std::mt19937& random) {
   RandomRun run;
@@ -99,11 +100,19 @@ RandomRun MakeRandomRun(std::mt19937& random) {
     // The first line of an output mostly truncates, as in a scan run; later ones seldom do.
     line.truncate = random() % (used[line.output] ? 17 : 2) == 0;
     used[line.output] = true;
-    const int length = random() % 10 == 0 ? static_cast<int>(random() % 3000)
-                                           : static_cast<int>(random() % 20);
+    const int length =
+        random() % 10 == 0 ? static_cast<int>(random() % 3000) : static_cast<int>(random() % 20);
     for (int k = 0; k < length; ++k) {
       const char pool[] = "ab \n\r;{}";
       line.text += pool[random() % (sizeof pool - 1)];
+    }
+    if (!line.truncate && random() % 5 == 0) {
+      // Whole lines in their on-disk form: no line feed but the one of each CR LF.
+      line.onDisk = true;
+      for (char& c : line.text) {
+        if (c == '\n') c = 'n';
+      }
+      line.text = OnDiskLine(line.text) + OnDiskLine("") + OnDiskLine("second line\r");
     }
     run.lines.push_back(std::move(line));
   }
@@ -119,7 +128,11 @@ std::map<std::string, std::string> WriteRandomRun(LineWriter& writer, const Rand
   symlink((dir / "y.csv").c_str(), (dir / "link.txt").c_str());
   writer.BeginRun();
   for (const RandomRun::Line& line : run.lines) {
-    writer.WriteLine(dir / kOutputSpellings[line.output], line.text, line.truncate);
+    if (line.onDisk) {
+      writer.WriteOnDiskLines(dir / kOutputSpellings[line.output], line.text);
+    } else {
+      writer.WriteLine(dir / kOutputSpellings[line.output], line.text, line.truncate);
+    }
   }
   writer.EndRun();
   failed = writer.FailedPaths();
@@ -141,6 +154,29 @@ TEST(BufferedLineWriter, SharedAndLinkedOutputsInterleaveAsLineByLineWritingDoes
               WriteRandomRun(reference, run, referenceFailed));
     EXPECT_EQ(bufferedFailed, referenceFailed);
   }
+}
+
+TEST(OnDiskLine, EveryLineFeedBecomesCrLf) {
+  std::mt19937 random(8);
+  for (int round = 0; round < 200; ++round) {
+    std::string text(random() % 300, 'x');
+    for (char& c : text) c = "ab\n\r"[random() % 4];
+    std::string expected;
+    for (char c : text) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(OnDiskLine(text), expected + "\r\n");
+  }
+}
+
+TEST(BufferedLineWriter, ABlockLargerThanTheBufferGoesAfterTheLinesHeldBack) {
+  TempDir dir;
+  BufferedLineWriter writer(64);
+  writer.BeginRun();
+  writer.WriteLine(dir / "a.log", "first", true);
+  const std::string block = OnDiskLine(std::string(100, 'b')) + OnDiskLine("c");
+  EXPECT_TRUE(writer.WriteOnDiskLines(dir / "a.log", block));
+  writer.WriteLine(dir / "a.log", "last", false);
+  writer.EndRun();
+  EXPECT_EQ(ReadFile(dir / "a.log"), "first\r\n" + block + "last\r\n");
 }
 
 TEST(BufferedLineWriter, ReportsFailuresInTheOrderOfTheLineThatFirstFailed) {
@@ -217,8 +253,10 @@ TEST(LineWriterProtect, AProtectedFileIsNotWrittenAndFailsUnderEverySpelling) {
   symlink(cfg.c_str(), (dir / "soft.cfg").c_str());
   for (int engine = 0; engine < 2; ++engine) {
     std::unique_ptr<LineWriter> writer;
-    if (engine == 0) writer = std::make_unique<PerLineWriter>();
-    else writer = std::make_unique<BufferedLineWriter>();
+    if (engine == 0)
+      writer = std::make_unique<PerLineWriter>();
+    else
+      writer = std::make_unique<BufferedLineWriter>();
     writer->BeginRun();
     writer->Protect({cfg, source, dir / "not/yet/there.c"});
     EXPECT_FALSE(writer->WriteLine(dir / "src/../scan.cfg", "x", true));

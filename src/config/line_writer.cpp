@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/line_feeds.h"
 #include "config/paths.h"
 
 namespace quillmap {
@@ -18,16 +19,13 @@ std::string OnDiskLine(std::string_view text) {
 }
 
 void AppendOnDiskLine(std::string& out, std::string_view text) {
-  // Most lines hold no line feed and go over in one piece.
-  for (;;) {
-    const void* found = text.empty() ? nullptr : std::memchr(text.data(), '\n', text.size());
-    if (found == nullptr) break;
-    const size_t lf = static_cast<size_t>(static_cast<const char*>(found) - text.data());
-    out.append(text.data(), lf);
+  size_t copied = 0;
+  ForEachLineFeed(text, [&](size_t lineFeed) {
+    out.append(text.substr(copied, lineFeed - copied));
     out += "\r\n";
-    text.remove_prefix(lf + 1);
-  }
-  out.append(text);
+    copied = lineFeed + 1;
+  });
+  out.append(text.substr(copied));
   out += "\r\n";
 }
 
@@ -39,6 +37,25 @@ bool LineWriter::WriteLine(const std::string& path, std::string_view text, bool 
     return false;
   }
   return true;
+}
+
+bool LineWriter::WriteOnDiskLines(const std::string& path, std::string_view lines) {
+  if (path.empty()) return false;
+  ++lineSequence_;
+  if ((protecting_ && IsProtected(path)) || !WriteOnDiskLinesTo(path, lines)) {
+    RecordFailure(path, lineSequence_);
+    return false;
+  }
+  return true;
+}
+
+bool LineWriter::WriteOnDiskLinesTo(const std::string& path, std::string_view lines) {
+  bool written = true;
+  for (size_t end; (end = lines.find("\r\n")) != std::string_view::npos;) {
+    written = WriteLineTo(path, lines.substr(0, end), false) && written;
+    lines.remove_prefix(end + 2);
+  }
+  return written;
 }
 
 void LineWriter::BeginRun() {

@@ -27,6 +27,11 @@ class LineWriter {
   /// A protected file is not written: the line fails.
   bool WriteLine(const std::string& path, std::string_view text, bool truncate);
 
+  /// Appends whole lines given in their on-disk form: each ends in CR LF, and none holds a line
+  /// feed of its own. Puts on disk what one WriteLine(path, line, false) per line would; for the
+  /// order of failures the block counts as one line. For writers of many lines in large blocks.
+  bool WriteOnDiskLines(const std::string& path, std::string_view lines);
+
   /// Starts a run: forgets the failures and the protected files of the previous one.
   virtual void BeginRun();
   /// Finishes the run's writing (for writers that hold data back); called before the failures
@@ -46,6 +51,9 @@ class LineWriter {
  protected:
   /// Writes one line to a non-empty path; false on any failure (open, write or close).
   virtual bool WriteLineTo(const std::string& path, std::string_view text, bool truncate) = 0;
+  /// Appends lines in their on-disk form to a non-empty path; false on any failure. By default
+  /// one WriteLineTo per line.
+  virtual bool WriteOnDiskLinesTo(const std::string& path, std::string_view lines);
   /// Records that `path` failed at line `sequence` of the run. A path is listed once, at the
   /// earliest line reported for it, so a writer may report a failure after later lines.
   void RecordFailure(const std::string& path, uint64_t sequence);

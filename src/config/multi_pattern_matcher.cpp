@@ -29,8 +29,11 @@ MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& pattern
     unsigned char byte = 0;
     int32_t output = -1;
   };
+  size_t totalLength = 0;
+  for (const std::string& pattern : patterns) totalLength += pattern.size();
   std::vector<TrieNode> trie(1);
-  std::vector<int32_t> path{0};  // the nodes of the previous pattern, by depth
+  trie.reserve(totalLength + 1);  // at most one node per byte
+  std::vector<int32_t> path{0};   // the nodes of the previous pattern, by depth
   const std::string* previous = nullptr;
   for (int32_t index : order) {
     const std::string& pattern = patterns[static_cast<size_t>(index)];
@@ -88,7 +91,18 @@ MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& pattern
   firstEdge_[stateCount] = static_cast<int32_t>(edgeByte_.size());
 
   // Failure links and full rows, shallow states first: everything a state needs belongs to
-  // shallower states.
+  // shallower states. A state's row is its failure state's row with its own edges on top. Until
+  // the marks are added below, the tables hold plain states.
+  const auto plainNext = [&](int32_t state, unsigned char byte) {
+    for (;;) {
+      if (state < denseCount_) return dense_[static_cast<size_t>(state) * 256 + byte];
+      for (int32_t e = firstEdge_[static_cast<size_t>(state)];
+           e < firstEdge_[static_cast<size_t>(state) + 1]; ++e) {
+        if (edgeByte_[static_cast<size_t>(e)] == byte) return edgeTarget_[static_cast<size_t>(e)];
+      }
+      state = fail_[static_cast<size_t>(state)];
+    }
+  };
   denseCount_ = static_cast<int32_t>(std::min(stateCount, kMaxDenseStates));
   dense_.assign(static_cast<size_t>(denseCount_) * 256, 0);
   fail_.assign(stateCount, 0);
@@ -100,17 +114,21 @@ MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& pattern
     outputHead_[s] = output_[s] >= 0 ? static_cast<int32_t>(s) : outputNext_[s];
     if (static_cast<int32_t>(s) < denseCount_) {
       int32_t* row = &dense_[s * 256];
-      if (s > 0) {
-        for (int byte = 0; byte < 256; ++byte) {
-          row[byte] = Next(failure, static_cast<unsigned char>(byte));
-        }
-      }
-      for (int32_t e = firstEdge_[s]; e < firstEdge_[s + 1]; ++e) row[edgeByte_[e]] = edgeTarget_[e];
+      if (s > 0) std::copy_n(&dense_[static_cast<size_t>(failure) * 256], 256, row);
+      for (int32_t e = firstEdge_[s]; e < firstEdge_[s + 1]; ++e)
+        row[edgeByte_[e]] = edgeTarget_[e];
     }
     for (int32_t e = firstEdge_[s]; e < firstEdge_[s + 1]; ++e) {
-      fail_[static_cast<size_t>(edgeTarget_[e])] = s == 0 ? 0 : Next(failure, edgeByte_[e]);
+      fail_[static_cast<size_t>(edgeTarget_[e])] = s == 0 ? 0 : plainNext(failure, edgeByte_[e]);
     }
   }
+  // The transitions carry a mark for the states where some pattern ends, so that a scan looks
+  // at the output lists only there.
+  const auto mark = [&](int32_t state) {
+    return state * 2 + (outputHead_[static_cast<size_t>(state)] >= 0 ? 1 : 0);
+  };
+  for (int32_t& next : dense_) next = mark(next);
+  for (int32_t& target : edgeTarget_) target = mark(target);
 }
 
 void MultiPatternMatcher::FirstOccurrences(std::string_view text,

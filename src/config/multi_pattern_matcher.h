@@ -28,16 +28,16 @@ class MultiPatternMatcher {
   size_t patternCount() const { return lengths_.size(); }
 
  private:
-  // The state after `state` reads `byte`.
+  // The state after `state` reads `byte`, times two, plus one when a pattern ends there.
   int32_t Next(int32_t state, unsigned char byte) const;
 
   // States are numbered in breadth-first order from the root 0, so the shallow states that a
   // scan visits most are the first ones and have full transition rows.
   int32_t denseCount_ = 0;
-  std::vector<int32_t> dense_;       // denseCount_ rows of 256 next states
-  std::vector<int32_t> firstEdge_;   // edges of state s: [firstEdge_[s], firstEdge_[s + 1])
+  std::vector<int32_t> dense_;      // denseCount_ rows of 256 next states (marked as Next's)
+  std::vector<int32_t> firstEdge_;  // edges of state s: [firstEdge_[s], firstEdge_[s + 1])
   std::vector<unsigned char> edgeByte_;
-  std::vector<int32_t> edgeTarget_;
+  std::vector<int32_t> edgeTarget_;  // marked as Next's results
   std::vector<int32_t> fail_;
   std::vector<int32_t> output_;      // the pattern that ends at the state, or -1
   std::vector<int32_t> outputHead_;  // the state itself when it has an output, else the nearest
@@ -62,7 +62,9 @@ template <typename Found>
 void MultiPatternMatcher::Scan(std::string_view text, Found&& found) const {
   int32_t state = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    state = Next(state, static_cast<unsigned char>(text[i]));
+    const int32_t next = Next(state, static_cast<unsigned char>(text[i]));
+    state = next >> 1;
+    if ((next & 1) == 0) continue;
     for (int32_t s = outputHead_[static_cast<size_t>(state)]; s >= 0;
          s = outputNext_[static_cast<size_t>(s)]) {
       if (!found(output_[static_cast<size_t>(s)], i + 1)) return;

@@ -1,6 +1,7 @@
 #include "config/source_text.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,9 +15,16 @@ constexpr size_t kMinimumBlock = 1 << 16;
 
 void SourceText::Reserve(size_t capacity) {
   if (capacity <= capacity_) return;
-  std::unique_ptr<char[]> grown(new char[capacity]);
-  if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
-  data_ = std::move(grown);
+  if (arena_ != nullptr) {
+    char* const grown = arena_->Allocate(capacity);
+    if (size_ > 0) std::memcpy(grown, data_, size_);
+    data_ = grown;
+  } else {
+    std::unique_ptr<char[]> grown(new char[capacity]);
+    if (size_ > 0) std::memcpy(grown.get(), data_, size_);
+    owned_ = std::move(grown);
+    data_ = owned_.get();
+  }
   capacity_ = capacity;
 }
 
@@ -28,12 +36,22 @@ bool SourceText::Load(const std::string& path) {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
-  // No fstat: a folder shows itself at the first read, and the buffer keeps the size of the
-  // largest file so far, so that most files read whole in one call and the next sees their end.
-  Reserve(kMinimumBlock);
+  // A folder shows itself at the first read. A buffer one byte larger than the file reads it
+  // whole in one call, and the next call sees its end.
+  if (arena_ != nullptr) {
+    struct stat status {};
+    const size_t size = fstat(fd, &status) == 0 && status.st_size > 0
+                            ? static_cast<size_t>(status.st_size)
+                            : kMinimumBlock;  // a pipe or a /proc file: grown as needed
+    data_ = nullptr;
+    capacity_ = 0;
+    Reserve(size + 1);
+  } else {
+    Reserve(kMinimumBlock);
+  }
   for (bool first = true;;) {
     if (size_ == capacity_) Reserve(capacity_ * 2);
-    const ssize_t got = read(fd, data_.get() + size_, capacity_ - size_);
+    const ssize_t got = read(fd, data_ + size_, capacity_ - size_);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && first && errno == EISDIR) {
       close(fd);
@@ -47,7 +65,7 @@ bool SourceText::Load(const std::string& path) {
   close(fd);
 
   // Text mode: a CR directly before a LF goes; a lone CR (also one at the very end) stays.
-  char* const begin = data_.get();
+  char* const begin = data_;
   char* const end = begin + size_;
   char* cr = static_cast<char*>(std::memchr(begin, '\r', size_));
   if (cr != nullptr) {

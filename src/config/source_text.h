@@ -2,10 +2,6 @@
 /// every other byte kept), for scans that walk the lines of a buffer instead of copying pieces.
 #pragma once
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -13,25 +9,38 @@
 #include <string>
 #include <string_view>
 
+#include "config/line_feeds.h"
 #include "config/source_reader.h"
+#include "config/text_arena.h"
 
 namespace quillmap {
 
 class SourceText {
  public:
-  /// Reads the file at `path` whole, replacing what was loaded before (the buffer is reused).
-  /// False when it cannot be opened or is a folder, as SourceReader::Open.
+  /// One object that loads file after file: its buffer keeps the size of the largest so far, and
+  /// no fstat is needed.
+  SourceText() = default;
+  /// An object that keeps one file: memory of the file's size (by fstat) from `arena`, which
+  /// must outlive the text.
+  explicit SourceText(TextArena& arena) : arena_(&arena) {}
+  SourceText(const SourceText&) = delete;
+  SourceText& operator=(const SourceText&) = delete;
+
+  /// Reads the file at `path` whole, replacing what was loaded before. False when it cannot be
+  /// opened or is a folder, as SourceReader::Open.
   bool Load(const std::string& path);
 
   /// The text read: after a read error, what was read before it.
-  std::string_view text() const { return std::string_view(data_.get(), size_); }
+  std::string_view text() const { return std::string_view(data_, size_); }
   /// True when reading failed after the file opened (see SourceReader::failed).
   bool failed() const { return failed_; }
 
  private:
   void Reserve(size_t capacity);
 
-  std::unique_ptr<char[]> data_;
+  TextArena* arena_ = nullptr;
+  std::unique_ptr<char[]> owned_;  // without an arena
+  char* data_ = nullptr;
   size_t capacity_ = 0;
   size_t size_ = 0;
   bool failed_ = false;
@@ -46,32 +55,10 @@ inline size_t PieceEnd(std::string_view text, size_t start) {
                        : static_cast<size_t>(static_cast<const char*>(lf) - text.data()) + 1;
 }
 
-namespace internal {
-// A bit for every line feed among the 64 bytes at `bytes`.
-inline uint64_t LineFeedMask(const char* bytes) {
-#if defined(__SSE2__)
-  const __m128i lineFeed = _mm_set1_epi8('\n');
-  uint64_t mask = 0;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
-    mask |= static_cast<uint64_t>(
-                static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lineFeed))))
-            << (16 * i);
-  }
-  return mask;
-#else
-  uint64_t mask = 0;
-  for (int i = 0; i < 64; ++i) mask |= static_cast<uint64_t>(bytes[i] == '\n') << i;
-  return mask;
-#endif
-}
-}  // namespace internal
-
 /// Calls `piece(start, end)` for every piece of `text` in order, cut as PieceEnd cuts them. The
 /// line feeds are found 64 bytes at a time, which is what makes a pass over short lines cheap.
 template <typename Piece>
 void ForEachPiece(std::string_view text, Piece&& piece) {
-  const char* const data = text.data();
   const size_t size = text.size();
   size_t lineStart = 0;
   const auto line = [&](size_t end) {
@@ -82,15 +69,7 @@ void ForEachPiece(std::string_view text, Piece&& piece) {
     piece(lineStart, end);
     lineStart = end;
   };
-  size_t base = 0;
-  for (; base + 64 <= size; base += 64) {
-    for (uint64_t mask = internal::LineFeedMask(data + base); mask != 0; mask &= mask - 1) {
-      line(base + static_cast<size_t>(__builtin_ctzll(mask)) + 1);
-    }
-  }
-  for (; base < size; ++base) {
-    if (data[base] == '\n') line(base + 1);
-  }
+  ForEachLineFeed(text, [&](size_t lineFeed) { line(lineFeed + 1); });
   if (lineStart < size) line(size);
 }
 

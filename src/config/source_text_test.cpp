@@ -36,6 +36,9 @@ TEST(SourceText, CutsThePiecesOfTheLineReaderOnRandomFiles) {
   TempDir dir;
   std::mt19937 random(77);
   SourceText source;  // one object for all files: its buffer is reused
+  TextArena arena;
+  std::vector<std::unique_ptr<SourceText>> kept;
+  std::vector<std::string> keptContents;
   for (int round = 0; round < 200; ++round) {
     // Short and long lines, CR LF, lone CR and NUL; some files end in a CR, some cross the
     // line reader's 64 KiB read blocks with a CR LF split across two of them.
@@ -70,7 +73,24 @@ TEST(SourceText, CutsThePiecesOfTheLineReaderOnRandomFiles) {
     ASSERT_TRUE(source.Load(path));
     EXPECT_FALSE(source.failed());
     ASSERT_EQ(PiecesOf(source.text()), ReaderPieces(path)) << "round " << round;
+    // A text of its own, in memory of its size from an arena.
+    kept.push_back(std::make_unique<SourceText>(arena));
+    ASSERT_TRUE(kept.back()->Load(path));
+    EXPECT_EQ(kept.back()->text(), source.text());
+    keptContents.push_back(std::string(source.text()));
   }
+  for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i]->text(), keptContents[i]);
+}
+
+TEST(SourceText, TextsFromAnArenaKeepTheirContents) {
+  TempDir dir;
+  TextArena arena;
+  std::vector<std::unique_ptr<SourceText>> texts;
+  for (int i = 0; i < 50; ++i) {
+    texts.push_back(std::make_unique<SourceText>(arena));
+    ASSERT_TRUE(texts.back()->Load(dir.Write("f.c", std::string(1000 * i, 'a' + i % 26))));
+  }
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(texts[i]->text(), std::string(1000 * i, 'a' + i % 26));
 }
 
 TEST(SourceText, ForEachPieceCutsAsPieceEndDoes) {
@@ -96,11 +116,15 @@ TEST(SourceText, ReadsWhatAPipeDeliversUntilItCloses) {
   const std::string fifo = dir / "a.c";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string contents = std::string(200000, 'y') + "\r\nend\r";
-  std::thread writer([&] { testing::WriteFile(fifo, contents); });
-  SourceText source;
-  ASSERT_TRUE(source.Load(fifo));
-  writer.join();
-  EXPECT_EQ(source.text(), std::string(200000, 'y') + "\nend\r");
+  for (int arena = 0; arena < 2; ++arena) {
+    std::thread writer([&] { testing::WriteFile(fifo, contents); });
+    TextArena memory;
+    std::unique_ptr<SourceText> source =
+        arena ? std::make_unique<SourceText>(memory) : std::make_unique<SourceText>();
+    ASSERT_TRUE(source->Load(fifo));
+    writer.join();
+    EXPECT_EQ(source->text(), std::string(200000, 'y') + "\nend\r");
+  }
 }
 
 TEST(SourceText, RefusesFoldersAndMissingFilesAndTellsReadErrors) {

@@ -44,19 +44,52 @@ class Names {
 
 // A call found in a body line of the scanning module, kept for one target module.
 struct FoundCall {
-  uint32_t sequence;  // the position among the module's events
-  int32_t caller;     // index into ModuleEvents::callers
-  int32_t position;   // of the called function in the target's definedFunctions
+  uint32_t linesBefore;  // the module's own log lines (ModuleEvents::text) before the call
+  int32_t caller;        // index into ModuleEvents::callers
+  int32_t position;      // of the called function in the target's definedFunctions
 };
 
-// What pass 2 finds in one module's files, whatever the target module: the log lines of its
-// files, body starts and "}" lines, and per target module the calls into it, all numbered in
-// the order in which the pair-by-pair scan meets them.
+// What pass 2 finds in one module's files, whatever the target module: the module log lines
+// of its files, body starts and "}" lines (in their on-disk form), and per target module the
+// calls into it, each placed among those lines.
 struct ModuleEvents {
-  std::vector<uint32_t> lineSequences;
-  std::vector<std::string> lines;
+  std::string text;
+  std::vector<size_t> lineStarts;             // of each line in `text`, and its end
   std::vector<int32_t> callers;               // name ids
   std::vector<std::vector<FoundCall>> calls;  // by target module index
+};
+
+// The module log lines of pass 2, gathered in their on-disk form into large blocks, each
+// written at once (LineWriter::WriteOnDiskLines). No module log line holds a line feed: names
+// and paths come from single lines. Only module log lines are written during pass 2, so a
+// block never overtakes a line of another output.
+class LogBlock {
+ public:
+  LogBlock(ScanContext& context, const ModuleTable& table) : context_(context), table_(table) {}
+  ~LogBlock() { Flush(); }
+
+  /// Appends lines in their on-disk form.
+  void AddLines(std::string_view lines) {
+    if (table_.moduleLogPath.empty()) return;
+    text_.append(lines);
+    if (text_.size() >= kBlockSize) Flush();
+  }
+  void AddLine(std::string_view line) {
+    if (table_.moduleLogPath.empty()) return;
+    AppendOnDiskLine(text_, line);
+    if (text_.size() >= kBlockSize) Flush();
+  }
+  void Flush() {
+    if (text_.empty()) return;
+    context_.writer().WriteOnDiskLines(table_.moduleLogPath, text_);
+    text_.clear();
+  }
+
+ private:
+  static constexpr size_t kBlockSize = 1 << 20;
+  ScanContext& context_;
+  const ModuleTable& table_;
+  std::string text_;
 };
 
 struct EdgeKey {
@@ -78,13 +111,12 @@ struct EdgeKeyHash {
 const FastModuleScan::Source& FastModuleScan::Load(const std::string& path) {
   auto [it, inserted] = sources_.try_emplace(path);
   if (inserted) {
-    it->second = std::make_unique<Source>();
+    it->second = std::make_unique<Source>(arena_);
     Source& source = *it->second;
-    SourceText text;
-    if (text.Load(path)) {
+    if (source.contents.Load(path)) {
       source.opened = true;
-      source.text.assign(text.text());
-      source.hasNul = std::memchr(source.text.data(), '\0', source.text.size()) != nullptr;
+      const std::string_view text = source.text();
+      source.hasNul = std::memchr(text.data(), '\0', text.size()) != nullptr;
     }
     ++filesRead_;
   }
@@ -93,6 +125,7 @@ const FastModuleScan::Source& FastModuleScan::Load(const std::string& path) {
 
 int FastModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
   sources_.clear();
+  arena_.Clear();
   filesRead_ = 0;
   std::unordered_set<std::string> unopenable;
   FunctionHeader header;
@@ -115,7 +148,7 @@ int FastModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable&
       }
       // Every non-empty line becomes the previous line (see CollectModuleFunctions).
       std::string_view previous;
-      ForEachLine(source.text, source.hasNul, [&](std::string_view line) {
+      ForEachLine(source.text(), source.hasNul, [&](std::string_view line) {
         if (line.empty()) return;
         if (line[0] == '{' && ParseFunctionHeader(previous, header)) {
           AppendModuleLog(context, table, kSignatureLine + header.signature);
@@ -134,10 +167,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
   for (int k = 0; k < table.moduleCount; ++k) {
     if (table.modules[k].valid) valid.push_back(k);
   }
-  const bool logging = !table.moduleLogPath.empty();
-  const auto log = [&](std::string_view line) {
-    if (logging) AppendModuleLog(context, table, line);
-  };
+  LogBlock log(context, table);
 
   // Every function name of every module once, with the places where it stands in the
   // modules' definedFunctions (in module and list order, duplicates included).
@@ -157,7 +187,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
       }
       places[static_cast<size_t>(id)].emplace_back(m, static_cast<int32_t>(position));
       nameIds[m].push_back(id);
-      callLines[m].push_back(kCallLine + record.moduleName + ":" + name);
+      callLines[m].push_back(OnDiskLine(kCallLine + record.moduleName + ":" + name));
     }
   }
   const MultiPatternMatcher matcher(patterns);
@@ -183,23 +213,23 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
     ModuleRecord& from = table.modules[k];
 
     // The module's events, once for all target modules.
-    events.lineSequences.clear();
-    events.lines.clear();
+    events.text.clear();
+    events.lineStarts.assign(1, 0);
     events.callers.clear();
     events.calls.assign(table.moduleCount, {});
-    uint32_t sequence = 0;
-    const auto addLine = [&](std::string line) {
-      events.lineSequences.push_back(sequence++);
-      events.lines.push_back(std::move(line));
+    const auto addLine = [&](std::string_view first, std::string_view second = {},
+                             std::string_view third = {}) {
+      events.text.append(first).append(second).append(third) += "\r\n";
+      events.lineStarts.push_back(events.text.size());
     };
     // As in ScanCallsInto: the previous line and the caller carry over from file to file.
     std::string_view previous;
     for (const std::string& file : from.files) {
-      addLine(kFileLine + file);
+      addLine(kFileLine, file);
       const Source& source = Load(file);
       if (!source.opened) continue;
       bool inBody = false;
-      ForEachLine(source.text, source.hasNul, [&](std::string_view line) {
+      ForEachLine(source.text(), source.hasNul, [&](std::string_view line) {
         if (line.empty()) return;
         switch (line[0]) {
           case '#':
@@ -211,7 +241,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
             if (ParseFunctionHeader(previous, header)) {
               events.callers.push_back(names.Intern(header.name));
               inBody = true;
-              addLine(kBodyStartLine + from.moduleName + ":" + header.name);
+              addLine(kBodyStartLine + from.moduleName + ":", header.name);
             }
             return;
           case '}':
@@ -243,25 +273,29 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         if (foundPlaces.empty()) return;
         std::sort(foundPlaces.begin(), foundPlaces.end());
         const int32_t caller = static_cast<int32_t>(events.callers.size()) - 1;
+        const uint32_t linesBefore = static_cast<uint32_t>(events.lineStarts.size() - 1);
         for (const auto& [module, position] : foundPlaces) {
-          events.calls[static_cast<size_t>(module)].push_back({sequence, caller, position});
+          events.calls[static_cast<size_t>(module)].push_back({linesBefore, caller, position});
         }
-        ++sequence;
       });
     }
 
-    // Replayed for each target module in order, as ScanCallsFromModule runs the pairs.
-    log(kModuleLogSeparator);
-    log(kScanningCallsFrom + from.moduleName);
+    // Replayed for each target module in order, as ScanCallsFromModule runs the pairs: the
+    // module's own lines in spans, the calls into the target between them.
+    log.AddLine(kModuleLogSeparator);
+    log.AddLine(kScanningCallsFrom + from.moduleName);
     std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
     const char* separator = kFirstTargetSeparator;
+    const std::string_view text = events.text;
     for (int j : valid) {
       if (j == k) continue;
       ModuleRecord& into = table.modules[j];
-      log(kTargetLine + into.moduleName);
-      const std::vector<FoundCall>& calls = events.calls[static_cast<size_t>(j)];
-      size_t nextCall = 0;
-      const auto recordCall = [&](const FoundCall& call) {
+      log.AddLine(kTargetLine + into.moduleName);
+      size_t written = 0;  // of the module's own lines
+      for (const FoundCall& call : events.calls[static_cast<size_t>(j)]) {
+        const size_t spanStart = events.lineStarts[written];
+        log.AddLines(text.substr(spanStart, events.lineStarts[call.linesBefore] - spanStart));
+        written = call.linesBefore;
         const int32_t callerId = events.callers[static_cast<size_t>(call.caller)];
         const int32_t calleeId = nameIds[j][static_cast<size_t>(call.position)];
         const std::string& caller = names.Text(callerId);
@@ -272,21 +306,17 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         }
         if (linked[j].insert(calleeId).second) into.linkedFunctions.push_back(callee);
         if (linked[k].insert(callerId).second) from.linkedFunctions.push_back(caller);
-        log(callLines[j][static_cast<size_t>(call.position)]);
-      };
-      for (size_t e = 0; e < events.lines.size(); ++e) {
-        while (nextCall < calls.size() && calls[nextCall].sequence < events.lineSequences[e]) {
-          recordCall(calls[nextCall++]);
-        }
-        log(events.lines[e]);
+        log.AddLines(callLines[j][static_cast<size_t>(call.position)]);
       }
-      while (nextCall < calls.size()) recordCall(calls[nextCall++]);
+      log.AddLines(text.substr(events.lineStarts[written]));
       activity += separator + into.moduleName;
       separator = kNextTargetSeparator;
     }
     context.Log(activity);
   }
+  log.Flush();
   sources_.clear();
+  arena_.Clear();
 }
 
 }  // namespace quillmap

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "config/source_text.h"
+#include "config/text_arena.h"
 #include "modgraph/module_scan.h"
 
 namespace quillmap {
@@ -25,14 +27,18 @@ class FastModuleScan : public ModuleScanEngine {
 
  private:
   struct Source {
+    explicit Source(TextArena& arena) : contents(arena) {}
     bool opened = false;
     bool hasNul = false;  // lines end at their first NUL byte
-    std::string text;     // as SourceReader delivers it
+    SourceText contents;  // as SourceReader delivers it
+    std::string_view text() const { return contents.text(); }
   };
 
   // The file at `path`, read at its first use in the run.
   const Source& Load(const std::string& path);
 
+  // The texts of the run's sources, all in memory from pass 1 to the end of pass 2.
+  TextArena arena_;
   std::unordered_map<std::string, std::unique_ptr<Source>> sources_;
   int filesRead_ = 0;
 };
