@@ -5,14 +5,10 @@
 
 namespace quillmap {
 
-namespace {
+namespace {}  // namespace
 
-// Full transition rows cost 1 KiB each; the first states in breadth-first order get them.
-constexpr size_t kMaxDenseStates = 4096;
-
-}  // namespace
-
-MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& patterns) {
+MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& patterns,
+                                         size_t denseBudget) {
   lengths_.reserve(patterns.size());
   for (const std::string& pattern : patterns) lengths_.push_back(pattern.size());
 
@@ -95,7 +91,9 @@ MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& pattern
   // the marks are added below, the tables hold plain states.
   const auto plainNext = [&](int32_t state, unsigned char byte) {
     for (;;) {
-      if (state < denseCount_) return dense_[static_cast<size_t>(state) * 256 + byte];
+      if (state < denseCount_) {
+        return dense_[static_cast<size_t>(state) * classCount_ + classOf_[byte]];
+      }
       for (int32_t e = firstEdge_[static_cast<size_t>(state)];
            e < firstEdge_[static_cast<size_t>(state) + 1]; ++e) {
         if (edgeByte_[static_cast<size_t>(e)] == byte) return edgeTarget_[static_cast<size_t>(e)];
@@ -103,8 +101,17 @@ MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& pattern
       state = fail_[static_cast<size_t>(state)];
     }
   };
-  denseCount_ = static_cast<int32_t>(std::min(stateCount, kMaxDenseStates));
-  dense_.assign(static_cast<size_t>(denseCount_) * 256, 0);
+  // Bytes that occur in no pattern share class 0: from every state they lead to the root.
+  classOf_.fill(0);
+  classCount_ = 1;
+  for (const unsigned char byte : edgeByte_) {
+    if (classOf_[byte] == 0) classOf_[byte] = classCount_++;
+  }
+  const size_t rowBytes = classCount_ * sizeof(int32_t);
+  // The root always has its row: every other state's failure chain ends there.
+  denseCount_ =
+      static_cast<int32_t>(std::min(stateCount, std::max<size_t>(1, denseBudget / rowBytes)));
+  dense_.assign(static_cast<size_t>(denseCount_) * classCount_, 0);
   fail_.assign(stateCount, 0);
   outputHead_.assign(stateCount, -1);
   outputNext_.assign(stateCount, -1);
@@ -113,10 +120,11 @@ MultiPatternMatcher::MultiPatternMatcher(const std::vector<std::string>& pattern
     if (s > 0) outputNext_[s] = outputHead_[static_cast<size_t>(failure)];
     outputHead_[s] = output_[s] >= 0 ? static_cast<int32_t>(s) : outputNext_[s];
     if (static_cast<int32_t>(s) < denseCount_) {
-      int32_t* row = &dense_[s * 256];
-      if (s > 0) std::copy_n(&dense_[static_cast<size_t>(failure) * 256], 256, row);
-      for (int32_t e = firstEdge_[s]; e < firstEdge_[s + 1]; ++e)
-        row[edgeByte_[e]] = edgeTarget_[e];
+      int32_t* row = &dense_[s * classCount_];
+      if (s > 0) std::copy_n(&dense_[static_cast<size_t>(failure) * classCount_], classCount_, row);
+      for (int32_t e = firstEdge_[s]; e < firstEdge_[s + 1]; ++e) {
+        row[classOf_[edgeByte_[e]]] = edgeTarget_[e];
+      }
     }
     for (int32_t e = firstEdge_[s]; e < firstEdge_[s + 1]; ++e) {
       fail_[static_cast<size_t>(edgeTarget_[e])] = s == 0 ? 0 : plainNext(failure, edgeByte_[e]);

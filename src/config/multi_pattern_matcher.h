@@ -2,6 +2,7 @@
 /// the call filters of the call graph scan and the function names of the module scan.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,7 +14,11 @@ class MultiPatternMatcher {
  public:
   /// The patterns are byte strings, each known by its index. An empty pattern is never reported;
   /// of several equal patterns only the one with the lowest index is reported.
-  explicit MultiPatternMatcher(const std::vector<std::string>& patterns);
+  /// `denseBudget`: the memory for full transition rows (one next state per byte class) of the
+  /// shallowest states; the others keep their edges and failure links only.
+  explicit MultiPatternMatcher(const std::vector<std::string>& patterns,
+                               size_t denseBudget = kDefaultDenseBudget);
+  static constexpr size_t kDefaultDenseBudget = size_t{8} << 20;
 
   /// Calls `found(index, end)` for every occurrence of a pattern in `text`, where `end` is the
   /// position just after the occurrence, in order of `end` (overlapping occurrences included).
@@ -33,8 +38,10 @@ class MultiPatternMatcher {
 
   // States are numbered in breadth-first order from the root 0, so the shallow states that a
   // scan visits most are the first ones and have full transition rows.
+  std::array<uint32_t, 256> classOf_{};  // the byte class of each byte
+  size_t classCount_ = 1;
   int32_t denseCount_ = 0;
-  std::vector<int32_t> dense_;      // denseCount_ rows of 256 next states (marked as Next's)
+  std::vector<int32_t> dense_;      // denseCount_ rows, one next state per class (marked as Next's)
   std::vector<int32_t> firstEdge_;  // edges of state s: [firstEdge_[s], firstEdge_[s + 1])
   std::vector<unsigned char> edgeByte_;
   std::vector<int32_t> edgeTarget_;  // marked as Next's results
@@ -49,7 +56,8 @@ class MultiPatternMatcher {
 
 inline int32_t MultiPatternMatcher::Next(int32_t state, unsigned char byte) const {
   for (;;) {
-    if (state < denseCount_) return dense_[static_cast<size_t>(state) * 256 + byte];
+    if (state < denseCount_)
+      return dense_[static_cast<size_t>(state) * classCount_ + classOf_[byte]];
     const int32_t end = firstEdge_[static_cast<size_t>(state) + 1];
     for (int32_t e = firstEdge_[static_cast<size_t>(state)]; e < end; ++e) {
       if (edgeByte_[static_cast<size_t>(e)] == byte) return edgeTarget_[static_cast<size_t>(e)];

@@ -43,13 +43,15 @@ std::string RandomText(std::mt19937& random, std::string_view alphabet, size_t m
   return text;
 }
 
-void ExpectSameAsPlainSearch(const std::vector<std::string>& patterns, std::string_view text) {
-  const MultiPatternMatcher matcher(patterns);
+void ExpectSameAsPlainSearch(const std::vector<std::string>& patterns, std::string_view text,
+                             size_t denseBudget = MultiPatternMatcher::kDefaultDenseBudget) {
+  const MultiPatternMatcher matcher(patterns, denseBudget);
   std::vector<Occurrence> found = AllOccurrences(matcher, text);
   std::vector<Occurrence> expected = NaiveOccurrences(patterns, text);
   // Occurrences come by end; at one end the order of the patterns is not fixed.
-  EXPECT_TRUE(std::is_sorted(found.begin(), found.end(),
-                             [](const Occurrence& a, const Occurrence& b) { return a.first < b.first; }));
+  EXPECT_TRUE(
+      std::is_sorted(found.begin(), found.end(),
+                     [](const Occurrence& a, const Occurrence& b) { return a.first < b.first; }));
   std::sort(found.begin(), found.end());
   std::sort(expected.begin(), expected.end());
   ASSERT_EQ(found, expected);
@@ -81,11 +83,13 @@ TEST(MultiPatternMatcher, FindsWhatPlainSearchFindsOnRandomTexts) {
     const std::string alphabet = round % 3 == 0 ? std::string("ab\0\xff", 4) : "abcd ()_";
     std::vector<std::string> patterns(1 + random() % 12);
     for (std::string& pattern : patterns) pattern = RandomText(random, alphabet, 5);
-    ExpectSameAsPlainSearch(patterns, RandomText(random, alphabet, 200));
+    const std::string text = RandomText(random, alphabet, 200);
+    ExpectSameAsPlainSearch(patterns, text);
+    ExpectSameAsPlainSearch(patterns, text, 0);  // the root's row only
   }
 }
 
-TEST(MultiPatternMatcher, ManyPatternsBeyondTheFullRowsStillMatch) {
+TEST(MultiPatternMatcher, ManyPatternsWithAndWithoutFullRows) {
   // Thousands of names with shared prefixes: most states have no full transition row.
   std::mt19937 random(99);
   std::vector<std::string> names;
@@ -100,6 +104,7 @@ TEST(MultiPatternMatcher, ManyPatternsBeyondTheFullRowsStillMatch) {
     text += names[random() % names.size()];
   }
   ExpectSameAsPlainSearch(names, text);
+  ExpectSameAsPlainSearch(names, text, 64 << 10);  // most states without a full row
 }
 
 TEST(MultiPatternMatcher, ScanStopsWhenAskedTo) {
