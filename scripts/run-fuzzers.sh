@@ -7,7 +7,9 @@
 #   scripts/run-fuzzers.sh scan_run_fuzzer      only the named harnesses
 #
 # Settings (environment): FUZZ_SECONDS (run time per harness, default 600), FUZZ_JOBS (build
-# jobs, default 2), FUZZ_BUILD (build folder, default build-fuzz).
+# jobs, default 2), FUZZ_TREE (what is fuzzed: "work", the working tree, by default; "head", the
+# last commit, exported into build-fuzz/head/ and built in build-fuzz/head-build/, so that a run
+# stays reproducible while the working tree changes).
 #
 # Each harness starts from its committed seeds (fuzz/corpus/<harness>/, never written to) and
 # from the corpus it grew in earlier runs (build-fuzz/corpus/<harness>/). Its log goes to
@@ -19,7 +21,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${FUZZ_SECONDS:-600}
 JOBS=${FUZZ_JOBS:-2}
-BUILD=${FUZZ_BUILD:-build-fuzz}
+TREE=${FUZZ_TREE:-work}
+OUT=build-fuzz
 ALL_FUZZERS=(profile_reader_fuzzer edge_attributes_fuzzer module_scan_fuzzer scan_run_fuzzer)
 if [[ $# -gt 0 ]]; then FUZZERS=("$@"); else FUZZERS=("${ALL_FUZZERS[@]}"); fi
 
@@ -34,26 +37,44 @@ for tool in clang clang++ cmake; do
   fi
 done
 
+case $TREE in
+  work)
+    SOURCE=.
+    BUILD=$OUT
+    echo "== fuzzing the working tree"
+    ;;
+  head)
+    SOURCE=$OUT/head
+    BUILD=$OUT/head-build
+    rm -rf "$SOURCE" && mkdir -p "$SOURCE" && git archive HEAD | tar -x -C "$SOURCE" || exit 1
+    echo "== fuzzing commit $(git rev-parse --short HEAD)"
+    ;;
+  *)
+    echo "run-fuzzers: FUZZ_TREE must be 'work' or 'head', not '$TREE'" >&2
+    exit 2
+    ;;
+esac
+
 SANITIZE="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$SANITIZE" \
-  -DQUILLMAP_FUZZ=ON -DQUILLMAP_TESTS=OFF -DQUILLMAP_GUI=OFF >/dev/null || exit 1
+cmake -S "$SOURCE" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="$SANITIZE" -DQUILLMAP_FUZZ=ON -DQUILLMAP_TESTS=OFF -DQUILLMAP_GUI=OFF \
+  >/dev/null || exit 1
 cmake --build "$BUILD" -j"$JOBS" --target "${FUZZERS[@]}" || exit 1
 
-mkdir -p "$BUILD/logs" "$BUILD/findings"
+mkdir -p "$OUT/logs" "$OUT/findings"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}:abort_on_error=1"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}:halt_on_error=1"
 
 summary=()
 failed=0
 for fuzzer in "${FUZZERS[@]}"; do
-  corpus="$BUILD/corpus/$fuzzer"
-  log="$BUILD/logs/$fuzzer.log"
+  corpus="$OUT/corpus/$fuzzer"
+  log="$OUT/logs/$fuzzer.log"
   mkdir -p "$corpus"
   echo "== $fuzzer: ${SECONDS_EACH}s (log: $log)"
   started=$SECONDS
   "$BUILD/fuzzers/$fuzzer" -max_total_time="$SECONDS_EACH" -timeout=30 -rss_limit_mb=2560 \
-    -max_len=16384 -print_final_stats=1 -artifact_prefix="$BUILD/findings/$fuzzer-" \
+    -max_len=16384 -print_final_stats=1 -artifact_prefix="$OUT/findings/$fuzzer-" \
     "$corpus" $([[ -d fuzz/corpus/$fuzzer ]] && echo "fuzz/corpus/$fuzzer") >"$log" 2>&1
   status=$?
   elapsed=$((SECONDS - started))
