@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <string_view>
 
 #include "support/scan_fixture.h"
 
@@ -16,6 +17,7 @@ namespace quillmap {
 namespace {
 
 using Entries = std::vector<std::string>;
+using namespace std::string_view_literals;
 
 // Everything a scan run reports and writes.
 struct ScanResult {
@@ -128,7 +130,7 @@ TEST(FastCallGraphScan, PiecesOfLongLinesLineEndsAndNulBytes) {
       "int foo(void)\r\n{\r\n  bar(1);\r\n" + std::string(2047, ' ') + "}\n" + "int foo2(void)\n" +
       std::string(2047, 'x') + "{\n  bar(2);\n}\n" + longHeader +
       "\n{\n  bar(3); // bar(4)\n// bar(5)\n}\r" +
-      std::string("int foo3(int\0 x)\n{\n\0bar(6);\n  bar\0(7);\n  x\0 bar(8);\n}\n", 56) +
+      std::string("int foo3(int\0 x)\n{\n\0bar(6);\n  bar\0(7);\n  x\0 bar(8);\n}\n"sv) +
       "int foo4(void)\n{\n" + std::string(2046, 'y') + "bar(9)\n\r}\r\n}\n" +
       "// int foo5(void) as a header\n{\n  bar(10);\n}\n";
   run.Source("a.c", source);
