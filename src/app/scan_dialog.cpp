@@ -31,7 +31,23 @@ ScanDialog::ScanDialog(WindowSystem& window)
       moduleScan_(std::make_unique<FastModuleScan>()),
       moduleTable_(std::make_unique<ModuleTable>()) {
   const char* engine = std::getenv(kEngineVariable);
-  if (engine != nullptr && std::string(engine) == "reference") UseReferenceEngines();
+  if (engine != nullptr) UseEngines(ParseEngineChoice(engine));
+}
+
+ReferenceParts ParseEngineChoice(std::string_view value) {
+  ReferenceParts parts;
+  if (value == "reference") return {true, true, true, true};
+  while (!value.empty()) {
+    const size_t comma = value.find(',');
+    const std::string_view word = value.substr(0, comma);
+    if (word == "reference-reader") parts.reader = true;
+    if (word == "reference-writer") parts.writer = true;
+    if (word == "reference-modules") parts.modules = true;
+    if (word == "reference-sources") parts.sources = true;
+    if (comma == std::string_view::npos) break;
+    value.remove_prefix(comma + 1);
+  }
+  return parts;
 }
 
 ScanDialog::~ScanDialog() = default;
@@ -44,11 +60,25 @@ void ScanDialog::SetModuleScanEngine(std::unique_ptr<ModuleScanEngine> engine) {
   moduleScan_ = std::move(engine);
 }
 
-void ScanDialog::UseReferenceEngines() {
-  profile_ = std::make_unique<RereadingProfileReader>();
-  writer_ = std::make_unique<PerLineWriter>();
-  moduleScan_ = std::make_unique<RereadingModuleScan>();
-  callGraphEngine_ = CallGraphEngine::kReference;
+void ScanDialog::UseReferenceEngines() { UseEngines({true, true, true, true}); }
+
+void ScanDialog::UseEngines(const ReferenceParts& reference) {
+  if (reference.reader) {
+    profile_ = std::make_unique<RereadingProfileReader>();
+  } else {
+    profile_ = std::make_unique<CachedProfileReader>();
+  }
+  if (reference.writer) {
+    writer_ = std::make_unique<PerLineWriter>();
+  } else {
+    writer_ = std::make_unique<BufferedLineWriter>();
+  }
+  if (reference.modules) {
+    moduleScan_ = std::make_unique<RereadingModuleScan>();
+  } else {
+    moduleScan_ = std::make_unique<FastModuleScan>();
+  }
+  callGraphEngine_ = reference.sources ? CallGraphEngine::kReference : CallGraphEngine::kFast;
 }
 
 void ScanDialog::AppendLog(const std::string& text, bool replace) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/command_line.h"
@@ -19,9 +20,22 @@ namespace quillmap {
 
 /// Where the project lives; shown in the title and the about box.
 inline constexpr const char* kWebAddress = "https://github.com/quillmap/quillmap";
-/// The environment variable that chooses the engines: "reference" for the straightforward ones
-/// (for comparisons and timings); anything else, or nothing, for the fast ones.
+/// The environment variable that chooses the engines, for comparisons and timings: "reference"
+/// for all the straightforward ones, or a comma-separated list of the parts that use theirs
+/// ("reference-reader", "reference-writer", "reference-modules", "reference-sources"); anything
+/// else, or nothing, keeps the fast ones.
 inline constexpr const char* kEngineVariable = "QUILLMAP_ENGINE";
+
+/// The parts of a scan run that use the straightforward engine.
+struct ReferenceParts {
+  bool reader = false;   // the configuration parsed for every lookup
+  bool writer = false;   // every output line opened, written and closed
+  bool modules = false;  // the modules scanned pair by pair
+  bool sources = false;  // the call graph's sources read line by line
+  bool operator==(const ReferenceParts&) const = default;
+};
+/// The parts that a value of kEngineVariable names; unknown words are left out.
+ReferenceParts ParseEngineChoice(std::string_view value);
 /// The configuration the dialog proposes, relative to the work path.
 inline constexpr const char* kDefaultCfgPath = "test/TestModGraph.cfg";
 
@@ -62,6 +76,8 @@ class ScanDialog : public ActivityLog {
   /// for every lookup, every output line opened, written and closed, the modules scanned pair by
   /// pair, the sources read line by line.
   void UseReferenceEngines();
+  /// The straightforward engines for the given parts only, the fast ones for the others.
+  void UseEngines(const ReferenceParts& reference);
 
   const RunOutcome& lastRun() const { return lastRun_; }
   const CmdLineState& cmdLine() const { return cmdLine_; }

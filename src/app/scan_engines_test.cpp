@@ -95,6 +95,22 @@ TEST_F(ScanEnginesTest, EveryOutputFileIsOpenedOncePerRun) {
                                                {dir / "out/mod.log", 1}}));
 }
 
+TEST(EngineChoice, NamesAllPartsOrTheListedOnes) {
+  EXPECT_EQ(ParseEngineChoice("reference"), (ReferenceParts{true, true, true, true}));
+  EXPECT_EQ(ParseEngineChoice("reference-writer"), (ReferenceParts{false, true, false, false}));
+  EXPECT_EQ(ParseEngineChoice("reference-modules,reference-reader"),
+            (ReferenceParts{true, false, true, false}));
+  EXPECT_EQ(ParseEngineChoice("reference-sources,"), (ReferenceParts{false, false, false, true}));
+  // Anything else keeps the fast engines: unknown words, near misses, nothing at all.
+  for (const char* value : {"", "fast", "Reference", "reference-", "reference-writer ",
+                            "reference-readers"}) {
+    const ReferenceParts parts = ParseEngineChoice(value);
+    EXPECT_EQ(parts, ReferenceParts{}) << value;
+  }
+  EXPECT_EQ(ParseEngineChoice("reference,reference-reader"),
+            (ReferenceParts{true, false, false, false}));
+}
+
 TEST_F(ScanEnginesTest, TheEnvironmentChoosesTheReferenceEngines) {
   // The reference writer opens the file for every line: a counting writer is not needed to
   // see it, the engines are told apart by what they are.
