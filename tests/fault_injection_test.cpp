@@ -4,13 +4,13 @@
 // while a run is under way. A run must go on, report what failed and end with exit status 1,
 // and every file it could write must be complete.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -351,14 +351,19 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------------------------
 // Sources that become unreadable while the run is under way.
 
-// The user "nobody", for runs that mode bits must stop although the tests run as root.
-constexpr uid_t kNobody = 65534;
+// The capabilities' numbers (linux/capability.h).
+constexpr int kCapDacOverride = 1;
+constexpr int kCapDacReadSearch = 2;
 
-// The program started in the background, with its output kept in files; as `user` when given
-// (which needs root).
+// The program started in the background, with its output kept in files. With
+// `obeyModeBits`, a program started by root runs without the capabilities that let root read
+// and search past mode bits (CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH), so that a file of mode 0
+// stops it as it stops anyone else; it stays root otherwise and reaches every path the test's
+// folder and build tree are in.
 class BackgroundRun {
  public:
-  BackgroundRun(const std::vector<std::string>& args, const std::string& dir, uid_t user = 0)
+  BackgroundRun(const std::vector<std::string>& args, const std::string& dir,
+                bool obeyModeBits = false)
       : outPath_(capture_ / "stdout") {
     pid_ = fork();
     if (pid_ == 0) {
@@ -367,7 +372,10 @@ class BackgroundRun {
       if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) {
         _exit(127);
       }
-      if (user != 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)) {
+      // Dropped from the bounding set, the capabilities do not come back with the exec.
+      if (obeyModeBits && geteuid() == 0 &&
+          (prctl(PR_CAPBSET_DROP, kCapDacOverride, 0, 0, 0) != 0 ||
+           prctl(PR_CAPBSET_DROP, kCapDacReadSearch, 0, 0, 0) != 0)) {
         _exit(126);
       }
       std::vector<std::string> copies(args);
@@ -488,19 +496,7 @@ TEST_P(SourceFailsMidRun, CallGraphScanReportsItAndExitsOne) {
   dir.Write("b.c", "int bar(void)\n{\n}\n");
   dir.Write("c.c", "int baz(void)\n{\n  foo();\n}\n");
 
-  // Root reads files without read permission: that case runs the program as nobody.
-  uid_t user = 0;
-  if (GetParam() == Unreadable::kPermissionRemoved && geteuid() == 0) {
-    user = kNobody;
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    for (const char* name : {"scan.cfg", "a.c", "b.c", "c.c"}) {
-      std::filesystem::permissions(dir / name, std::filesystem::perms::owner_all |
-                                                   std::filesystem::perms::group_read |
-                                                   std::filesystem::perms::others_read |
-                                                   std::filesystem::perms::others_write);
-    }
-  }
-  BackgroundRun run({"-cfg", "scan.cfg"}, dir.path(), user);
+  BackgroundRun run({"-cfg", "scan.cfg"}, dir.path(), GetParam() == Unreadable::kPermissionRemoved);
   bool madeUnreadable = false;
   ASSERT_TRUE(fifo.Feed("int foo(void)\n{\n  bar();\n}\n",
                         [&] { madeUnreadable = MakeUnreadable(dir / "b.c", GetParam()); }));

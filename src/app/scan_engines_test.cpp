@@ -102,8 +102,8 @@ TEST(EngineChoice, NamesAllPartsOrTheListedOnes) {
             (ReferenceParts{true, false, true, false}));
   EXPECT_EQ(ParseEngineChoice("reference-sources,"), (ReferenceParts{false, false, false, true}));
   // Anything else keeps the fast engines: unknown words, near misses, nothing at all.
-  for (const char* value : {"", "fast", "Reference", "reference-", "reference-writer ",
-                            "reference-readers"}) {
+  for (const char* value :
+       {"", "fast", "Reference", "reference-", "reference-writer ", "reference-readers"}) {
     const ReferenceParts parts = ParseEngineChoice(value);
     EXPECT_EQ(parts, ReferenceParts{}) << value;
   }
