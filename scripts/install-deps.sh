@@ -26,6 +26,9 @@ QUILLMAP_PACKAGES=(
   xvfb
   xdotool
   x11-utils
+  # the fuzz harnesses: clang with libFuzzer and the sanitizer runtimes
+  clang
+  libclang-rt-dev
 )
 
 mode=install
