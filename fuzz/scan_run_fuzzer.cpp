@@ -1,7 +1,9 @@
 // A whole scan run, as the batch mode runs it, on a configuration and sources taken from the
 // input: both DOT files must pass the DOT syntax check and end complete, the CSV rows keep their
 // 32 fields, the run reports an error exactly when it met one, the summary counts every byte and
-// line of the sources, and no function or call is claimed that the sources do not hold.
+// line of the sources, no function or call is claimed that the sources do not hold, and the
+// reference engines (configuration parsed per lookup, a file opening per output line, modules
+// scanned pair by pair, sources read line by line) give the same log and output bytes.
 //
 // Input: parts separated by a line "%%": the "calls" entries (one a line), the "reject" entries,
 // the module names, then the sources. The configuration's paths and DOT attribute texts are
@@ -140,6 +142,42 @@ void CheckCsv(const std::string& csv) {
   }
 }
 
+constexpr const char* kOutputs[] = {"out.dot", "out.csv", "mod.dot", "mod.log"};
+
+// An output file's bytes with the time of the DOT header line left out (two runs may not share
+// it); "-" for a file that does not exist.
+std::string OutputBytes(const ScratchDir& dir, const char* name) {
+  bool exists = false;
+  std::string bytes = ReadFileBytes(dir / name, &exists);
+  if (!exists) return "-";
+  const std::string prefix = "// crated on: ";
+  if (bytes.starts_with(prefix)) {
+    const size_t with = bytes.find(" with ");
+    if (with != std::string::npos) bytes.erase(prefix.size(), with - prefix.size());
+  }
+  return bytes;
+}
+
+// The same run with the reference engines: the same log entries and output bytes.
+void CheckReferenceEngines(const ScratchDir& dir, const std::string& cfgPath,
+                           const std::vector<std::string>& entries) {
+  std::vector<std::string> fast;
+  for (const char* name : kOutputs) {
+    fast.push_back(OutputBytes(dir, name));
+    dir.Remove(name);
+  }
+  FuzzWindow window;
+  ScanDialog dialog(window);
+  dialog.UseReferenceEngines();
+  window.SetItemText(kPathEdit, cfgPath);
+  dialog.RunScan();
+  FUZZ_CHECK(window.entries == entries, "the reference engines log differently");
+  for (size_t i = 0; i < fast.size(); ++i) {
+    FUZZ_CHECK(OutputBytes(dir, kOutputs[i]) == fast[i],
+               std::string("the reference engines write another ") + kOutputs[i]);
+  }
+}
+
 }  // namespace
 }  // namespace quillmap::fuzz
 
@@ -157,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (sources.size() > kMaxFuzzedSources) sources.resize(kMaxFuzzedSources);
 
   const ScratchDir& dir = ScratchDir::Get();
-  for (const char* output : {"out.dot", "out.csv", "mod.dot", "mod.log"}) dir.Remove(output);
+  for (const char* output : kOutputs) dir.Remove(output);
   std::vector<std::vector<std::string>> pieces;
   for (size_t s = 0; s < sources.size(); ++s) {
     dir.Write("src" + std::to_string(s) + ".c", sources[s]);
@@ -189,6 +227,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string problem = DotFileProblem(moduleGraph);
     FUZZ_CHECK(problem.empty(), problem);
   }
+
+  CheckReferenceEngines(dir, cfgPath, window.entries);
 
   if (!filtersRead) return 0;
   int lines = 0;
