@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "config/line_writer.h"
-#include "config/paths.h"
+#include "outputs/line_writer.h"
+#include "files/paths.h"
 #include "config/profile_reader.h"
-#include "config/scan_context.h"
+#include "scan/scan_context.h"
 #include "modgraph/module_graph_output.h"
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"

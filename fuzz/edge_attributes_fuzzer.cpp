@@ -10,9 +10,9 @@
 #include <string>
 
 #include "callgraph/call_graph_output.h"
-#include "config/dot_text.h"
-#include "config/source_reader.h"
-#include "config/text_utils.h"
+#include "dot/dot_text.h"
+#include "files/source_reader.h"
+#include "text/text_utils.h"
 #include "dot_syntax.h"
 #include "fuzz_support.h"
 

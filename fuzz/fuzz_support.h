@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/window_system.h"
-#include "config/line_writer.h"
+#include "dialog/window_system.h"
+#include "outputs/line_writer.h"
 
 namespace quillmap::fuzz {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/profile_reader.h"
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 #include "fuzz_support.h"
 
 namespace quillmap::fuzz {

@@ -10,8 +10,8 @@
 // fixed and plain; everything else comes from the input.
 #include <string>
 
-#include "app/scan_dialog.h"
-#include "config/source_reader.h"
+#include "dialog/scan_dialog.h"
+#include "files/source_reader.h"
 #include "fuzz_support.h"
 
 namespace quillmap::fuzz {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch_mode.h"
+#include "cli/batch_mode.h"
 #include "config/app_identity.h"
 #ifdef QUILLMAP_WITH_GUI
 #include "gui/dialog_window.h"

@@ -26,8 +26,8 @@
 #include <regex>
 #include <thread>
 
-#include "app/scan_dialog.h"
-#include "config/line_writer.h"
+#include "dialog/scan_dialog.h"
+#include "outputs/line_writer.h"
 #include "dot_syntax.h"
 #include "support/test_support.h"
 
@@ -126,7 +126,7 @@ InjectedRun RunWithFault(const TempDir& dir, int failingLine, Step step) {
   ScanDialog dialog(window);
   auto writer = std::make_unique<FailingStepWriter>(failingLine, step);
   FailingStepWriter& lines = *writer;
-  dialog.SetLineWriter(std::move(writer));
+  dialog.scanRun().SetLineWriter(std::move(writer));
   window.texts[kPathEdit] = dir / "scan.cfg";
   dialog.RunScan();
   return {window.entries, lines.lines, dialog.lastRun().errorReported};

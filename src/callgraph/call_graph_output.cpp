@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "config/app_identity.h"
-#include "config/dot_text.h"
+#include "dot/dot_text.h"
 
 namespace quillmap {
 

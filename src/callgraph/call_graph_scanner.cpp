@@ -5,8 +5,9 @@
 #include "callgraph/call_graph_output.h"
 #include "callgraph/fast_call_graph_scan.h"
 #include "callgraph/scan_entries.h"
-#include "config/paths.h"
-#include "config/source_reader.h"
+#include "config/source_lists.h"
+#include "files/paths.h"
+#include "files/source_reader.h"
 
 namespace quillmap {
 
@@ -183,18 +184,6 @@ class WholeFileScan : public SourceScan {
 };
 
 }  // namespace
-
-StringList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                                const std::string& cfgDir) {
-  StringList sources;
-  for (int n = 0;; ++n) {
-    std::string source = ResolvePath(
-        ReadProfileString(profile, cfgPath, kFilesSection, "file" + std::to_string(n)), cfgDir);
-    if (source.empty()) break;
-    sources.push_back(std::move(source));
-  }
-  return sources;
-}
 
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   ScanCounts* counts, std::string* scanMessage, CallGraphEngine engine) {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "config/scan_context.h"
-#include "config/text_utils.h"
+#include "scan/scan_context.h"
+#include "text/text_utils.h"
 
 namespace quillmap {
 
@@ -31,11 +31,6 @@ enum class CallGraphEngine {
   kReference,  // line by line through SourceReader, each filter searched for on its own
   kFast,       // whole files walked in place, all filters found in one pass per line
 };
-
-/// The resolved source paths of the section "files" ("file0", "file1", ... up to the first
-/// missing or empty one), as the scan reads them; `cfgDir` is the configuration's folder.
-StringList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                                const std::string& cfgDir);
 
 /// Scans the sources of the configuration's section "files". Returns the number of sources
 /// opened while a CSV report is configured (0 after a source that cannot be opened or read, and

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "config/file_error.h"
+#include "files/file_error.h"
 #include "support/scan_fixture.h"
 
 namespace quillmap {

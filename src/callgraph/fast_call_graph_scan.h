@@ -10,9 +10,9 @@
 
 #include "callgraph/call_graph_output.h"
 #include "callgraph/call_graph_scanner.h"
-#include "config/multi_pattern_matcher.h"
-#include "config/scan_context.h"
-#include "config/source_text.h"
+#include "text/multi_pattern_matcher.h"
+#include "scan/scan_context.h"
+#include "files/source_text.h"
 
 namespace quillmap {
 

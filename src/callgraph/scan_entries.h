@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 
 namespace quillmap {
 

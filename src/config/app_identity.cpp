@@ -1,6 +1,6 @@
 #include "config/app_identity.h"
 
-#include "config/text_utils.h"
+#include "text/text_utils.h"
 
 namespace quillmap {
 

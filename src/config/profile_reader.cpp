@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "config/paths.h"
+#include "files/paths.h"
 
 namespace quillmap {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/paths.h"
+#include "files/paths.h"
 #include "support/test_support.h"
 
 namespace quillmap {

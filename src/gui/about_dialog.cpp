@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "app/scan_dialog.h"
+#include "dialog/scan_dialog.h"
 #include "config/app_identity.h"
 #include "gui/app_icon.h"
 #include "gui/dialog_units.h"

@@ -4,7 +4,7 @@
 
 #include <wx/filedlg.h>
 
-#include "app/dialog_commands.h"
+#include "dialog/dialog_commands.h"
 
 namespace quillmap {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_commands.h"
+#include "dialog/dialog_commands.h"
 #include "gui/wx_text.h"
 
 namespace quillmap {

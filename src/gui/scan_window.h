@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_commands.h"
-#include "app/scan_dialog.h"
+#include "dialog/dialog_commands.h"
+#include "dialog/scan_dialog.h"
 
 namespace quillmap {
 

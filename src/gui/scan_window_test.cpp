@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "config/paths.h"
+#include "files/paths.h"
 #include "gui/about_dialog.h"
 #include "gui/cfg_file_chooser.h"
 #include "gui/dialog_units.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "config/multi_pattern_matcher.h"
-#include "config/source_text.h"
+#include "text/multi_pattern_matcher.h"
+#include "files/source_text.h"
 
 namespace quillmap {
 

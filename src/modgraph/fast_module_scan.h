@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "config/source_text.h"
-#include "config/text_arena.h"
+#include "files/source_text.h"
+#include "text/text_arena.h"
 #include "modgraph/module_scan.h"
 
 namespace quillmap {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "config/line_writer.h"
+#include "outputs/line_writer.h"
 #include "config/profile_reader.h"
-#include "config/scan_context.h"
+#include "scan/scan_context.h"
 #include "modgraph/module_table.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,7 @@
 #include "modgraph/module_graph_output.h"
 
 #include "config/app_identity.h"
-#include "config/dot_text.h"
+#include "dot/dot_text.h"
 
 namespace quillmap {
 

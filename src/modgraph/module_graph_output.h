@@ -3,7 +3,7 @@
 /// modules as edges.
 #pragma once
 
-#include "config/scan_context.h"
+#include "scan/scan_context.h"
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
 

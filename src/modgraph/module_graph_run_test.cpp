@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/scan_dialog.h"
+#include "dialog/scan_dialog.h"
 #include "support/test_support.h"
 
 namespace quillmap::testing {

@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "config/source_reader.h"
+#include "files/source_reader.h"
 
 namespace quillmap {
 

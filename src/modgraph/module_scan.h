@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/scan_context.h"
+#include "scan/scan_context.h"
 #include "modgraph/module_table.h"
 
 namespace quillmap {

@@ -1,7 +1,8 @@
 #include "modgraph/module_table.h"
 
-#include "config/dot_text.h"
-#include "config/paths.h"
+#include "dot/dot_text.h"
+#include "config/source_lists.h"
+#include "files/paths.h"
 
 namespace quillmap {
 
@@ -17,7 +18,6 @@ std::string ModuleKey(int i) { return "mod_" + std::to_string(i); }
 std::string ClusterKey(int i, int n) { return ModuleKey(i) + "_dot_clu_" + std::to_string(n); }
 std::string NodeKey(int i) { return ModuleKey(i) + "_dot_node"; }
 std::string CallKey(int i) { return ModuleKey(i) + "_dot_call"; }
-std::string FileKey(int i, int n) { return ModuleKey(i) + "_file_" + std::to_string(n); }
 
 // A graph attribute as it is stored: a blank, the value and the ";" that ends a DOT statement.
 // A value that already ends in ";" keeps its own; a second one would be a syntax error.
@@ -37,6 +37,9 @@ class ModulesSection {
     return ReadProfileString(context_.profile(), cfgPath_, kModulesSection, key);
   }
   std::string Path(const std::string& key) { return ResolvePath(Value(key), cfgDir_); }
+  StringList Files(int module) {
+    return ModuleFilePaths(context_.profile(), cfgPath_, cfgDir_, module);
+  }
 
  private:
   ScanContext& context_;
@@ -56,11 +59,7 @@ bool ReadModuleRecord(ModulesSection& section, int i, ModuleRecord& record) {
   }
   record.nodeAttributes = section.Value(NodeKey(i));
   record.callAttributes = section.Value(CallKey(i));
-  for (int n = 0;; ++n) {
-    std::string file = section.Path(FileKey(i, n));
-    if (file.empty()) break;
-    record.files.push_back(std::move(file));
-  }
+  record.files = section.Files(i);
   if (record.files.empty()) return false;
   record.valid = 1;
   return true;
@@ -111,13 +110,9 @@ StringList ModuleSourcePaths(ProfileReader& profile, const std::string& cfgPath,
   if (ResolvePath(value(kDotKey), cfgDir).empty()) return sources;
   for (int i = 0; i < kMaxModules; ++i) {
     if (value(ModuleKey(i)).empty()) break;
-    size_t files = 0;
-    for (int n = 0;; ++n, ++files) {
-      std::string file = ResolvePath(value(FileKey(i, n)), cfgDir);
-      if (file.empty()) break;
-      sources.push_back(std::move(file));
-    }
-    if (files == 0) break;
+    StringList files = ModuleFilePaths(profile, cfgPath, cfgDir, i);
+    if (files.empty()) break;
+    sources.insert(sources.end(), files.begin(), files.end());
   }
   return sources;
 }

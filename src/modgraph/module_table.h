@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "config/scan_context.h"
-#include "config/text_utils.h"
+#include "scan/scan_context.h"
+#include "text/text_utils.h"
 
 namespace quillmap {
 

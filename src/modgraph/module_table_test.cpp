@@ -1,6 +1,6 @@
 #include "modgraph/module_table.h"
 
-#include "config/file_error.h"
+#include "files/file_error.h"
 #include "modgraph/modgraph_test_fixture.h"
 
 namespace quillmap::testing {

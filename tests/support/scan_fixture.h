@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "callgraph/call_graph_scanner.h"
-#include "config/line_writer.h"
+#include "outputs/line_writer.h"
 #include "config/profile_reader.h"
-#include "config/scan_context.h"
+#include "scan/scan_context.h"
 #include "support/test_support.h"
 
 namespace quillmap::testing {

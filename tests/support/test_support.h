@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_system.h"
+#include "dialog/window_system.h"
 
 namespace quillmap::testing {
 

@@ -1,0 +1,102 @@
+#include "cli/batch_mode.h"
+
+#include <ostream>
+
+#include "files/file_error.h"
+#include "files/paths.h"
+#include "scan/scan_run.h"
+#include "cli/command_line.h"
+#include "config/app_identity.h"
+
+namespace quillmap {
+
+namespace {
+
+constexpr const char* kNoConfigurationGiven = "no configuration file given";
+
+// The activity log printed to standard output as it grows, one entry a line.
+class PrintedLog : public ActivityLog {
+ public:
+  explicit PrintedLog(std::ostream& out) : out_(out) {}
+  void AppendLog(const std::string& text, bool replace) override {
+    if (replace && text.empty()) return;
+    std::string shown;
+    shown.reserve(text.size() + 1);
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+      shown += text[i];
+    }
+    shown += '\n';
+    out_ << shown;
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace
+
+std::string UsageText() {
+  const std::string& name = ApplicationName();
+  return "usage: " + name + " -cfg file.cfg\n" + "       " + name + " --help | --version\n" +
+         "\n"
+         "Scans the C sources named in the scan configuration and writes the call graph\n"
+         "(DOT), the CSV report and the module graph (DOT) that it configures. The activity\n"
+         "log is printed to standard output.\n"
+         "\n"
+         "Exit status: 0 success, 1 the run reported an error, 2 bad command line or the\n"
+         "configuration file cannot be opened.\n";
+}
+
+bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, int& status) {
+  if (args.empty()) return false;
+  {
+    const std::string& arg = args[0];
+    if (arg == "--help" || arg == "-h") {
+      out << UsageText();
+      status = kExitSuccess;
+      return true;
+    }
+    if (arg == "--version") {
+      out << ApplicationName() << ' ' << kVersionText << '\n';
+      status = kExitSuccess;
+      return true;
+    }
+  }
+  return false;
+}
+
+int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  PrintedLog log(out);
+  SetWorkPath(CurrentDirectoryPath());
+  log.AppendLog(kWorkPathEntry + WorkPath(), false);
+  const CmdLineState cmdLine = ParseCommandLine(args, WorkPath());
+  out.flush();
+  if (!cmdLine.errorText.empty()) {
+    err << cmdLine.errorText << '\n' << UsageText();
+    return kExitUsage;
+  }
+  if (!cmdLine.runAtStart) {
+    err << UsageText();
+    return kExitUsage;
+  }
+  std::string path = cmdLine.cmdCfgPath;
+  if (path.empty()) {
+    err << kNoConfigurationGiven << '\n';
+    return kExitUsage;
+  }
+  if (path[0] == '.') path = WorkPath() + path;
+  RunOutcome run;
+  try {
+    ScanRun scan;
+    run = scan.Run(path, log);
+  } catch (const FileError& error) {
+    out.flush();
+    err << error.what() << '\n';
+    return kExitUsage;
+  }
+  out.flush();
+  return run.errorReported ? kExitRunFailed : kExitSuccess;
+}
+
+}  // namespace quillmap

@@ -1,0 +1,30 @@
+#include "cli/command_line.h"
+
+namespace quillmap {
+
+namespace {
+constexpr const char* kWrongCmdline = "Wrong cmdline:\n";
+constexpr const char* kCfgOption = "cfg";
+}  // namespace
+
+CmdLineState ParseCommandLine(const std::vector<std::string>& args, const std::string& basePath) {
+  CmdLineState state;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.empty() || arg[0] != '-') continue;  // text outside an option pair is skipped
+    const std::string option = arg.substr(1);
+    if (i + 1 >= args.size()) {
+      state.errorText = kWrongCmdline + option;
+      state.runAtStart = false;
+      return state;
+    }
+    const std::string& value = args[++i];
+    if (option == kCfgOption) {
+      state.cmdCfgPath = !value.empty() && value[0] == '.' ? basePath + value : value;
+      state.runAtStart = true;
+    }
+  }
+  return state;
+}
+
+}  // namespace quillmap

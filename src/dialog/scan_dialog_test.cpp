@@ -1,0 +1,154 @@
+#include "dialog/scan_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include "files/paths.h"
+#include "support/test_support.h"
+
+namespace quillmap {
+namespace {
+
+using testing::MemoryWindow;
+using testing::TempDir;
+
+class ScanDialogTest : public ::testing::Test {
+ protected:
+  std::string Log() const { return window.GetItemText(kLogEdit); }
+  void RunOn(const std::string& path) {
+    window.SetItemText(kPathEdit, path);
+    dialog.OnScanClicked();
+  }
+
+  MemoryWindow window;
+  ScanDialog dialog{window};
+  TempDir dir;
+};
+
+TEST_F(ScanDialogTest, AppendLogSeparatesEntriesWithOneCrLf) {
+  dialog.AppendLog("", false);
+  EXPECT_EQ(Log(), "");
+  dialog.AppendLog("first", false);
+  dialog.AppendLog("", false);
+  EXPECT_EQ(Log(), "first\r\n");
+  dialog.AppendLog("\r\nsummary", false);
+  EXPECT_EQ(Log(), "first\r\n\r\n\r\nsummary");
+}
+
+TEST_F(ScanDialogTest, AppendLogKeepsTypedTextUntilReplaced) {
+  window.SetItemText(kLogEdit, "typed by the user");
+  dialog.AppendLog("entry", false);
+  EXPECT_EQ(Log(), "typed by the user\r\nentry");
+  dialog.AppendLog("new", true);
+  EXPECT_EQ(Log(), "new");
+  window.texts.erase(kLogEdit);
+  dialog.AppendLog("lost", false);  // no log control: nothing happens
+  EXPECT_FALSE(window.HasItem(kLogEdit));
+}
+
+TEST_F(ScanDialogTest, InitDialogWithoutArgumentsProposesTheDefaultConfiguration) {
+  dialog.InitDialog({});
+  const std::string workPath = CurrentDirectoryPath();
+  EXPECT_EQ(Log(), "work path: " + workPath);
+  EXPECT_EQ(window.GetItemText(kPathEdit), workPath + "test/TestModGraph.cfg");
+  EXPECT_EQ(window.title, "quillmap - https://github.com/quillmap/quillmap");
+  EXPECT_TRUE(window.enabled[kPathEdit]);
+  EXPECT_TRUE(window.enabled[kCfgFileButton]);
+  EXPECT_EQ(window.closeRequests, 0);
+}
+
+TEST_F(ScanDialogTest, InitDialogRunsTheCommandLineConfigurationAndCloses) {
+  const std::string cfg = dir.Write("a.cfg", "[calls]\n0=foo\n");
+  dialog.InitDialog({"-cfg", cfg});
+  EXPECT_EQ(window.closeRequests, 1);
+  EXPECT_TRUE(dialog.lastRun().finished);
+  EXPECT_EQ(window.entries.back(), "file list is empty");
+  EXPECT_EQ(window.GetItemText(kPathEdit), CurrentDirectoryPath() + "test/TestModGraph.cfg");
+}
+
+TEST_F(ScanDialogTest, InitDialogStopsAtAFileErrorAndStaysOpen) {
+  dialog.InitDialog({"-cfg", "missing.cfg"});
+  EXPECT_EQ(window.fileErrors, (std::vector<std::string>{"missing.cfg was not found."}));
+  EXPECT_EQ(window.GetItemText(kPathEdit), "missing.cfg");
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(window.closeRequests, 0);
+  EXPECT_EQ(window.title, "");
+  EXPECT_TRUE(dialog.lastRun().fileError);
+}
+
+TEST_F(ScanDialogTest, UpdateTitleAddsTheFileName) {
+  dialog.UpdateTitle("a.cfg");
+  EXPECT_EQ(window.title, "quillmap - https://github.com/quillmap/quillmap [a.cfg ]");
+}
+
+TEST_F(ScanDialogTest, AnEmptyPathEndsTheRunWithAnEmptyLog) {
+  window.SetItemText(kLogEdit, "old");
+  RunOn("");
+  EXPECT_EQ(Log(), "");
+  EXPECT_FALSE(dialog.lastRun().started);
+}
+
+TEST_F(ScanDialogTest, CompletesAPathBeginningWithADotWithTheWorkPath) {
+  SetWorkPath(dir.path());
+  dir.Write("a.cfg", "[calls]\n0=foo\n");
+  RunOn("./a.cfg");
+  EXPECT_TRUE(dialog.lastRun().finished);
+  EXPECT_EQ(window.entries.front(), "path: " + dir.path());
+  RunOn("../a.cfg");  // names <work path>../a.cfg, a file that does not exist
+  EXPECT_EQ(window.fileErrors.back(), dir.path() + "../a.cfg was not found.");
+}
+
+TEST_F(ScanDialogTest, ReportsAMissingCallsListWithThePath) {
+  const std::string cfg = dir.Write("a.cfg", "[files]\nfile0=a.c\n[reject]\n0=x\n");
+  RunOn(cfg);
+  EXPECT_EQ(Log(), "error reading scan filters from: " + cfg);
+  EXPECT_TRUE(dialog.lastRun().errorReported);
+  EXPECT_TRUE(dialog.rejectList().empty());
+}
+
+TEST_F(ScanDialogTest, EndsWithTheSummaryOrAnEmptyEntry) {
+  dir.Write("a.c", "int foo(int a)\n{\n  bar(a);\n}\n");
+  const std::string cfg = dir.Write("a.cfg", "[files]\ncsv=a.csv\nfile0=a.c\n[calls]\n0=foo\n1=bar\n");
+  RunOn(cfg);
+  EXPECT_EQ(window.entries.back(), "\r\n4 lines, 29 chars, 1 fcts");
+  EXPECT_TRUE(Log().ends_with("<< Z:3, calls: 1\r\n\r\n4 lines, 29 chars, 1 fcts"));
+  EXPECT_FALSE(dialog.lastRun().errorReported);
+
+  testing::WriteFile(cfg, "[files]\nfile0=a.c\n[calls]\n0=foo\n");  // no CSV report
+  RunOn(cfg);
+  EXPECT_TRUE(Log().ends_with("<< Z:3\r\n"));
+  EXPECT_FALSE(dialog.lastRun().errorReported);
+}
+
+TEST_F(ScanDialogTest, ASecondRunStartsFromAnEmptyLogAndFreshLists) {
+  dir.Write("a.c", "int foo(void)\n{\n}\n");
+  const std::string cfg =
+      dir.Write("a.cfg", "[files]\ncsv=a.csv\nfile0=a.c\n[calls]\n0=foo\n1=bar\n[reject]\n0=x\n");
+  RunOn(cfg);
+  testing::WriteFile(cfg, "[files]\ncsv=a.csv\nfile0=a.c\n[calls]\n0=baz\n");
+  RunOn(cfg);
+  EXPECT_EQ(dialog.callsList(), (StringList{"baz"}));
+  EXPECT_TRUE(dialog.rejectList().empty());
+  EXPECT_EQ(window.entries.front(), "path: " + dir.path());
+  EXPECT_EQ(Log().find("foo"), std::string::npos);
+}
+
+TEST_F(ScanDialogTest, ReportsOutputsThatCouldNotBeWrittenBeforeTheFinalEntry) {
+  dir.Write("a.c", "int foo(void)\n{\n}\n");
+  const std::string cfg =
+      dir.Write("a.cfg", "[files]\ndot=no/such/dir/a.dot\ncsv=/dev/full\nfile0=a.c\n[calls]\n0=foo\n");
+  RunOn(cfg);
+  const auto& entries = window.entries;
+  ASSERT_GE(entries.size(), 3u);
+  EXPECT_EQ(entries[entries.size() - 3], "error writing: " + dir.path() + "no/such/dir/a.dot");
+  EXPECT_EQ(entries[entries.size() - 2], "error writing: /dev/full");
+  EXPECT_EQ(entries.back(), "\r\n3 lines, 18 chars, 1 fcts");
+  EXPECT_TRUE(dialog.lastRun().errorReported);
+
+  testing::WriteFile(cfg, "[files]\ncsv=a.csv\nfile0=a.c\n[calls]\n0=foo\n");
+  RunOn(cfg);
+  EXPECT_EQ(Log().find("error writing"), std::string::npos);
+  EXPECT_FALSE(dialog.lastRun().errorReported);
+}
+
+}  // namespace
+}  // namespace quillmap

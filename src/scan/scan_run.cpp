@@ -1,0 +1,133 @@
+#include "scan/scan_run.h"
+
+#include <cstdlib>
+
+#include "config/cached_profile_reader.h"
+#include "config/source_lists.h"
+#include "files/paths.h"
+#include "modgraph/fast_module_scan.h"
+#include "modgraph/module_graph_output.h"
+#include "outputs/buffered_line_writer.h"
+
+namespace quillmap {
+
+namespace {
+constexpr const char* kDoneEntry = "done...";
+constexpr const char* kFilterError = "error reading scan filters from: ";
+constexpr const char* kCallsList = "calls";
+constexpr const char* kRejectList = "reject";
+
+std::string Summary(const ScanCounts& counts) {
+  return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
+         " chars, " + std::to_string(counts.functions) + " fcts";
+}
+}  // namespace
+
+ReferenceParts ParseEngineChoice(std::string_view value) {
+  ReferenceParts parts;
+  if (value == "reference") return {true, true, true, true};
+  while (!value.empty()) {
+    const size_t comma = value.find(',');
+    const std::string_view word = value.substr(0, comma);
+    if (word == "reference-reader") parts.reader = true;
+    if (word == "reference-writer") parts.writer = true;
+    if (word == "reference-modules") parts.modules = true;
+    if (word == "reference-sources") parts.sources = true;
+    if (comma == std::string_view::npos) break;
+    value.remove_prefix(comma + 1);
+  }
+  return parts;
+}
+
+ScanRun::ScanRun()
+    : profile_(std::make_unique<CachedProfileReader>()),
+      writer_(std::make_unique<BufferedLineWriter>()),
+      moduleScan_(std::make_unique<FastModuleScan>()),
+      moduleTable_(std::make_unique<ModuleTable>()) {
+  const char* engine = std::getenv(kEngineVariable);
+  if (engine != nullptr) UseEngines(ParseEngineChoice(engine));
+}
+
+ScanRun::~ScanRun() = default;
+
+void ScanRun::SetProfileReader(std::unique_ptr<ProfileReader> reader) {
+  profile_ = std::move(reader);
+}
+void ScanRun::SetLineWriter(std::unique_ptr<LineWriter> writer) { writer_ = std::move(writer); }
+void ScanRun::SetModuleScanEngine(std::unique_ptr<ModuleScanEngine> engine) {
+  moduleScan_ = std::move(engine);
+}
+
+void ScanRun::UseEngines(const ReferenceParts& reference) {
+  if (reference.reader) {
+    profile_ = std::make_unique<RereadingProfileReader>();
+  } else {
+    profile_ = std::make_unique<CachedProfileReader>();
+  }
+  if (reference.writer) {
+    writer_ = std::make_unique<PerLineWriter>();
+  } else {
+    writer_ = std::make_unique<BufferedLineWriter>();
+  }
+  if (reference.modules) {
+    moduleScan_ = std::make_unique<RereadingModuleScan>();
+  } else {
+    moduleScan_ = std::make_unique<FastModuleScan>();
+  }
+  callGraphEngine_ = reference.sources ? CallGraphEngine::kReference : CallGraphEngine::kFast;
+}
+
+RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
+  RunOutcome outcome;
+  outcome.started = true;
+  ScanContext context(*profile_, *writer_, log);
+  writer_->BeginRun();
+  try {
+    // The run's inputs are not to be overwritten by its outputs. (DirectoryOf raises the file
+    // error of a configuration that cannot be opened, before anything is written.)
+    const std::string cfgDir = DirectoryOf(path);
+    StringList inputs{path};
+    for (StringList sources : {CallGraphSourcePaths(*profile_, path, cfgDir),
+                               ModuleSourcePaths(*profile_, path, cfgDir)}) {
+      inputs.insert(inputs.end(), sources.begin(), sources.end());
+    }
+    writer_->Protect(inputs);
+    RunStations(context, path, outcome);
+  } catch (...) {
+    // What was written so far reaches the files, as it would line by line.
+    writer_->EndRun();
+    throw;
+  }
+  return outcome;
+}
+
+void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
+  if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
+      WriteModuleGraph(context, *moduleTable_, *moduleScan_) != 0) {
+    context.Log(kDoneEntry);
+  }
+
+  std::string scanMessage;
+  if (ReadList(*profile_, path, kCallsList, callsList_) == 0) {
+    scanMessage = kFilterError + path;
+    context.NoteError();
+  } else {
+    ReadList(*profile_, path, kRejectList, rejectList_);
+    ScanCounts counts;
+    if (ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, &counts, &scanMessage,
+                      callGraphEngine_) != 0) {
+      scanMessage = Summary(counts);
+    }
+  }
+
+  writer_->EndRun();
+  for (const std::string& failed : writer_->FailedPaths()) {
+    context.Log(ErrorWritingText(failed));
+    context.NoteError();
+  }
+  context.Log(scanMessage);
+  outcome.finished = true;
+  outcome.errorReported = context.errorReported();
+}
+
+}  // namespace quillmap

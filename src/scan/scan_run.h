@@ -1,0 +1,88 @@
+/// One scan run, free of any window: a configuration path in, the activity log out through an
+/// ActivityLog, the outputs written, and the outcome returned. The batch mode and the dialog are
+/// two hosts of this one run.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "callgraph/call_graph_scanner.h"
+#include "config/profile_reader.h"
+#include "modgraph/module_scan.h"
+#include "modgraph/module_table.h"
+#include "outputs/line_writer.h"
+#include "scan/scan_context.h"
+#include "text/text_utils.h"
+
+namespace quillmap {
+
+/// The environment variable that chooses the engines, for comparisons and timings: "reference"
+/// for all the straightforward ones, or a comma-separated list of the parts that use theirs
+/// ("reference-reader", "reference-writer", "reference-modules", "reference-sources"); anything
+/// else, or nothing, keeps the fast ones.
+inline constexpr const char* kEngineVariable = "QUILLMAP_ENGINE";
+
+/// The first entry of every host's activity log, followed by the work path.
+inline constexpr const char* kWorkPathEntry = "work path: ";
+
+/// The parts of a scan run that use the straightforward engine.
+struct ReferenceParts {
+  bool reader = false;   // the configuration parsed for every lookup
+  bool writer = false;   // every output line opened, written and closed
+  bool modules = false;  // the modules scanned pair by pair
+  bool sources = false;  // the call graph's sources read line by line
+  bool operator==(const ReferenceParts&) const = default;
+};
+/// The parts that a value of kEngineVariable names; unknown words are left out.
+ReferenceParts ParseEngineChoice(std::string_view value);
+
+/// How a scan run ended: the classes behind the batch mode's exit status and the dialog's status.
+struct RunOutcome {
+  bool started = false;        // a configuration path was given
+  bool fileError = false;      // the configuration could not be opened
+  bool finished = false;       // the run appended its final entry
+  bool errorReported = false;  // a filter, file list, open or write error was reported
+};
+
+class ScanRun {
+ public:
+  /// The engines are the fast ones unless kEngineVariable asks for others.
+  ScanRun();
+  ~ScanRun();
+
+  /// Runs the scan of the configuration at `cfgPath` (already completed to a full path),
+  /// reporting to `log`. Throws FileError when the configuration cannot be opened; what was
+  /// written before reaches its files.
+  RunOutcome Run(const std::string& cfgPath, ActivityLog& log);
+
+  /// Replaces the engines that read the configuration, write the outputs, scan the modules
+  /// and scan the sources of the call graph. Every engine gives the same log and output bytes.
+  void SetProfileReader(std::unique_ptr<ProfileReader> reader);
+  void SetLineWriter(std::unique_ptr<LineWriter> writer);
+  void SetModuleScanEngine(std::unique_ptr<ModuleScanEngine> engine);
+  void SetCallGraphEngine(CallGraphEngine engine) { callGraphEngine_ = engine; }
+  /// The straightforward engines for the given parts only, the fast ones for the others.
+  void UseEngines(const ReferenceParts& reference);
+
+  const StringList& callsList() const { return callsList_; }
+  const StringList& rejectList() const { return rejectList_; }
+  const StringList& fileList() const { return fileList_; }
+  const ModuleTable& moduleTable() const { return *moduleTable_; }
+
+ private:
+  // The stations of a run from the module graph on, with its final entries.
+  void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
+
+  std::unique_ptr<ProfileReader> profile_;
+  std::unique_ptr<LineWriter> writer_;
+  std::unique_ptr<ModuleScanEngine> moduleScan_;
+  CallGraphEngine callGraphEngine_ = CallGraphEngine::kFast;
+
+  StringList rejectList_;
+  StringList callsList_;
+  StringList fileList_;
+  std::unique_ptr<ModuleTable> moduleTable_;
+};
+
+}  // namespace quillmap
