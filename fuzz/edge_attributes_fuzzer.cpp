@@ -9,7 +9,7 @@
 #include <array>
 #include <string>
 
-#include "callgraph/call_graph_output.h"
+#include "callgraph/call_graph_recorder.h"
 #include "dot/dot_text.h"
 #include "files/source_reader.h"
 #include "text/text_utils.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "callgraph/call_graph_output.h"
+#include "callgraph/call_graph_recorder.h"
 #include "callgraph/fast_call_graph_scan.h"
 #include "callgraph/scan_entries.h"
 #include "config/source_lists.h"
@@ -13,7 +13,6 @@ namespace quillmap {
 
 namespace {
 
-constexpr const char* kFilesSection = "files";
 constexpr const char* kFileSeparatorEntry =
     "\r\n*********************+***********************************************";
 constexpr const char* kFileListEmpty = "file list is empty";
@@ -30,17 +29,18 @@ std::string Format(const char* format, long long number, const std::string& text
 // The cleaned text of a line: cut at a "//" after the first character, then trimmed.
 std::string CleanLine(const std::string& raw) {
   const size_t comment = raw.find("//");
-  if (comment != std::string::npos && comment > 0) return Trim(std::string_view(raw).substr(0, comment));
+  if (comment != std::string::npos && comment > 0)
+    return Trim(std::string_view(raw).substr(0, comment));
   return Trim(raw);
 }
 
 // The state of one call of ScanCallGraph.
 class Scan {
  public:
-  Scan(ScanContext& context, CallGraphOutput& output, const StringList& callsList,
+  Scan(ScanContext& context, CallGraphRecorder& recorder, const StringList& callsList,
        const StringList& rejectList, ScanCounts* counts)
       : context_(context),
-        output_(output),
+        recorder_(recorder),
         callsList_(callsList),
         rejectTexts_(RejectTexts(rejectList)),
         counts_(counts) {}
@@ -80,16 +80,15 @@ class Scan {
     inFunction_ = false;
     const size_t blank = header.find(' ');
     if (blank == std::string::npos || blank == 0) return;
-    for (const std::string& filter : callsList_) {
-      const size_t p = header.find(GetField(filter, 0));
+    for (size_t filter = 0; filter < callsList_.size(); ++filter) {
+      const size_t p = header.find(GetField(callsList_[filter], 0));
       if (p == std::string::npos || p >= paren || p <= blank) continue;
       context_.Log(DefinitionEntry(lineIndex_, header));
       inFunction_ = true;
       if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
       callTexts_.clear();
-      functionFilter_ = filter;
       functionText_ = Trim(std::string_view(header).substr(blank, paren - blank + 1)) + ")";
-      output_.WriteDefinition(header, functionText_, functionFilter_);
+      recorder_.Definition(header, functionText_, filter, lineIndex_, lineIndex_);
       return;
     }
   }
@@ -98,7 +97,7 @@ class Scan {
     if (!inFunction_) return;
     context_.Log(FunctionEndEntry(lineIndex_, callTexts_.size()));
     inFunction_ = false;
-    output_.WriteFunctionEnd(callTexts_);
+    recorder_.FunctionEnd(lineIndex_);
     callTexts_.clear();
   }
 
@@ -109,27 +108,26 @@ class Scan {
     }
     const size_t paren = line.find('(');
     if (paren == std::string::npos || paren == 0) return;
-    for (const std::string& filter : callsList_) RecognizeCall(line, filter);
+    for (size_t filter = 0; filter < callsList_.size(); ++filter) RecognizeCall(line, filter);
   }
 
-  void RecognizeCall(const std::string& line, const std::string& filter) {
-    size_t p = line.find(GetField(filter, 0));
+  void RecognizeCall(const std::string& line, size_t filter) {
+    size_t p = line.find(GetField(callsList_[filter], 0));
     if (p == std::string::npos) return;
     const size_t open = line.find('(', p);
     while (p > 0 && IsIdentifierChar(line[p - 1])) --p;
     if (open == std::string::npos || open <= p) return;
     const std::string name = Trim(std::string_view(line).substr(p, open - p));
-    EdgeAttributes edge;
-    if (output_.dotEnabled()) edge = output_.EdgeAttributesOf(line, name, filter);
+    EdgeAttributes edge = recorder_.EdgeAttributesOf(line, name, filter);
     const std::string callText = name + "(" + edge.argument + ")";
     if (!AddIfAbsent(callTexts_, callText)) return;
     context_.Log(CallLineEntry(line));
     context_.Log(CallTextEntry(callText));
-    output_.WriteCall(functionText_, callText, filter, edge.attributes);
+    recorder_.Call(name, callText, filter, std::move(edge), line, lineIndex_ + 1);
   }
 
   ScanContext& context_;
-  CallGraphOutput& output_;
+  CallGraphRecorder& recorder_;
   const StringList& callsList_;
   const StringList rejectTexts_;
   ScanCounts* counts_;
@@ -138,7 +136,6 @@ class Scan {
   bool inFunction_ = false;
   std::string previousLine_;
   std::string functionText_;
-  std::string functionFilter_;
   StringList callTexts_;
 };
 
@@ -153,9 +150,9 @@ class SourceScan {
 
 class LineByLineScan : public SourceScan {
  public:
-  LineByLineScan(ScanContext& context, CallGraphOutput& output, const CallGraphLists& lists,
+  LineByLineScan(ScanContext& context, CallGraphRecorder& recorder, const CallGraphLists& lists,
                  ScanCounts* counts)
-      : scan_(context, output, lists.callsList, lists.rejectList, counts) {}
+      : scan_(context, recorder, lists.callsList, lists.rejectList, counts) {}
   bool Open(const std::string& path) override { return reader_.Open(path); }
   void ScanOpened() override {
     scan_.ScanFile(reader_);
@@ -172,9 +169,9 @@ class LineByLineScan : public SourceScan {
 
 class WholeFileScan : public SourceScan {
  public:
-  WholeFileScan(ScanContext& context, CallGraphOutput& output, const CallGraphLists& lists,
+  WholeFileScan(ScanContext& context, CallGraphRecorder& recorder, const CallGraphLists& lists,
                 ScanCounts* counts)
-      : scan_(context, output, lists.callsList, lists.rejectList, counts) {}
+      : scan_(context, recorder, lists.callsList, lists.rejectList, counts) {}
   bool Open(const std::string& path) override { return scan_.Load(path); }
   void ScanOpened() override { scan_.ScanLoaded(); }
   bool ReadFailed() const override { return scan_.readFailed(); }
@@ -186,27 +183,23 @@ class WholeFileScan : public SourceScan {
 }  // namespace
 
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
-                  ScanCounts* counts, std::string* scanMessage, CallGraphEngine engine) {
+                  CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
+                  CallGraphEngine engine) {
+  model = CallGraphModel{};
   if (counts != nullptr) *counts = ScanCounts{};
   if (scanMessage != nullptr) scanMessage->clear();
   lists.fileList.clear();
   if (cfgPath.empty()) return 0;
 
   const std::string cfgDir = DirectoryOf(cfgPath);
-  auto readFiles = [&](const std::string& key) {
-    return ResolvePath(ReadProfileString(context.profile(), cfgPath, kFilesSection, key), cfgDir);
-  };
-  const std::string dotPath = readFiles("dot");
-  const std::string csvPath = readFiles("csv");
+  const CallGraphOutputPaths outputs = ReadCallGraphOutputPaths(context.profile(), cfgPath, cfgDir);
   lists.fileList = CallGraphSourcePaths(context.profile(), cfgPath, cfgDir);
 
   context.Log("path: " + cfgDir);
-  if (!dotPath.empty()) context.Log("OUT: " + dotPath);
-  if (!csvPath.empty()) context.Log("OUT: " + csvPath);
+  if (!outputs.dot.empty()) context.Log("OUT: " + outputs.dot);
+  if (!outputs.csv.empty()) context.Log("OUT: " + outputs.csv);
 
-  CallGraphOutput output(context, cfgPath, dotPath, csvPath);
-  output.WriteDotHeader();
-  output.WriteCsvHeader();
+  CallGraphRecorder recorder(context, cfgPath, lists.callsList, !outputs.dot.empty(), model);
   if (lists.fileList.empty()) {
     context.NoteError();
     if (scanMessage != nullptr) *scanMessage = kFileListEmpty;
@@ -214,35 +207,33 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
 
   std::unique_ptr<SourceScan> scan;
   if (engine == CallGraphEngine::kFast) {
-    scan = std::make_unique<WholeFileScan>(context, output, lists, counts);
+    scan = std::make_unique<WholeFileScan>(context, recorder, lists, counts);
   } else {
-    scan = std::make_unique<LineByLineScan>(context, output, lists, counts);
+    scan = std::make_unique<LineByLineScan>(context, recorder, lists, counts);
   }
   int openedFiles = 0;
   for (size_t i = 0; i < lists.fileList.size(); ++i) {
     const std::string& source = lists.fileList[i];
     context.Log(kFileSeparatorEntry);
     context.Log(Format("IN[%d]:  %s", static_cast<long long>(i), source));
+    recorder.AddSource(source);
     // A source that cannot be opened, or whose reading fails, ends the run with its error.
     const auto reportFailure = [&](const std::string& message) {
       openedFiles = 0;
       context.Log(message);
       context.NoteError();
       if (scanMessage != nullptr) *scanMessage = message;
-      output.WriteSourceFailure(message);
+      recorder.SourceFailed(message);
     };
     if (!scan->Open(source)) {
       reportFailure(ErrorOpeningText(source));
       continue;
     }
-    if (!csvPath.empty()) {
-      output.WriteFileRow(source);
-      ++openedFiles;
-    }
+    recorder.SourceOpened();
+    if (!outputs.csv.empty()) ++openedFiles;
     scan->ScanOpened();
     if (scan->ReadFailed()) reportFailure(ErrorReadingText(source));
   }
-  output.WriteDotTrailer();
   return openedFiles;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/graph_model.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
 
@@ -32,13 +33,14 @@ enum class CallGraphEngine {
   kFast,       // whole files walked in place, all filters found in one pass per line
 };
 
-/// Scans the sources of the configuration's section "files". Returns the number of sources
+/// Scans the sources of the configuration's section "files" into `model` (emptied first); the
+/// writers then draw the call graph and the CSV report from it. Returns the number of sources
 /// opened while a CSV report is configured (0 after a source that cannot be opened or read, and
 /// always 0 without a CSV report). `scanMessage` receives "file list is empty" or the last
 /// "error opening: %s" or "error reading: %s" (a source whose reading failed after it opened).
 /// Throws FileError when the configuration file cannot be opened.
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
-                  ScanCounts* counts, std::string* scanMessage,
+                  CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
                   CallGraphEngine engine = CallGraphEngine::kReference);
 
 }  // namespace quillmap

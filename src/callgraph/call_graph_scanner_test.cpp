@@ -12,7 +12,8 @@ namespace quillmap {
 namespace {
 
 using Entries = std::vector<std::string>;
-const char* const kSeparator = "\r\n*********************+***********************************************";
+const char* const kSeparator =
+    "\r\n*********************+***********************************************";
 
 class ScannerTest : public ::testing::Test {
  protected:
@@ -24,9 +25,7 @@ class ScannerTest : public ::testing::Test {
     result = f.Scan();
   }
   // The log entries after the file's "IN[0]" entry.
-  Entries BodyEntries() const {
-    return Entries(f.log.entries.begin() + 3, f.log.entries.end());
-  }
+  Entries BodyEntries() const { return Entries(f.log.entries.begin() + 3, f.log.entries.end()); }
 
   testing::ScanFixture f;
   int result = -1;
@@ -35,9 +34,8 @@ class ScannerTest : public ::testing::Test {
 TEST_F(ScannerTest, RecordsADefinitionItsCallAndTheCounts) {
   ScanSource("int foo(int a)\n{\n  bar(a);\n}\n", "0=foo\n1=bar\n");
   EXPECT_EQ(f.log.entries, (Entries{"path: " + f.dir.path(), kSeparator,
-                                    "IN[0]:  " + f.dir.path() + "a.c",
-                                    "\r\n>> Z:1, int foo(int a)", "  C: bar(a);", "     --> bar()",
-                                    "<< Z:3, calls: 1"}));
+                                    "IN[0]:  " + f.dir.path() + "a.c", "\r\n>> Z:1, int foo(int a)",
+                                    "  C: bar(a);", "     --> bar()", "<< Z:3, calls: 1"}));
   EXPECT_EQ(f.counts.lines, 4);
   EXPECT_EQ(f.counts.chars, 29);
   EXPECT_EQ(f.counts.functions, 1);
@@ -80,11 +78,12 @@ TEST_F(ScannerTest, RecordsEachCallOncePerBodyAndOnlyTheFirstOccurrenceOnALine) 
 }
 
 TEST_F(ScannerTest, TakesEverythingBetweenTheIdentifierAndTheParenthesisIntoTheName) {
-  ScanSource("int foo(void)\n{\n  x = Send + foo(y);\n  if (x) go();\n}\n", "0=foo\n1=Send\n2=if\n");
-  EXPECT_EQ(BodyEntries(), (Entries{"\r\n>> Z:1, int foo(void)", "  C: x = Send + foo(y);",
-                                    "     --> foo()", "  C: x = Send + foo(y);",
-                                    "     --> Send + foo()", "  C: if (x) go();",
-                                    "     --> if()", "<< Z:4, calls: 3"}));
+  ScanSource("int foo(void)\n{\n  x = Send + foo(y);\n  if (x) go();\n}\n",
+             "0=foo\n1=Send\n2=if\n");
+  EXPECT_EQ(BodyEntries(),
+            (Entries{"\r\n>> Z:1, int foo(void)", "  C: x = Send + foo(y);", "     --> foo()",
+                     "  C: x = Send + foo(y);", "     --> Send + foo()", "  C: if (x) go();",
+                     "     --> if()", "<< Z:4, calls: 3"}));
 }
 
 TEST_F(ScannerTest, RejectTextsMatchAsConfiguredCommasIncluded) {
@@ -96,8 +95,7 @@ TEST_F(ScannerTest, RejectTextsMatchAsConfiguredCommasIncluded) {
 
 TEST_F(ScannerTest, AnUnselectedDefinitionEndsTheBodyWithoutAnEnd) {
   ScanSource("int foo(void)\n{\n  bar();\nint other(void)\n{\n  bar();\n}\n", "0=foo\n1=bar\n");
-  EXPECT_EQ(BodyEntries(),
-            (Entries{"\r\n>> Z:1, int foo(void)", "  C: bar();", "     --> bar()"}));
+  EXPECT_EQ(BodyEntries(), (Entries{"\r\n>> Z:1, int foo(void)", "  C: bar();", "     --> bar()"}));
 }
 
 TEST_F(ScannerTest, CarriesThePreviousLineIntoTheNextFile) {
@@ -105,9 +103,9 @@ TEST_F(ScannerTest, CarriesThePreviousLineIntoTheNextFile) {
   f.dir.Write("b.c", "{\n  bar();\n}\n");
   f.Config("[files]\nfile0=a.c\nfile1=b.c\n[calls]\n0=foo\n1=bar\n");
   f.Scan();
-  EXPECT_EQ(Entries(f.log.entries.end() - 4, f.log.entries.end()),
-            (Entries{"\r\n>> Z:0, int foo(int a)", "  C: bar();", "     --> bar()",
-                     "<< Z:2, calls: 1"}));
+  EXPECT_EQ(
+      Entries(f.log.entries.end() - 4, f.log.entries.end()),
+      (Entries{"\r\n>> Z:0, int foo(int a)", "  C: bar();", "     --> bar()", "<< Z:2, calls: 1"}));
 }
 
 TEST_F(ScannerTest, CountsLongLinesAsSeveralLines) {
@@ -175,10 +173,10 @@ TEST_F(ScannerTest, AnEmptyFileListIsReported) {
 }
 
 TEST_F(ScannerTest, AMissingConfigurationRaisesTheFileError) {
-  EXPECT_THROW(ScanCallGraph(f.context, f.dir / "none.cfg",
-                             {f.callsList, f.rejectList, f.fileList}, &f.counts, &f.scanMessage),
+  EXPECT_THROW(ScanCallGraph(f.context, f.dir / "none.cfg", {f.callsList, f.rejectList, f.fileList},
+                             f.model, &f.counts, &f.scanMessage),
                FileError);
-  EXPECT_EQ(ScanCallGraph(f.context, "", {f.callsList, f.rejectList, f.fileList}, nullptr,
+  EXPECT_EQ(ScanCallGraph(f.context, "", {f.callsList, f.rejectList, f.fileList}, f.model, nullptr,
                           nullptr),
             0);
   EXPECT_TRUE(f.log.entries.empty());

@@ -53,11 +53,11 @@ std::vector<std::string> PatternsOf(const StringList& callsList, const StringLis
 
 }  // namespace
 
-FastCallGraphScan::FastCallGraphScan(ScanContext& context, CallGraphOutput& output,
+FastCallGraphScan::FastCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
                                      const StringList& callsList, const StringList& rejectList,
                                      ScanCounts* counts)
     : context_(context),
-      output_(output),
+      recorder_(recorder),
       callsList_(callsList),
       counts_(counts),
       matcher_(PatternsOf(callsList, RejectTexts(rejectList), filterPattern_, rejectPattern_)) {}
@@ -89,7 +89,7 @@ void FastCallGraphScan::ScanLoaded() {
         // Outside a selected function a line only matters as the previous line of the next one.
         if (inFunction_) {
           const std::string_view line = CleanedView(piece);
-          if (!line.empty()) ScanBodyLine(line);
+          if (!line.empty()) ScanBodyLine(line, lineIndex);
         }
         break;
     }
@@ -121,9 +121,8 @@ void FastCallGraphScan::CheckDefinition(std::string_view header, int lineIndex) 
     if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
     callTexts_.clear();
     callTextSet_.clear();
-    functionFilter_ = callsList_[i];
     functionText_ = Trim(header.substr(blank, paren - blank + 1)) + ")";
-    output_.WriteDefinition(headerText, functionText_, functionFilter_);
+    recorder_.Definition(headerText, functionText_, i, lineIndex, lineIndex);
     return;
   }
 }
@@ -132,12 +131,12 @@ void FastCallGraphScan::EndFunction(int lineIndex) {
   if (!inFunction_) return;
   context_.Log(FunctionEndEntry(lineIndex, callTexts_.size()));
   inFunction_ = false;
-  output_.WriteFunctionEnd(callTexts_);
+  recorder_.FunctionEnd(lineIndex);
   callTexts_.clear();
   callTextSet_.clear();
 }
 
-void FastCallGraphScan::ScanBodyLine(std::string_view line) {
+void FastCallGraphScan::ScanBodyLine(std::string_view line, int lineIndex) {
   // Without a "(" after the first character no call can be recognised, rejected or not.
   const size_t paren = line.find('(');
   if (paren == std::string_view::npos || paren == 0) return;
@@ -148,24 +147,23 @@ void FastCallGraphScan::ScanBodyLine(std::string_view line) {
   for (size_t i = 0; i < callsList_.size(); ++i) {
     const int32_t pattern = filterPattern_[i];
     const size_t p = pattern < 0 ? 0 : starts_[static_cast<size_t>(pattern)];
-    if (p != std::string_view::npos) RecognizeCall(line, p, callsList_[i]);
+    if (p != std::string_view::npos) RecognizeCall(line, p, i, lineIndex);
   }
 }
 
-void FastCallGraphScan::RecognizeCall(std::string_view line, size_t p, const std::string& filter) {
+void FastCallGraphScan::RecognizeCall(std::string_view line, size_t p, size_t filter,
+                                      int lineIndex) {
   const size_t open = line.find('(', p);
   while (p > 0 && IsIdentifierChar(line[p - 1])) --p;
   if (open == std::string_view::npos || open <= p) return;
   const std::string name = Trim(line.substr(p, open - p));
-  const std::string lineText(line);
-  EdgeAttributes edge;
-  if (output_.dotEnabled()) edge = output_.EdgeAttributesOf(lineText, name, filter);
+  EdgeAttributes edge = recorder_.EdgeAttributesOf(line, name, filter);
   std::string callText = name + "(" + edge.argument + ")";
   if (!callTextSet_.insert(callText).second) return;
   callTexts_.push_back(callText);
-  context_.Log(CallLineEntry(lineText));
+  context_.Log(CallLineEntry(line));
   context_.Log(CallTextEntry(callText));
-  output_.WriteCall(functionText_, callText, filter, edge.attributes);
+  recorder_.Call(name, std::move(callText), filter, std::move(edge), line, lineIndex + 1);
 }
 
 }  // namespace quillmap

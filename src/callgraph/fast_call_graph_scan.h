@@ -8,17 +8,17 @@
 #include <unordered_set>
 #include <vector>
 
-#include "callgraph/call_graph_output.h"
+#include "callgraph/call_graph_recorder.h"
 #include "callgraph/call_graph_scanner.h"
-#include "text/multi_pattern_matcher.h"
-#include "scan/scan_context.h"
 #include "files/source_text.h"
+#include "scan/scan_context.h"
+#include "text/multi_pattern_matcher.h"
 
 namespace quillmap {
 
 class FastCallGraphScan {
  public:
-  FastCallGraphScan(ScanContext& context, CallGraphOutput& output, const StringList& callsList,
+  FastCallGraphScan(ScanContext& context, CallGraphRecorder& recorder, const StringList& callsList,
                     const StringList& rejectList, ScanCounts* counts);
 
   /// Reads a source whole; false when it cannot be opened.
@@ -31,11 +31,11 @@ class FastCallGraphScan {
  private:
   void CheckDefinition(std::string_view header, int lineIndex);
   void EndFunction(int lineIndex);
-  void ScanBodyLine(std::string_view line);
-  void RecognizeCall(std::string_view line, size_t p, const std::string& filter);
+  void ScanBodyLine(std::string_view line, int lineIndex);
+  void RecognizeCall(std::string_view line, size_t p, size_t filter, int lineIndex);
 
   ScanContext& context_;
-  CallGraphOutput& output_;
+  CallGraphRecorder& recorder_;
   const StringList& callsList_;
   ScanCounts* counts_;
   SourceText source_;
@@ -50,7 +50,6 @@ class FastCallGraphScan {
   bool inFunction_ = false;
   std::string carriedLine_;  // the cleaned last line of the previous source
   std::string functionText_;
-  std::string functionFilter_;
   StringList callTexts_;
   std::unordered_set<std::string> callTextSet_;
 };

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "support/scan_fixture.h"
+#include "writers/csv_report.h"
 
 namespace quillmap {
 namespace {
@@ -56,8 +57,10 @@ class EngineRun {
     ReadList(profile, cfg, "reject", rejectList);
     ScanResult r;
     ScanCounts counts;
-    r.result = ScanCallGraph(context, cfg, {callsList, rejectList, r.fileList}, &counts, &r.message,
-                             engine);
+    CallGraphModel model;
+    r.result = ScanCallGraph(context, cfg, {callsList, rejectList, r.fileList}, model, &counts,
+                             &r.message, engine);
+    WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
     r.entries = log.entries;
     r.chars = counts.chars;
     r.lines = counts.lines;

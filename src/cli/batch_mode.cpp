@@ -2,11 +2,11 @@
 
 #include <ostream>
 
+#include "cli/command_line.h"
+#include "config/app_identity.h"
 #include "files/file_error.h"
 #include "files/paths.h"
 #include "scan/scan_run.h"
-#include "cli/command_line.h"
-#include "config/app_identity.h"
 
 namespace quillmap {
 

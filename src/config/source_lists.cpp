@@ -26,6 +26,14 @@ StringList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPa
   return PathList(profile, cfgPath, cfgDir, kFilesSection, "file");
 }
 
+CallGraphOutputPaths ReadCallGraphOutputPaths(ProfileReader& profile, const std::string& cfgPath,
+                                              const std::string& cfgDir) {
+  const auto path = [&](const char* key) {
+    return ResolvePath(ReadProfileString(profile, cfgPath, kFilesSection, key), cfgDir);
+  };
+  return {path("dot"), path("csv")};
+}
+
 StringList ModuleFilePaths(ProfileReader& profile, const std::string& cfgPath,
                            const std::string& cfgDir, int module) {
   return PathList(profile, cfgPath, cfgDir, kModulesSection,

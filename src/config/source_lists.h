@@ -14,6 +14,14 @@ namespace quillmap {
 StringList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
                                 const std::string& cfgDir);
 
+/// The call graph's outputs ("[files] dot" and "csv"); an empty path turns that output off.
+struct CallGraphOutputPaths {
+  std::string dot;
+  std::string csv;
+};
+CallGraphOutputPaths ReadCallGraphOutputPaths(ProfileReader& profile, const std::string& cfgPath,
+                                              const std::string& cfgDir);
+
 /// The sources of module `module` (its "mod_<module>_file_N" entries).
 StringList ModuleFilePaths(ProfileReader& profile, const std::string& cfgPath,
                            const std::string& cfgDir, int module);

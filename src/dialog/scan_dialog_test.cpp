@@ -107,7 +107,8 @@ TEST_F(ScanDialogTest, ReportsAMissingCallsListWithThePath) {
 
 TEST_F(ScanDialogTest, EndsWithTheSummaryOrAnEmptyEntry) {
   dir.Write("a.c", "int foo(int a)\n{\n  bar(a);\n}\n");
-  const std::string cfg = dir.Write("a.cfg", "[files]\ncsv=a.csv\nfile0=a.c\n[calls]\n0=foo\n1=bar\n");
+  const std::string cfg =
+      dir.Write("a.cfg", "[files]\ncsv=a.csv\nfile0=a.c\n[calls]\n0=foo\n1=bar\n");
   RunOn(cfg);
   EXPECT_EQ(window.entries.back(), "\r\n4 lines, 29 chars, 1 fcts");
   EXPECT_TRUE(Log().ends_with("<< Z:3, calls: 1\r\n\r\n4 lines, 29 chars, 1 fcts"));
@@ -134,8 +135,8 @@ TEST_F(ScanDialogTest, ASecondRunStartsFromAnEmptyLogAndFreshLists) {
 
 TEST_F(ScanDialogTest, ReportsOutputsThatCouldNotBeWrittenBeforeTheFinalEntry) {
   dir.Write("a.c", "int foo(void)\n{\n}\n");
-  const std::string cfg =
-      dir.Write("a.cfg", "[files]\ndot=no/such/dir/a.dot\ncsv=/dev/full\nfile0=a.c\n[calls]\n0=foo\n");
+  const std::string cfg = dir.Write(
+      "a.cfg", "[files]\ndot=no/such/dir/a.dot\ncsv=/dev/full\nfile0=a.c\n[calls]\n0=foo\n");
   RunOn(cfg);
   const auto& entries = window.entries;
   ASSERT_GE(entries.size(), 3u);

@@ -20,32 +20,30 @@ struct SourceRecord {
 
 /// A function definition that a call filter selected.
 struct FunctionRecord {
-  std::string name;       // the node name ("foo")
-  std::string header;     // the header text, on one line, as the activity log shows it
-  std::string callText;   // the function as its node text ("foo()")
-  int32_t file = -1;      // index into CallGraphModel::sources
-  int32_t line = 0;       // 1-based line of the header's first line (C-aware) or of the "{" line
-  int32_t braceLine = 0;  // 0-based index of the line that opens the body ("Z:" of the log)
-  int32_t module = -1;    // index into ModuleModel::modules, -1 when in no module
-  int32_t filter = -1;    // index of the call filter that selected it
-  std::string nodeStyle;  // the DOT node attributes its filter gives ("" for none)
-  bool closed = false;    // its body ended within its file
-  int32_t endLine = 0;    // 0-based index of the line that ends the body, when closed
+  std::string name;            // the node name ("foo")
+  std::string header;          // the header text, on one line, as the activity log shows it
+  std::string callText;        // the function as its node text ("foo()")
+  int32_t file = -1;           // index into CallGraphModel::sources
+  int32_t line = 0;            // 1-based line where the header starts
+  int32_t braceLine = 0;       // 0-based index of the line that opens the body ("Z:" of the log)
+  int32_t module = -1;         // index into ModuleModel::modules, -1 when in no module
+  int32_t filter = -1;         // index of the call filter that selected it
+  bool closed = false;         // its body ended within its file
+  int32_t endLine = 0;         // 0-based index of the line that ends the body, when closed
   std::vector<int32_t> calls;  // indexes into CallGraphModel::calls, in the order found
 };
 
 /// A call inside a selected function's body that a call filter selected. Calls with the same
 /// call text in one body are recorded once.
 struct CallRecord {
-  int32_t caller = -1;         // index into CallGraphModel::functions
-  std::string callee;          // the called name ("bar"), as its node name
-  std::string callText;        // "bar(ARG)", ARG the argument the edge style names, if any
+  int32_t caller = -1;                 // index into CallGraphModel::functions
+  std::string callee;                  // the called name ("bar"), as its node name
+  std::string callText;                // "bar(ARG)", ARG the argument the edge style names, if any
   std::vector<std::string> arguments;  // the call's arguments as written
-  std::string lineText;        // the source line of the call, cleaned, as the log shows it
-  int32_t line = 0;            // 1-based line of the call
-  int32_t filter = -1;         // index of the call filter that selected it
-  std::string nodeStyle;       // the callee's DOT node attributes from this call's filter
-  std::string edgeStyle;       // the DOT edge attributes, with the argument put in
+  std::string lineText;                // the source line of the call, cleaned, as the log shows it
+  int32_t line = 0;                    // 1-based line of the call
+  int32_t filter = -1;                 // index of the call filter that selected it
+  std::string edgeStyle;               // the DOT edge attributes, with the argument put in
 };
 
 /// Everything the call graph scan found, in the order found.

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "outputs/line_writer.h"
 #include "config/profile_reader.h"
+#include "outputs/line_writer.h"
 
 namespace quillmap {
 

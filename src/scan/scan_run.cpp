@@ -1,6 +1,7 @@
 #include "scan/scan_run.h"
 
 #include <cstdlib>
+#include <unordered_map>
 
 #include "config/cached_profile_reader.h"
 #include "config/source_lists.h"
@@ -8,6 +9,7 @@
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
 #include "outputs/buffered_line_writer.h"
+#include "writers/csv_report.h"
 
 namespace quillmap {
 
@@ -21,6 +23,26 @@ std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
          " chars, " + std::to_string(counts.functions) + " fcts";
 }
+// The modules of the table, and the module of every call graph function whose source belongs to
+// one (the first module that lists the file).
+void FillModuleModel(const ModuleTable& table, GraphModel& model) {
+  model.moduleGraph.modules.clear();
+  std::unordered_map<std::string, int32_t> moduleOfFile;
+  for (int k = 0; k < table.moduleCount; ++k) {
+    const ModuleRecord& record = table.modules[static_cast<size_t>(k)];
+    if (!record.valid) continue;
+    const auto index = static_cast<int32_t>(model.moduleGraph.modules.size());
+    model.moduleGraph.modules.push_back({record.moduleName, record.files, record.definedFunctions});
+    for (const std::string& file : record.files) moduleOfFile.emplace(file, index);
+  }
+  CallGraphModel& callGraph = model.callGraph;
+  for (FunctionRecord& function : callGraph.functions) {
+    if (function.file < 0) continue;
+    const auto it = moduleOfFile.find(callGraph.sources[static_cast<size_t>(function.file)].path);
+    function.module = it == moduleOfFile.end() ? -1 : it->second;
+  }
+}
+
 }  // namespace
 
 ReferenceParts ParseEngineChoice(std::string_view value) {
@@ -78,6 +100,7 @@ void ScanRun::UseEngines(const ReferenceParts& reference) {
 }
 
 RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
+  model_ = GraphModel{};
   RunOutcome outcome;
   outcome.started = true;
   ScanContext context(*profile_, *writer_, log);
@@ -114,11 +137,13 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   } else {
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
-    if (ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, &counts, &scanMessage,
-                      callGraphEngine_) != 0) {
-      scanMessage = Summary(counts);
-    }
+    const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
+                                     model_.callGraph, &counts, &scanMessage, callGraphEngine_);
+    WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph);
+    if (opened != 0) scanMessage = Summary(counts);
   }
+
+  FillModuleModel(*moduleTable_, model_);
 
   writer_->EndRun();
   for (const std::string& failed : writer_->FailedPaths()) {

@@ -9,6 +9,7 @@
 
 #include "callgraph/call_graph_scanner.h"
 #include "config/profile_reader.h"
+#include "model/graph_model.h"
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
 #include "outputs/line_writer.h"
@@ -69,6 +70,8 @@ class ScanRun {
   const StringList& rejectList() const { return rejectList_; }
   const StringList& fileList() const { return fileList_; }
   const ModuleTable& moduleTable() const { return *moduleTable_; }
+  /// What the last run found.
+  const GraphModel& model() const { return model_; }
 
  private:
   // The stations of a run from the module graph on, with its final entries.
@@ -83,6 +86,7 @@ class ScanRun {
   StringList callsList_;
   StringList fileList_;
   std::unique_ptr<ModuleTable> moduleTable_;
+  GraphModel model_;
 };
 
 }  // namespace quillmap

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "callgraph/call_graph_scanner.h"
-#include "outputs/line_writer.h"
 #include "config/profile_reader.h"
+#include "outputs/line_writer.h"
 #include "scan/scan_context.h"
 #include "support/test_support.h"
+#include "writers/csv_report.h"
 
 namespace quillmap::testing {
 
@@ -33,6 +34,7 @@ struct ScanFixture {
   StringList fileList;
   ScanCounts counts;
   std::string scanMessage;
+  CallGraphModel model;
 
   /// Writes the configuration "scan.cfg" and returns its path.
   std::string Config(const std::string& ini) { return dir.Write("scan.cfg", ini); }
@@ -41,7 +43,10 @@ struct ScanFixture {
     const std::string cfg = dir / "scan.cfg";
     ReadList(profile, cfg, "calls", callsList);
     ReadList(profile, cfg, "reject", rejectList);
-    return ScanCallGraph(context, cfg, {callsList, rejectList, fileList}, &counts, &scanMessage);
+    const int result = ScanCallGraph(context, cfg, {callsList, rejectList, fileList}, model,
+                                     &counts, &scanMessage);
+    WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
+    return result;
   }
   /// The CR LF lines of an output file in the folder.
   std::vector<std::string> Lines(const std::string& name) const {

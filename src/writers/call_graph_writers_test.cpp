@@ -1,8 +1,7 @@
-#include "callgraph/call_graph_output.h"
-
 #include <gtest/gtest.h>
 
 #include "support/scan_fixture.h"
+#include "writers/csv_report.h"
 
 namespace quillmap {
 namespace {
@@ -44,7 +43,8 @@ TEST_F(OutputTest, WritesTheCallGraphOfTheExample) {
 }
 
 TEST_F(OutputTest, WritesTheCsvReportOfTheExample) {
-  Run("[files]\ndot=out.dot\ncsv=out.csv\nfile0=a.c\n" + kExampleDot.substr(kExampleDot.find("[dot]")),
+  Run("[files]\ndot=out.dot\ncsv=out.csv\nfile0=a.c\n" +
+          kExampleDot.substr(kExampleDot.find("[dot]")),
       "int foo(int a)\n{\n  SendMsg(MSG_START, a);\n}\n");
   const std::string semis(31, ';');
   EXPECT_EQ(f.Lines("out.csv"),
@@ -54,7 +54,8 @@ TEST_F(OutputTest, WritesTheCsvReportOfTheExample) {
 
 TEST_F(OutputTest, SubstitutesTheNumberedArgumentOrMarksItMissing) {
   const std::string source = "int foo(int a)\n{\n  SendMsg(MSG_START, a);\n}\n";
-  Run("[files]\ndot=out.dot\nfile0=a.c\n[calls]\n0=foo\n1=Send,,msg\n[dot]\ncall_cfgmsg=[label=$3]\n",
+  Run("[files]\ndot=out.dot\nfile0=a.c\n[calls]\n0=foo\n1=Send,,msg\n[dot]\ncall_cfgmsg=[label=$3]"
+      "\n",
       source);
   EXPECT_EQ(DotBody(), (Lines{"  foo", "  SendMsg", "  foo -> SendMsg [label=\"#?#\"]", "", "}"}));
   EXPECT_EQ(f.log.entries[f.log.entries.size() - 2], "     --> SendMsg(#?#)");
@@ -71,11 +72,13 @@ TEST_F(OutputTest, SubstitutesTheNumberedArgumentOrMarksItMissing) {
 
 TEST_F(OutputTest, UsesThePlainEdgeStyleWithoutACallSuffix) {
   const std::string source = "int foo(int a)\n{\n  SendMsg(MSG_START, a);\n  bar();\n}\n";
-  Run("[files]\ndot=out.dot\nfile0=a.c\n[calls]\n0=foo,fn\n1=Send,msg\n2=bar\n[dot]\nnode_cfgmsg=[shape=ellipse]\n",
+  Run("[files]\ndot=out.dot\nfile0=a.c\n[calls]\n0=foo,fn\n1=Send,msg\n2=bar\n[dot]\nnode_cfgmsg=["
+      "shape=ellipse]\n",
       source);
   EXPECT_EQ(DotBody(), (Lines{"  foo ", "  SendMsg [shape=ellipse]", "  foo -> SendMsg ", "  bar",
                               "  foo -> bar ", "", "}"}));
-  Run("[files]\ndot=out.dot\nfile0=a.c\n[calls]\n0=foo\n1=Send,msg\n[dot]\ncall_cfg=[style=dashed]\n",
+  Run("[files]\ndot=out.dot\nfile0=a.c\n[calls]\n0=foo\n1=Send,msg\n[dot]\ncall_cfg=[style=dashed]"
+      "\n",
       source);
   EXPECT_EQ(DotBody()[2], "  foo -> SendMsg [style=dashed]");
 }
@@ -133,37 +136,6 @@ TEST_F(OutputTest, RecordsUnopenableSourcesInBothOutputs) {
   Run("[files]\ndot=out.dot\ncsv=out.csv\nfile0=b.c\nfile1=gone.c\n[calls]\n0=foo\n", "");
   EXPECT_EQ(DotBody(), (Lines{"  foo", "", "// error opening: " + f.dir / "gone.c", "}"}));
   EXPECT_EQ(f.Lines("out.csv").back(), "error opening: " + f.dir / "gone.c");
-}
-
-TEST(SubstituteArgument, ReadsTheNumberLikeAtoiAndSkipsAtMostFiveDigits) {
-  std::string argument;
-  const StringList args = {"a", "b"};
-  EXPECT_EQ(SubstituteArgument("[label=$01]", args, argument), "[label=b]");
-  // The number is read whole, but only five digits are removed.
-  EXPECT_EQ(SubstituteArgument("[label=$000001x]", args, argument), "[label=b1x]");
-  EXPECT_EQ(argument, "b");
-  EXPECT_EQ(SubstituteArgument("[label=$-1]", args, argument), "[label=\"#?#\"-1]");
-  EXPECT_EQ(SubstituteArgument("[label=$]", args, argument), "[label=a]");
-  EXPECT_EQ(SubstituteArgument("[label=\"x$0\"]", {"\"q\\\""}, argument),
-            "[label=\"x\\\"q\\\\\\\"\"]");
-  EXPECT_EQ(argument, "\"q\\\"");
-  EXPECT_EQ(SubstituteArgument("$0", args, argument), "$0");
-  EXPECT_EQ(argument, "");
-  EXPECT_EQ(SubstituteArgument("[label=$99999999999999999999]", args, argument),
-            "[label=\"#?#\"999999999999999]");
-}
-
-// Found by the edge attribute fuzzer (input 'f', '[label=<$0>]', 'x = f(a<b, c);'): the argument
-// was quoted as a DOT ID inside an HTML label, and its '<' broke the label.
-TEST(SubstituteArgument, WritesAnArgumentInsideAnHtmlLabelAsHtmlText) {
-  StringList args;
-  ASSERT_EQ(SplitArguments("x = f(a<b, c);", "f(", args), 2);
-  std::string argument;
-  EXPECT_EQ(SubstituteArgument("[label=<$0>]", args, argument), "[label=<a&lt;b>]");
-  EXPECT_EQ(argument, "a<b");
-  EXPECT_EQ(SubstituteArgument("[label=<<b>$1 &amp; $0</b>>]", {"x & y"}, argument),
-            "[label=<<b>#?# &amp; $0</b>>]");
-  EXPECT_EQ(argument, "#?#");
 }
 
 }  // namespace

@@ -1,0 +1,110 @@
+#include "writers/call_graph_dot.h"
+
+#include <unordered_set>
+
+#include "config/app_identity.h"
+#include "dot/dot_text.h"
+
+namespace quillmap {
+
+namespace {
+
+constexpr const char* kDotSection = "dot";
+constexpr const char* kGraphCfgKey = "graph_cfg";
+constexpr const char* kNodeCfgKey = "node_cfg";
+
+class DotFile {
+ public:
+  DotFile(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+          const StringList& callsList, const std::string& path)
+      : profile_(profile), writer_(writer), cfgPath_(cfgPath), callsList_(callsList), path_(path) {}
+
+  void Header() {
+    writer_.WriteLine(path_, DotHeaderLine(), true);
+    Line("");
+    Line("digraph G");
+    Line("{");
+    for (int n = 0;; ++n) {
+      const std::string value = Read(kGraphCfgKey + std::to_string(n));
+      if (value.empty()) break;
+      Line("  " + value);
+    }
+  }
+
+  // The node of a function or callee, unless one of that name was written before.
+  void Node(const std::string& text, int32_t filter) {
+    std::string name = NodeNameOf(text);
+    if (name.empty() || !nodeNames_.insert(name).second) return;
+    std::string line(2, ' ');
+    line += DotId(name);
+    const std::string nodeSuffix =
+        filter < 0 ? std::string() : GetField(callsList_[static_cast<size_t>(filter)], 1);
+    if (!nodeSuffix.empty()) {
+      line += ' ';
+      line += Read(kNodeCfgKey + nodeSuffix);
+    }
+    Line(line);
+  }
+
+  void Edge(const FunctionRecord& function, const CallRecord& call) {
+    Line("  " + DotId(NodeNameOf(function.callText)) + " -> " + DotId(NodeNameOf(call.callText)) +
+         " " + call.edgeStyle);
+  }
+
+  void Line(std::string_view line) { writer_.WriteLine(path_, line, false); }
+
+ private:
+  std::string Read(const std::string& key) {
+    return ReadProfileString(profile_, cfgPath_, kDotSection, key);
+  }
+
+  ProfileReader& profile_;
+  LineWriter& writer_;
+  const std::string& cfgPath_;
+  const StringList& callsList_;
+  const std::string& path_;
+  std::unordered_set<std::string> nodeNames_;
+};
+
+}  // namespace
+
+std::string DotLineComment(const std::string& text) {
+  std::string comment = "// ";
+  for (const char c : text) {
+    if (c == '\n') {
+      comment += "\\n";
+    } else if (c == '\r') {
+      comment += "\\r";
+    } else {
+      comment += c;
+    }
+  }
+  return comment;
+}
+
+void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+                       const StringList& callsList, const CallGraphModel& model,
+                       const std::string& dotPath) {
+  if (dotPath.empty()) return;
+  DotFile file(profile, writer, cfgPath, callsList, dotPath);
+  file.Header();
+  size_t next = 0;  // functions are in source order
+  for (size_t s = 0; s < model.sources.size(); ++s) {
+    for (; next < model.functions.size() && model.functions[next].file == static_cast<int32_t>(s);
+         ++next) {
+      const FunctionRecord& function = model.functions[next];
+      file.Node(function.callText, function.filter);
+      for (const int32_t c : function.calls) {
+        const CallRecord& call = model.calls[static_cast<size_t>(c)];
+        file.Node(call.callText, call.filter);
+        file.Edge(function, call);
+      }
+      if (function.closed) file.Line("");
+    }
+    const std::string& failure = model.sources[s].failure;
+    if (!failure.empty()) file.Line(DotLineComment(failure));
+  }
+  file.Line("}");
+}
+
+}  // namespace quillmap

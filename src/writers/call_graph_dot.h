@@ -1,0 +1,26 @@
+/// The call graph as a DOT file ("digraph G"): a view of the graph model, one node per function
+/// name with the node style of the filter that first named it, one edge per recorded call with
+/// its edge style, and a comment for each source that failed.
+#pragma once
+
+#include <string>
+
+#include "config/profile_reader.h"
+#include "model/graph_model.h"
+#include "outputs/line_writer.h"
+#include "text/text_utils.h"
+
+namespace quillmap {
+
+/// Writes the DOT file at `dotPath` (nothing when it is empty). The graph attributes and node
+/// styles come from the configuration's section "dot"; `callsList` holds the filters that the
+/// model's filter indexes refer to.
+void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+                       const StringList& callsList, const CallGraphModel& model,
+                       const std::string& dotPath);
+
+/// The text of a DOT line comment ("// TEXT") that no byte of `text` can end early: line feeds
+/// and carriage returns are written as "\n" and "\r".
+std::string DotLineComment(const std::string& text);
+
+}  // namespace quillmap

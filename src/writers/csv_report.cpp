@@ -1,0 +1,50 @@
+#include "writers/csv_report.h"
+
+#include "config/source_lists.h"
+#include "files/paths.h"
+#include "writers/call_graph_dot.h"
+
+namespace quillmap {
+
+namespace {
+constexpr int kCsvFields = 32;
+}  // namespace
+
+std::string PadCsvRow(std::string row, int fields) {
+  if (fields < kCsvFields) row.append(static_cast<size_t>(kCsvFields - fields), ';');
+  return row;
+}
+
+void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGraphModel& model,
+                    const std::string& csvPath) {
+  if (csvPath.empty()) return;
+  const auto row = [&](std::string_view line) { writer.WriteLine(csvPath, line, false); };
+  writer.WriteLine(csvPath, PadCsvRow(cfgPath, 1), true);
+  size_t next = 0;  // functions are in source order
+  for (size_t s = 0; s < model.sources.size(); ++s) {
+    const SourceRecord& source = model.sources[s];
+    if (source.opened) row(PadCsvRow(source.path, 1));
+    for (; next < model.functions.size() && model.functions[next].file == static_cast<int32_t>(s);
+         ++next) {
+      const FunctionRecord& function = model.functions[next];
+      row(PadCsvRow(function.header, 1));
+      if (!function.closed) continue;
+      std::string calls = "CALLS(" + std::to_string(function.calls.size()) + "):";
+      for (const int32_t c : function.calls)
+        calls += ";" + model.calls[static_cast<size_t>(c)].callText;
+      row(PadCsvRow(std::move(calls), static_cast<int>(function.calls.size()) + 1));
+      row(PadCsvRow("", 1));
+    }
+    if (!source.failure.empty()) row(source.failure);
+  }
+}
+
+void WriteCallGraphOutputs(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+                           const StringList& callsList, const CallGraphModel& model) {
+  const CallGraphOutputPaths paths =
+      ReadCallGraphOutputPaths(profile, cfgPath, DirectoryOf(cfgPath));
+  WriteCallGraphDot(profile, writer, cfgPath, callsList, model, paths.dot);
+  WriteCsvReport(writer, cfgPath, model, paths.csv);
+}
+
+}  // namespace quillmap

@@ -1,0 +1,27 @@
+/// The CSV report: a view of the call graph model, a row for the configuration, each opened
+/// source, each selected definition and its calls, in the order found; every row padded with
+/// ";" to 32 fields.
+#pragma once
+
+#include <string>
+
+#include "config/profile_reader.h"
+#include "model/graph_model.h"
+#include "outputs/line_writer.h"
+#include "text/text_utils.h"
+
+namespace quillmap {
+
+/// Writes the report at `csvPath` (nothing when it is empty); its first row names `cfgPath`.
+void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGraphModel& model,
+                    const std::string& csvPath);
+
+/// Writes the call graph's two outputs that the configuration's section "files" names ("dot",
+/// "csv"), the DOT file first.
+void WriteCallGraphOutputs(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+                           const StringList& callsList, const CallGraphModel& model);
+
+/// Pads a CSV row with ";" to 32 fields when it holds fewer than `fields`.
+std::string PadCsvRow(std::string row, int fields);
+
+}  // namespace quillmap
