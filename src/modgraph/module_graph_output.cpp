@@ -58,23 +58,31 @@ void WriteCluster(GraphFile& file, const ModuleRecord& record) {
 
 }  // namespace
 
-int WriteModuleGraph(ScanContext& context, ModuleTable& table, ModuleScanEngine& engine) {
+int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engine) {
   AppendModuleLog(context, table, kOutFile + table.moduleDotPath);
   AppendModuleLog(context, table, kModuleLogSeparator);
   AppendModuleLog(context, table, kScanningApiFor);
   const int count = engine.CollectAllModuleFunctions(context, table);
   if (count == 0) return 0;
+  engine.ScanAllModuleCalls(context, table);
+  return count;
+}
 
+void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table) {
   GraphFile file(context, table.moduleDotPath);
   file.Write(DotHeaderLine());
   file.Write(kGraphStart);
   for (const std::string& attribute : table.graphAttributeLines) file.Write(" " + attribute);
-  engine.ScanAllModuleCalls(context, table);
   for (int k = 0; k < table.moduleCount; ++k) {
     if (table.modules[k].valid) WriteCluster(file, table.modules[k]);
   }
   for (const std::string& edge : table.edgeLines) file.Write("  " + edge);
   file.Write(kGraphEnd);
+}
+
+int WriteModuleGraph(ScanContext& context, ModuleTable& table, ModuleScanEngine& engine) {
+  const int count = ScanModules(context, table, engine);
+  if (count != 0) WriteModuleGraphDot(context, table);
   return count;
 }
 

@@ -1,17 +1,25 @@
-/// The module graph output: drives the two passes of the inter-module call scan and writes the
-/// module graph DOT file, one cluster per module, the functions as nodes and the calls between
-/// modules as edges.
+/// The module graph output: the two passes of the inter-module call scan fill the module table,
+/// then the module graph DOT file is written from it, one cluster per module, the functions as
+/// nodes and the calls between modules as edges.
 #pragma once
 
-#include "scan/scan_context.h"
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
+#include "scan/scan_context.h"
 
 namespace quillmap {
 
-/// Writes the module graph of `table` with the passes of `engine`. Returns the number of modules
-/// scanned; 0 leaves the module graph file untouched. (WriteModuleGraph without an engine uses
-/// the default one.)
+/// Runs the two passes of `engine` over the modules of `table`, with the module log's head.
+/// Returns the number of modules scanned (0: there is no module graph to write).
+int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engine);
+
+/// Writes the module graph DOT file from what the passes left in `table`: a view of the table,
+/// one cluster per valid module, then the edges.
+void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table);
+
+/// Scans the modules of `table` with `engine` and writes the module graph. Returns the number of
+/// modules scanned; 0 leaves the module graph file untouched. (WriteModuleGraph without an engine
+/// uses the default one.)
 int WriteModuleGraph(ScanContext& context, ModuleTable& table, ModuleScanEngine& engine);
 
 }  // namespace quillmap

@@ -126,7 +126,8 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
 
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
-      WriteModuleGraph(context, *moduleTable_, *moduleScan_) != 0) {
+      ScanModules(context, *moduleTable_, *moduleScan_) != 0) {
+    WriteModuleGraphDot(context, *moduleTable_);
     context.Log(kDoneEntry);
   }
 
