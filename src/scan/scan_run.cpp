@@ -9,6 +9,7 @@
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
 #include "outputs/buffered_line_writer.h"
+#include "render/render_step.h"
 #include "writers/csv_report.h"
 
 namespace quillmap {
@@ -18,6 +19,10 @@ constexpr const char* kDoneEntry = "done...";
 constexpr const char* kFilterError = "error reading scan filters from: ";
 constexpr const char* kCallsList = "calls";
 constexpr const char* kRejectList = "reject";
+constexpr const char* kFilesSection = "files";
+constexpr const char* kDotKey = "dot";
+constexpr const char* kDotSection = "dot";
+constexpr const char* kModulesSection = "modules";
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -125,10 +130,12 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
 }
 
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
+  std::vector<PictureJob> pictures;
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
       ScanModules(context, *moduleTable_, *moduleScan_) != 0) {
     WriteModuleGraphDot(context, *moduleTable_);
     context.Log(kDoneEntry);
+    pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
   }
 
   std::string scanMessage;
@@ -137,6 +144,8 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     context.NoteError();
   } else {
     ReadList(*profile_, path, kRejectList, rejectList_);
+    const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
+    pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection, {}});
     ScanCounts counts;
     const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
                                      model_.callGraph, &counts, &scanMessage, callGraphEngine_);
@@ -151,6 +160,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     context.Log(ErrorWritingText(failed));
     context.NoteError();
   }
+  RenderPictures(context, path, pictures, writer_->FailedPaths());
   context.Log(scanMessage);
   outcome.finished = true;
   outcome.errorReported = context.errorReported();
