@@ -59,7 +59,7 @@ size_t EditDistance(std::string_view a, std::string_view b) {
 }
 
 // Marks what a breadth-first search reaches from `roots` along the edges in one direction,
-// without entering `blocked` nodes and without leaving `stops` (other than the roots).
+// without entering `blocked` nodes and without leaving `stops`.
 std::vector<char> Reach(const QueryGraph& graph, const std::vector<int32_t>& roots, bool outgoing,
                         const std::vector<char>& blocked, const std::vector<char>& stops) {
   std::vector<char> reached(graph.nodeCount(), 0);
@@ -72,7 +72,7 @@ std::vector<char> Reach(const QueryGraph& graph, const std::vector<int32_t>& roo
   }
   for (size_t next = 0; next < queue.size(); ++next) {
     const int32_t node = queue[next];
-    if (stops[node] && std::find(roots.begin(), roots.end(), node) == roots.end()) continue;
+    if (stops[node]) continue;
     for (int32_t edge : graph.Edges(node, outgoing)) {
       const int32_t other = outgoing ? graph.to(edge) : graph.from(edge);
       if (blocked[other] || reached[other]) continue;
@@ -153,11 +153,24 @@ void QueryGraph::Finish() {
   };
   build(from_, outStart_, outEdges_);
   build(to_, inStart_, inEdges_);
+  lastWords_.clear();
+  for (size_t node = 0; node < names_.size(); ++node) {
+    const std::string_view name = names_[node];
+    const size_t cut = name.find_last_of(" \t*&");
+    if (cut != std::string_view::npos && cut + 1 < name.size()) {
+      lastWords_.emplace(name.substr(cut + 1), static_cast<int32_t>(node));
+    }
+  }
 }
 
-int32_t QueryGraph::Find(std::string_view name) const {
+std::vector<int32_t> QueryGraph::Find(std::string_view name) const {
   const auto found = ids_.find(name);
-  return found == ids_.end() ? -1 : found->second;
+  if (found != ids_.end()) return {found->second};
+  std::vector<int32_t> nodes;
+  const auto [first, last] = lastWords_.equal_range(name);
+  for (auto it = first; it != last; ++it) nodes.push_back(it->second);
+  std::sort(nodes.begin(), nodes.end());
+  return nodes;
 }
 
 std::vector<std::string> QueryGraph::Closest(std::string_view name, size_t count) const {
@@ -190,8 +203,8 @@ QueryOutcome RunQuery(const QueryGraph& graph, const GraphQuery& query) {
 
   std::vector<int32_t> roots;
   for (const std::string& name : query.path.empty() ? query.focus : query.path) {
-    const int32_t node = graph.Find(name);
-    if (node < 0) {
+    const std::vector<int32_t> nodes = graph.Find(name);
+    if (nodes.empty()) {
       std::string closest;
       for (const std::string& known : graph.Closest(name, 3)) {
         closest += (closest.empty() ? "" : ", ") + known;
@@ -199,26 +212,30 @@ QueryOutcome RunQuery(const QueryGraph& graph, const GraphQuery& query) {
       outcome.error = kUnknownName + name + (closest.empty() ? "" : kClosestNames + closest + ")");
       return outcome;
     }
-    roots.push_back(node);
+    roots.insert(roots.end(), nodes.begin(), nodes.end());
   }
-  const auto expandable = [&](int32_t node) {
-    return !leaves[node] || std::find(roots.begin(), roots.end(), node) != roots.end();
-  };
+  std::vector<char> expandable(nodes, 1);  // roots are expanded even when they are leaves
+  for (int32_t node = 0; node < nodes; ++node) expandable[node] = !leaves[node];
+  for (int32_t root : roots) expandable[root] = 1;
 
   if (!query.path.empty()) {
     // On a path from A to B: reached from A and reaching B, through nodes that are expanded.
-    const std::vector<char> fromA = Reach(graph, {roots[0]}, true, omitted, leaves);
-    std::vector<char> blocked = omitted;  // a leaf has no call that leads on towards B
+    const std::vector<int32_t> starts = graph.Find(query.path[0]);
+    const std::vector<int32_t> ends = graph.Find(query.path[1]);
+    std::vector<char> stops(nodes, 0), blocked = omitted;
     for (int32_t node = 0; node < nodes; ++node) {
-      if (!expandable(node) && node != roots[1]) blocked[node] = 1;
+      stops[node] = !expandable[node];
+      // A node that is not expanded has no call that leads on towards B.
+      if (!expandable[node]) blocked[node] = 1;
     }
-    const std::vector<char> toB =
-        Reach(graph, {roots[1]}, false, blocked, std::vector<char>(nodes));
+    for (int32_t end : ends) blocked[end] = omitted[end];
+    const std::vector<char> fromA = Reach(graph, starts, true, omitted, stops);
+    const std::vector<char> toB = Reach(graph, ends, false, blocked, std::vector<char>(nodes, 0));
     for (int32_t node = 0; node < nodes; ++node) outcome.keepNode[node] = fromA[node] && toB[node];
     for (int32_t edge = 0; edge < graph.edgeCount(); ++edge) {
       const int32_t from = graph.from(edge);
-      outcome.keepEdge[edge] = fromA[from] && toB[graph.to(edge)] && expandable(from) &&
-                               outcome.keepNode[from] && outcome.keepNode[graph.to(edge)];
+      const int32_t to = graph.to(edge);
+      outcome.keepEdge[edge] = expandable[from] && outcome.keepNode[from] && outcome.keepNode[to];
     }
   } else if (!roots.empty()) {
     // One breadth-first search in both directions at once, so that a cap cuts the nodes
@@ -244,7 +261,7 @@ QueryOutcome RunQuery(const QueryGraph& graph, const GraphQuery& query) {
     for (size_t next = 0; next < queue.size(); ++next) {
       const auto [node, direction] = queue[next];
       std::vector<int32_t>& dist = distance[direction];
-      if (!expandable(node) || (query.depth != kNoLimit && dist[node] >= query.depth)) continue;
+      if (!expandable[node] || (query.depth != kNoLimit && dist[node] >= query.depth)) continue;
       const bool outgoing = direction == 0;
       int32_t leftOut = 0;
       for (int32_t edge : graph.Edges(node, outgoing)) {

@@ -58,7 +58,7 @@ class QueryGraph {
   int32_t AddNode(std::string_view name);
   /// Edge ids count from 0 in the order added; parallel edges and self-edges are fine.
   void AddEdge(int32_t from, int32_t to);
-  /// Builds the adjacency; call after the last AddEdge.
+  /// Builds the adjacency and the index of last words; call after the last AddEdge.
   void Finish();
 
   int32_t nodeCount() const { return static_cast<int32_t>(names_.size()); }
@@ -66,8 +66,10 @@ class QueryGraph {
   const std::string& name(int32_t node) const { return names_[node]; }
   int32_t from(int32_t edge) const { return from_[edge]; }
   int32_t to(int32_t edge) const { return to_[edge]; }
-  /// The node of `name`, -1 when unknown.
-  int32_t Find(std::string_view name) const;
+  /// The nodes a name given by the user means: the node of that name, or else every node whose
+  /// name ends in it as a separate word ("init" finds the header text "uint32_t init", so the
+  /// line mode's node names can be named as plainly as the C-aware mode's).
+  std::vector<int32_t> Find(std::string_view name) const;
   /// Up to `count` known names closest to `name` by edit distance, closest first.
   std::vector<std::string> Closest(std::string_view name, size_t count) const;
 
@@ -83,6 +85,7 @@ class QueryGraph {
  private:
   std::deque<std::string> names_;                      // stable, so views into it stay valid
   std::unordered_map<std::string_view, int32_t> ids_;  // views into names_
+  std::unordered_multimap<std::string_view, int32_t> lastWords_;  // of names with blanks or '*'
   std::vector<int32_t> from_, to_;
   std::vector<int32_t> outStart_, outEdges_, inStart_, inEdges_;
 };

@@ -164,3 +164,20 @@ TEST(SelectModuleGraph, FocusOnModuleNames) {
 
 }  // namespace
 }  // namespace quillmap
+
+namespace quillmap {
+namespace {
+
+TEST(SelectCallGraph, APlainNameFindsTheHeaderTextsThatEndInIt) {
+  const CallGraphModel model = Model({"uint32_t init>a", "static void *init>b", "a>init_all"});
+  GraphQuery query;
+  query.focus = {"init"};
+  query.depth = 1;
+  EXPECT_EQ(Shown(model, SelectCallGraph(model, query)),
+            "uint32_t init static void *init a | uint32_t init>a static void *init>b");
+  query.focus = {"a"};  // an exact name wins
+  EXPECT_EQ(Shown(model, SelectCallGraph(model, query)), "a | a>init_all");
+}
+
+}  // namespace
+}  // namespace quillmap
