@@ -7,6 +7,17 @@
 
 namespace quillmap {
 
+NodeTooltips CallGraphTooltips(const CallGraphModel& model) {
+  NodeTooltips tooltips;
+  for (const FunctionRecord& function : model.functions) {
+    if (function.file < 0 || static_cast<size_t>(function.file) >= model.sources.size()) continue;
+    std::string& tooltip = tooltips[function.name];
+    tooltip += (tooltip.empty() ? "" : "\n") + model.sources[function.file].path + ":" +
+               std::to_string(function.line);
+  }
+  return tooltips;
+}
+
 void RenderPictures(ScanContext& context, const std::string& cfgPath,
                     const std::vector<PictureJob>& jobs, const StringList& failedPaths) {
   std::unique_ptr<GraphRenderer> renderer;  // Graphviz is loaded only when a picture is asked for

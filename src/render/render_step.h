@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model/graph_model.h"
 #include "render/graph_renderer.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
@@ -17,6 +18,9 @@ struct PictureJob {
   const char* section;  // "dot" or "modules"
   NodeTooltips tooltips;
 };
+
+/// Each function's node name with where it is defined ("path:line", one line per definition).
+NodeTooltips CallGraphTooltips(const CallGraphModel& model);
 
 /// Log entry for a DOT file that was configured to be rendered but was not written.
 inline constexpr const char* kDotNotWritten = " (the DOT file was not written)";

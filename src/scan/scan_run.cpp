@@ -9,6 +9,7 @@
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
 #include "outputs/buffered_line_writer.h"
+#include "query/model_query.h"
 #include "render/render_step.h"
 #include "writers/csv_report.h"
 
@@ -129,6 +130,27 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
   return outcome;
 }
 
+GraphSelection ScanRun::SelectCallGraph(ScanContext& context, const std::string& path) {
+  QueryOptionTexts texts;
+  for (const char* option : kQueryOptions) {
+    const auto given = commandLineOptions_.find(option);
+    texts[option] = given != commandLineOptions_.end()
+                        ? given->second
+                        : ReadProfileString(*profile_, path, kDotSection, option);
+  }
+  const GraphQueryResult query = ParseGraphQuery(texts);
+  GraphSelection selection;
+  if (query.error.empty()) selection = quillmap::SelectCallGraph(model_.callGraph, query.query);
+  const std::string& error = query.error.empty() ? selection.error : query.error;
+  if (!error.empty()) {
+    selection.error = error;
+    context.Log(error);
+    context.NoteError();
+  }
+  if (!selection.emptyNote.empty()) context.Log(selection.emptyNote);
+  return selection;
+}
+
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   std::vector<PictureJob> pictures;
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
@@ -144,12 +166,16 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     context.NoteError();
   } else {
     ReadList(*profile_, path, kRejectList, rejectList_);
-    const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
-    pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection, {}});
     ScanCounts counts;
     const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
                                      model_.callGraph, &counts, &scanMessage, callGraphEngine_);
-    WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph);
+    const GraphSelection selection = SelectCallGraph(context, path);
+    WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph, &selection);
+    if (selection.error.empty()) {
+      const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
+      pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection,
+                          CallGraphTooltips(model_.callGraph)});
+    }
     if (opened != 0) scanMessage = Summary(counts);
   }
 
