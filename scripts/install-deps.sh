@@ -19,8 +19,11 @@ QUILLMAP_PACKAGES=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
-  # rendering and checking the DOT files
+  # rendering and checking the DOT files; pictures drawn in-process through libgvc
   graphviz
+  libgraphviz-dev
+  # xmllint: the rendered SVG checked by an XML parser
+  libxml2-utils
   # the dialog window and its tests on a virtual display
   libwxgtk3.2-dev
   xvfb

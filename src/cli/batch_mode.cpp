@@ -89,6 +89,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   RunOutcome run;
   try {
     ScanRun scan;
+    scan.SetCommandLineOptions(cmdLine.options);
     run = scan.Run(path, log);
   } catch (const FileError& error) {
     out.flush();

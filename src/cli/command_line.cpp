@@ -22,6 +22,8 @@ CmdLineState ParseCommandLine(const std::vector<std::string>& args, const std::s
     if (option == kCfgOption) {
       state.cmdCfgPath = !value.empty() && value[0] == '.' ? basePath + value : value;
       state.runAtStart = true;
+    } else {
+      state.options[option] = value;
     }
   }
   return state;

@@ -2,6 +2,7 @@
 /// and ignored.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ struct CmdLineState {
   bool runAtStart = false;
   std::string errorText;  // "Wrong cmdline:\n" and the unparsed rest, when malformed
   std::string cmdCfgPath;
+  std::map<std::string, std::string> options;  // every other "-name value" pair; a later one wins
 };
 
 /// Parses the program's arguments (without the program name). "-cfg" takes the next argument

@@ -9,6 +9,8 @@
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
 #include "outputs/buffered_line_writer.h"
+#include "query/model_query.h"
+#include "render/render_step.h"
 #include "writers/csv_report.h"
 
 namespace quillmap {
@@ -18,6 +20,10 @@ constexpr const char* kDoneEntry = "done...";
 constexpr const char* kFilterError = "error reading scan filters from: ";
 constexpr const char* kCallsList = "calls";
 constexpr const char* kRejectList = "reject";
+constexpr const char* kFilesSection = "files";
+constexpr const char* kDotKey = "dot";
+constexpr const char* kDotSection = "dot";
+constexpr const char* kModulesSection = "modules";
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -124,11 +130,34 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
   return outcome;
 }
 
+GraphSelection ScanRun::SelectCallGraph(ScanContext& context, const std::string& path) {
+  QueryOptionTexts texts;
+  for (const char* option : kQueryOptions) {
+    const auto given = commandLineOptions_.find(option);
+    texts[option] = given != commandLineOptions_.end()
+                        ? given->second
+                        : ReadProfileString(*profile_, path, kDotSection, option);
+  }
+  const GraphQueryResult query = ParseGraphQuery(texts);
+  GraphSelection selection;
+  if (query.error.empty()) selection = quillmap::SelectCallGraph(model_.callGraph, query.query);
+  const std::string& error = query.error.empty() ? selection.error : query.error;
+  if (!error.empty()) {
+    selection.error = error;
+    context.Log(error);
+    context.NoteError();
+  }
+  if (!selection.emptyNote.empty()) context.Log(selection.emptyNote);
+  return selection;
+}
+
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
+  std::vector<PictureJob> pictures;
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
       ScanModules(context, *moduleTable_, *moduleScan_) != 0) {
     WriteModuleGraphDot(context, *moduleTable_);
     context.Log(kDoneEntry);
+    pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
   }
 
   std::string scanMessage;
@@ -140,7 +169,13 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     ScanCounts counts;
     const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
                                      model_.callGraph, &counts, &scanMessage, callGraphEngine_);
-    WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph);
+    const GraphSelection selection = SelectCallGraph(context, path);
+    WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph, &selection);
+    if (selection.error.empty()) {
+      const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
+      pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection,
+                          CallGraphTooltips(model_.callGraph)});
+    }
     if (opened != 0) scanMessage = Summary(counts);
   }
 
@@ -151,6 +186,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     context.Log(ErrorWritingText(failed));
     context.NoteError();
   }
+  RenderPictures(context, path, pictures, writer_->FailedPaths());
   context.Log(scanMessage);
   outcome.finished = true;
   outcome.errorReported = context.errorReported();

@@ -3,6 +3,7 @@
 /// two hosts of this one run.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
 #include "outputs/line_writer.h"
+#include "query/model_query.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
 
@@ -63,6 +65,11 @@ class ScanRun {
   void SetLineWriter(std::unique_ptr<LineWriter> writer);
   void SetModuleScanEngine(std::unique_ptr<ModuleScanEngine> engine);
   void SetCallGraphEngine(CallGraphEngine engine) { callGraphEngine_ = engine; }
+  /// Options of the command line; those that name a graph query ("-focus", "-depth", ...) win
+  /// over the keys of the same name in "[dot]".
+  void SetCommandLineOptions(std::map<std::string, std::string> options) {
+    commandLineOptions_ = std::move(options);
+  }
   /// The straightforward engines for the given parts only, the fast ones for the others.
   void UseEngines(const ReferenceParts& reference);
 
@@ -76,11 +83,14 @@ class ScanRun {
  private:
   // The stations of a run from the module graph on, with its final entries.
   void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
+  // What the call graph's DOT file shows: the graph queries of the command line and "[dot]".
+  GraphSelection SelectCallGraph(ScanContext& context, const std::string& path);
 
   std::unique_ptr<ProfileReader> profile_;
   std::unique_ptr<LineWriter> writer_;
   std::unique_ptr<ModuleScanEngine> moduleScan_;
   CallGraphEngine callGraphEngine_ = CallGraphEngine::kFast;
+  std::map<std::string, std::string> commandLineOptions_;
 
   StringList rejectList_;
   StringList callsList_;

@@ -84,8 +84,12 @@ std::string DotLineComment(const std::string& text) {
 
 void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
                        const StringList& callsList, const CallGraphModel& model,
-                       const std::string& dotPath) {
+                       const std::string& dotPath, const GraphSelection* selection) {
   if (dotPath.empty()) return;
+  const auto keepFunction = [&](size_t f) { return !selection || selection->keepNode[f]; };
+  const auto keepCall = [&](int32_t c) {
+    return !selection || selection->keepCall[static_cast<size_t>(c)];
+  };
   DotFile file(profile, writer, cfgPath, callsList, dotPath);
   file.Header();
   size_t next = 0;  // functions are in source order
@@ -93,8 +97,10 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
     for (; next < model.functions.size() && model.functions[next].file == static_cast<int32_t>(s);
          ++next) {
       const FunctionRecord& function = model.functions[next];
+      if (!keepFunction(next)) continue;
       file.Node(function.callText, function.filter);
       for (const int32_t c : function.calls) {
+        if (!keepCall(c)) continue;
         const CallRecord& call = model.calls[static_cast<size_t>(c)];
         file.Node(call.callText, call.filter);
         file.Edge(function, call);
@@ -103,6 +109,9 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
     }
     const std::string& failure = model.sources[s].failure;
     if (!failure.empty()) file.Line(DotLineComment(failure));
+  }
+  if (selection) {
+    for (const std::string& line : selection->cutMarkLines) file.Line(line);
   }
   file.Line("}");
 }

@@ -8,16 +8,18 @@
 #include "config/profile_reader.h"
 #include "model/graph_model.h"
 #include "outputs/line_writer.h"
+#include "query/model_query.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
 
 /// Writes the DOT file at `dotPath` (nothing when it is empty). The graph attributes and node
 /// styles come from the configuration's section "dot"; `callsList` holds the filters that the
-/// model's filter indexes refer to.
+/// model's filter indexes refer to. With a `selection`, only the functions and calls it keeps are
+/// written, and its cut marks before the end.
 void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
                        const StringList& callsList, const CallGraphModel& model,
-                       const std::string& dotPath);
+                       const std::string& dotPath, const GraphSelection* selection = nullptr);
 
 /// The text of a DOT line comment ("// TEXT") that no byte of `text` can end early: line feeds
 /// and carriage returns are written as "\n" and "\r".

@@ -40,10 +40,13 @@ void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGr
 }
 
 void WriteCallGraphOutputs(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
-                           const StringList& callsList, const CallGraphModel& model) {
+                           const StringList& callsList, const CallGraphModel& model,
+                           const GraphSelection* selection) {
   const CallGraphOutputPaths paths =
       ReadCallGraphOutputPaths(profile, cfgPath, DirectoryOf(cfgPath));
-  WriteCallGraphDot(profile, writer, cfgPath, callsList, model, paths.dot);
+  if (selection == nullptr || selection->error.empty()) {
+    WriteCallGraphDot(profile, writer, cfgPath, callsList, model, paths.dot, selection);
+  }
   WriteCsvReport(writer, cfgPath, model, paths.csv);
 }
 

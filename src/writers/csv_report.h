@@ -7,6 +7,7 @@
 
 #include "config/profile_reader.h"
 #include "model/graph_model.h"
+#include "query/model_query.h"
 #include "outputs/line_writer.h"
 #include "text/text_utils.h"
 
@@ -17,9 +18,11 @@ void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGr
                     const std::string& csvPath);
 
 /// Writes the call graph's two outputs that the configuration's section "files" names ("dot",
-/// "csv"), the DOT file first.
+/// "csv"), the DOT file first. The DOT file shows what `selection` keeps (everything without one);
+/// the CSV report stays the full report. A selection with an error writes no DOT file.
 void WriteCallGraphOutputs(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
-                           const StringList& callsList, const CallGraphModel& model);
+                           const StringList& callsList, const CallGraphModel& model,
+                           const GraphSelection* selection = nullptr);
 
 /// Pads a CSV row with ";" to 32 fields when it holds fewer than `fields`.
 std::string PadCsvRow(std::string row, int fields);

@@ -1,0 +1,120 @@
+/// Queries that bound a graph to what a person can read: the part reachable from focus names
+/// (callees, callers or both, to a depth), the call paths from A to B, names left out or not
+/// expanded, and a cap on the number of nodes with visible marks where the graph was cut.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quillmap {
+
+enum class QueryDirection { kCallees, kCallers, kBoth };
+
+/// No limit, for `depth` and `maxNodes`.
+inline constexpr int kNoLimit = -1;
+
+struct GraphQuery {
+  std::vector<std::string> focus;
+  QueryDirection direction = QueryDirection::kCallees;
+  int depth = kNoLimit;
+  std::vector<std::string> path;  // empty, or the two names A and B
+  std::vector<std::string> omit;  // glob patterns (fnmatch)
+  std::vector<std::string> leaf;  // glob patterns
+  int maxNodes = kNoLimit;        // applies to focus queries only
+  /// False when no option is set: the graph is written whole, exactly as without queries.
+  bool active() const;
+};
+
+/// The option names, on the command line ("-focus NAME") and as keys of "[dot]" / "[modules]".
+inline constexpr const char* kFocusOption = "focus";
+inline constexpr const char* kDirectionOption = "direction";
+inline constexpr const char* kDepthOption = "depth";
+inline constexpr const char* kPathOption = "path";
+inline constexpr const char* kOmitOption = "omit";
+inline constexpr const char* kLeafOption = "leaf";
+inline constexpr const char* kMaxNodesOption = "max_nodes";
+inline constexpr const char* kQueryOptions[] = {kFocusOption,   kDirectionOption, kDepthOption,
+                                                kPathOption,    kOmitOption,      kLeafOption,
+                                                kMaxNodesOption};
+
+/// Option texts by option name; a missing or empty text means the option is not set.
+using QueryOptionTexts = std::unordered_map<std::string, std::string>;
+
+/// The query, or the error entry saying which option is bad (then `error` is not empty).
+struct GraphQueryResult {
+  GraphQuery query;
+  std::string error;
+};
+GraphQueryResult ParseGraphQuery(const QueryOptionTexts& texts);
+
+/// A graph of named nodes and directed edges, with its adjacency built once for the queries.
+class QueryGraph {
+ public:
+  /// The node of `name`, added when new.
+  int32_t AddNode(std::string_view name);
+  /// Edge ids count from 0 in the order added; parallel edges and self-edges are fine.
+  void AddEdge(int32_t from, int32_t to);
+  /// Builds the adjacency and the index of last words; call after the last AddEdge.
+  void Finish();
+
+  int32_t nodeCount() const { return static_cast<int32_t>(names_.size()); }
+  int32_t edgeCount() const { return static_cast<int32_t>(from_.size()); }
+  const std::string& name(int32_t node) const { return names_[node]; }
+  int32_t from(int32_t edge) const { return from_[edge]; }
+  int32_t to(int32_t edge) const { return to_[edge]; }
+  /// The nodes a name given by the user means: the node of that name, or else every node whose
+  /// name ends in it as a separate word ("init" finds the header text "uint32_t init", so the
+  /// line mode's node names can be named as plainly as the C-aware mode's).
+  std::vector<int32_t> Find(std::string_view name) const;
+  /// Up to `count` known names closest to `name` by edit distance, closest first.
+  std::vector<std::string> Closest(std::string_view name, size_t count) const;
+
+  /// The edges leaving (`outgoing`) or entering a node.
+  struct EdgeRange {
+    const int32_t* begin_;
+    const int32_t* end_;
+    const int32_t* begin() const { return begin_; }
+    const int32_t* end() const { return end_; }
+  };
+  EdgeRange Edges(int32_t node, bool outgoing) const;
+
+ private:
+  std::deque<std::string> names_;                      // stable, so views into it stay valid
+  std::unordered_map<std::string_view, int32_t> ids_;  // views into names_
+  std::unordered_multimap<std::string_view, int32_t> lastWords_;  // of names with blanks or '*'
+  std::vector<int32_t> from_, to_;
+  std::vector<int32_t> outStart_, outEdges_, inStart_, inEdges_;
+};
+
+/// A place where the node cap cut the graph: `count` neighbours of `node` in the direction of
+/// the search (callees, or callers when `callers`) were left out.
+struct CutMark {
+  int32_t node;
+  int32_t count;
+  bool callers;
+};
+
+/// What a query keeps of a QueryGraph.
+struct QueryOutcome {
+  std::vector<char> keepNode;  // by node id
+  std::vector<char> keepEdge;  // by edge id
+  std::vector<CutMark> cuts;
+  std::string error;  // an unknown focus or path name, with the closest known names
+  int32_t keptNodes = 0;
+};
+
+/// Runs the query in time linear in the graph's size (plus the glob matches, once per node).
+QueryOutcome RunQuery(const QueryGraph& graph, const GraphQuery& query);
+
+/// Log entries of the queries.
+inline constexpr const char* kUnknownName = "unknown name: ";
+inline constexpr const char* kClosestNames = " (closest: ";
+inline constexpr const char* kEmptyQueryResult = "the query leaves an empty graph: ";
+/// The label of a cut mark: the number, then this.
+inline constexpr const char* kCutMarkLabel = " more, cut by max_nodes";
+
+}  // namespace quillmap

@@ -1,0 +1,80 @@
+#include "query/model_query.h"
+
+#include "dot/dot_text.h"
+
+namespace quillmap {
+
+namespace {
+
+constexpr const char* kCutNodeName = "[cut ";  // no C name nor header text starts like this
+constexpr const char* kCutNodeStyle = " [shape=note, style=dashed, fontcolor=gray30, label=";
+constexpr const char* kCutEdgeStyle = " [style=dashed, color=gray50]";
+
+std::string Describe(const GraphQuery& query) {
+  std::string names;
+  for (const std::string& name : query.path.empty() ? query.focus : query.path) {
+    names += (names.empty() ? "" : ",") + name;
+  }
+  return (query.path.empty() ? "focus " : "path ") + names;
+}
+
+GraphSelection Select(const QueryGraph& graph, const GraphQuery& query,
+                      const std::vector<int32_t>& nodeOf, size_t nodeRecords) {
+  GraphSelection selection;
+  if (!query.active()) {
+    selection.keepNode.assign(nodeRecords, 1);
+    selection.keepCall.assign(graph.edgeCount(), 1);
+    return selection;
+  }
+  QueryOutcome outcome = RunQuery(graph, query);
+  selection.error = std::move(outcome.error);
+  if (!selection.error.empty()) return selection;
+  selection.keepNode.resize(nodeRecords);
+  for (size_t i = 0; i < nodeRecords; ++i) selection.keepNode[i] = outcome.keepNode[nodeOf[i]];
+  selection.keepCall = std::move(outcome.keepEdge);
+  selection.cutMarkLines = CutMarkLines(graph, outcome);
+  if (outcome.keptNodes == 0) selection.emptyNote = kEmptyQueryResult + Describe(query);
+  return selection;
+}
+
+}  // namespace
+
+std::vector<std::string> CutMarkLines(const QueryGraph& graph, const QueryOutcome& outcome) {
+  std::vector<std::string> lines;
+  int number = 0;
+  for (const CutMark& cut : outcome.cuts) {
+    const std::string mark = DotId(kCutNodeName + std::to_string(++number) + "]");
+    const std::string node = DotId(graph.name(cut.node));
+    lines.push_back("  " + mark + kCutNodeStyle + DotId(std::to_string(cut.count) + kCutMarkLabel) +
+                    "]");
+    lines.push_back("  " + (cut.callers ? mark + " -> " + node : node + " -> " + mark) +
+                    kCutEdgeStyle);
+  }
+  return lines;
+}
+
+GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& query) {
+  QueryGraph graph;
+  std::vector<int32_t> nodeOf;
+  nodeOf.reserve(model.functions.size());
+  for (const FunctionRecord& function : model.functions)
+    nodeOf.push_back(graph.AddNode(function.name));
+  for (const CallRecord& call : model.calls) {
+    graph.AddEdge(nodeOf[call.caller], graph.AddNode(call.callee));
+  }
+  graph.Finish();
+  return Select(graph, query, nodeOf, model.functions.size());
+}
+
+GraphSelection SelectModuleGraph(const ModuleModel& model, const GraphQuery& query) {
+  QueryGraph graph;
+  std::vector<int32_t> nodeOf;
+  for (const ModuleInfo& module : model.modules) nodeOf.push_back(graph.AddNode(module.name));
+  for (const ModuleCallRecord& call : model.calls) {
+    graph.AddEdge(nodeOf[call.fromModule], nodeOf[call.toModule]);
+  }
+  graph.Finish();
+  return Select(graph, query, nodeOf, model.modules.size());
+}
+
+}  // namespace quillmap

@@ -1,0 +1,295 @@
+#include "render/graph_renderer.h"
+
+#include <fcntl.h>
+#include <graphviz/gvc.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/profile_reader.h"
+#include "scan/scan_context.h"
+
+namespace quillmap {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Formats that open a window or would write over the DOT file itself.
+constexpr const char* kExcludedFormats[] = {"dot", "gtk", "x11", "xlib"};
+constexpr const char* kDevicePlugins = "device";
+constexpr const char* kCannotRead = ": the DOT file cannot be read";
+constexpr const char* kGraphvizRejects = ": Graphviz cannot read it: ";
+constexpr const char* kNoLayoutFinished = ": no layout finished within ";
+constexpr const char* kDotKept = " (the DOT file is kept)";
+constexpr const char* kLayoutFailed = ": the layout failed: ";
+constexpr const char* kDidNotFinish = " did not finish within ";
+constexpr const char* kWith = " with ";
+
+// Graphviz's error messages of the current parse or layout (its warnings are not wanted: the
+// DOT files are the user's to tune).
+std::string graphvizErrors;
+int CollectGraphvizError(char* message) {
+  if (graphvizErrors.size() < 1000) graphvizErrors += message;
+  return 0;
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
+}
+
+std::string FirstLine(const std::string& text) {
+  const std::string line = text.substr(0, text.find('\n'));
+  return line.empty() ? "unknown error" : line;
+}
+
+GraphSize SizeOf(Agraph_t* graph) {
+  GraphSize size;
+  size.nodes = agnnodes(graph);
+  size.edges = agnedges(graph);
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    for (Agedge_t* edge = agfstout(graph, node); edge != nullptr; edge = agnxtout(graph, edge)) {
+      const char* label = agget(edge, const_cast<char*>("label"));
+      if (label != nullptr && *label != '\0') ++size.labelledEdges;
+    }
+  }
+  return size;
+}
+
+void SetTooltips(Agraph_t* graph, const NodeTooltips& tooltips) {
+  if (tooltips.empty()) return;
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    const auto found = tooltips.find(agnameof(node));
+    if (found == tooltips.end()) continue;
+    const char* own = agget(node, const_cast<char*>("tooltip"));
+    if (own != nullptr && *own != '\0') continue;  // the user's own tooltip stays
+    agsafeset(node, const_cast<char*>("tooltip"), const_cast<char*>(found->second.c_str()),
+              const_cast<char*>(""));
+  }
+}
+
+void MoveLabelsToXlabels(Agraph_t* graph) {
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    for (Agedge_t* edge = agfstout(graph, node); edge != nullptr; edge = agnxtout(graph, edge)) {
+      const char* label = agget(edge, const_cast<char*>("label"));
+      if (label == nullptr || *label == '\0') continue;
+      const std::string text = label;
+      agsafeset(edge, const_cast<char*>("xlabel"), const_cast<char*>(text.c_str()),
+                const_cast<char*>(""));
+      agsafeset(edge, const_cast<char*>("label"), const_cast<char*>(""), const_cast<char*>(""));
+    }
+  }
+}
+
+// A temporary file beside `finalPath`, so that renaming it into place cannot cross a device.
+// Empty when it cannot be created (the folder is missing or not writable).
+std::string CreateTemporaryBeside(const std::string& finalPath) {
+  std::string pattern = finalPath + ".XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) return {};
+  // mkstemp makes the file private; a picture gets the permissions of any other output.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  close(fd);
+  return pattern;
+}
+
+// How one child's layout ended.
+enum class ChildEnd { kFinished, kFailed, kTimedOut };
+
+// Lays out and renders in the child; never returns.
+[[noreturn]] void RunChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
+                           const std::vector<std::string>& formats,
+                           const std::vector<std::string>& temporaries, int reportFd) {
+  graphvizErrors.clear();
+  for (const auto& [name, value] : attempt.graphAttributes) {
+    agattr(graph, AGRAPH, const_cast<char*>(name.c_str()), const_cast<char*>(value.c_str()));
+  }
+  int status = gvLayout(gvc, graph, attempt.engine.c_str());
+  for (size_t i = 0; status == 0 && i < formats.size(); ++i) {
+    status = gvRenderFilename(gvc, graph, formats[i].c_str(), temporaries[i].c_str());
+  }
+  if (status != 0) {
+    const std::string message = FirstLine(graphvizErrors);
+    [[maybe_unused]] ssize_t written = write(reportFd, message.data(), message.size());
+  }
+  _exit(status == 0 ? 0 : 1);
+}
+
+// Runs one attempt in a child process and waits for it until `deadline`.
+ChildEnd RunAttempt(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
+                    const std::vector<std::string>& formats,
+                    const std::vector<std::string>& temporaries, Clock::time_point deadline,
+                    std::string& error) {
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    error = std::strerror(errno);
+    return ChildEnd::kFailed;
+  }
+  std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t child = fork();
+  if (child < 0) {
+    error = std::strerror(errno);
+    close(report[0]);
+    close(report[1]);
+    return ChildEnd::kFailed;
+  }
+  if (child == 0) {
+    close(report[0]);
+    RunChild(gvc, graph, attempt, formats, temporaries, report[1]);
+  }
+  close(report[1]);
+  // The child's end of the pipe closes when it exits: that is the signal to wait for.
+  bool ended = false;
+  std::string message;
+  while (!ended) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
+    pollfd wait{report[0], POLLIN, 0};
+    const int ready = poll(&wait, 1, static_cast<int>(std::min<long long>(left, 1000)));
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    char buffer[512];
+    const ssize_t got = read(report[0], buffer, sizeof buffer);
+    if (got > 0) {
+      message.append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      ended = true;
+    }
+  }
+  close(report[0]);
+  if (!ended) kill(child, SIGKILL);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!ended) return ChildEnd::kTimedOut;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ChildEnd::kFinished;
+  error = message.empty() ? "the layout process ended abnormally" : message;
+  return ChildEnd::kFailed;
+}
+
+std::string Describe(const LayoutAttempt& attempt, const std::string& reason) {
+  return attempt.engine + (reason.empty() ? "" : " (" + reason + ")");
+}
+
+}  // namespace
+
+struct GraphRenderer::Context {
+  GVC_t* gvc;
+};
+
+GraphRenderer::GraphRenderer() : context_(new Context{gvContext()}) {
+  agseterr(AGERR);
+  agseterrf(CollectGraphvizError);
+  int count = 0;
+  char** names = gvPluginList(context_->gvc, kDevicePlugins, &count, nullptr);
+  for (int i = 0; i < count; ++i) {
+    const std::string name = names[i];
+    const bool excluded = std::find(std::begin(kExcludedFormats), std::end(kExcludedFormats),
+                                    name) != std::end(kExcludedFormats);
+    if (!excluded) formats_.push_back(name);
+    std::free(names[i]);
+  }
+  std::free(names);
+  std::sort(formats_.begin(), formats_.end());
+  formats_.erase(std::unique(formats_.begin(), formats_.end()), formats_.end());
+}
+
+GraphRenderer::~GraphRenderer() {
+  gvFreeContext(context_->gvc);
+  delete context_;
+}
+
+RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSettings& settings,
+                                   const NodeTooltips& tooltips) {
+  RenderResult result;
+  const auto fail = [&](const std::string& entry) {
+    result.entries.push_back(entry);
+    result.failed = true;
+    return result;
+  };
+  if (settings.formats.empty()) return result;
+  const Clock::time_point start = Clock::now();
+
+  std::string text;
+  if (!ReadWholeFile(dotPath, text)) return fail(kNotRenderedEntry + dotPath + kCannotRead);
+  graphvizErrors.clear();
+  Agraph_t* graph = agmemread(text.c_str());
+  if (graph == nullptr) {
+    return fail(kNotRenderedEntry + dotPath + kGraphvizRejects + FirstLine(graphvizErrors));
+  }
+  const GraphSize size = SizeOf(graph);
+  const LayoutPlan plan = PlanLayout(size);
+  SetTooltips(graph, tooltips);
+  if (plan.labelsAsXlabels) {
+    MoveLabelsToXlabels(graph);
+    result.entries.push_back(kLabelsAsXlabels + dotPath + " (" +
+                             std::to_string(size.labelledEdges) + " labelled edges)");
+  }
+
+  std::vector<std::string> finals, temporaries;
+  for (const std::string& format : settings.formats) {
+    finals.push_back(PicturePath(dotPath, format));
+    temporaries.push_back(CreateTemporaryBeside(finals.back()));
+    if (temporaries.back().empty()) {
+      temporaries.pop_back();
+      for (const std::string& temporary : temporaries) unlink(temporary.c_str());
+      agclose(graph);
+      return fail(ErrorWritingText(finals.back()));
+    }
+  }
+
+  std::string reason;
+  std::string error;
+  bool done = false;
+  ChildEnd end = ChildEnd::kFailed;
+  for (const LayoutAttempt& attempt : plan.attempts) {
+    if (reason.empty()) reason = attempt.reason;
+    if (attempt.reason == kTooLargeForDot) {
+      reason +=
+          ": " + std::to_string(size.nodes) + " nodes, " + std::to_string(size.edges) + " edges";
+    }
+    const auto deadline =
+        start + std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(settings.budgetSeconds * attempt.budgetEnd));
+    end = RunAttempt(context_->gvc, graph, attempt, settings.formats, temporaries, deadline, error);
+    if (end == ChildEnd::kFinished) {
+      for (size_t i = 0; i < finals.size(); ++i) {
+        if (std::rename(temporaries[i].c_str(), finals[i].c_str()) != 0) {
+          result.entries.push_back(ErrorWritingText(finals[i]));
+          result.failed = true;
+          unlink(temporaries[i].c_str());
+        } else {
+          result.entries.push_back(kRenderedEntry + finals[i] + kWith + Describe(attempt, reason));
+        }
+      }
+      done = true;
+      break;
+    }
+    const double used = std::chrono::duration<double>(Clock::now() - start).count();
+    reason = end == ChildEnd::kTimedOut
+                 ? attempt.engine + kDidNotFinish + Seconds(std::round(used * 10) / 10) + " s"
+                 : attempt.engine + kLayoutFailed + error;
+  }
+  agclose(graph);
+  if (done) return result;
+  for (const std::string& temporary : temporaries) unlink(temporary.c_str());
+  if (end == ChildEnd::kFailed) return fail(kNotRenderedEntry + dotPath + ": " + reason + kDotKept);
+  return fail(kNotRenderedEntry + dotPath + kNoLayoutFinished + Seconds(settings.budgetSeconds) +
+              " s" + kDotKept);
+}
+
+}  // namespace quillmap

@@ -1,0 +1,50 @@
+/// Pictures of DOT files drawn through Graphviz's C library (libgvc), without starting `dot`.
+/// Each layout runs in a child process with a deadline, because a layout cannot be interrupted
+/// in-process: the child writes temporary files, which become the pictures only when it finished.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "render/layout_plan.h"
+#include "render/render_settings.h"
+
+namespace quillmap {
+
+/// Tooltips by node name, set on the parsed graph before layout (the DOT file stays as written).
+using NodeTooltips = std::unordered_map<std::string, std::string>;
+
+/// What rendering one DOT file did: log entries in order, and whether it failed.
+struct RenderResult {
+  std::vector<std::string> entries;
+  bool failed = false;
+};
+
+/// Log entries of the renderer (followed by the path and details).
+inline constexpr const char* kRenderedEntry = "rendered: ";
+inline constexpr const char* kNotRenderedEntry = "not rendered: ";
+inline constexpr const char* kLabelsAsXlabels = "edge labels drawn as xlabel: ";
+
+class GraphRenderer {
+ public:
+  GraphRenderer();
+  ~GraphRenderer();
+  GraphRenderer(const GraphRenderer&) = delete;
+  GraphRenderer& operator=(const GraphRenderer&) = delete;
+
+  /// The output formats that Graphviz offers here for files (interactive ones and "dot", whose
+  /// picture would overwrite its DOT file, left out), sorted.
+  const std::vector<std::string>& formats() const { return formats_; }
+
+  /// Lays out the DOT file at `dotPath` once and writes one picture per format next to it.
+  RenderResult Render(const std::string& dotPath, const RenderSettings& settings,
+                      const NodeTooltips& tooltips);
+
+ private:
+  struct Context;
+  Context* context_;
+  std::vector<std::string> formats_;
+};
+
+}  // namespace quillmap

@@ -1,0 +1,108 @@
+#include "render/graph_renderer.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace quillmap {
+namespace {
+
+using testing::FileExists;
+using testing::ReadFile;
+using testing::TempDir;
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A graph whose layout takes far longer than the budgets below, with dot and with sfdp.
+std::string HeavyGraph() {
+  std::string dot = "digraph G {\r\n";
+  for (int i = 0; i < 400; ++i) {
+    for (int j = 1; j <= 12; ++j) {
+      dot += "  f" + std::to_string(i) + " -> f" + std::to_string((i * 7 + j * 13) % 400) +
+             " [label=x" + std::to_string(j) + "]\r\n";
+    }
+  }
+  return dot + "}\r\n";
+}
+
+TEST(GraphRenderer, WritesEachFormatBesideTheDotFileWithTooltips) {
+  TempDir dir;
+  const std::string dotText = "digraph G\r\n{\r\n  \"int main\" -> Send [label=MSG_A]\r\n}\r\n";
+  const std::string dotPath = dir.Write("calls.dot", dotText);
+  GraphRenderer renderer;
+  const RenderResult result =
+      renderer.Render(dotPath, {{"svg", "png"}, 10}, {{"int main", "app/main.c:12"}});
+  EXPECT_FALSE(result.failed);
+  ASSERT_EQ(result.entries.size(), 2u);
+  EXPECT_EQ(result.entries[0], "rendered: " + dir / "calls.svg" + " with dot");
+  EXPECT_EQ(result.entries[1], "rendered: " + dir / "calls.png" + " with dot");
+  const std::string svg = ReadFile(dir / "calls.svg");
+  EXPECT_NE(svg.find("xlink:title=\"app/main.c:12\""), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "calls.png").substr(1, 3), "PNG");
+  EXPECT_EQ(ReadFile(dotPath), dotText);  // the tooltips live in the picture only
+  EXPECT_EQ(FolderEntries(dir.path()),
+            (std::vector<std::string>{"calls.dot", "calls.png", "calls.svg"}));
+}
+
+TEST(GraphRenderer, ALayoutPastTheBudgetIsStoppedAndLeavesNoPicture) {
+  TempDir dir;
+  const std::string dotPath = dir.Write("calls.dot", HeavyGraph());
+  GraphRenderer renderer;
+  const RenderResult result = renderer.Render(dotPath, {{"svg"}, 0.05}, {});
+  EXPECT_TRUE(result.failed);
+  ASSERT_FALSE(result.entries.empty());
+  EXPECT_EQ(result.entries.front(),
+            "edge labels drawn as xlabel: " + dotPath + " (4800 labelled edges)");
+  EXPECT_EQ(result.entries.back(), "not rendered: " + dotPath +
+                                       ": no layout finished within 0.05 s (the DOT file is kept)");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"calls.dot"});
+}
+
+TEST(GraphRenderer, BadInputIsAClearEntry) {
+  TempDir dir;
+  GraphRenderer renderer;
+  const std::string broken = dir.Write("broken.dot", "digraph G { a -> }\n");
+  RenderResult result = renderer.Render(broken, {{"svg"}, 10}, {});
+  EXPECT_TRUE(result.failed);
+  ASSERT_EQ(result.entries.size(), 1u);
+  EXPECT_EQ(result.entries[0].rfind("not rendered: " + broken + ": Graphviz cannot read it: ", 0),
+            0u)
+      << result.entries[0];
+
+  result = renderer.Render(dir / "missing.dot", {{"svg"}, 10}, {});
+  EXPECT_EQ(result.entries, std::vector<std::string>{"not rendered: " + dir / "missing.dot" +
+                                                     ": the DOT file cannot be read"});
+
+  // The DOT file exists but its picture cannot be created beside it.
+  const std::string dotPath = dir.Write("ro/calls.dot", "digraph G { a -> b }\n");
+  ASSERT_EQ(chmod((dir / "ro").c_str(), 0555), 0);
+  result = renderer.Render(dotPath, {{"svg"}, 10}, {});
+  chmod((dir / "ro").c_str(), 0755);
+  if (geteuid() != 0) {  // root writes anyway
+    EXPECT_EQ(result.entries, std::vector<std::string>{"error writing: " + dir / "ro/calls.svg"});
+  }
+}
+
+TEST(GraphRenderer, OffersTheCommonFormatsButNoneThatOverwriteTheDotFile) {
+  GraphRenderer renderer;
+  const std::vector<std::string>& formats = renderer.formats();
+  for (const char* format : {"svg", "png", "pdf"}) {
+    EXPECT_NE(std::find(formats.begin(), formats.end(), format), formats.end()) << format;
+  }
+  for (const char* format : {"dot", "x11"}) {
+    EXPECT_EQ(std::find(formats.begin(), formats.end(), format), formats.end()) << format;
+  }
+}
+
+}  // namespace
+}  // namespace quillmap

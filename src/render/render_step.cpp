@@ -1,0 +1,48 @@
+#include "render/render_step.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "config/profile_reader.h"
+
+namespace quillmap {
+
+NodeTooltips CallGraphTooltips(const CallGraphModel& model) {
+  NodeTooltips tooltips;
+  for (const FunctionRecord& function : model.functions) {
+    if (function.file < 0 || static_cast<size_t>(function.file) >= model.sources.size()) continue;
+    std::string& tooltip = tooltips[function.name];
+    tooltip += (tooltip.empty() ? "" : "\n") + model.sources[function.file].path + ":" +
+               std::to_string(function.line);
+  }
+  return tooltips;
+}
+
+void RenderPictures(ScanContext& context, const std::string& cfgPath,
+                    const std::vector<PictureJob>& jobs, const StringList& failedPaths) {
+  std::unique_ptr<GraphRenderer> renderer;  // Graphviz is loaded only when a picture is asked for
+  for (const PictureJob& job : jobs) {
+    const std::string formats =
+        ReadProfileString(context.profile(), cfgPath, job.section, kRenderKey);
+    if (job.dotPath.empty() || Trim(formats).empty()) continue;
+    if (!renderer) renderer = std::make_unique<GraphRenderer>();
+    const RenderSettingsResult settings = ParseRenderSettings(
+        formats, ReadProfileString(context.profile(), cfgPath, job.section, kRenderSecondsKey),
+        renderer->formats());
+    if (!settings.error.empty()) {
+      context.Log(settings.error);
+      context.NoteError();
+      continue;
+    }
+    if (std::find(failedPaths.begin(), failedPaths.end(), job.dotPath) != failedPaths.end()) {
+      context.Log(kNotRenderedEntry + job.dotPath + kDotNotWritten);
+      context.NoteError();
+      continue;
+    }
+    const RenderResult result = renderer->Render(job.dotPath, settings.settings, job.tooltips);
+    for (const std::string& entry : result.entries) context.Log(entry);
+    if (result.failed) context.NoteError();
+  }
+}
+
+}  // namespace quillmap
