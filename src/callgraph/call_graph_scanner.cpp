@@ -213,6 +213,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
   }
   int openedFiles = 0;
   for (size_t i = 0; i < lists.fileList.size(); ++i) {
+    if (context.StopAtSource(kCallGraphStage, i, lists.fileList.size())) break;
     const std::string& source = lists.fileList[i];
     context.Log(kFileSeparatorEntry);
     context.Log(Format("IN[%d]:  %s", static_cast<long long>(i), source));
@@ -234,6 +235,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
     scan->ScanOpened();
     if (scan->ReadFailed()) reportFailure(ErrorReadingText(source));
   }
+  context.StopAtSource(kCallGraphStage, lists.fileList.size(), lists.fileList.size());
   return openedFiles;
 }
 

@@ -63,9 +63,9 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
   AppendModuleLog(context, table, kModuleLogSeparator);
   AppendModuleLog(context, table, kScanningApiFor);
   const int count = engine.CollectAllModuleFunctions(context, table);
-  if (count == 0) return 0;
+  if (count == 0 || context.stopped()) return 0;
   engine.ScanAllModuleCalls(context, table);
-  return count;
+  return context.stopped() ? 0 : count;
 }
 
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table) {

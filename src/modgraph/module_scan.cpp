@@ -45,10 +45,12 @@ void RereadingModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& 
 int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
   std::unordered_set<std::string> unopenable;
   int count = 0;
+  const auto modules = static_cast<size_t>(table.moduleCount);
   for (int k = 0; k < table.moduleCount; ++k) {
     ModuleRecord& record = table.modules[k];
     record.definedFunctions.clear();
     record.linkedFunctions.clear();
+    if (context.StopAtSource(kModulesStage, static_cast<size_t>(k), modules)) continue;
     if (!record.valid) continue;
     AppendModuleLog(context, table, record.moduleName);
     for (const std::string& file : record.files) {

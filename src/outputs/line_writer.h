@@ -37,6 +37,9 @@ class LineWriter {
   /// Finishes the run's writing (for writers that hold data back); called before the failures
   /// are reported.
   virtual void EndRun() {}
+  /// Ends a run that was stopped before its outputs were complete. A writer that replaces its
+  /// outputs whole leaves the previous ones as they were; by default the run just ends.
+  virtual void AbandonRun() { EndRun(); }
 
   /// Files that this run reads and must not destroy (the configuration, the sources): a line for
   /// any of them, however its path is written, fails instead of being written. Compared by file

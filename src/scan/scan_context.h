@@ -2,7 +2,9 @@
 /// activity log, plus the record of errors the run reported.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "config/profile_reader.h"
 #include "outputs/line_writer.h"
@@ -24,10 +26,36 @@ class ActivityLog {
   virtual void AppendLog(const std::string& text, bool replace) = 0;
 };
 
+/// What a host watches of a run under way: the progress from source to source, and its wish to
+/// stop the run.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  /// A stage of the run (kModulesStage, kCallGraphStage) starts its source `done` of `total`
+  /// (0-based), or has finished all (`done` == `total`).
+  virtual void OnProgress(std::string_view /*stage*/, size_t /*done*/, size_t /*total*/) {}
+  /// Polled at every source boundary; true stops the run there.
+  virtual bool StopRequested() { return false; }
+};
+
+inline constexpr std::string_view kModulesStage = "modules";
+inline constexpr std::string_view kCallGraphStage = "call graph";
+
 class ScanContext {
  public:
-  ScanContext(ProfileReader& profile, LineWriter& writer, ActivityLog& log)
-      : profile_(profile), writer_(writer), log_(log) {}
+  ScanContext(ProfileReader& profile, LineWriter& writer, ActivityLog& log,
+              RunObserver* observer = nullptr)
+      : profile_(profile), writer_(writer), log_(log), observer_(observer) {}
+
+  /// Reports the progress of `stage` and asks the host whether to go on. Returns true when the
+  /// run is to stop here (and from then on).
+  bool StopAtSource(std::string_view stage, size_t done, size_t total) {
+    if (observer_ == nullptr) return false;
+    observer_->OnProgress(stage, done, total);
+    if (!stopped_ && observer_->StopRequested()) stopped_ = true;
+    return stopped_;
+  }
+  bool stopped() const { return stopped_; }
 
   ProfileReader& profile() { return profile_; }
   LineWriter& writer() { return writer_; }
@@ -42,7 +70,9 @@ class ScanContext {
   ProfileReader& profile_;
   LineWriter& writer_;
   ActivityLog& log_;
+  RunObserver* observer_;
   bool errorReported_ = false;
+  bool stopped_ = false;
 };
 
 }  // namespace quillmap

@@ -17,6 +17,7 @@ namespace quillmap {
 
 namespace {
 constexpr const char* kDoneEntry = "done...";
+constexpr const char* kStoppedEntry = "stopped: no output was written";
 constexpr const char* kFilterError = "error reading scan filters from: ";
 constexpr const char* kCallsList = "calls";
 constexpr const char* kRejectList = "reject";
@@ -106,10 +107,14 @@ void ScanRun::UseEngines(const ReferenceParts& reference) {
 }
 
 RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
+  return Run(path, log, nullptr);
+}
+
+RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* observer) {
   model_ = GraphModel{};
   RunOutcome outcome;
   outcome.started = true;
-  ScanContext context(*profile_, *writer_, log);
+  ScanContext context(*profile_, *writer_, log, observer);
   writer_->BeginRun();
   try {
     // The run's inputs are not to be overwritten by its outputs. (DirectoryOf raises the file
@@ -151,16 +156,28 @@ GraphSelection ScanRun::SelectCallGraph(ScanContext& context, const std::string&
   return selection;
 }
 
+void ScanRun::StopRun(ScanContext& context, RunOutcome& outcome) {
+  writer_->AbandonRun();
+  context.Log(kStoppedEntry);
+  outcome.stopped = true;
+  outcome.finished = true;
+  outcome.errorReported = context.errorReported();
+}
+
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   std::vector<PictureJob> pictures;
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
-      ScanModules(context, *moduleTable_, *moduleScan_) != 0) {
+      ScanModules(context, *moduleTable_, *moduleScan_) != 0 && !context.stopped()) {
     WriteModuleGraphDot(context, *moduleTable_);
     context.Log(kDoneEntry);
     pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
   }
 
   std::string scanMessage;
+  if (context.stopped()) {
+    StopRun(context, outcome);
+    return;
+  }
   if (ReadList(*profile_, path, kCallsList, callsList_) == 0) {
     scanMessage = kFilterError + path;
     context.NoteError();
@@ -169,6 +186,10 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     ScanCounts counts;
     const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
                                      model_.callGraph, &counts, &scanMessage, callGraphEngine_);
+    if (context.stopped()) {
+      StopRun(context, outcome);
+      return;
+    }
     const GraphSelection selection = SelectCallGraph(context, path);
     WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph, &selection);
     if (selection.error.empty()) {

@@ -46,6 +46,7 @@ struct RunOutcome {
   bool fileError = false;      // the configuration could not be opened
   bool finished = false;       // the run appended its final entry
   bool errorReported = false;  // a filter, file list, open or write error was reported
+  bool stopped = false;        // the host stopped the run; no output was written
 };
 
 class ScanRun {
@@ -58,6 +59,8 @@ class ScanRun {
   /// reporting to `log`. Throws FileError when the configuration cannot be opened; what was
   /// written before reaches its files.
   RunOutcome Run(const std::string& cfgPath, ActivityLog& log);
+  /// The same, with `observer` told the progress and asked at every source whether to stop.
+  RunOutcome Run(const std::string& cfgPath, ActivityLog& log, RunObserver* observer);
 
   /// Replaces the engines that read the configuration, write the outputs, scan the modules
   /// and scan the sources of the call graph. Every engine gives the same log and output bytes.
@@ -81,6 +84,8 @@ class ScanRun {
   const GraphModel& model() const { return model_; }
 
  private:
+  // Ends a run that its host stopped: no output written, the previous ones left as they were.
+  void StopRun(ScanContext& context, RunOutcome& outcome);
   // The stations of a run from the module graph on, with its final entries.
   void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
   // What the call graph's DOT file shows: the graph queries of the command line and "[dot]".
