@@ -284,9 +284,10 @@ void Pass::OpenParen(const char* p) {
   const bool nameBefore = prev_ == Token::kWord && !IsNonCallWord(prevWord_);
   const bool candidateDepth = parenDepth_ == 0 || (parenDepth_ == 1 && starGroup_);
   if (nameBefore && candidateDepth && !sawEquals_ && !candOpen_) {
-    // After a parameter list, "__name(...)" is an annotation of it, not a new declarator.
-    const bool annotation =
-        candValid_ && prevWord_.size() > 2 && prevWord_[0] == '_' && prevWord_[1] == '_';
+    // Right after a parameter list, "__name(...)" annotates it ("__acquires(x)"); it is no
+    // new declarator. Elsewhere ("__printf(1, 2) int __f(...)") it may well be one.
+    const bool annotation = candValid_ && prev2_ == Token::kCloseParen &&
+                            prevWord_.size() > 2 && prevWord_[0] == '_' && prevWord_[1] == '_';
     if (!annotation) {
       candValid_ = true;
       candOpen_ = true;

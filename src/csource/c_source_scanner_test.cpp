@@ -61,10 +61,10 @@ TEST(CSourceScanner, RecognisesDefinitionsAndCallsInEveryLayout) {
        "add 1@1 {4-6} [int add(a, b) int a; char *b;] g@5\n"},
       {"attributes and macros between ) and {",
        "void f(void) __attribute__((noreturn)) {\n}\nstatic void g(void) __acquires(x)\n{\n}\n"
-       "__printf(1, 2) int h(const char *s, ...) {}\n",
+       "__printf(1, 2) int __h(const char *s, ...) {}\n",
        "f 1@1 {1-2} [void f(void) __attribute__((noreturn))]\n"
        "g 3@3 {4-5} [static void g(void) __acquires(x)]\n"
-       "h 6@6 {6-6} [__printf(1, 2) int h(const char *s, ...)]\n"},
+       "__h 6@6 {6-6} [__printf(1, 2) int __h(const char *s, ...)]\n"},
       {"not definitions: aggregates, initialisers, prototypes",
        "struct s { int (*fp)(int); };\nint a[] = { f(1) };\nint h(void);\nenum e { A = B(1) };\n"
        "typedef struct { int x; } t;\nstatic const struct s v = { .fp = g };\n"
