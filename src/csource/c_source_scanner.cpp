@@ -145,7 +145,8 @@ class Pass {
     conditionals_.clear();
   }
 
-  void Run();
+  /// Returns the number of lines.
+  int Run();
 
  private:
   using Conditional = CSourceScanner::Conditional;
@@ -286,8 +287,8 @@ void Pass::OpenParen(const char* p) {
   if (nameBefore && candidateDepth && !sawEquals_ && !candOpen_) {
     // Right after a parameter list, "__name(...)" annotates it ("__acquires(x)"); it is no
     // new declarator. Elsewhere ("__printf(1, 2) int __f(...)") it may well be one.
-    const bool annotation = candValid_ && prev2_ == Token::kCloseParen &&
-                            prevWord_.size() > 2 && prevWord_[0] == '_' && prevWord_[1] == '_';
+    const bool annotation = candValid_ && prev2_ == Token::kCloseParen && prevWord_.size() > 2 &&
+                            prevWord_[0] == '_' && prevWord_[1] == '_';
     if (!annotation) {
       candValid_ = true;
       candOpen_ = true;
@@ -583,7 +584,7 @@ const char* Pass::Directive(const char* p) {
   return DirectiveEnd(q);
 }
 
-void Pass::Run() {
+int Pass::Run() {
   const char* p = b_;
   bool lineStartOnly = true;  // only blanks since the start of the line
   while (p < e_) {
@@ -716,11 +717,10 @@ void Pass::Run() {
         break;
     }
   }
-  if (inFunction_) {
-    // A body that never closes ends with its file.
-    const int lastLine = !text_.empty() && text_.back() == '\n' ? line_ - 1 : line_;
-    EndFunction(false, text_.size(), lastLine);
-  }
+  const int lastLine = text_.empty() || text_.back() == '\n' ? line_ - 1 : line_;
+  // A body that never closes ends with its file.
+  if (inFunction_) EndFunction(false, text_.size(), lastLine);
+  return lastLine;
 }
 
 }  // namespace
@@ -728,8 +728,8 @@ void Pass::Run() {
 CSourceScanner::CSourceScanner() = default;
 CSourceScanner::~CSourceScanner() = default;
 
-void CSourceScanner::Scan(std::string_view text, CSourceVisitor& visitor) {
-  Pass(text, visitor, conditionals_).Run();
+int CSourceScanner::Scan(std::string_view text, CSourceVisitor& visitor) {
+  return Pass(text, visitor, conditionals_).Run();
 }
 
 namespace {

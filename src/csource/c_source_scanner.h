@@ -55,7 +55,8 @@ class CSourceScanner {
   CSourceScanner(const CSourceScanner&) = delete;
   CSourceScanner& operator=(const CSourceScanner&) = delete;
 
-  void Scan(std::string_view text, CSourceVisitor& visitor);
+  /// Returns the number of lines of the text (a last line without a line feed counts).
+  int Scan(std::string_view text, CSourceVisitor& visitor);
 
   struct Conditional;  // an open "#if" of a scan
 
