@@ -3,6 +3,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillmap {
 
 namespace {
@@ -56,11 +60,16 @@ struct ClassTable {
 };
 constexpr ClassTable kClasses;
 
+struct WordTable {
+  std::array<bool, 256> of{};
+  constexpr WordTable() {
+    for (int c = 0; c < 256; ++c) of[c] = kClasses.of[c] == kIdentChar || kClasses.of[c] == kDigit;
+  }
+};
+constexpr WordTable kWordChars;
+
 inline uint8_t ClassOf(char c) { return kClasses.of[static_cast<uint8_t>(c)]; }
-inline bool IsWordChar(char c) {
-  const uint8_t k = ClassOf(c);
-  return k == kIdentChar || k == kDigit;
-}
+inline bool IsWordChar(char c) { return kWordChars.of[static_cast<uint8_t>(c)]; }
 inline bool IsBlankOrNewline(char c) {
   const uint8_t k = ClassOf(c);
   return k == kBlank || k == kNewline;
@@ -115,10 +124,42 @@ bool IsOneOf(std::string_view word, const std::string_view (&words)[N]) {
   return false;
 }
 
+// The non-call words by length, so that a lookup compares a handful of words at most.
+constexpr size_t kMaxWordLength = 15;
+struct WordsByLength {
+  std::array<std::array<std::string_view, 16>, kMaxWordLength + 1> words{};
+  std::array<uint8_t, kMaxWordLength + 1> counts{};
+  constexpr WordsByLength() {
+    for (const std::string_view w : kNonCallWords) words[w.size()][counts[w.size()]++] = w;
+  }
+};
+constexpr WordsByLength kWordsByLength;
+
 bool IsNonCallWord(std::string_view word) {
-  // Most names are no keyword; the length and first letter rule out nearly all at once.
-  if (word.size() < 2 || word.size() > 14) return false;
-  return IsOneOf(word, kNonCallWords);
+  if (word.size() < 2 || word.size() > kMaxWordLength) return false;
+  const auto& bucket = kWordsByLength.words[word.size()];
+  const uint8_t count = kWordsByLength.counts[word.size()];
+  for (uint8_t i = 0; i < count; ++i) {
+    const std::string_view w = bucket[i];
+    if (w[0] == word[0] && std::memcmp(w.data(), word.data(), word.size()) == 0) return true;
+  }
+  return false;
+}
+
+// The first byte at or after `p` (before `e`) that equals `a` or `b`, or `e`; 16 bytes at a time.
+inline const char* FindEither(const char* p, const char* e, char a, char b) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  for (; e - p >= 16; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int mask =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, va), _mm_cmpeq_epi8(block, vb)));
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+  }
+#endif
+  while (p < e && *p != a && *p != b) ++p;
+  return p;
 }
 
 enum class Token : uint8_t { kNone, kWord, kString, kCloseParen, kEquals, kOther };
@@ -425,12 +466,11 @@ void Pass::CheckCall(const char* p) {
 const char* Pass::SkipBlockComment(const char* p) {
   const char* q = p + 2;
   bool multiline = false;
-  while (q < e_) {
-    const char c = *q;
-    if (c == '\n') {
+  while ((q = FindEither(q, e_, '*', '\n')) < e_) {
+    if (*q == '\n') {
       NewLine(q);
       multiline = true;
-    } else if (c == '*' && q + 1 < e_ && q[1] == '/') {
+    } else if (q + 1 < e_ && q[1] == '/') {
       q += 2;
       if (multiline) commentEnd_ = Offset(q);
       return q;
@@ -592,11 +632,13 @@ int Pass::Run() {
     switch (ClassOf(c)) {
       case kBlank:
         ++p;
+        while (p < e_ && ClassOf(*p) == kBlank) ++p;
         break;
       case kNewline:
         NewLine(p);
         lineStartOnly = true;
         ++p;
+        while (p < e_ && ClassOf(*p) == kBlank) ++p;
         break;
       case kIdentChar: {
         const char* start = p;
@@ -608,6 +650,8 @@ int Pass::Run() {
           NoteToken(Token::kString, start, p);
         } else {
           NoteToken(Token::kWord, start, p);
+          // Most words are followed by a blank: skip it here rather than in another round.
+          while (p < e_ && (*p == ' ' || *p == '\t')) ++p;
         }
         lineStartOnly = false;
         break;
