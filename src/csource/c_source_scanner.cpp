@@ -170,6 +170,7 @@ struct CSourceScanner::Conditional {
   int braceDepth;    // at the "#if"
   int parenDepth;    // at the "#if"
   bool branchEnded;  // a "#else" or "#elif" was seen
+  size_t start;      // offset of the "#if" (or of the branch read as the first)
 };
 
 namespace {
@@ -214,7 +215,10 @@ class Pass {
     prev2_ = prev_;
     prev2Word_ = prevWord_;
     prev_ = token;
-    if (token == Token::kWord) prevWord_ = word;
+    if (token == Token::kWord) {
+      prevWord_ = word;
+      prevWordLine_ = line_;
+    }
     prevEnd_ = Offset(end);
   }
   void FileScopeToken(Token token, std::string_view word, const char* start);
@@ -247,6 +251,7 @@ class Pass {
   Token prev2_ = Token::kNone;
   std::string_view prevWord_;
   std::string_view prev2Word_;
+  int prevWordLine_ = 0;
   size_t prevEnd_ = 0;
 
   // The declaration being read at file scope.
@@ -335,7 +340,7 @@ void Pass::OpenParen(const char* p) {
       candOpen_ = true;
       candDepth_ = parenDepth_;
       candName_ = prevWord_;
-      candLine_ = line_;
+      candLine_ = prevWordLine_;
       candOpenAt_ = Offset(p);
       krOpen_ = false;
       tokensAfterClose_ = 0;
@@ -564,7 +569,7 @@ const char* Pass::SkipBranches(const char* p, bool stopAtElse) {
       } else if (nested == 0 && stopAtElse && (word == "else" || word == "elif")) {
         // The branch after "#if 0" is read as if it were the first.
         if (!conditionals_.empty()) {
-          conditionals_.back() = Conditional{braceDepth_, parenDepth_, false};
+          conditionals_.back() = Conditional{braceDepth_, parenDepth_, false, Offset(q)};
         }
         return DirectiveEnd(q);
       }
@@ -595,7 +600,7 @@ const char* Pass::Directive(const char* p) {
       }
     }
     if (conditionals_.size() < kMaxConditionals) {
-      conditionals_.push_back(Conditional{braceDepth_, parenDepth_, false});
+      conditionals_.push_back(Conditional{braceDepth_, parenDepth_, false, Offset(p)});
       if (zero) {
         const char* end = DirectiveEnd(q);
         if (end >= e_) return e_;
@@ -608,9 +613,12 @@ const char* Pass::Directive(const char* p) {
       Conditional& open = conditionals_.back();
       if (!open.branchEnded) {
         open.branchEnded = true;
-        // A first branch that leaves braces or parentheses open would open them twice: the
-        // other branches are left out, as the first one is taken.
-        if (open.braceDepth != braceDepth_ || open.parenDepth != parenDepth_) {
+        // A first branch that leaves braces or parentheses open would open them twice, and one
+        // that ends in a function header would give the body a second header: the other
+        // branches are left out, as the first one is taken.
+        const bool header =
+            braceDepth_ == 0 && candValid_ && !candOpen_ && candOpenAt_ > open.start;
+        if (open.braceDepth != braceDepth_ || open.parenDepth != parenDepth_ || header) {
           const char* end = DirectiveEnd(q);
           if (end >= e_) return e_;
           NewLine(end);
