@@ -18,6 +18,9 @@ EXAMPLE_OUT := examples/out
 # Graphs of the example rendered by `make demo`, and the module graph when the run wrote one.
 EXAMPLE_CALLGRAPH := $(EXAMPLE_OUT)/sensor_node.dot
 EXAMPLE_MODGRAPH  := $(EXAMPLE_OUT)/sensor_node_modules.dot
+# The second example, in an older house style, scanned in the C-aware mode ([scan] syntax=c).
+LEGACY_EXAMPLE    := examples/legacy_logger.cfg
+LEGACY_GRAPHS     := $(EXAMPLE_OUT)/legacy_logger.dot $(EXAMPLE_OUT)/legacy_logger_modules.dot
 # The end-to-end tests copy the DOT files they produce here (QUILLMAP_DOT_ARCHIVE).
 DOT_ARCHIVE      := $(CURDIR)/$(BUILD)/dot-archive
 ASAN_DOT_ARCHIVE := $(CURDIR)/$(ASAN_BUILD)/dot-archive
@@ -45,10 +48,11 @@ build: configure
 example: build
 	mkdir -p $(EXAMPLE_OUT)
 	$(QUILLMAP) -cfg $(EXAMPLE)
+	$(QUILLMAP) -cfg $(LEGACY_EXAMPLE)
 
 demo: deps example
 	@if command -v dot >/dev/null 2>&1; then \
-	  for graph in $(EXAMPLE_CALLGRAPH) $(EXAMPLE_MODGRAPH); do \
+	  for graph in $(EXAMPLE_CALLGRAPH) $(EXAMPLE_MODGRAPH) $(LEGACY_GRAPHS); do \
 	    if [ -f "$$graph" ]; then \
 	      dot -Tpng "$$graph" -o "$${graph%.dot}.png" && \
 	      dot -Tsvg "$$graph" -o "$${graph%.dot}.svg" && \

@@ -94,8 +94,14 @@ void CallGraphRecorder::Definition(std::string_view header, std::string function
 
 EdgeAttributes CallGraphRecorder::EdgeAttributesOf(std::string_view lineText,
                                                    const std::string& calledName, size_t filter) {
+  StringList arguments;
+  SplitArguments(std::string(lineText), calledName + "(", arguments);
+  return EdgeAttributesFor(std::move(arguments), filter);
+}
+
+EdgeAttributes CallGraphRecorder::EdgeAttributesFor(StringList arguments, size_t filter) {
   EdgeAttributes result;
-  SplitArguments(std::string(lineText), calledName + "(", result.arguments);
+  result.arguments = std::move(arguments);
   // Without a DOT file no edge style is read, and the call text holds no argument.
   if (!withEdgeStyles_) return result;
   const std::string style = ReadProfileString(context_.profile(), cfgPath_, kDotSection,

@@ -42,6 +42,8 @@ class CallGraphRecorder {
   /// attributes of filter `filter` with their "$N" replaced by argument N of the call.
   EdgeAttributes EdgeAttributesOf(std::string_view lineText, const std::string& calledName,
                                   size_t filter);
+  /// The same for a call whose arguments are known already.
+  EdgeAttributes EdgeAttributesFor(StringList arguments, size_t filter);
   /// A selected call of the current function.
   void Call(const std::string& calledName, std::string callText, size_t filter, EdgeAttributes edge,
             std::string_view lineText, int line);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "callgraph/c_call_graph_scan.h"
 #include "callgraph/call_graph_recorder.h"
 #include "callgraph/fast_call_graph_scan.h"
 #include "callgraph/scan_entries.h"
@@ -180,11 +181,24 @@ class WholeFileScan : public SourceScan {
   FastCallGraphScan scan_;
 };
 
+class CSyntaxScan : public SourceScan {
+ public:
+  CSyntaxScan(ScanContext& context, CallGraphRecorder& recorder, const CallGraphLists& lists,
+              ScanCounts* counts)
+      : scan_(context, recorder, lists.callsList, lists.rejectList, counts) {}
+  bool Open(const std::string& path) override { return scan_.Load(path); }
+  void ScanOpened() override { scan_.ScanLoaded(); }
+  bool ReadFailed() const override { return scan_.readFailed(); }
+
+ private:
+  CCallGraphScan scan_;
+};
+
 }  // namespace
 
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
-                  CallGraphEngine engine) {
+                  CallGraphEngine engine, SourceSyntax syntax) {
   model = CallGraphModel{};
   if (counts != nullptr) *counts = ScanCounts{};
   if (scanMessage != nullptr) scanMessage->clear();
@@ -206,7 +220,9 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
   }
 
   std::unique_ptr<SourceScan> scan;
-  if (engine == CallGraphEngine::kFast) {
+  if (syntax == SourceSyntax::kC) {
+    scan = std::make_unique<CSyntaxScan>(context, recorder, lists, counts);
+  } else if (engine == CallGraphEngine::kFast) {
     scan = std::make_unique<WholeFileScan>(context, recorder, lists, counts);
   } else {
     scan = std::make_unique<LineByLineScan>(context, recorder, lists, counts);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "csource/source_syntax.h"
 #include "model/graph_model.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
@@ -38,9 +39,11 @@ enum class CallGraphEngine {
 /// opened while a CSV report is configured (0 after a source that cannot be opened or read, and
 /// always 0 without a CSV report). `scanMessage` receives "file list is empty" or the last
 /// "error opening: %s" or "error reading: %s" (a source whose reading failed after it opened).
-/// Throws FileError when the configuration file cannot be opened.
+/// Throws FileError when the configuration file cannot be opened. With SourceSyntax::kC the
+/// sources are read as C (the engine then does not matter).
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
-                  CallGraphEngine engine = CallGraphEngine::kReference);
+                  CallGraphEngine engine = CallGraphEngine::kReference,
+                  SourceSyntax syntax = SourceSyntax::kLines);
 
 }  // namespace quillmap

@@ -6,6 +6,7 @@
 #include "config/cached_profile_reader.h"
 #include "config/source_lists.h"
 #include "files/paths.h"
+#include "modgraph/c_module_scan.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
 #include "outputs/buffered_line_writer.h"
@@ -25,6 +26,9 @@ constexpr const char* kFilesSection = "files";
 constexpr const char* kDotKey = "dot";
 constexpr const char* kDotSection = "dot";
 constexpr const char* kModulesSection = "modules";
+constexpr const char* kScanSection = "scan";
+constexpr const char* kSyntaxKey = "syntax";
+constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -165,15 +169,31 @@ void ScanRun::StopRun(ScanContext& context, RunOutcome& outcome) {
 }
 
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
+  std::string scanMessage;
+  SourceSyntax syntax = SourceSyntax::kLines;
+  const std::string syntaxValue = ReadProfileString(*profile_, path, kScanSection, kSyntaxKey);
+  if (!ParseSourceSyntax(syntaxValue, syntax)) {
+    // An unknown syntax is not quietly read as lines: nothing is scanned.
+    scanMessage = kUnknownSyntax + syntaxValue;
+    context.NoteError();
+    writer_->EndRun();
+    context.Log(scanMessage);
+    outcome.finished = true;
+    outcome.errorReported = true;
+    return;
+  }
+
   std::vector<PictureJob> pictures;
+  CModuleScan cModuleScan;
+  ModuleScanEngine& moduleScan =
+      syntax == SourceSyntax::kC ? static_cast<ModuleScanEngine&>(cModuleScan) : *moduleScan_;
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
-      ScanModules(context, *moduleTable_, *moduleScan_) != 0 && !context.stopped()) {
+      ScanModules(context, *moduleTable_, moduleScan) != 0 && !context.stopped()) {
     WriteModuleGraphDot(context, *moduleTable_);
     context.Log(kDoneEntry);
     pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
   }
 
-  std::string scanMessage;
   if (context.stopped()) {
     StopRun(context, outcome);
     return;
@@ -184,8 +204,9 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   } else {
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
-    const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
-                                     model_.callGraph, &counts, &scanMessage, callGraphEngine_);
+    const int opened =
+        ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
+                      &counts, &scanMessage, callGraphEngine_, syntax);
     if (context.stopped()) {
       StopRun(context, outcome);
       return;

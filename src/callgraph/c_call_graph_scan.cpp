@@ -1,0 +1,89 @@
+#include "callgraph/c_call_graph_scan.h"
+
+#include "callgraph/scan_entries.h"
+
+namespace quillmap {
+
+CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
+                               const StringList& callsList, const StringList& rejectList,
+                               ScanCounts* counts)
+    : context_(context),
+      recorder_(recorder),
+      callsList_(callsList),
+      rejectTexts_(RejectTexts(rejectList)),
+      counts_(counts) {
+  for (const std::string& filter : callsList) patterns_.push_back(GetField(filter, 0));
+}
+
+bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
+  const std::string& pattern = patterns_[i];
+  return pattern == kEveryNamePattern || name.find(pattern) != std::string_view::npos;
+}
+
+void CCallGraphScan::ScanLoaded() {
+  const std::string_view text = source_.text();
+  selected_ = false;
+  lineCodeStart_ = static_cast<size_t>(-1);
+  const int lines = scanner_.Scan(text, *this);
+  if (counts_ != nullptr) {
+    AddWrapping(counts_->chars, static_cast<uint32_t>(text.size()));
+    AddWrapping(counts_->lines, static_cast<uint32_t>(lines));
+  }
+}
+
+void CCallGraphScan::OnFunctionStart(const CFunction& function) {
+  selected_ = false;
+  for (size_t i = 0; i < callsList_.size(); ++i) {
+    if (!Selects(i, function.name)) continue;
+    selected_ = true;
+    const std::string header = CHeaderText(source_.text(), function);
+    // The log and the model count lines from 0, as the line mode's "Z:" does.
+    context_.Log(DefinitionEntry(function.braceLine - 1, header));
+    if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
+    callTexts_.clear();
+    callTextCount_ = 0;
+    functionText_.assign(function.name) += "()";
+    recorder_.Definition(header, functionText_, i, function.braceLine - 1, function.headerLine);
+    return;
+  }
+}
+
+void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
+  if (!selected_) return;
+  bool arguments = false;
+  StringList args;
+  for (size_t i = 0; i < callsList_.size(); ++i) {
+    if (!Selects(i, call.name)) continue;
+    if (lineCodeStart_ != call.codeStart) {
+      lineCodeStart_ = call.codeStart;
+      lineText_ = CLineText(source_.text(), call);
+      lineRejected_ = false;
+      for (const std::string& reject : rejectTexts_) {
+        if (lineText_.find(reject) != std::string::npos) lineRejected_ = true;
+      }
+    }
+    if (lineRejected_) return;
+    if (!arguments) {
+      CCallArguments(source_.text(), call, args);
+      arguments = true;
+    }
+    const std::string name(call.name);
+    EdgeAttributes edge = recorder_.EdgeAttributesFor(args, i);
+    std::string callText = name + "(" + edge.argument + ")";
+    if (!callTexts_.insert(callText).second) continue;
+    ++callTextCount_;
+    context_.Log(CallLineEntry(lineText_));
+    context_.Log(CallTextEntry(callText));
+    recorder_.Call(name, std::move(callText), i, std::move(edge), lineText_, call.line);
+  }
+}
+
+void CCallGraphScan::OnFunctionEnd(const CFunction& function) {
+  if (!selected_) return;
+  selected_ = false;
+  // A body that never closes ends with its file, on its last line.
+  context_.Log(FunctionEndEntry(function.endLine - 1, callTextCount_));
+  recorder_.FunctionEnd(function.endLine - 1);
+}
+
+}  // namespace quillmap

@@ -1,0 +1,60 @@
+/// The call graph scan of the C-aware mode: each source read whole and read as C, a definition
+/// selected by its name, every selected call of a body recorded, with the same activity log
+/// entries and the same graph model as the line mode.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "callgraph/call_graph_recorder.h"
+#include "callgraph/call_graph_scanner.h"
+#include "csource/c_source_scanner.h"
+#include "files/source_text.h"
+#include "scan/scan_context.h"
+
+namespace quillmap {
+
+/// A filter pattern that selects every name in the C-aware mode.
+inline constexpr std::string_view kEveryNamePattern = "*";
+
+class CCallGraphScan : private CSourceVisitor {
+ public:
+  CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder, const StringList& callsList,
+                 const StringList& rejectList, ScanCounts* counts);
+
+  /// Reads a source whole; false when it cannot be opened.
+  bool Load(const std::string& path) { return source_.Load(path); }
+  /// True when reading the loaded source failed part way.
+  bool readFailed() const { return source_.failed(); }
+  /// Scans the loaded source (what was read of it).
+  void ScanLoaded();
+
+ private:
+  void OnFunctionStart(const CFunction& function) override;
+  void OnCall(const CFunction& function, const CCall& call) override;
+  void OnFunctionEnd(const CFunction& function) override;
+
+  // Whether filter `i` selects the name.
+  bool Selects(size_t i, std::string_view name) const;
+
+  ScanContext& context_;
+  CallGraphRecorder& recorder_;
+  const StringList& callsList_;
+  StringList patterns_;     // field 0 of each filter
+  StringList rejectTexts_;  // as configured, commas and all
+  ScanCounts* counts_;
+  SourceText source_;
+  CSourceScanner scanner_;
+
+  bool selected_ = false;  // the current function is selected
+  std::string functionText_;
+  size_t callTextCount_ = 0;
+  std::unordered_set<std::string> callTexts_;
+  // The cleaned text of the line of the last call, and whether a reject text drops it.
+  size_t lineCodeStart_ = static_cast<size_t>(-1);
+  std::string lineText_;
+  bool lineRejected_ = false;
+};
+
+}  // namespace quillmap

@@ -1,0 +1,138 @@
+#include "modgraph/c_module_scan.h"
+
+#include <unordered_set>
+
+#include "csource/c_source_scanner.h"
+#include "files/source_text.h"
+
+namespace quillmap {
+
+namespace {
+
+class BodyCollector : public CSourceVisitor {
+ public:
+  BodyCollector(std::string_view text, std::vector<std::string>& headers,
+                std::vector<std::string>& callers, std::vector<std::vector<std::string>>& callees)
+      : text_(text), headers_(headers), callers_(callers), callees_(callees) {}
+  void OnFunctionStart(const CFunction& function) override {
+    headers_.push_back(CHeaderText(text_, function));
+    callers_.emplace_back(function.name);
+    callees_.emplace_back();
+  }
+  void OnCall(const CFunction&, const CCall& call) override {
+    callees_.back().emplace_back(call.name);
+  }
+  void OnFunctionEnd(const CFunction&) override {}
+
+ private:
+  std::string_view text_;
+  std::vector<std::string>& headers_;
+  std::vector<std::string>& callers_;
+  std::vector<std::vector<std::string>>& callees_;
+};
+
+}  // namespace
+
+const CModuleScan::Source& CModuleScan::Load(const std::string& path) {
+  auto [it, inserted] = sources_.try_emplace(path);
+  if (!inserted) return *it->second;
+  it->second = std::make_unique<Source>();
+  Source& source = *it->second;
+  SourceText text;
+  if (!text.Load(path)) return source;
+  source.opened = true;
+  std::vector<std::string> callers;
+  std::vector<std::vector<std::string>> callees;
+  BodyCollector collector(text.text(), source.headers, callers, callees);
+  CSourceScanner().Scan(text.text(), collector);
+  for (size_t i = 0; i < callers.size(); ++i) {
+    source.bodies.push_back(Body{std::move(callers[i]), std::move(callees[i])});
+  }
+  return source;
+}
+
+int CModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
+  sources_.clear();
+  std::unordered_set<std::string> unopenable;
+  int count = 0;
+  const auto modules = static_cast<size_t>(table.moduleCount);
+  for (int k = 0; k < table.moduleCount; ++k) {
+    ModuleRecord& record = table.modules[k];
+    record.definedFunctions.clear();
+    record.linkedFunctions.clear();
+    if (context.StopAtSource(kModulesStage, static_cast<size_t>(k), modules)) continue;
+    if (!record.valid) continue;
+    AppendModuleLog(context, table, record.moduleName);
+    for (const std::string& file : record.files) {
+      AppendModuleLog(context, table, file);
+      const Source& source = Load(file);
+      if (!source.opened) {
+        if (unopenable.insert(file).second) {
+          context.Log(ErrorOpeningText(file));
+          context.NoteError();
+        }
+        continue;
+      }
+      for (size_t i = 0; i < source.bodies.size(); ++i) {
+        AppendModuleLog(context, table, kSignatureLine + source.headers[i]);
+        record.definedFunctions.push_back(source.bodies[i].caller);
+      }
+    }
+    ++count;
+  }
+  return count;
+}
+
+void CModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
+  // Per module: where each of its function names stands in its definedFunctions.
+  std::vector<std::unordered_map<std::string, std::vector<size_t>>> positions(table.moduleCount);
+  std::vector<std::unordered_set<std::string>> linked(table.moduleCount);
+  for (int m = 0; m < table.moduleCount; ++m) {
+    const ModuleRecord& record = table.modules[m];
+    if (!record.valid) continue;
+    for (size_t p = 0; p < record.definedFunctions.size(); ++p) {
+      positions[m][record.definedFunctions[p]].push_back(p);
+    }
+    linked[m].insert(record.linkedFunctions.begin(), record.linkedFunctions.end());
+  }
+  std::unordered_set<std::string> edges(table.edgeLines.begin(), table.edgeLines.end());
+
+  for (int k = 0; k < table.moduleCount; ++k) {
+    ModuleRecord& from = table.modules[k];
+    if (!from.valid) continue;
+    AppendModuleLog(context, table, kModuleLogSeparator);
+    AppendModuleLog(context, table, kScanningCallsFrom + from.moduleName);
+    std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
+    const char* separator = kFirstTargetSeparator;
+    for (int j = 0; j < table.moduleCount; ++j) {
+      ModuleRecord& into = table.modules[j];
+      if (j == k || !into.valid) continue;
+      AppendModuleLog(context, table, kTargetLine + into.moduleName);
+      for (const std::string& file : from.files) {
+        AppendModuleLog(context, table, kFileLine + file);
+        for (const Body& body : Load(file).bodies) {
+          AppendModuleLog(context, table, kBodyStartLine + from.moduleName + ":" + body.caller);
+          for (const std::string& callee : body.callees) {
+            const auto found = positions[j].find(callee);
+            if (found == positions[j].end()) continue;
+            // A name defined twice in the module is matched twice, as in the line mode.
+            for (size_t n = found->second.size(); n > 0; --n) {
+              std::string edge = EdgeLine(from, body.caller, into, callee);
+              if (edges.insert(edge).second) table.edgeLines.push_back(std::move(edge));
+              if (linked[j].insert(callee).second) into.linkedFunctions.push_back(callee);
+              if (linked[k].insert(body.caller).second) from.linkedFunctions.push_back(body.caller);
+              AppendModuleLog(context, table, kCallLine + into.moduleName + ":" + callee);
+            }
+          }
+          AppendModuleLog(context, table, kBodyEndLine);
+        }
+      }
+      activity += separator + into.moduleName;
+      separator = kNextTargetSeparator;
+    }
+    context.Log(activity);
+  }
+  sources_.clear();
+}
+
+}  // namespace quillmap
