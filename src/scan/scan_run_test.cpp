@@ -1,0 +1,129 @@
+// The scan run as its hosts see it: the graph model it leaves (both syntaxes, both engines), and a
+// run that its observer stops, which leaves no output.
+#include "scan/scan_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/scan_fixture.h"
+#include "support/test_support.h"
+
+namespace quillmap {
+namespace {
+
+using testing::ReadFile;
+using testing::RecordingLog;
+using testing::TempDir;
+
+struct ModelCase {
+  const char* syntax;
+  bool reference;
+};
+
+class ScanRunModelTest : public ::testing::TestWithParam<ModelCase> {};
+
+TEST_P(ScanRunModelTest, HoldsEveryFunctionWithItsFileLineModuleAndCalls) {
+  TempDir dir;
+  dir.Write("src/a.c", "int foo(int a)\n{\n  SendMsg(MSG_START, a);\n  bar();\n}\n");
+  dir.Write("src/b.c", "\nint bar(void)\n{\n  foo(1);\n");  // the body never closes
+  const std::string cfg = dir.Write(
+      "scan.cfg", std::string("[scan]\nsyntax=") + GetParam().syntax +
+                      "\n[files]\ndot=calls.dot\nfile0=src/a.c\nfile1=src/gone.c\nfile2=src/b.c\n"
+                      "[calls]\n0=foo\n1=Send,,m\n2=bar\n[dot]\ncall_cfgm=[label=$0]\n"
+                      "[modules]\ndot=mod.dot\nmod_0=app\nmod_0_file_0=src/a.c\n"
+                      "mod_1=lib\nmod_1_file_0=src/b.c\n");
+  ScanRun run;
+  if (GetParam().reference) run.UseEngines({true, true, true, true});
+  RecordingLog log;
+  const RunOutcome outcome = run.Run(cfg, log);
+  EXPECT_TRUE(outcome.finished);
+  EXPECT_TRUE(outcome.errorReported);  // src/gone.c
+
+  const CallGraphModel& graph = run.model().callGraph;
+  ASSERT_EQ(graph.sources.size(), 3u);
+  EXPECT_TRUE(graph.sources[0].opened);
+  EXPECT_EQ(graph.sources[1].failure, "error opening: " + dir / "src/gone.c");
+  ASSERT_EQ(graph.functions.size(), 2u);
+  const FunctionRecord& foo = graph.functions[0];
+  EXPECT_EQ(foo.name, "foo");
+  EXPECT_EQ(foo.header, "int foo(int a)");
+  EXPECT_EQ(foo.file, 0);
+  EXPECT_EQ(foo.line, 1);
+  EXPECT_EQ(foo.braceLine, 1);
+  EXPECT_EQ(foo.module, 0);
+  EXPECT_TRUE(foo.closed);
+  ASSERT_EQ(foo.calls.size(), 2u);
+  const CallRecord& send = graph.calls[static_cast<size_t>(foo.calls[0])];
+  EXPECT_EQ(send.callee, "SendMsg");
+  EXPECT_EQ(send.callText, "SendMsg(MSG_START)");
+  EXPECT_EQ(send.arguments, (StringList{"MSG_START", "a"}));
+  EXPECT_EQ(send.line, 3);
+  EXPECT_EQ(send.edgeStyle, "[label=MSG_START]");
+  const FunctionRecord& bar = graph.functions[1];
+  EXPECT_EQ(bar.file, 2);
+  EXPECT_EQ(bar.line, 2);
+  EXPECT_EQ(bar.module, 1);
+  ASSERT_EQ(run.model().moduleGraph.modules.size(), 2u);
+  EXPECT_EQ(run.model().moduleGraph.modules[1].name, "lib");
+}
+
+INSTANTIATE_TEST_SUITE_P(SyntaxesAndEngines, ScanRunModelTest,
+                         ::testing::Values(ModelCase{"lines", false}, ModelCase{"lines", true},
+                                           ModelCase{"c", false}),
+                         [](const auto& info) {
+                           return std::string(info.param.syntax) +
+                                  (info.param.reference ? "Reference" : "Fast");
+                         });
+
+// Asks to stop once the given stage reaches the given source.
+class StoppingObserver : public RunObserver {
+ public:
+  StoppingObserver(std::string_view stage, size_t at) : stage_(stage), at_(at) {}
+  void OnProgress(std::string_view stage, size_t done, size_t total) override {
+    progress.push_back(std::string(stage) + " " + std::to_string(done) + "/" +
+                       std::to_string(total));
+    if (stage == stage_ && done == at_) stop_ = true;
+  }
+  bool StopRequested() override { return stop_; }
+  std::vector<std::string> progress;
+
+ private:
+  std::string_view stage_;
+  size_t at_;
+  bool stop_ = false;
+};
+
+TEST(ScanRunObserver, SeesEverySourceAndAStoppedRunWritesNoCallGraph) {
+  TempDir dir;
+  dir.Write("a.c", "int foo(void)\n{\n  bar();\n}\n");
+  dir.Write("b.c", "int bar(void)\n{\n}\n");
+  const std::string cfg =
+      dir.Write("scan.cfg",
+                "[files]\ndot=calls.dot\ncsv=calls.csv\nfile0=a.c\nfile1=b.c\n[calls]\n0=foo\n"
+                "1=bar\n[modules]\ndot=mod.dot\nmod_0=app\nmod_0_file_0=a.c\n");
+  for (const auto& [stage, at] :
+       {std::pair{kModulesStage, size_t{0}}, std::pair{kCallGraphStage, size_t{1}}}) {
+    SCOPED_TRACE(std::string(stage));
+    ScanRun run;
+    RecordingLog log;
+    StoppingObserver observer(stage, at);
+    const RunOutcome outcome = run.Run(cfg, log, &observer);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(log.entries.back(), "stopped: no output was written");
+    // What the module stage completed before a stop is the writer's to keep or drop.
+    for (const char* output : {"calls.dot", "calls.csv"}) {
+      struct stat status;
+      EXPECT_NE(stat((dir / output).c_str(), &status), 0) << output;
+    }
+  }
+  ScanRun run;
+  RecordingLog log;
+  StoppingObserver never("", 99);
+  EXPECT_FALSE(run.Run(cfg, log, &never).stopped);
+  EXPECT_EQ(never.progress, (std::vector<std::string>{"modules 0/1", "call graph 0/2",
+                                                      "call graph 1/2", "call graph 2/2"}));
+  EXPECT_FALSE(ReadFile(dir / "calls.dot").empty());
+}
+
+}  // namespace
+}  // namespace quillmap
