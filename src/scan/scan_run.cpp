@@ -11,6 +11,7 @@
 #include "outputs/buffered_line_writer.h"
 #include "query/model_query.h"
 #include "render/render_step.h"
+#include "rules/module_rule_check.h"
 #include "writers/csv_report.h"
 
 namespace quillmap {
@@ -166,12 +167,14 @@ void ScanRun::StopRun(ScanContext& context, RunOutcome& outcome) {
 
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   std::vector<PictureJob> pictures;
+  ModuleRuleCheck rules(path, baselineOutput_);
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
       ScanModules(context, *moduleTable_, *moduleScan_) != 0 && !context.stopped()) {
-    WriteModuleGraphDot(context, *moduleTable_);
+    WriteModuleGraphDot(context, *moduleTable_, rules.Check(context, *moduleTable_));
     context.Log(kDoneEntry);
     pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
   }
+  outcome.newViolations = rules.newViolations();
 
   std::string scanMessage;
   if (context.stopped()) {

@@ -47,6 +47,7 @@ struct RunOutcome {
   bool finished = false;       // the run appended its final entry
   bool errorReported = false;  // a filter, file list, open or write error was reported
   bool stopped = false;        // the host stopped the run; no output was written
+  bool newViolations = false;  // a module rule is broken by a call the baseline does not list
 };
 
 class ScanRun {
@@ -75,6 +76,8 @@ class ScanRun {
   }
   /// The straightforward engines for the given parts only, the fast ones for the others.
   void UseEngines(const ReferenceParts& reference);
+  /// Makes the runs write their module rule violations to `path` (see ModuleRuleCheck).
+  void SetBaselineOutput(std::string path) { baselineOutput_ = std::move(path); }
 
   const StringList& callsList() const { return callsList_; }
   const StringList& rejectList() const { return rejectList_; }
@@ -96,6 +99,7 @@ class ScanRun {
   std::unique_ptr<ModuleScanEngine> moduleScan_;
   CallGraphEngine callGraphEngine_ = CallGraphEngine::kFast;
   std::map<std::string, std::string> commandLineOptions_;
+  std::string baselineOutput_;
 
   StringList rejectList_;
   StringList callsList_;
