@@ -12,7 +12,7 @@ namespace {
 using ::testing::HasSubstr;
 
 const std::string kRun =
-    "[files]\ncsv=out.csv\ndot=out.dot\nfile0=app.c\n[calls]\n0=App_\n"
+    "csv=out.csv\ndot=out.dot\nfile0=app.c\n[calls]\n0=App_\n"
     "[modules]\nlog=mod.log\ndot=modules.dot\n"
     "mod_0=app\nmod_0_file_0=app.c\nmod_1=drivers\nmod_1_file_0=drivers/uart.c\n";
 const std::string kReport =
@@ -26,8 +26,9 @@ class RulesEndToEnd : public ::testing::Test {
               "void Uart_RxIsr(void)\n{\n  int b = 0;\n  App_OnByte(b);\n}\n"
               "void Uart_Tx(int b)\n{\n}\n");
   }
-  ProgramResult Run(const std::string& rules, std::vector<std::string> extra = {}) {
-    dir.Write("scan.cfg", kRun + rules);
+  ProgramResult Run(const std::string& rules, std::vector<std::string> extra = {},
+                    const std::string& files = "") {
+    dir.Write("scan.cfg", "[files]\n" + files + kRun + rules);
     std::vector<std::string> args{"-cfg", dir / "scan.cfg"};
     args.insert(args.end(), extra.begin(), extra.end());
     return RunQuillmap(args, dir.path());
@@ -74,6 +75,16 @@ TEST_F(RulesEndToEnd, AWrittenBaselineMakesTheNextRunPass) {
   EXPECT_EQ(ReadFile(dir / "known.txt"),
             kReport + "rule violated: cycles=deny: app -> drivers -> app\n");
   EXPECT_EQ(Run("rule_0=drivers !-> app\ncycles=deny\nbaseline=known.txt\n").status, 0);
+}
+
+TEST_F(RulesEndToEnd, TheJsonExportHoldsTheViolationsAndAMissingFolderIsAnError) {
+  EXPECT_EQ(Run("rule_0=drivers !-> app\n", {}, "json=graph.json\n").status, 3);
+  const std::string graph = ReadFile(dir / "graph.json");
+  EXPECT_THAT(graph, HasSubstr("\"report\":\"" + kReport.substr(0, kReport.size() - 1) + "\""));
+  EXPECT_THAT(graph, HasSubstr("\"version\":1"));
+  const ProgramResult missing = Run("", {}, "json=no/graph.json\n");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_THAT(missing.out, HasSubstr("error writing: " + dir / "no/graph.json"));
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ ModuleRuleCheck::ModuleRuleCheck(std::string cfgPath, std::string baselineOutput
 std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable& table) {
   std::vector<bool> flags(table.edgeLines.size(), false);
   violations_.clear();
+  errors_.clear();
   newViolations_ = false;
   StringList names;
   for (int k = 0; k < table.moduleCount; ++k) names.push_back(table.modules[k].moduleName);
@@ -39,6 +40,7 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
   if (!reading.rules.configured) return flags;
   for (const std::string& note : reading.notes) context.Log(note);
   for (const std::string& error : reading.errors) context.Log(error);
+  errors_ = reading.errors;
   if (!reading.errors.empty()) {
     context.NoteError();
     return flags;
@@ -54,7 +56,8 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
     if (WriteBaseline(baselineOutput_, violations_)) {
       context.Log(kBaselineWritten + baselineOutput_);
     } else {
-      context.Log(ErrorWritingText(baselineOutput_));
+      errors_.push_back(ErrorWritingText(baselineOutput_));
+      context.Log(errors_.back());
       context.NoteError();
     }
     context.Log(Summary(violations_.size(), 0, true));
@@ -67,7 +70,8 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
   if (withBaseline) {
     std::string error;
     if (!ReadBaseline(reading.rules.baselinePath, entries, error)) {
-      context.Log(kBaselineError + error);
+      errors_.push_back(kBaselineError + error);
+      context.Log(errors_.back());
       context.NoteError();
       entries.clear();
     }

@@ -28,11 +28,14 @@ class ModuleRuleCheck {
   bool newViolations() const { return newViolations_; }
   /// The violations of the last check, in report order.
   const std::vector<RuleViolation>& violations() const { return violations_; }
+  /// The rule and baseline error entries of the last check.
+  const StringList& errors() const { return errors_; }
 
  private:
   std::string cfgPath_;
   std::string baselineOutput_;
   std::vector<RuleViolation> violations_;
+  StringList errors_;
   bool newViolations_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include "config/cached_profile_reader.h"
 #include "config/source_lists.h"
 #include "files/paths.h"
+#include "json/graph_json.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
 #include "outputs/buffered_line_writer.h"
@@ -26,6 +27,7 @@ constexpr const char* kFilesSection = "files";
 constexpr const char* kDotKey = "dot";
 constexpr const char* kDotSection = "dot";
 constexpr const char* kModulesSection = "modules";
+constexpr const char* kJsonKey = "json";
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -43,6 +45,8 @@ void FillModuleModel(const ModuleTable& table, GraphModel& model) {
     model.moduleGraph.modules.push_back({record.moduleName, record.files, record.definedFunctions});
     for (const std::string& file : record.files) moduleOfFile.emplace(file, index);
   }
+  // The valid records are the first ones, so record indexes are module indexes.
+  model.moduleGraph.calls = table.calls;
   CallGraphModel& callGraph = model.callGraph;
   for (FunctionRecord& function : callGraph.functions) {
     if (function.file < 0) continue;
@@ -165,6 +169,23 @@ void ScanRun::StopRun(ScanContext& context, RunOutcome& outcome) {
   outcome.errorReported = context.errorReported();
 }
 
+void ScanRun::WriteJsonExport(ScanContext& context, const std::string& path,
+                              const ModuleRuleCheck& rules, const std::string& scanMessage,
+                              StringList errors) {
+  const std::string jsonPath =
+      ResolvePath(ReadProfileString(*profile_, path, kFilesSection, kJsonKey), DirectoryOf(path));
+  if (jsonPath.empty()) return;
+  for (const SourceRecord& source : model_.callGraph.sources) {
+    if (!source.failure.empty()) errors.push_back(source.failure);
+  }
+  errors.insert(errors.end(), rules.errors().begin(), rules.errors().end());
+  if (scanMessage.starts_with(kFilterError)) errors.push_back(scanMessage);
+  if (!WriteGraphJson(jsonPath, model_, rules.violations(), errors)) {
+    context.Log(ErrorWritingText(jsonPath));
+    context.NoteError();
+  }
+}
+
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   std::vector<PictureJob> pictures;
   ModuleRuleCheck rules(path, baselineOutput_);
@@ -206,10 +227,13 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   FillModuleModel(*moduleTable_, model_);
 
   writer_->EndRun();
+  StringList errors;
   for (const std::string& failed : writer_->FailedPaths()) {
-    context.Log(ErrorWritingText(failed));
+    errors.push_back(ErrorWritingText(failed));
+    context.Log(errors.back());
     context.NoteError();
   }
+  WriteJsonExport(context, path, rules, scanMessage, errors);
   RenderPictures(context, path, pictures, writer_->FailedPaths());
   context.Log(scanMessage);
   outcome.finished = true;

@@ -15,6 +15,7 @@
 #include "modgraph/module_table.h"
 #include "outputs/line_writer.h"
 #include "query/model_query.h"
+#include "rules/module_rule_check.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
 
@@ -89,6 +90,9 @@ class ScanRun {
  private:
   // Ends a run that its host stopped: no output written, the previous ones left as they were.
   void StopRun(ScanContext& context, RunOutcome& outcome);
+  // The graph model as JSON when the configuration names a file for it ("[files] json").
+  void WriteJsonExport(ScanContext& context, const std::string& path, const ModuleRuleCheck& rules,
+                       const std::string& scanMessage, StringList errors);
   // The stations of a run from the module graph on, with its final entries.
   void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
   // What the call graph's DOT file shows: the graph queries of the command line and "[dot]".
