@@ -1,6 +1,5 @@
 #include "rules/module_rules.h"
 
-#include <map>
 #include <unordered_set>
 
 #include "files/paths.h"
@@ -206,25 +205,39 @@ std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const Stri
   }
 
   if (rules.denyCycles) {
-    ModuleAdjacency adjacency(moduleNames.size());
-    std::map<std::pair<int32_t, int32_t>, std::vector<int32_t>> callsOf;  // by module pair
-    for (size_t i = 0; i < calls.size(); ++i) {
-      const auto pair = std::make_pair(calls[i].fromModule, calls[i].toModule);
-      std::vector<int32_t>& pairCalls = callsOf[pair];
-      if (pairCalls.empty()) adjacency[static_cast<size_t>(pair.first)].push_back(pair.second);
-      pairCalls.push_back(static_cast<int32_t>(i));
+    // Module pairs as indexes of an n x n table (n is at most kMaxModules): no map nodes per
+    // call, which matters when every module calls every other one.
+    const size_t n = moduleNames.size();
+    const auto pairOf = [&](const ModuleCallRecord& call) {
+      return static_cast<size_t>(call.fromModule) * n + static_cast<size_t>(call.toModule);
+    };
+    ModuleAdjacency adjacency(n);
+    std::vector<char> linked(n * n, 0);
+    for (const ModuleCallRecord& call : calls) {
+      if (linked[pairOf(call)]++ == 0) {
+        adjacency[static_cast<size_t>(call.fromModule)].push_back(call.toModule);
+      }
     }
-    for (const std::vector<int32_t>& cycle : ShortestCyclePerComponent(adjacency)) {
+    const std::vector<std::vector<int32_t>> cycles = ShortestCyclePerComponent(adjacency);
+    std::vector<int32_t> cycleOfPair(n * n, -1);  // each module lies on one cycle at most
+    const size_t first = violations.size();
+    for (size_t c = 0; c < cycles.size(); ++c) {
+      const std::vector<int32_t>& cycle = cycles[c];
       RuleViolation violation;
       violation.line = std::string(kRuleViolated) + kCyclesDenied;
       for (size_t step = 0; step < cycle.size(); ++step) {
         const int32_t next = cycle[(step + 1) % cycle.size()];
         violation.line += moduleNames[static_cast<size_t>(cycle[step])] + kCycleArrow;
-        const std::vector<int32_t>& pairCalls = callsOf[{cycle[step], next}];
-        violation.calls.insert(violation.calls.end(), pairCalls.begin(), pairCalls.end());
+        cycleOfPair[static_cast<size_t>(cycle[step]) * n + static_cast<size_t>(next)] =
+            static_cast<int32_t>(c);
       }
       violation.line += moduleNames[static_cast<size_t>(cycle.front())];
       violations.push_back(std::move(violation));
+    }
+    for (size_t i = 0; i < calls.size(); ++i) {
+      const int32_t c = cycleOfPair[pairOf(calls[i])];
+      if (c >= 0)
+        violations[first + static_cast<size_t>(c)].calls.push_back(static_cast<int32_t>(i));
     }
   }
   return violations;
