@@ -1,5 +1,5 @@
-/// The command line: "-cfg file.cfg" runs one scan at start, "-write-baseline FILE" writes its
-/// module rule violations; other "-name value" pairs are read and ignored.
+/// The command line: "-cfg file.cfg" runs one scan at start; other "-name value" pairs (the
+/// query options, "-write-baseline FILE") are kept for the run.
 #pragma once
 
 #include <map>
