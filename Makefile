@@ -1,7 +1,8 @@
 # Convenience targets over CMake.
 #
 #   make demo    install what is missing, build Release into build/, scan the bundled example
-#                and render its graphs into examples/out/
+#                and render its graphs into examples/out/, and show the module rules report of
+#                a CI-style run that breaks a rule on purpose (exit status 3)
 #   make test    install what is missing, build and run the tests (Release in build/, then
 #                AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/), check every DOT
 #                file the tests archived and the example's with Graphviz, check the install rules
@@ -14,6 +15,8 @@ BUILD       := build
 ASAN_BUILD  := build-asan
 QUILLMAP    := $(BUILD)/quillmap
 EXAMPLE     := examples/sensor_node.cfg
+# The example's modules with a rule broken on purpose: a CI-style run of it exits with 3.
+EXAMPLE_CI  := examples/sensor_node_ci.cfg
 EXAMPLE_OUT := examples/out
 # Graphs of the example rendered by `make demo`, and the module graph when the run wrote one.
 EXAMPLE_CALLGRAPH := $(EXAMPLE_OUT)/sensor_node.dot
@@ -31,7 +34,7 @@ export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 # The steps of demo and test depend on each other's order; never run them side by side.
 .NOTPARALLEL:
 
-.PHONY: all deps configure build demo example test unit-test asan-test dot-check install-check clean
+.PHONY: all deps configure build demo example rules-demo test unit-test asan-test dot-check install-check clean
 
 all: build
 
@@ -50,7 +53,16 @@ example: build
 	$(QUILLMAP) -cfg $(EXAMPLE)
 	$(QUILLMAP) -cfg $(LEGACY_EXAMPLE)
 
-demo: deps example
+# The module rules report of a CI-style run in which a rule is broken on purpose.
+rules-demo: build
+	mkdir -p $(EXAMPLE_OUT)
+	@status=0; $(QUILLMAP) -cfg $(EXAMPLE_CI) > $(EXAMPLE_OUT)/sensor_node_ci.log || status=$$?; \
+	echo "module rules report of $(EXAMPLE_CI):"; \
+	grep -E '^(rule|rules checked|baseline|error in)' $(EXAMPLE_OUT)/sensor_node_ci.log; \
+	if [ $$status -ne 3 ]; then echo "expected exit status 3, got $$status"; exit 1; fi; \
+	echo "exit status 3: a module rule is broken (a CI job fails here)"
+
+demo: deps example rules-demo
 	@if command -v dot >/dev/null 2>&1; then \
 	  for graph in $(EXAMPLE_CALLGRAPH) $(EXAMPLE_MODGRAPH) $(LEGACY_GRAPHS); do \
 	    if [ -f "$$graph" ]; then \

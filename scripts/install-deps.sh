@@ -15,6 +15,8 @@ QUILLMAP_PACKAGES=(
   # compiler, build system
   build-essential
   cmake
+  # the JSON export (and reading it back in the tests)
+  nlohmann-json3-dev
   # unit tests and micro-benchmarks
   libgtest-dev
   libgmock-dev

@@ -38,14 +38,18 @@ class PrintedLog : public ActivityLog {
 
 std::string UsageText() {
   const std::string& name = ApplicationName();
-  return "usage: " + name + " -cfg file.cfg\n" + "       " + name + " --help | --version\n" +
+  return "usage: " + name + " -cfg file.cfg [-write-baseline FILE]\n" + "       " + name +
+         " --help | --version\n" +
          "\n"
          "Scans the C sources named in the scan configuration and writes the call graph\n"
          "(DOT), the CSV report and the module graph (DOT) that it configures. The activity\n"
          "log is printed to standard output.\n"
          "\n"
+         "-write-baseline FILE writes the run's module rule violations to FILE.\n"
+         "\n"
          "Exit status: 0 success, 1 the run reported an error, 2 bad command line or the\n"
-         "configuration file cannot be opened.\n";
+         "configuration file cannot be opened, 3 a module rule is broken by a call that the\n"
+         "baseline does not list (1 wins when both happen).\n";
 }
 
 bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, int& status) {
@@ -90,6 +94,8 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   try {
     ScanRun scan;
     scan.SetCommandLineOptions(cmdLine.options);
+    const auto baseline = cmdLine.options.find(kWriteBaselineOption);
+    if (baseline != cmdLine.options.end()) scan.SetBaselineOutput(baseline->second);
     run = scan.Run(path, log);
   } catch (const FileError& error) {
     out.flush();
@@ -97,7 +103,8 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kExitUsage;
   }
   out.flush();
-  return run.errorReported ? kExitRunFailed : kExitSuccess;
+  if (run.errorReported) return kExitRunFailed;
+  return run.newViolations ? kExitRulesViolated : kExitSuccess;
 }
 
 }  // namespace quillmap

@@ -8,7 +8,14 @@
 
 namespace quillmap {
 
-enum ExitStatus : int { kExitSuccess = 0, kExitRunFailed = 1, kExitUsage = 2 };
+/// A run that reported an error exits with kExitRunFailed even when it also broke a module
+/// rule: a broken run cannot vouch for its rule check.
+enum ExitStatus : int {
+  kExitSuccess = 0,
+  kExitRunFailed = 1,
+  kExitUsage = 2,
+  kExitRulesViolated = 3,
+};
 
 /// The usage text printed by --help and on a malformed command line.
 std::string UsageText();

@@ -1,5 +1,5 @@
-/// The command line: "-cfg file.cfg" runs one scan at start; other "-name value" pairs are read
-/// and ignored.
+/// The command line: "-cfg file.cfg" runs one scan at start; other "-name value" pairs (the
+/// query options, "-write-baseline FILE") are kept for the run.
 #pragma once
 
 #include <map>
@@ -7,6 +7,9 @@
 #include <vector>
 
 namespace quillmap {
+
+/// The option whose value names the file that receives the run's module rule violations.
+inline constexpr const char* kWriteBaselineOption = "write-baseline";
 
 struct CmdLineState {
   bool runAtStart = false;

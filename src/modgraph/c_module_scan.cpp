@@ -12,23 +12,22 @@ namespace {
 class BodyCollector : public CSourceVisitor {
  public:
   BodyCollector(std::string_view text, std::vector<std::string>& headers,
-                std::vector<std::string>& callers, std::vector<std::vector<std::string>>& callees)
-      : text_(text), headers_(headers), callers_(callers), callees_(callees) {}
+                std::vector<CModuleScan::Body>& bodies)
+      : text_(text), headers_(headers), bodies_(bodies) {}
   void OnFunctionStart(const CFunction& function) override {
     headers_.push_back(CHeaderText(text_, function));
-    callers_.emplace_back(function.name);
-    callees_.emplace_back();
+    bodies_.push_back({std::string(function.name), {}, {}});
   }
   void OnCall(const CFunction&, const CCall& call) override {
-    callees_.back().emplace_back(call.name);
+    bodies_.back().callees.emplace_back(call.name);
+    bodies_.back().calleeLines.push_back(call.line);
   }
   void OnFunctionEnd(const CFunction&) override {}
 
  private:
   std::string_view text_;
   std::vector<std::string>& headers_;
-  std::vector<std::string>& callers_;
-  std::vector<std::vector<std::string>>& callees_;
+  std::vector<CModuleScan::Body>& bodies_;
 };
 
 }  // namespace
@@ -41,13 +40,8 @@ const CModuleScan::Source& CModuleScan::Load(const std::string& path) {
   SourceText text;
   if (!text.Load(path)) return source;
   source.opened = true;
-  std::vector<std::string> callers;
-  std::vector<std::vector<std::string>> callees;
-  BodyCollector collector(text.text(), source.headers, callers, callees);
+  BodyCollector collector(text.text(), source.headers, source.bodies);
   CSourceScanner().Scan(text.text(), collector);
-  for (size_t i = 0; i < callers.size(); ++i) {
-    source.bodies.push_back(Body{std::move(callers[i]), std::move(callees[i])});
-  }
   return source;
 }
 
@@ -112,13 +106,17 @@ void CModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
         AppendModuleLog(context, table, kFileLine + file);
         for (const Body& body : Load(file).bodies) {
           AppendModuleLog(context, table, kBodyStartLine + from.moduleName + ":" + body.caller);
-          for (const std::string& callee : body.callees) {
+          for (size_t c = 0; c < body.callees.size(); ++c) {
+            const std::string& callee = body.callees[c];
             const auto found = positions[j].find(callee);
             if (found == positions[j].end()) continue;
             // A name defined twice in the module is matched twice, as in the line mode.
             for (size_t n = found->second.size(); n > 0; --n) {
               std::string edge = EdgeLine(from, body.caller, into, callee);
-              if (edges.insert(edge).second) table.edgeLines.push_back(std::move(edge));
+              if (edges.insert(edge).second) {
+                table.edgeLines.push_back(std::move(edge));
+                table.calls.push_back({k, j, body.caller, callee, file, body.calleeLines[c]});
+              }
               if (linked[j].insert(callee).second) into.linkedFunctions.push_back(callee);
               if (linked[k].insert(body.caller).second) from.linkedFunctions.push_back(body.caller);
               AppendModuleLog(context, table, kCallLine + into.moduleName + ":" + callee);

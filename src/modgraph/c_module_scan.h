@@ -4,6 +4,7 @@
 /// The module log and the activity log get the same kinds of lines as in the line mode.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -18,12 +19,14 @@ class CModuleScan : public ModuleScanEngine {
   int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) override;
   void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) override;
 
- private:
   // A function body of a source: its name and the names it calls, in order.
   struct Body {
     std::string caller;
     std::vector<std::string> callees;
+    std::vector<int32_t> calleeLines;  // 1-based, one for each callee
   };
+
+ private:
   struct Source {
     bool opened = false;
     std::vector<Body> bodies;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <unordered_set>
 
 #include "text/multi_pattern_matcher.h"
@@ -12,16 +13,25 @@ namespace quillmap {
 namespace {
 
 // Calls `visit` with each line of a source as both passes see it: each piece up to its first
-// NUL byte (so a piece that begins with one is an empty line).
+// NUL byte (so a piece that begins with one is an empty line), and, when `visit` takes it, the
+// 1-based number of the line the piece belongs to (a long line's pieces share it).
 template <typename Visit>
 void ForEachLine(std::string_view text, bool hasNul, Visit&& visit) {
+  int32_t lineNumber = 0;
+  bool pieceEndedLine = true;
   ForEachPiece(text, [&](size_t start, size_t end) {
     std::string_view line = text.substr(start, end - start);
+    if (pieceEndedLine) ++lineNumber;
+    pieceEndedLine = text[end - 1] == '\n';
     if (hasNul) {
       const void* nul = std::memchr(line.data(), '\0', line.size());
       if (nul != nullptr) line = line.substr(0, static_cast<const char*>(nul) - line.data());
     }
-    visit(line);
+    if constexpr (std::is_invocable_v<Visit, std::string_view, int32_t>) {
+      visit(line, lineNumber);
+    } else {
+      visit(line);
+    }
   });
 }
 
@@ -47,6 +57,8 @@ struct FoundCall {
   uint32_t linesBefore;  // the module's own log lines (ModuleEvents::text) before the call
   int32_t caller;        // index into ModuleEvents::callers
   int32_t position;      // of the called function in the target's definedFunctions
+  int32_t file;          // index into the scanning module's files
+  int32_t line;          // 1-based, where the call stands
 };
 
 // What pass 2 finds in one module's files, whatever the target module: the module log lines
@@ -226,12 +238,13 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
     };
     // As in ScanCallsInto: the previous line and the caller carry over from file to file.
     std::string_view previous;
-    for (const std::string& file : from.files) {
+    for (size_t fileIndex = 0; fileIndex < from.files.size(); ++fileIndex) {
+      const std::string& file = from.files[fileIndex];
       addLine(kFileLine, file);
       const Source& source = Load(file);
       if (!source.opened) continue;
       bool inBody = false;
-      ForEachLine(source.text(), source.hasNul, [&](std::string_view line) {
+      ForEachLine(source.text(), source.hasNul, [&](std::string_view line, int32_t lineNumber) {
         if (line.empty()) return;
         switch (line[0]) {
           case '#':
@@ -277,7 +290,8 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         const int32_t caller = static_cast<int32_t>(events.callers.size()) - 1;
         const uint32_t linesBefore = static_cast<uint32_t>(events.lineStarts.size() - 1);
         for (const auto& [module, position] : foundPlaces) {
-          events.calls[static_cast<size_t>(module)].push_back({linesBefore, caller, position});
+          events.calls[static_cast<size_t>(module)].push_back(
+              {linesBefore, caller, position, static_cast<int32_t>(fileIndex), lineNumber});
         }
       });
     }
@@ -304,7 +318,11 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         const std::string& callee = into.definedFunctions[static_cast<size_t>(call.position)];
         if (edgeKeys.insert({k, callerId, j, calleeId}).second) {
           std::string edge = EdgeLine(from, caller, into, callee);
-          if (edgeTexts.insert(edge).second) table.edgeLines.push_back(std::move(edge));
+          if (edgeTexts.insert(edge).second) {
+            table.edgeLines.push_back(std::move(edge));
+            table.calls.push_back(
+                {k, j, caller, callee, from.files[static_cast<size_t>(call.file)], call.line});
+          }
         }
         if (linked[j].insert(calleeId).second) into.linkedFunctions.push_back(callee);
         if (linked[k].insert(callerId).second) from.linkedFunctions.push_back(caller);

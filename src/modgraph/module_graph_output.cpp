@@ -68,7 +68,8 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
   return context.stopped() ? 0 : count;
 }
 
-void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table) {
+void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
+                         const std::vector<bool>& violatingEdges) {
   GraphFile file(context, table.moduleDotPath);
   file.Write(DotHeaderLine());
   file.Write(kGraphStart);
@@ -76,7 +77,15 @@ void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table) {
   for (int k = 0; k < table.moduleCount; ++k) {
     if (table.modules[k].valid) WriteCluster(file, table.modules[k]);
   }
-  for (const std::string& edge : table.edgeLines) file.Write("  " + edge);
+  for (size_t i = 0; i < table.edgeLines.size(); ++i) {
+    const std::string& edge = table.edgeLines[i];
+    if (i < violatingEdges.size() && violatingEdges[i]) {
+      // A second attribute list after the edge's own overrides its colour and style.
+      file.Write("  " + edge.substr(0, edge.size() - 1) + " " + kViolationEdgeAttributes + ";");
+    } else {
+      file.Write("  " + edge);
+    }
+  }
   file.Write(kGraphEnd);
 }
 

@@ -3,11 +3,16 @@
 /// nodes and the calls between modules as edges.
 #pragma once
 
+#include <vector>
+
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
 #include "scan/scan_context.h"
 
 namespace quillmap {
+
+/// The DOT attributes added to an edge that breaks a module rule; later attributes win.
+inline constexpr const char* kViolationEdgeAttributes = "[color=red, style=bold]";
 
 /// Runs the two passes of `engine` over the modules of `table`, with the module log's head.
 /// Returns the number of modules scanned (0: there is no module graph to write).
@@ -15,7 +20,10 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 
 /// Writes the module graph DOT file from what the passes left in `table`: a view of the table,
 /// one cluster per valid module, then the edges.
-void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table);
+/// Edges flagged in `violatingEdges` (one flag per edge line, from the module rules) are drawn
+/// with kViolationEdgeAttributes.
+void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
+                         const std::vector<bool>& violatingEdges = {});
 
 /// Scans the modules of `table` with `engine` and writes the module graph. Returns the number of
 /// modules scanned; 0 leaves the module graph file untouched. (WriteModuleGraph without an engine

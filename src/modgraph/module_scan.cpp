@@ -122,11 +122,18 @@ void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
   std::string piece;
   FunctionHeader header;
   SourceReader reader;
+  const int32_t fromIndex = static_cast<int32_t>(&from - table.modules.data());
+  const int32_t intoIndex = static_cast<int32_t>(&into - table.modules.data());
   for (const std::string& file : from.files) {
     AppendModuleLog(context, table, kFileLine + file);
     if (!reader.Open(file)) continue;
     bool inBody = false;
+    // Lines count the line feeds before a piece, so a long line's pieces share its number.
+    int32_t lineNumber = 0;
+    bool pieceEndedLine = true;
     while (reader.ReadPiece(piece)) {
+      if (pieceEndedLine) ++lineNumber;
+      pieceEndedLine = piece.back() == '\n';
       const std::string_view line = LineText(piece);
       if (line.empty()) continue;
       switch (line[0]) {
@@ -151,7 +158,9 @@ void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
           if (!inBody) break;
           for (const std::string& callee : into.definedFunctions) {
             if (line.find(callee) == std::string_view::npos) continue;
-            AddIfAbsent(table.edgeLines, EdgeLine(from, caller, into, callee));
+            if (AddIfAbsent(table.edgeLines, EdgeLine(from, caller, into, callee))) {
+              table.calls.push_back({fromIndex, intoIndex, caller, callee, file, lineNumber});
+            }
             AddIfAbsent(into.linkedFunctions, callee);
             AddIfAbsent(from.linkedFunctions, caller);
             AppendModuleLog(context, table, kCallLine + into.moduleName + ":" + callee);

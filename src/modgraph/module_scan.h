@@ -51,7 +51,7 @@ class ModuleScanEngine {
   /// Pass 1: empties `definedFunctions` and `linkedFunctions` of records 0 to moduleCount - 1
   /// and fills `definedFunctions` of the valid ones. Returns the number of valid modules.
   virtual int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) = 0;
-  /// Pass 2: fills `edgeLines` and the valid records' `linkedFunctions`.
+  /// Pass 2: fills `edgeLines` with their `calls` and the valid records' `linkedFunctions`.
   virtual void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) = 0;
 };
 

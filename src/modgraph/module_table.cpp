@@ -78,6 +78,7 @@ int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string
     table.graphAttributeLines.push_back(GraphAttributeLine(value));
   }
   table.edgeLines.clear();
+  table.calls.clear();
 
   context.writer().WriteLine(table.moduleLogPath, kReadingCfgFrom + cfgPath, true);
   AppendModuleLog(context, table, kModuleLogSeparator);
@@ -100,7 +101,7 @@ int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string
 }
 
 StringList ModuleSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                            const std::string& cfgDir) {
+                             const std::string& cfgDir) {
   const auto value = [&](const std::string& key) {
     return ReadProfileString(profile, cfgPath, kModulesSection, key);
   };

@@ -5,7 +5,9 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "model/graph_model.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
 
@@ -35,6 +37,9 @@ struct ModuleTable {
   std::string moduleDotPath;
   StringList graphAttributeLines;
   StringList edgeLines;  // without duplicates
+  /// One per entry of `edgeLines`, in the same order: the call whose finding added the line,
+  /// with the file and line where it stands (module indexes are record indexes).
+  std::vector<ModuleCallRecord> calls;
 };
 
 /// Reads the section "modules" of the configuration into `table` and starts the module log.
@@ -44,7 +49,7 @@ int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string
 /// The resolved source paths of the modules that ReadModuleConfig would read from the
 /// configuration, module by module in file order; `cfgDir` is the configuration's folder.
 StringList ModuleSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                            const std::string& cfgDir);
+                             const std::string& cfgDir);
 
 /// Runs the two passes of the inter-module call scan and writes the module graph. Returns the
 /// number of modules scanned (0: nothing written). Defined with the module graph output.

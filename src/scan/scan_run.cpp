@@ -6,12 +6,14 @@
 #include "config/cached_profile_reader.h"
 #include "config/source_lists.h"
 #include "files/paths.h"
+#include "json/graph_json.h"
 #include "modgraph/c_module_scan.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
 #include "outputs/buffered_line_writer.h"
 #include "query/model_query.h"
 #include "render/render_step.h"
+#include "rules/module_rule_check.h"
 #include "writers/csv_report.h"
 
 namespace quillmap {
@@ -29,6 +31,7 @@ constexpr const char* kModulesSection = "modules";
 constexpr const char* kScanSection = "scan";
 constexpr const char* kSyntaxKey = "syntax";
 constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
+constexpr const char* kJsonKey = "json";
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -46,6 +49,8 @@ void FillModuleModel(const ModuleTable& table, GraphModel& model) {
     model.moduleGraph.modules.push_back({record.moduleName, record.files, record.definedFunctions});
     for (const std::string& file : record.files) moduleOfFile.emplace(file, index);
   }
+  // The valid records are the first ones, so record indexes are module indexes.
+  model.moduleGraph.calls = table.calls;
   CallGraphModel& callGraph = model.callGraph;
   for (FunctionRecord& function : callGraph.functions) {
     if (function.file < 0) continue;
@@ -168,6 +173,23 @@ void ScanRun::StopRun(ScanContext& context, RunOutcome& outcome) {
   outcome.errorReported = context.errorReported();
 }
 
+void ScanRun::WriteJsonExport(ScanContext& context, const std::string& path,
+                              const ModuleRuleCheck& rules, const std::string& scanMessage,
+                              StringList errors) {
+  const std::string jsonPath =
+      ResolvePath(ReadProfileString(*profile_, path, kFilesSection, kJsonKey), DirectoryOf(path));
+  if (jsonPath.empty()) return;
+  for (const SourceRecord& source : model_.callGraph.sources) {
+    if (!source.failure.empty()) errors.push_back(source.failure);
+  }
+  errors.insert(errors.end(), rules.errors().begin(), rules.errors().end());
+  if (scanMessage.starts_with(kFilterError)) errors.push_back(scanMessage);
+  if (!WriteGraphJson(jsonPath, model_, rules.violations(), errors)) {
+    context.Log(ErrorWritingText(jsonPath));
+    context.NoteError();
+  }
+}
+
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   std::string scanMessage;
   SourceSyntax syntax = SourceSyntax::kLines;
@@ -187,12 +209,14 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   CModuleScan cModuleScan;
   ModuleScanEngine& moduleScan =
       syntax == SourceSyntax::kC ? static_cast<ModuleScanEngine&>(cModuleScan) : *moduleScan_;
+  ModuleRuleCheck rules(path, baselineOutput_);
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
       ScanModules(context, *moduleTable_, moduleScan) != 0 && !context.stopped()) {
-    WriteModuleGraphDot(context, *moduleTable_);
+    WriteModuleGraphDot(context, *moduleTable_, rules.Check(context, *moduleTable_));
     context.Log(kDoneEntry);
     pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
   }
+  outcome.newViolations = rules.newViolations();
 
   if (context.stopped()) {
     StopRun(context, outcome);
@@ -224,10 +248,13 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   FillModuleModel(*moduleTable_, model_);
 
   writer_->EndRun();
+  StringList errors;
   for (const std::string& failed : writer_->FailedPaths()) {
-    context.Log(ErrorWritingText(failed));
+    errors.push_back(ErrorWritingText(failed));
+    context.Log(errors.back());
     context.NoteError();
   }
+  WriteJsonExport(context, path, rules, scanMessage, errors);
   RenderPictures(context, path, pictures, writer_->FailedPaths());
   context.Log(scanMessage);
   outcome.finished = true;

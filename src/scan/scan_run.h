@@ -15,6 +15,7 @@
 #include "modgraph/module_table.h"
 #include "outputs/line_writer.h"
 #include "query/model_query.h"
+#include "rules/module_rule_check.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
 
@@ -47,6 +48,7 @@ struct RunOutcome {
   bool finished = false;       // the run appended its final entry
   bool errorReported = false;  // a filter, file list, open or write error was reported
   bool stopped = false;        // the host stopped the run; no output was written
+  bool newViolations = false;  // a module rule is broken by a call the baseline does not list
 };
 
 class ScanRun {
@@ -75,6 +77,8 @@ class ScanRun {
   }
   /// The straightforward engines for the given parts only, the fast ones for the others.
   void UseEngines(const ReferenceParts& reference);
+  /// Makes the runs write their module rule violations to `path` (see ModuleRuleCheck).
+  void SetBaselineOutput(std::string path) { baselineOutput_ = std::move(path); }
 
   const StringList& callsList() const { return callsList_; }
   const StringList& rejectList() const { return rejectList_; }
@@ -86,6 +90,9 @@ class ScanRun {
  private:
   // Ends a run that its host stopped: no output written, the previous ones left as they were.
   void StopRun(ScanContext& context, RunOutcome& outcome);
+  // The graph model as JSON when the configuration names a file for it ("[files] json").
+  void WriteJsonExport(ScanContext& context, const std::string& path, const ModuleRuleCheck& rules,
+                       const std::string& scanMessage, StringList errors);
   // The stations of a run from the module graph on, with its final entries.
   void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
   // What the call graph's DOT file shows: the graph queries of the command line and "[dot]".
@@ -96,6 +103,7 @@ class ScanRun {
   std::unique_ptr<ModuleScanEngine> moduleScan_;
   CallGraphEngine callGraphEngine_ = CallGraphEngine::kFast;
   std::map<std::string, std::string> commandLineOptions_;
+  std::string baselineOutput_;
 
   StringList rejectList_;
   StringList callsList_;

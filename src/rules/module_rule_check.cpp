@@ -1,0 +1,87 @@
+#include "rules/module_rule_check.h"
+
+#include "config/profile_reader.h"
+#include "files/paths.h"
+#include "rules/rule_baseline.h"
+
+namespace quillmap {
+
+namespace {
+constexpr const char* kModulesSection = "modules";
+constexpr const char* kBaselineError = "error in baseline: ";
+constexpr const char* kStaleEntry = "baseline entry no longer violated: ";
+constexpr const char* kBaselineWritten = "baseline written: ";
+constexpr const char* kRulesChecked = "rules checked: ";
+
+std::string Summary(size_t violations, size_t fresh, bool withBaseline) {
+  std::string text =
+      kRulesChecked + std::to_string(violations) + " violations (" + std::to_string(fresh) + " new";
+  if (withBaseline) text += ", " + std::to_string(violations - fresh) + " in the baseline";
+  return text + ")";
+}
+}  // namespace
+
+ModuleRuleCheck::ModuleRuleCheck(std::string cfgPath, std::string baselineOutput)
+    : cfgPath_(std::move(cfgPath)), baselineOutput_(std::move(baselineOutput)) {}
+
+std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable& table) {
+  std::vector<bool> flags(table.edgeLines.size(), false);
+  violations_.clear();
+  errors_.clear();
+  newViolations_ = false;
+  StringList names;
+  for (int k = 0; k < table.moduleCount; ++k) names.push_back(table.modules[k].moduleName);
+  const std::string cfgDir = DirectoryOf(cfgPath_);
+  const RuleReading reading = ReadModuleRules(
+      [&](const std::string& key) {
+        return ReadProfileString(context.profile(), cfgPath_, kModulesSection, key);
+      },
+      names, cfgDir);
+  if (!reading.rules.configured) return flags;
+  for (const std::string& note : reading.notes) context.Log(note);
+  for (const std::string& error : reading.errors) context.Log(error);
+  errors_ = reading.errors;
+  if (!reading.errors.empty()) {
+    context.NoteError();
+    return flags;
+  }
+
+  violations_ = CheckModuleRules(reading.rules, names, table.calls, cfgDir);
+  for (const RuleViolation& violation : violations_) {
+    for (int32_t call : violation.calls) flags[static_cast<size_t>(call)] = true;
+  }
+
+  if (!baselineOutput_.empty()) {
+    for (const RuleViolation& violation : violations_) context.Log(violation.line);
+    if (WriteBaseline(baselineOutput_, violations_)) {
+      context.Log(kBaselineWritten + baselineOutput_);
+    } else {
+      errors_.push_back(ErrorWritingText(baselineOutput_));
+      context.Log(errors_.back());
+      context.NoteError();
+    }
+    context.Log(Summary(violations_.size(), 0, true));
+    return flags;
+  }
+
+  // Known violations stand in the baseline; the log shows the new ones.
+  StringList entries;
+  const bool withBaseline = !reading.rules.baselinePath.empty();
+  if (withBaseline) {
+    std::string error;
+    if (!ReadBaseline(reading.rules.baselinePath, entries, error)) {
+      errors_.push_back(kBaselineError + error);
+      context.Log(errors_.back());
+      context.NoteError();
+      entries.clear();
+    }
+  }
+  const BaselineComparison comparison = CompareWithBaseline(violations_, entries);
+  for (size_t fresh : comparison.fresh) context.Log(violations_[fresh].line);
+  for (const std::string& stale : comparison.stale) context.Log(kStaleEntry + stale);
+  context.Log(Summary(violations_.size(), comparison.fresh.size(), withBaseline));
+  newViolations_ = !comparison.fresh.empty();
+  return flags;
+}
+
+}  // namespace quillmap

@@ -1,0 +1,42 @@
+/// The module rules of one scan run: read once the module table is known, checked after the
+/// module scan's second pass, reported in the activity log, compared with the baseline, and the
+/// edges that break them handed to the module graph to be drawn as violations.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "modgraph/module_table.h"
+#include "rules/module_rules.h"
+#include "scan/scan_context.h"
+
+namespace quillmap {
+
+class ModuleRuleCheck {
+ public:
+  /// `baselineOutput` (from -write-baseline, may be empty): the file that receives the run's
+  /// violations; the configured baseline is then not read, and no violation counts as new.
+  ModuleRuleCheck(std::string cfgPath, std::string baselineOutput);
+
+  /// Reads the rules for the table's modules, checks the table's calls and reports. Returns one
+  /// flag per edge line of the table: true for the edges that break a rule. Without rule keys it
+  /// reports nothing and flags nothing. Rule errors are errors of the run, and leave the calls
+  /// unchecked.
+  std::vector<bool> Check(ScanContext& context, const ModuleTable& table);
+
+  /// A violation was found that the baseline does not list.
+  bool newViolations() const { return newViolations_; }
+  /// The violations of the last check, in report order.
+  const std::vector<RuleViolation>& violations() const { return violations_; }
+  /// The rule and baseline error entries of the last check.
+  const StringList& errors() const { return errors_; }
+
+ private:
+  std::string cfgPath_;
+  std::string baselineOutput_;
+  std::vector<RuleViolation> violations_;
+  StringList errors_;
+  bool newViolations_ = false;
+};
+
+}  // namespace quillmap
