@@ -207,7 +207,8 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
 
   const std::string cfgDir = DirectoryOf(cfgPath);
   const CallGraphOutputPaths outputs = ReadCallGraphOutputPaths(context.profile(), cfgPath, cfgDir);
-  lists.fileList = CallGraphSourcePaths(context.profile(), cfgPath, cfgDir);
+  lists.fileList =
+      context.Reported(context.sourceLists().CallGraph(context.profile(), cfgPath, cfgDir));
 
   context.Log("path: " + cfgDir);
   if (!outputs.dot.empty()) context.Log("OUT: " + outputs.dot);

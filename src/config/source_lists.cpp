@@ -1,5 +1,14 @@
 #include "config/source_lists.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <unordered_set>
+
+#include "files/file_error.h"
+#include "files/path_pattern.h"
 #include "files/paths.h"
 
 namespace quillmap {
@@ -7,23 +16,199 @@ namespace quillmap {
 namespace {
 constexpr const char* kFilesSection = "files";
 constexpr const char* kModulesSection = "modules";
+constexpr const char* kFileKeyPrefix = "file";
+constexpr const char* kCSuffix = ".c";
+constexpr const char* kNotAnArray = "not a JSON array of entries";
+constexpr const char* kEntryWithoutFile = "an entry without a \"file\" text, first entry ";
 
-StringList PathList(ProfileReader& profile, const std::string& cfgPath, const std::string& cfgDir,
-                    const char* section, const std::string& keyPrefix) {
-  StringList paths;
+StringList ValueList(ProfileReader& profile, const std::string& cfgPath, const char* section,
+                     const std::string& keyPrefix) {
+  StringList values;
   for (int n = 0;; ++n) {
-    std::string path = ResolvePath(
-        ReadProfileString(profile, cfgPath, section, keyPrefix + std::to_string(n)), cfgDir);
-    if (path.empty()) break;
-    paths.push_back(std::move(path));
+    std::string value = ReadProfileString(profile, cfgPath, section, keyPrefix + std::to_string(n));
+    if (value.empty()) break;
+    values.push_back(std::move(value));
   }
-  return paths;
+  return values;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// The exclusion patterns of a configuration. A pattern without "/" matches a file name in any
+// folder ("*_test.c"); any other is a path pattern resolved against the configuration's folder
+// ("**/test/**").
+class Exclusions {
+ public:
+  Exclusions(const StringList& values, const std::string& cfgDir, StringList& problems) {
+    for (const std::string& value : values) {
+      const std::string pattern = ResolvePath(value, "");
+      const std::string problem = PatternProblem(pattern);
+      if (!problem.empty()) {
+        problems.push_back(kBadPattern + pattern + " (" + problem + ")");
+      } else if (pattern.find('/') == std::string::npos) {
+        names_.push_back(pattern);
+      } else {
+        paths_.push_back(FullPathOf(ResolvePath(pattern, cfgDir)));
+      }
+    }
+  }
+
+  bool Excludes(const std::string& path) const {
+    if (names_.empty() && paths_.empty()) return false;
+    const std::string full = FullPathOf(path);
+    const std::string name = full.substr(full.find_last_of('/') + 1);
+    for (const std::string& pattern : names_) {
+      if (MatchesPathPattern(pattern, name)) return true;
+    }
+    for (const std::string& pattern : paths_) {
+      if (MatchesPathPattern(pattern, full)) return true;
+    }
+    return false;
+  }
+
+ private:
+  StringList names_;
+  StringList paths_;
+};
+
+// Builds one list from its recipe.
+class ListBuilder {
+ public:
+  ListBuilder(const SourceListCache::Recipe& recipe, SourceList& list)
+      : recipe_(recipe), list_(list), exclusions_(recipe.excludes, recipe.cfgDir, list.problems) {}
+
+  void Build() {
+    for (const std::string& value : recipe_.values) {
+      const std::string path = ResolvePath(value, recipe_.cfgDir);
+      if (IsPathPattern(value)) {
+        AddPattern(path);
+      } else if (!exclusions_.Excludes(path)) {
+        // A plain entry stays as it was always taken, also when it is listed twice or missing.
+        list_.paths.push_back(path);
+        if (tracking_) Track(path);
+      }
+    }
+    if (!recipe_.database.empty()) AddDatabase(ResolvePath(recipe_.database, recipe_.cfgDir));
+  }
+
+ private:
+  void Track(const std::string& path) {
+    FileIdentity identity;
+    if (IdentityOf(path, identity)) identities_.insert(identity);
+  }
+
+  void StartTracking() {
+    if (tracking_) return;
+    tracking_ = true;
+    for (const std::string& path : list_.paths) Track(path);
+  }
+
+  void AddPattern(const std::string& pattern) {
+    const std::string problem = PatternProblem(pattern);
+    if (!problem.empty()) {
+      list_.problems.push_back(kBadPattern + pattern + " (" + problem + ")");
+      return;
+    }
+    StartTracking();
+    PatternExpansion expansion = ExpandPathPattern(pattern);
+    for (const std::string& folder : expansion.unreadableFolders) {
+      list_.problems.push_back(ErrorOpeningText(folder));
+    }
+    if (expansion.files.empty()) list_.problems.push_back(kNoFileMatches + pattern);
+    for (PatternMatch& match : expansion.files) {
+      if (exclusions_.Excludes(match.path) || !identities_.insert(match.identity).second) continue;
+      list_.paths.push_back(std::move(match.path));
+    }
+  }
+
+  void DatabaseProblem(const std::string& database, const std::string& reason) {
+    list_.problems.push_back(kDatabaseError + database + " (" + reason + ")");
+  }
+
+  // Adds the C files of a compilation database, once each, in its order. Each entry's "file" is
+  // taken relative to its "directory", and a relative directory relative to the database's own.
+  void AddDatabase(const std::string& database) {
+    std::ifstream in(database, std::ios::binary);
+    if (!in) {
+      DatabaseProblem(database, std::strerror(errno));
+      return;
+    }
+    nlohmann::json entries;
+    try {
+      entries = nlohmann::json::parse(in);
+    } catch (const nlohmann::json::exception& error) {
+      DatabaseProblem(database, error.what());
+      return;
+    }
+    if (!entries.is_array()) {
+      DatabaseProblem(database, kNotAnArray);
+      return;
+    }
+    StartTracking();
+    const std::string databaseDir = database.substr(0, database.find_last_of('/') + 1);
+    bool reportedBadEntry = false;
+    std::set<std::string> missing;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const nlohmann::json& entry = entries[i];
+      const auto file = entry.is_object() ? entry.find("file") : entry.end();
+      if (!entry.is_object() || file == entry.end() || !file->is_string()) {
+        if (!reportedBadEntry) DatabaseProblem(database, kEntryWithoutFile + std::to_string(i));
+        reportedBadEntry = true;
+        continue;
+      }
+      std::string directory = databaseDir;
+      const auto dir = entry.find("directory");
+      if (dir != entry.end() && dir->is_string() && !dir->get<std::string>().empty()) {
+        directory = ResolvePath(dir->get<std::string>(), databaseDir);
+        if (directory.back() != '/') directory += '/';
+      }
+      const std::string path = ResolvePath(file->get<std::string>(), directory);
+      if (!EndsWith(path, kCSuffix)) continue;
+      FileIdentity identity;
+      if (!IdentityOf(path, identity)) {
+        if (missing.insert(path).second) list_.problems.push_back(kDatabaseMissingFile + path);
+        continue;
+      }
+      if (exclusions_.Excludes(path) || !identities_.insert(identity).second) continue;
+      list_.paths.push_back(path);
+    }
+  }
+
+  const SourceListCache::Recipe& recipe_;
+  SourceList& list_;
+  Exclusions exclusions_;
+  bool tracking_ = false;
+  std::unordered_set<FileIdentity, FileIdentityHash> identities_;
+};
+
+SourceList BuildList(const SourceListCache::Recipe& recipe) {
+  SourceList list;
+  ListBuilder(recipe, list).Build();
+  return list;
+}
+
+SourceListCache::Recipe CallGraphRecipe(ProfileReader& profile, const std::string& cfgPath,
+                                        const std::string& cfgDir) {
+  return {cfgDir, ValueList(profile, cfgPath, kFilesSection, kFileKeyPrefix),
+          ValueList(profile, cfgPath, kFilesSection, kExcludeKeyPrefix),
+          ReadProfileString(profile, cfgPath, kFilesSection, kCompileCommandsKey)};
+}
+
+SourceListCache::Recipe ModuleRecipe(ProfileReader& profile, const std::string& cfgPath,
+                                     const std::string& cfgDir, int module) {
+  return {cfgDir,
+          ValueList(profile, cfgPath, kModulesSection,
+                    "mod_" + std::to_string(module) + "_file_"),
+          ValueList(profile, cfgPath, kFilesSection, kExcludeKeyPrefix),
+          {}};
 }
 }  // namespace
 
-StringList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
+SourceList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
                                 const std::string& cfgDir) {
-  return PathList(profile, cfgPath, cfgDir, kFilesSection, "file");
+  return BuildList(CallGraphRecipe(profile, cfgPath, cfgDir));
 }
 
 CallGraphOutputPaths ReadCallGraphOutputPaths(ProfileReader& profile, const std::string& cfgPath,
@@ -34,10 +219,28 @@ CallGraphOutputPaths ReadCallGraphOutputPaths(ProfileReader& profile, const std:
   return {path("dot"), path("csv")};
 }
 
-StringList ModuleFilePaths(ProfileReader& profile, const std::string& cfgPath,
+SourceList ModuleFilePaths(ProfileReader& profile, const std::string& cfgPath,
                            const std::string& cfgDir, int module) {
-  return PathList(profile, cfgPath, cfgDir, kModulesSection,
-                  "mod_" + std::to_string(module) + "_file_");
+  return BuildList(ModuleRecipe(profile, cfgPath, cfgDir, module));
+}
+
+const SourceList& SourceListCache::CallGraph(ProfileReader& profile, const std::string& cfgPath,
+                                             const std::string& cfgDir) {
+  return Resolve(CallGraphRecipe(profile, cfgPath, cfgDir), {cfgPath, -1});
+}
+
+const SourceList& SourceListCache::Module(ProfileReader& profile, const std::string& cfgPath,
+                                          const std::string& cfgDir, int module) {
+  return Resolve(ModuleRecipe(profile, cfgPath, cfgDir, module), {cfgPath, module});
+}
+
+const SourceList& SourceListCache::Resolve(Recipe recipe, const std::pair<std::string, int>& key) {
+  const auto found = lists_.find(key);
+  if (found != lists_.end() && found->second.recipe == recipe) return found->second.list;
+  Entry& entry = lists_[key];
+  entry.list = BuildList(recipe);
+  entry.recipe = std::move(recipe);
+  return entry.list;
 }
 
 }  // namespace quillmap

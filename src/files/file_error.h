@@ -22,6 +22,9 @@ class FileError : public std::runtime_error {
   Cause cause_;
 };
 
+/// Log entry (and output text) for a source file or a folder of sources that cannot be opened.
+inline std::string ErrorOpeningText(const std::string& path) { return "error opening: " + path; }
+
 /// The user-facing message, e.g. "a.cfg was not found.".
 std::string FileErrorMessage(const std::string& path, FileError::Cause cause);
 

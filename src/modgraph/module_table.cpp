@@ -38,7 +38,8 @@ class ModulesSection {
   }
   std::string Path(const std::string& key) { return ResolvePath(Value(key), cfgDir_); }
   StringList Files(int module) {
-    return ModuleFilePaths(context_.profile(), cfgPath_, cfgDir_, module);
+    return context_.Reported(
+        context_.sourceLists().Module(context_.profile(), cfgPath_, cfgDir_, module));
   }
 
  private:
@@ -100,8 +101,8 @@ int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string
   return table.moduleCount;
 }
 
-StringList ModuleSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                             const std::string& cfgDir) {
+StringList ModuleSourcePaths(SourceListCache& lists, ProfileReader& profile,
+                             const std::string& cfgPath, const std::string& cfgDir) {
   const auto value = [&](const std::string& key) {
     return ReadProfileString(profile, cfgPath, kModulesSection, key);
   };
@@ -111,7 +112,7 @@ StringList ModuleSourcePaths(ProfileReader& profile, const std::string& cfgPath,
   if (ResolvePath(value(kDotKey), cfgDir).empty()) return sources;
   for (int i = 0; i < kMaxModules; ++i) {
     if (value(ModuleKey(i)).empty()) break;
-    StringList files = ModuleFilePaths(profile, cfgPath, cfgDir, i);
+    const StringList& files = lists.Module(profile, cfgPath, cfgDir, i).paths;
     if (files.empty()) break;
     sources.insert(sources.end(), files.begin(), files.end());
   }

@@ -47,9 +47,10 @@ struct ModuleTable {
 int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string& cfgPath);
 
 /// The resolved source paths of the modules that ReadModuleConfig would read from the
-/// configuration, module by module in file order; `cfgDir` is the configuration's folder.
-StringList ModuleSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                             const std::string& cfgDir);
+/// configuration, module by module in file order; `cfgDir` is the configuration's folder. The
+/// lists are resolved through `lists`, which keeps them for the run.
+StringList ModuleSourcePaths(SourceListCache& lists, ProfileReader& profile,
+                             const std::string& cfgPath, const std::string& cfgDir);
 
 /// Runs the two passes of the inter-module call scan and writes the module graph. Returns the
 /// number of modules scanned (0: nothing written). Defined with the module graph output.

@@ -137,6 +137,7 @@ TEST(ModuleNodeIdTest, PlainNamesStayQuotedNamesAreEscaped) {
 
 // ModuleSourcePaths lists exactly the files of the modules that ReadModuleConfig reads.
 TEST_F(ReadModuleConfigTest, ModuleSourcePathsAreTheFilesOfTheModulesRead) {
+  SourceListCache lists;  // kept across the configurations: each change is seen
   for (const char* body : {
            "dot=m.dot\nmod_0=a\nmod_0_file_0=a.c\nmod_0_file_1=b.c\nmod_1=b\nmod_1_file_0=c.c\n",
            "mod_0=a\nmod_0_file_0=a.c\n",                                       // no "dot"
@@ -151,7 +152,7 @@ TEST_F(ReadModuleConfigTest, ModuleSourcePathsAreTheFilesOfTheModulesRead) {
     for (int k = 0; k < table->moduleCount; ++k) {
       files.insert(files.end(), table->modules[k].files.begin(), table->modules[k].files.end());
     }
-    EXPECT_EQ(ModuleSourcePaths(profile, cfgPath, dir.path()), files);
+    EXPECT_EQ(ModuleSourcePaths(lists, profile, cfgPath, dir.path()), files);
   }
   // 200 modules at most.
   std::string many = "dot=m.dot\n";
@@ -159,7 +160,7 @@ TEST_F(ReadModuleConfigTest, ModuleSourcePathsAreTheFilesOfTheModulesRead) {
     many += "mod_" + std::to_string(i) + "=m\nmod_" + std::to_string(i) + "_file_0=f.c\n";
   }
   WriteConfig(many);
-  EXPECT_EQ(ModuleSourcePaths(profile, cfgPath, dir.path()).size(), 200u);
+  EXPECT_EQ(ModuleSourcePaths(lists, profile, cfgPath, dir.path()).size(), 200u);
 }
 
 }  // namespace

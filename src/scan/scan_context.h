@@ -3,16 +3,17 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 
 #include "config/profile_reader.h"
+#include "config/source_lists.h"
+#include "files/file_error.h"
 #include "outputs/line_writer.h"
 
 namespace quillmap {
 
-/// Log entry (and output text) for a source file that cannot be opened.
-inline std::string ErrorOpeningText(const std::string& path) { return "error opening: " + path; }
 /// Log entry (and output text) for a source file whose reading failed after it was opened.
 inline std::string ErrorReadingText(const std::string& path) { return "error reading: " + path; }
 /// Log entry for an output file that could not be written.
@@ -66,6 +67,19 @@ class ScanContext {
   bool errorReported() const { return errorReported_; }
   void ResetErrors() { errorReported_ = false; }
 
+  /// The run's source lists, each resolved once.
+  SourceListCache& sourceLists() { return sourceLists_; }
+  /// The paths of `list`. Its problems are logged as errors, each entry once per run however
+  /// often the list is asked for.
+  const StringList& Reported(const SourceList& list) {
+    for (const std::string& problem : list.problems) {
+      if (!reportedProblems_.insert(problem).second) continue;
+      Log(problem);
+      NoteError();
+    }
+    return list.paths;
+  }
+
  private:
   ProfileReader& profile_;
   LineWriter& writer_;
@@ -73,6 +87,8 @@ class ScanContext {
   RunObserver* observer_;
   bool errorReported_ = false;
   bool stopped_ = false;
+  SourceListCache sourceLists_;
+  std::set<std::string> reportedProblems_;
 };
 
 }  // namespace quillmap

@@ -130,8 +130,8 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* 
     // error of a configuration that cannot be opened, before anything is written.)
     const std::string cfgDir = DirectoryOf(path);
     StringList inputs{path};
-    for (StringList sources : {CallGraphSourcePaths(*profile_, path, cfgDir),
-                               ModuleSourcePaths(*profile_, path, cfgDir)}) {
+    for (StringList sources : {context.sourceLists().CallGraph(*profile_, path, cfgDir).paths,
+                               ModuleSourcePaths(context.sourceLists(), *profile_, path, cfgDir)}) {
       inputs.insert(inputs.end(), sources.begin(), sources.end());
     }
     writer_->Protect(inputs);
