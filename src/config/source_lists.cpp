@@ -83,7 +83,7 @@ class ListBuilder {
     for (const std::string& value : recipe_.values) {
       const std::string path = ResolvePath(value, recipe_.cfgDir);
       if (IsPathPattern(value)) {
-        AddPattern(path);
+        AddPattern(path, IsAbsolutePath(value) ? 0 : recipe_.cfgDir.size());
       } else if (!exclusions_.Excludes(path)) {
         // A plain entry stays as it was always taken, also when it is listed twice or missing.
         list_.paths.push_back(path);
@@ -105,14 +105,16 @@ class ListBuilder {
     for (const std::string& path : list_.paths) Track(path);
   }
 
-  void AddPattern(const std::string& pattern) {
-    const std::string problem = PatternProblem(pattern);
+  // Expands `pattern`, whose first `baseLength` characters name the configuration's folder.
+  void AddPattern(const std::string& pattern, size_t baseLength) {
+    const std::string problem = PatternProblem(std::string_view(pattern).substr(baseLength));
     if (!problem.empty()) {
       list_.problems.push_back(kBadPattern + pattern + " (" + problem + ")");
       return;
     }
     StartTracking();
-    PatternExpansion expansion = ExpandPathPattern(pattern);
+    PatternExpansion expansion =
+        ExpandPathPattern(pattern.substr(0, baseLength), pattern.substr(baseLength));
     for (const std::string& folder : expansion.unreadableFolders) {
       list_.problems.push_back(ErrorOpeningText(folder));
     }

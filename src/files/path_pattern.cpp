@@ -236,13 +236,13 @@ bool IdentityOf(const std::string& path, FileIdentity& identity) {
   return true;
 }
 
-PatternExpansion ExpandPathPattern(const std::string& pattern) {
+PatternExpansion ExpandPathPattern(const std::string& base, const std::string& pattern) {
   std::vector<std::string_view> components = SplitComponents(pattern);
-  // The leading components without wildcards name the folder where the walk starts.
-  std::string start;
+  // The base and the leading components without wildcards name the folder where the walk starts.
+  std::string start = base;
   size_t first = 0;
   if (!pattern.empty() && pattern[0] == '/') {
-    start = "/";
+    start += "/";
     first = 1;
   }
   while (first + 1 < components.size() && !HasWildcard(components[first])) {

@@ -51,12 +51,14 @@ struct PatternExpansion {
   size_t matchedFolders = 0;
 };
 
-/// The regular files that `pattern` names. Components without "*" or "?" are taken as they stand;
+/// The regular files that `base` followed by `pattern` names. `base` is a folder ending in "/",
+/// taken as it stands, or "" for a pattern that is absolute or relative to the current folder.
+/// Components without "*" or "?" are taken as they stand;
 /// "*" and "?" never match a leading "." unless the component itself begins with "."; "**"
 /// matches zero or more folders, skipping hidden ones, and as the last component every file below.
 /// Symbolic links to files are followed, links to folders are not (no loops). A valid pattern is
 /// assumed (see PatternProblem).
-PatternExpansion ExpandPathPattern(const std::string& pattern);
+PatternExpansion ExpandPathPattern(const std::string& base, const std::string& pattern);
 
 /// Whether `path` matches `pattern` component by component, by the rules of ExpandPathPattern.
 bool MatchesPathPattern(std::string_view pattern, std::string_view path);

@@ -28,7 +28,7 @@ struct Tree {
   }
   std::vector<std::string> Expand(const std::string& pattern) const {
     std::vector<std::string> relative;
-    for (const PatternMatch& match : ExpandPathPattern(dir / pattern).files) {
+    for (const PatternMatch& match : ExpandPathPattern(dir.path(), pattern).files) {
       relative.push_back(match.path.substr(dir.path().size()));
     }
     return relative;
@@ -63,9 +63,9 @@ TEST(ExpandPathPattern, MatchesFilesInByteOrderByTheRulesOfEachComponent) {
 
 TEST(ExpandPathPattern, CountsFoldersThatMatchAndGivesEachFileItsIdentity) {
   const Tree tree;
-  EXPECT_EQ(ExpandPathPattern(tree.dir / "*.c").matchedFolders, 1u);  // dir.c
-  EXPECT_EQ(ExpandPathPattern(tree.dir / "s?c").matchedFolders, 1u);
-  const PatternExpansion links = ExpandPathPattern(tree.dir / "l*.c");
+  EXPECT_EQ(ExpandPathPattern(tree.dir.path(), "*.c").matchedFolders, 1u);  // dir.c
+  EXPECT_EQ(ExpandPathPattern(tree.dir.path(), "s?c").matchedFolders, 1u);
+  const PatternExpansion links = ExpandPathPattern(tree.dir.path(), "l*.c");
   ASSERT_EQ(links.files.size(), 1u);
   FileIdentity target;
   ASSERT_TRUE(IdentityOf(tree.dir / "src/x.c", target));
@@ -83,7 +83,7 @@ TEST(ExpandPathPattern, ReportsAnUnreadableFolderAndWalksTheRest) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-    const PatternExpansion expansion = ExpandPathPattern(tree.dir / "**/*.c");
+    const PatternExpansion expansion = ExpandPathPattern("", tree.dir / "**/*.c");
     const bool reported = expansion.unreadableFolders == StringList{tree.dir / "locked"};
     _exit(reported && expansion.files.size() == 9 ? 0 : 1);
   }
@@ -91,6 +91,15 @@ TEST(ExpandPathPattern, ReportsAnUnreadableFolderAndWalksTheRest) {
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ExpandPathPattern, TakesTheBaseFolderAsItStands) {
+  TempDir dir;
+  dir.Write("a*b/x.c", "");
+  dir.Write("aXb/y.c", "");
+  const PatternExpansion expansion = ExpandPathPattern(dir / "a*b/", "*.c");
+  ASSERT_EQ(expansion.files.size(), 1u);
+  EXPECT_EQ(expansion.files[0].path, dir / "a*b/x.c");
 }
 
 TEST(MatchesPathPattern, MatchesComponentByComponent) {
