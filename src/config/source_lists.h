@@ -14,6 +14,9 @@
 
 namespace quillmap {
 
+/// Modules a configuration can define: "mod_0" to "mod_199".
+inline constexpr int kMaxModules = 200;
+
 /// The log entry of a pattern that names no regular file, followed by the resolved pattern.
 inline constexpr const char* kNoFileMatches = "no file matches: ";
 /// The log entry of a pattern that cannot be used, followed by the pattern and the reason.

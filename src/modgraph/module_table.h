@@ -13,8 +13,6 @@
 
 namespace quillmap {
 
-inline constexpr int kMaxModules = 200;
-
 /// The line that separates the sections of the module log.
 inline constexpr const char* kModuleLogSeparator =
     "***********************************************************";
