@@ -4,6 +4,7 @@
 
 #include "cli/command_line.h"
 #include "config/app_identity.h"
+#include "config/starting_config.h"
 #include "files/file_error.h"
 #include "files/paths.h"
 #include "scan/scan_run.h"
@@ -13,6 +14,7 @@ namespace quillmap {
 namespace {
 
 constexpr const char* kNoConfigurationGiven = "no configuration file given";
+constexpr const char* kScanItWith = "scan it with: ";
 
 // The activity log printed to standard output as it grows, one entry a line.
 class PrintedLog : public ActivityLog {
@@ -34,22 +36,35 @@ class PrintedLog : public ActivityLog {
   std::ostream& out_;
 };
 
+// Writes the starting configuration for `folder`; the next step goes to `out`.
+int RunInit(const std::string& folder, std::ostream& out, std::ostream& err) {
+  const StartingConfigResult result = WriteStartingConfig(folder);
+  if (result.status != StartingConfigResult::Status::kWritten) {
+    err << result.message << '\n';
+    return kExitUsage;
+  }
+  out << result.message << '\n'
+      << kScanItWith << ApplicationName() << " -cfg " << result.path << '\n';
+  return kExitSuccess;
+}
+
 }  // namespace
 
 std::string UsageText() {
   const std::string& name = ApplicationName();
   return "usage: " + name + " -cfg file.cfg [-write-baseline FILE]\n" + "       " + name +
-         " --help | --version\n" +
+         " -init FOLDER\n" + "       " + name + " --help | --version\n" +
          "\n"
          "Scans the C sources named in the scan configuration and writes the call graph\n"
          "(DOT), the CSV report and the module graph (DOT) that it configures. The activity\n"
-         "log is printed to standard output.\n"
+         "log is printed to standard output. -init writes FOLDER/quillmap.cfg, a starting\n"
+         "configuration for every C file under FOLDER; it never overwrites a file.\n"
          "\n"
          "-write-baseline FILE writes the run's module rule violations to FILE.\n"
          "\n"
-         "Exit status: 0 success, 1 the run reported an error, 2 bad command line or the\n"
-         "configuration file cannot be opened, 3 a module rule is broken by a call that the\n"
-         "baseline does not list (1 wins when both happen).\n";
+         "Exit status: 0 success, 1 the run reported an error, 2 bad command line, the\n"
+         "configuration file cannot be opened, or -init cannot write its file, 3 a module rule\n"
+         "is broken by a call that the baseline does not list (1 wins when both happen).\n";
 }
 
 bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, int& status) {
@@ -80,6 +95,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << cmdLine.errorText << '\n' << UsageText();
     return kExitUsage;
   }
+  if (cmdLine.initFolder) return RunInit(*cmdLine.initFolder, out, err);
   if (!cmdLine.runAtStart) {
     err << UsageText();
     return kExitUsage;

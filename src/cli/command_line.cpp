@@ -5,6 +5,7 @@ namespace quillmap {
 namespace {
 constexpr const char* kWrongCmdline = "Wrong cmdline:\n";
 constexpr const char* kCfgOption = "cfg";
+constexpr const char* kInitOption = "init";
 }  // namespace
 
 CmdLineState ParseCommandLine(const std::vector<std::string>& args, const std::string& basePath) {
@@ -16,12 +17,15 @@ CmdLineState ParseCommandLine(const std::vector<std::string>& args, const std::s
     if (i + 1 >= args.size()) {
       state.errorText = kWrongCmdline + option;
       state.runAtStart = false;
+      state.initFolder.reset();
       return state;
     }
     const std::string& value = args[++i];
     if (option == kCfgOption) {
       state.cmdCfgPath = !value.empty() && value[0] == '.' ? basePath + value : value;
       state.runAtStart = true;
+    } else if (option == kInitOption) {
+      state.initFolder = value;
     } else {
       state.options[option] = value;
     }

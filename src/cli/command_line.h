@@ -1,8 +1,10 @@
-/// The command line: "-cfg file.cfg" runs one scan at start; other "-name value" pairs (the
-/// query options, "-write-baseline FILE") are kept for the run.
+/// The command line: "-cfg file.cfg" runs one scan at start; "-init FOLDER" writes a starting
+/// configuration instead; other "-name value" pairs (the query options, "-write-baseline FILE")
+/// are kept for the run.
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@ struct CmdLineState {
   std::string errorText;  // "Wrong cmdline:\n" and the unparsed rest, when malformed
   std::string cmdCfgPath;
   std::map<std::string, std::string> options;  // every other "-name value" pair; a later one wins
+  std::optional<std::string> initFolder;  // the folder of "-init", the last one given
 };
 
 /// Parses the program's arguments (without the program name). "-cfg" takes the next argument

@@ -40,6 +40,17 @@ TEST(ParseCommandLine, IgnoresOtherOptionsAndLetsTheLastCfgWin) {
   EXPECT_FALSE(Parse({"--cfg", "a.cfg"}).runAtStart);
 }
 
+TEST(ParseCommandLine, InitTakesItsFolderAndNeedsOne) {
+  EXPECT_FALSE(Parse({"-cfg", "a.cfg"}).initFolder);
+  const CmdLineState init = Parse({"-init", "proj"});
+  EXPECT_EQ(init.initFolder, "proj");
+  EXPECT_FALSE(init.runAtStart);
+  EXPECT_EQ(Parse({"-init", "a", "-init", "."}).initFolder, ".");
+  const CmdLineState alone = Parse({"-init"});
+  EXPECT_FALSE(alone.initFolder);
+  EXPECT_EQ(alone.errorText, "Wrong cmdline:\ninit");
+}
+
 TEST(ParseCommandLine, AnOptionWithoutValueMakesItMalformed) {
   const CmdLineState alone = Parse({"-cfg"});
   EXPECT_FALSE(alone.runAtStart);
