@@ -1,12 +1,13 @@
 #include "dialog/dialog_commands.h"
 
+#include "config/starting_config.h"
 #include "files/paths.h"
 
 namespace quillmap {
 
 namespace {
 constexpr size_t kMaxFileNameLength = 255;
-constexpr int kRunInputs[] = {kPathEdit, kCfgFileButton, kScanButton};
+constexpr int kRunInputs[] = {kPathEdit, kCfgFileButton, kScanButton, kNewCfgButton};
 
 // Holds the inputs disabled for the lifetime of one run, also when the run ends by an exception.
 class InputsHeldDuringRun {
@@ -41,6 +42,26 @@ DialogCommands::~DialogCommands() = default;
 
 void DialogCommands::SetFileChooser(std::unique_ptr<FileChooser> chooser) {
   chooser_ = std::move(chooser);
+}
+
+void DialogCommands::SetFolderChooser(std::unique_ptr<FolderChooser> chooser) {
+  folderChooser_ = std::move(chooser);
+}
+
+void DialogCommands::OnNewCfgClicked() {
+  if (scanRunning_ || folderChooser_ == nullptr) return;
+  const std::optional<std::string> folder = folderChooser_->ChooseFolder();
+  if (!folder || folder->empty()) return;
+  const StartingConfigResult result = WriteStartingConfig(*folder);
+  if (result.status != StartingConfigResult::Status::kWritten) {
+    dialog_.window().ShowMessage(result.message);
+    return;
+  }
+  try {
+    TakeCfgPath(result.path);
+  } catch (const FileError& error) {
+    dialog_.window().ShowFileError(error);
+  }
 }
 
 void DialogCommands::OnScanClicked() {

@@ -1,5 +1,6 @@
-/// The main dialog's commands beyond the scan run itself: the "CFG File" chooser, a file dropped
-/// onto the path edit, and the "SCAN" button with its inputs held disabled while a run is under
+/// The main dialog's commands beyond the scan run itself: the "CFG File" chooser, "New CFG" (a
+/// starting configuration for a chosen folder), a file dropped onto the path edit, and the "SCAN"
+/// button with its inputs held disabled while a run is under
 /// way. Toolkit-free: a GUI host forwards its events here and supplies a FileChooser.
 #pragma once
 
@@ -31,6 +32,14 @@ class FileChooser {
   virtual std::optional<std::string> ChooseFile() = 0;
 };
 
+/// Lets the user pick one folder. The GUI shows its native folder dialog; tests answer directly.
+class FolderChooser {
+ public:
+  virtual ~FolderChooser() = default;
+  /// The chosen folder, or nothing when the user cancelled.
+  virtual std::optional<std::string> ChooseFolder() = 0;
+};
+
 /// The file-name part of the file's full path (at most 255 characters). Opens the file for
 /// reading and closes it again, so that a file the scan could not read is reported at once:
 /// throws FileError when it cannot be opened.
@@ -43,6 +52,7 @@ class DialogCommands {
   ~DialogCommands();
 
   void SetFileChooser(std::unique_ptr<FileChooser> chooser);
+  void SetFolderChooser(std::unique_ptr<FolderChooser> chooser);
 
   /// "SCAN": disables the path edit, "CFG File" and "SCAN", runs the scan (its file error is
   /// shown by the window system) and enables them again. Ignored while a run is under way,
@@ -57,6 +67,11 @@ class DialogCommands {
   /// the chosen file cannot be opened; the path edit then holds the path, the title is unchanged.
   void ChooseCfgFile();
 
+  /// "New CFG": asks for a folder, writes its starting configuration and loads it into the path
+  /// edit and the title without scanning. A configuration that is there already is not touched:
+  /// the window system shows why, and the path edit keeps its text.
+  void OnNewCfgClicked();
+
   /// Files dropped onto the path edit. Exactly one file is taken like a chosen one (its file
   /// error shown by the window system); any other number is ignored, as is a drop during a
   /// run. Returns whether the drop was taken.
@@ -68,6 +83,7 @@ class DialogCommands {
 
   ScanDialog& dialog_;
   std::unique_ptr<FileChooser> chooser_;
+  std::unique_ptr<FolderChooser> folderChooser_;
   bool scanRunning_ = false;
 };
 

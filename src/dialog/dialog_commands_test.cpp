@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/starting_config.h"
 #include "support/test_support.h"
 
 namespace quillmap {
@@ -20,6 +21,20 @@ class AnsweringChooser : public FileChooser {
   explicit AnsweringChooser(std::optional<std::string> answer, int* asked)
       : answer_(std::move(answer)), asked_(asked) {}
   std::optional<std::string> ChooseFile() override {
+    ++*asked_;
+    return answer_;
+  }
+
+ private:
+  std::optional<std::string> answer_;
+  int* asked_;
+};
+
+class AnsweringFolderChooser : public FolderChooser {
+ public:
+  AnsweringFolderChooser(std::optional<std::string> answer, int* asked)
+      : answer_(std::move(answer)), asked_(asked) {}
+  std::optional<std::string> ChooseFolder() override {
     ++*asked_;
     return answer_;
   }
@@ -133,6 +148,38 @@ TEST(OnFilesDropped, UnopenableFileFillsPathEditShowsFileErrorKeepsTitle) {
   EXPECT_EQ(started.window.title, kPlainTitle);
 }
 
+TEST(OnNewCfgClicked, WritesTheStartingConfigurationAndLoadsItOnceWithoutScanning) {
+  TempDir dir;
+  dir.Write("app/main.c", "int main(void)\n{\n}\n");
+  StartedDialog started;
+  int asked = 0;
+  started.commands.SetFolderChooser(std::make_unique<AnsweringFolderChooser>(dir.path(), &asked));
+  started.commands.OnNewCfgClicked();
+
+  const std::string cfg = dir / kStartingConfigName;
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(started.window.texts[kPathEdit], cfg);
+  EXPECT_EQ(started.window.title, TitleWith(kStartingConfigName));
+  EXPECT_NE(testing::ReadFile(cfg).find("mod_0_file_0=app/**/*.c"), std::string::npos);
+  EXPECT_FALSE(started.dialog.lastRun().started);
+  EXPECT_TRUE(started.window.messages.empty());
+
+  // A second time the file is there: it stays, and the user is told why nothing happened.
+  const std::string written = testing::ReadFile(cfg);
+  started.window.SetItemText(kPathEdit, "other.cfg");
+  started.commands.OnNewCfgClicked();
+  ASSERT_EQ(started.window.messages.size(), 1u);
+  EXPECT_NE(started.window.messages[0].find(cfg), std::string::npos);
+  EXPECT_EQ(started.window.texts[kPathEdit], "other.cfg");
+  EXPECT_EQ(testing::ReadFile(cfg), written);
+
+  // Cancelled: nothing at all.
+  started.commands.SetFolderChooser(std::make_unique<AnsweringFolderChooser>(std::nullopt, &asked));
+  started.commands.OnNewCfgClicked();
+  EXPECT_EQ(started.window.texts[kPathEdit], "other.cfg");
+  EXPECT_EQ(started.window.messages.size(), 1u);
+}
+
 // Records, at every log entry, which inputs were enabled, and can click "SCAN" from inside a run
 // the way a host that lets events through during a run could.
 class RunWatchingWindow : public MemoryWindow {
@@ -140,13 +187,14 @@ class RunWatchingWindow : public MemoryWindow {
   void OnLogEntry(const std::string& text, bool replace) override {
     MemoryWindow::OnLogEntry(text, replace);
     if (replace) ++runsStarted;
-    for (int id : {kPathEdit, kCfgFileButton, kScanButton}) {
+    for (int id : {kPathEdit, kCfgFileButton, kScanButton, kNewCfgButton}) {
       if (enabled.count(id) && enabled[id]) ++entriesWithInputEnabled;
     }
     ++entriesSeen;
     if (commands != nullptr) {
       commands->OnScanClicked();
       dropTakenDuringRun = dropTakenDuringRun || commands->OnFilesDropped({cfgPath});
+      commands->OnNewCfgClicked();
     }
   }
 
@@ -171,15 +219,20 @@ TEST(OnScanClicked, InputsAreDisabledThroughoutTheRunAndNoSecondRunStarts) {
   window.cfgPath = cfg;
   window.entriesSeen = window.entriesWithInputEnabled = 0;
 
+  int foldersAsked = 0;
+  commands.SetFolderChooser(std::make_unique<AnsweringFolderChooser>(dir.path(), &foldersAsked));
   commands.OnScanClicked();
 
   EXPECT_TRUE(dialog.lastRun().finished);
+  EXPECT_EQ(foldersAsked, 0);
   EXPECT_GT(window.entriesSeen, 2);
   EXPECT_EQ(window.runsStarted, 1);
   EXPECT_EQ(window.entriesWithInputEnabled, 0);
   EXPECT_FALSE(window.dropTakenDuringRun);
   EXPECT_FALSE(commands.scanRunning());
-  for (int id : {kPathEdit, kCfgFileButton, kScanButton}) EXPECT_TRUE(window.enabled[id]) << id;
+  for (int id : {kPathEdit, kCfgFileButton, kScanButton, kNewCfgButton}) {
+    EXPECT_TRUE(window.enabled[id]) << id;
+  }
 }
 
 TEST(OnScanClicked, FileErrorIsShownAndInputsComeBack) {

@@ -14,6 +14,7 @@ enum ControlId : int {
   kPathEdit = 1002,
   kLogEdit = 1004,
   kScanButton = 1005,
+  kNewCfgButton = 1006,  // writes a starting configuration for a folder
 };
 
 class WindowSystem {
@@ -35,6 +36,8 @@ class WindowSystem {
   virtual void SetTitle(const std::string& title) = 0;
   /// Shows the file error of a handler that could not open a file it needed.
   virtual void ShowFileError(const FileError& error) = 0;
+  /// Shows a message that the user confirms (a message box on the desktop).
+  virtual void ShowMessage(const std::string& text) = 0;
   /// Asks the dialog to close once the current handler has returned.
   virtual void RequestClose() = 0;
   /// Called after every change of the activity log (an appended entry, or a replacement).

@@ -10,6 +10,7 @@
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/cfg_file_chooser.h"
+#include "gui/cfg_folder_chooser.h"
 #include "gui/dialog_units.h"
 #include "gui/path_drop_target.h"
 #include "gui/wx_text.h"
@@ -19,13 +20,17 @@ namespace quillmap {
 namespace {
 constexpr DialogRect kClientSize{0, 0, 367, 191};
 constexpr DialogRect kCfgFileRect{265, 5, 35, 14};
-constexpr DialogRect kPathEditRect{5, 5, 260, 14};
+constexpr DialogRect kPathEditRect{5, 5, 217, 14};
+// "New CFG" takes the right end of the path edit's old place, before "CFG File".
+constexpr DialogRect kNewCfgRect{224, 5, 39, 14};
 constexpr DialogRect kLogRect{0, 25, 365, 165};
 constexpr DialogRect kScanRect{325, 5, 40, 14};
 // The about button sits in the free gap between "CFG File" and "SCAN".
 constexpr DialogRect kAboutRect{305, 5, 15, 14};
 
 constexpr const char* kAboutTip = "About (F1)";
+constexpr const char* kNewCfgTip =
+    "Write a starting configuration (quillmap.cfg) for a folder and load it";
 constexpr const char* kLogFaceName = "Courier New";
 constexpr int kLogFontPixelHeight = 14;
 // Caption bar, minimise and close box; no sizing border, no maximise box.
@@ -53,10 +58,12 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args)
 
   logic_ = std::make_unique<ScanDialog>(*this);
   commands_ = std::make_unique<DialogCommands>(*logic_, std::make_unique<CfgFileChooser>(this));
+  commands_->SetFolderChooser(std::make_unique<CfgFolderChooser>(this));
   FindWindow(kPathEdit)->SetDropTarget(new PathDropTarget(*commands_));
 
   Bind(wxEVT_BUTTON, &ScanWindow::OnScanButton, this, kScanButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnCfgFileButton, this, kCfgFileButton);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { commands_->OnNewCfgClicked(); }, kNewCfgButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnAboutButton, this, wxID_ABOUT);
   Bind(wxEVT_CHAR_HOOK, &ScanWindow::OnCharHook, this);
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);
@@ -90,6 +97,11 @@ void ScanWindow::CreateControls() {
   auto* aboutButton = new wxBitmapButton(this, wxID_ABOUT, aboutIcon, about.GetPosition(),
                                          about.GetSize(), wxBU_EXACTFIT);
   aboutButton->SetToolTip(kAboutTip);
+
+  const wxRect newCfg = ToPixels(*this, kNewCfgRect);
+  auto* newCfgButton =
+      new wxButton(this, kNewCfgButton, "New CFG", newCfg.GetPosition(), newCfg.GetSize());
+  newCfgButton->SetToolTip(kNewCfgTip);
 }
 
 int ScanWindow::ShowModal() {
@@ -175,6 +187,10 @@ void ScanWindow::SetTitle(const std::string& title) { wxDialog::SetTitle(ToWx(ti
 
 void ScanWindow::ShowFileError(const FileError& error) {
   wxMessageBox(ToWx(error.what()), ToWx(ApplicationName()), wxOK | wxICON_EXCLAMATION, this);
+}
+
+void ScanWindow::ShowMessage(const std::string& text) {
+  wxMessageBox(ToWx(text), ToWx(ApplicationName()), wxOK | wxICON_INFORMATION, this);
 }
 
 void ScanWindow::RequestClose() {

@@ -41,6 +41,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
   void EnableItem(int id, bool enable) override;
   void SetTitle(const std::string& title) override;
   void ShowFileError(const FileError& error) override;
+  void ShowMessage(const std::string& text) override;
   void RequestClose() override;
   /// Lets the window repaint while a scan run appends to the log.
   void OnLogEntry(const std::string& text, bool replace) override;

@@ -98,7 +98,8 @@ TEST_F(DialogTest, ControlsSitAtTheirDialogUnitPlacesInTabOrder) {
   Open();
   EXPECT_EQ(window_->GetClientSize(), window_->ConvertDialogToPixels(wxSize(367, 191)));
   EXPECT_EQ(Item(kCfgFileButton).GetRect(), ToPixels(*window_, {265, 5, 35, 14}));
-  EXPECT_EQ(Item(kPathEdit).GetRect(), ToPixels(*window_, {5, 5, 260, 14}));
+  EXPECT_EQ(Item(kPathEdit).GetRect(), ToPixels(*window_, {5, 5, 217, 14}));
+  EXPECT_EQ(Item(kNewCfgButton).GetRect(), ToPixels(*window_, {224, 5, 39, 14}));
   EXPECT_EQ(Item(kLogEdit).GetRect(), ToPixels(*window_, {0, 25, 365, 165}));
   EXPECT_EQ(Item(kScanButton).GetRect(), ToPixels(*window_, {325, 5, 40, 14}));
 

@@ -68,6 +68,7 @@ class MemoryWindow : public WindowSystem {
   void EnableItem(int id, bool enable) override;
   void SetTitle(const std::string& newTitle) override { title = newTitle; }
   void ShowFileError(const FileError& error) override { fileErrors.push_back(error.what()); }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void RequestClose() override { ++closeRequests; }
   void OnLogEntry(const std::string& text, bool replace) override;
 
@@ -75,6 +76,7 @@ class MemoryWindow : public WindowSystem {
   std::map<int, bool> enabled;
   std::string title;
   std::vector<std::string> fileErrors;
+  std::vector<std::string> messages;
   int closeRequests = 0;
   /// Every appended entry since the last replacement.
   std::vector<std::string> entries;

@@ -1,0 +1,23 @@
+/// The "New CFG" chooser on the desktop: the toolkit's folder dialog that picks the folder for a
+/// starting configuration, owned by the main dialog.
+#pragma once
+
+#include <wx/window.h>
+
+#include "dialog/dialog_commands.h"
+
+namespace quillmap {
+
+inline constexpr const char* kNewCfgChooserTitle =
+    "Choose the folder of a C project: quillmap.cfg is written there";
+
+class CfgFolderChooser : public FolderChooser {
+ public:
+  explicit CfgFolderChooser(wxWindow* owner) : owner_(owner) {}
+  std::optional<std::string> ChooseFolder() override;
+
+ private:
+  wxWindow* owner_;
+};
+
+}  // namespace quillmap
