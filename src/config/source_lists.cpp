@@ -201,8 +201,7 @@ SourceListCache::Recipe CallGraphRecipe(ProfileReader& profile, const std::strin
 SourceListCache::Recipe ModuleRecipe(ProfileReader& profile, const std::string& cfgPath,
                                      const std::string& cfgDir, int module) {
   return {cfgDir,
-          ValueList(profile, cfgPath, kModulesSection,
-                    "mod_" + std::to_string(module) + "_file_"),
+          ValueList(profile, cfgPath, kModulesSection, "mod_" + std::to_string(module) + "_file_"),
           ValueList(profile, cfgPath, kFilesSection, kExcludeKeyPrefix),
           {}};
 }

@@ -11,8 +11,8 @@ using testing::TempDir;
 
 struct SourceListsTest : ::testing::Test {
   SourceListsTest() {
-    for (const char* name : {"a.c", "src/x.c", "src/y.c", "src/x_test.c", "src/test/t.c",
-                             "lib/l.c", "lib/l.h"}) {
+    for (const char* name :
+         {"a.c", "src/x.c", "src/y.c", "src/x_test.c", "src/test/t.c", "lib/l.c", "lib/l.h"}) {
       dir.Write(name, "");
     }
   }
@@ -80,8 +80,10 @@ TEST_F(SourceListsTest, CompilationDatabaseAddsItsCFilesOnceInItsOrder) {
     {"directory": ")" + dir.path() + R"(", "file": "a.c"},
     {"directory": ")" + dir.path() + R"(src", "file": "y.c"},
     {"file": "../src/x_test.c"},
-    {"directory": "/", "file": ")" + dir.path() + R"(gone.c"},
-    {"directory": "/", "file": ")" + dir.path() + R"(gone.c"}
+    {"directory": "/", "file": ")" + dir.path() +
+                                               R"(gone.c"},
+    {"directory": "/", "file": ")" + dir.path() +
+                                               R"(gone.c"}
   ])");
   const SourceList list =
       CallGraph("file0=a.c\ncompile_commands=build/compile_commands.json\nexclude0=*_test.c\n");

@@ -97,12 +97,14 @@ std::vector<ModuleFolder> FindModuleFolders(const std::string& folder) {
 }
 
 std::string StartingConfigText(const std::string& folderPath, std::vector<ModuleFolder> modules) {
-  std::string text = "; Starting configuration for " + folderPath + ", written by quillmap -init.\n";
+  std::string text =
+      "; Starting configuration for " + folderPath + ", written by quillmap -init.\n";
   text += kHead;
   const size_t found = modules.size();
   if (found > static_cast<size_t>(kMaxModules)) {
-    std::stable_sort(modules.begin(), modules.end(),
-                     [](const ModuleFolder& a, const ModuleFolder& b) { return a.cFiles > b.cFiles; });
+    std::stable_sort(
+        modules.begin(), modules.end(),
+        [](const ModuleFolder& a, const ModuleFolder& b) { return a.cFiles > b.cFiles; });
     modules.resize(kMaxModules);
     std::sort(modules.begin(), modules.end(),
               [](const ModuleFolder& a, const ModuleFolder& b) { return a.name < b.name; });
@@ -144,10 +146,10 @@ StartingConfigResult WriteStartingConfig(const std::string& folder) {
   const int fd = open(result.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     const bool exists = errno == EEXIST;
-    result.status = exists ? StartingConfigResult::Status::kExists
-                           : StartingConfigResult::Status::kWriteFailed;
-    result.message = exists ? result.path + kExists
-                            : kCannotWrite + result.path + ": " + std::strerror(errno);
+    result.status =
+        exists ? StartingConfigResult::Status::kExists : StartingConfigResult::Status::kWriteFailed;
+    result.message =
+        exists ? result.path + kExists : kCannotWrite + result.path + ": " + std::strerror(errno);
     return result;
   }
   size_t done = 0;
@@ -161,7 +163,8 @@ StartingConfigResult WriteStartingConfig(const std::string& folder) {
   if (close(fd) != 0 || writeError != 0) {
     unlink(result.path.c_str());
     result.status = StartingConfigResult::Status::kWriteFailed;
-    result.message = kCannotWrite + result.path + ": " + std::strerror(writeError ? writeError : EIO);
+    result.message =
+        kCannotWrite + result.path + ": " + std::strerror(writeError ? writeError : EIO);
     return result;
   }
   result.message = kWritten + result.path;

@@ -68,9 +68,10 @@ TEST(WriteStartingConfig, WritesAWorkingConfigurationOnceAndNeverOverwrites) {
 
   // What it wrote names every C file and one module per folder.
   RereadingProfileReader profile;
-  EXPECT_EQ(CallGraphSourcePaths(profile, first.path, tree.dir.path()).paths,
-            (StringList{tree.dir / "app/main.c", tree.dir / "app/state.c",
-                        tree.dir / "comm/sub/proto.c", tree.dir / "top.c", tree.dir / "we*rd/w.c"}));
+  EXPECT_EQ(
+      CallGraphSourcePaths(profile, first.path, tree.dir.path()).paths,
+      (StringList{tree.dir / "app/main.c", tree.dir / "app/state.c", tree.dir / "comm/sub/proto.c",
+                  tree.dir / "top.c", tree.dir / "we*rd/w.c"}));
   EXPECT_EQ(ReadProfileString(profile, first.path, "modules", "mod_1"), "comm");
   EXPECT_EQ(ModuleFilePaths(profile, first.path, tree.dir.path(), 1).paths,
             StringList{tree.dir / "comm/sub/proto.c"});

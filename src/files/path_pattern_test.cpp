@@ -18,9 +18,9 @@ using testing::TempDir;
 // name, a blank in a name, a link to a file and a link to a folder (which is not followed).
 struct Tree {
   Tree() {
-    for (const char* name : {"a.c", "b.h", ".hidden.c", "sp ace.c", "src/x.c", "src/y.c",
-                             "src/[1].c", "src/sub/z.c", "src/.git/g.c", "test/t.c",
-                             "dir.c/inner.c"}) {
+    for (const char* name :
+         {"a.c", "b.h", ".hidden.c", "sp ace.c", "src/x.c", "src/y.c", "src/[1].c", "src/sub/z.c",
+          "src/.git/g.c", "test/t.c", "dir.c/inner.c"}) {
       dir.Write(name, "int f;\n");
     }
     std::filesystem::create_symlink(dir / "src/x.c", dir / "link.c");

@@ -63,7 +63,8 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args)
 
   Bind(wxEVT_BUTTON, &ScanWindow::OnScanButton, this, kScanButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnCfgFileButton, this, kCfgFileButton);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { commands_->OnNewCfgClicked(); }, kNewCfgButton);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { commands_->OnNewCfgClicked(); }, kNewCfgButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnAboutButton, this, wxID_ABOUT);
   Bind(wxEVT_CHAR_HOOK, &ScanWindow::OnCharHook, this);
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);

@@ -140,9 +140,9 @@ TEST_F(ReadModuleConfigTest, ModuleSourcePathsAreTheFilesOfTheModulesRead) {
   SourceListCache lists;  // kept across the configurations: each change is seen
   for (const char* body : {
            "dot=m.dot\nmod_0=a\nmod_0_file_0=a.c\nmod_0_file_1=b.c\nmod_1=b\nmod_1_file_0=c.c\n",
-           "mod_0=a\nmod_0_file_0=a.c\n",                                       // no "dot"
+           "mod_0=a\nmod_0_file_0=a.c\n",                                        // no "dot"
            "dot=m.dot\nmod_0=a\nmod_0_file_0=a.c\nmod_2=c\nmod_2_file_0=c.c\n",  // a gap
-           "dot=m.dot\nmod_0=a\nmod_1=b\nmod_1_file_0=b.c\n",                   // no files
+           "dot=m.dot\nmod_0=a\nmod_1=b\nmod_1_file_0=b.c\n",                    // no files
            "dot=m.dot\nmod_0=a\nmod_0_file_0=a.c\nmod_0_file_2=c.c\nmod_1=b\nmod_1_file_0=\n",
        }) {
     SCOPED_TRACE(body);
