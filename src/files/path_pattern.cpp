@@ -67,7 +67,10 @@ class Walk {
     struct stat folder;
     if (fstat(fd, &folder) == 0 && visited_.insert({folder.st_dev, folder.st_ino, index}).second) {
       std::optional<std::vector<Entry>> entries;
+      const dev_t outer = folderDevice_;
+      folderDevice_ = folder.st_dev;
       Process(fd, path, index, entries);
+      folderDevice_ = outer;
     }
     close(fd);
   }
@@ -89,6 +92,7 @@ class Walk {
   struct Entry {
     std::string name;
     unsigned char type;
+    ino_t inode = 0;
   };
   using Entries = std::optional<std::vector<Entry>>;
 
@@ -135,7 +139,7 @@ class Walk {
     while (const dirent* entry = readdir(dir)) {
       const std::string_view name(entry->d_name);
       if (name == "." || name == "..") continue;
-      entries->push_back({std::string(name), entry->d_type});
+      entries->push_back({std::string(name), entry->d_type, entry->d_ino});
     }
     closedir(dir);
     return true;
@@ -165,6 +169,11 @@ class Walk {
       return;
     }
     if (!Last(index)) return;
+    if (entry.type == DT_REG && entry.inode != 0) {
+      // The folder's device and the entry's inode name the file without a call per file.
+      result_.files.push_back({path + entry.name, {folderDevice_, entry.inode}});
+      return;
+    }
     struct stat st;
     if (fstatat(fd, entry.name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) return;
     result_.files.push_back({path + entry.name, {st.st_dev, st.st_ino}});
@@ -189,6 +198,7 @@ class Walk {
   std::vector<std::string> components_;
   std::vector<std::string> fnmatchPatterns_;
   std::set<std::tuple<dev_t, ino_t, size_t>> visited_;
+  dev_t folderDevice_ = 0;  // of the folder being processed
   PatternExpansion result_;
 };
 
