@@ -2,7 +2,8 @@
 # Times whole-project input on the sources of Linux 6.1 (Debian's linux-source-6.1):
 #   - resolving "file0=**/*.c" over the tree (source_lists_bench: wall and processor time) against
 #     resolving the same 32,004 files listed one key each;
-#   - a whole run of each configuration (hyperfine, warm), whose activity logs must be identical;
+#   - whole runs of each configuration (warm, interleaved; wall and processor time), whose
+#     activity logs must be identical;
 #   - "quillmap -init" on the tree, then a run of the configuration it wrote, with every DOT file
 #     checked by Graphviz without layout (nop: syntax; gc: node and edge counts).
 #
@@ -26,7 +27,7 @@ while (($#)); do
   esac
 done
 
-for tool in hyperfine jq nop gc; do
+for tool in nop gc bc; do
   command -v "$tool" >/dev/null || { echo "project_bench: $tool is missing" >&2; exit 1; }
 done
 [[ -f /usr/src/linux-source-6.1.tar.xz ]] || {
@@ -82,7 +83,7 @@ for cfg in pattern listed; do
 done
 
 echo
-echo "### Whole runs (hyperfine, 2 warm-up runs, $runs runs each)"
+echo "### Whole runs (one warm-up run each, then $runs runs each, interleaved)"
 "$quillmap" -cfg pattern.cfg | sed 1d >pattern.log
 "$quillmap" -cfg listed.cfg | sed 1d >listed.log
 if cmp -s pattern.log listed.log; then
@@ -90,11 +91,25 @@ if cmp -s pattern.log listed.log; then
 else
   echo "- activity logs DIFFER"
 fi
-hyperfine --warmup 2 --runs "$runs" --export-json runs.json -n pattern "$quillmap -cfg pattern.cfg" \
-  -n listed "$quillmap -cfg listed.cfg" >/dev/null
-jq -r '.results[] | "- \(.command): median \(.median * 1000 | floor) ms, min \(.min * 1000 | floor) ms, max \(.max * 1000 | floor) ms"' runs.json
-jq -r '"- pattern minus listed (medians): \((.results[0].median - .results[1].median) * 1000 | floor) ms"' runs.json
-
+# Interleaved, so that a change of the machine's load meets both alike; processor time (user and
+# system) as well as wall time, because on a shared machine the wall time follows the load.
+"$quillmap" -cfg pattern.cfg >/dev/null
+"$quillmap" -cfg listed.cfg >/dev/null
+: >runs.txt
+for ((i = 0; i < runs; i++)); do
+  for cfg in pattern listed; do
+    /usr/bin/time -f "$cfg %e %U %S" -a -o runs.txt "$quillmap" -cfg $cfg.cfg >/dev/null
+  done
+done
+median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+for cfg in pattern listed; do
+  wall=$(awk -v c=$cfg '$1 == c {print $2 * 1000}' runs.txt | median)
+  cpu=$(awk -v c=$cfg '$1 == c {print ($3 + $4) * 1000}' runs.txt | median)
+  printf -- '- %s: wall median %d ms, CPU (user+system) median %d ms\n' $cfg "$wall" "$cpu"
+  eval "${cfg}_wall=$wall ${cfg}_cpu=$cpu"
+done
+printf -- '- pattern minus listed (medians): wall %d ms, CPU %d ms\n' \
+  $((pattern_wall - listed_wall)) $((pattern_cpu - listed_cpu))
 echo
 echo "### quillmap -init on the tree, then a run of what it wrote"
 rm -f "$tree"/quillmap.cfg "$tree"/quillmap.dot "$tree"/quillmap.csv "$tree"/quillmap_modules.*
