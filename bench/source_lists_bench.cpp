@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   std::printf(
       "%zu files, %zu problems; wall median %.1f ms, min %.1f ms, max %.1f ms; CPU (user+system) "
       "median %.1f ms, min %.1f ms (%d runs)\n",
-      list.paths.size(), list.problems.size(), times[times.size() / 2], times.front(),
-      times.back(), cpuTimes[cpuTimes.size() / 2], cpuTimes.front(), runs);
+      list.paths.size(), list.problems.size(), times[times.size() / 2], times.front(), times.back(),
+      cpuTimes[cpuTimes.size() / 2], cpuTimes.front(), runs);
   return 0;
 }

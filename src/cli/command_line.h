@@ -18,7 +18,7 @@ struct CmdLineState {
   std::string errorText;  // "Wrong cmdline:\n" and the unparsed rest, when malformed
   std::string cmdCfgPath;
   std::map<std::string, std::string> options;  // every other "-name value" pair; a later one wins
-  std::optional<std::string> initFolder;  // the folder of "-init", the last one given
+  std::optional<std::string> initFolder;       // the folder of "-init", the last one given
 };
 
 /// Parses the program's arguments (without the program name). "-cfg" takes the next argument
