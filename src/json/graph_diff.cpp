@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
@@ -40,6 +41,27 @@ bool KeptKey(const std::string& key) {
 
 bool KeepWhileParsing(int /*depth*/, json::parse_event_t event, json& parsed) {
   return event != json::parse_event_t::key || KeptKey(parsed.get<std::string>());
+}
+
+// Files are compared below the folder that holds all of an export's files, so that exports of
+// two checkouts in different places match.
+void StripCommonFolder(ExportedGraph& graph) {
+  std::optional<std::string_view> common;
+  const auto narrow = [&](std::string_view file) {
+    if (!common) {
+      common = file.substr(0, file.rfind('/') + 1);  // npos + 1 == 0: no folder
+      return;
+    }
+    size_t same = 0;
+    while (same < common->size() && same < file.size() && (*common)[same] == file[same]) ++same;
+    common = common->substr(0, common->substr(0, same).rfind('/') + 1);
+  };
+  for (const ExportedFunction& function : graph.functions) narrow(function.file);
+  for (const ExportedCall& call : graph.calls) narrow(call.callerFile);
+  const size_t strip = common ? common->size() : 0;
+  if (strip == 0) return;
+  for (ExportedFunction& function : graph.functions) function.file.erase(0, strip);
+  for (ExportedCall& call : graph.calls) call.callerFile.erase(0, strip);
 }
 
 // Reads the members of an export that has been parsed; every fault names where it is.
@@ -81,6 +103,7 @@ class ExportReader {
       }
       reading.graph.calls.push_back(std::move(call));
     }
+    StripCommonFolder(reading.graph);
     return reading;
   }
 

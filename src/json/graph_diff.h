@@ -10,6 +10,7 @@
 namespace quillmap {
 
 /// What the difference needs of one export: where each function is defined and who calls what.
+/// Files are given below the folder that holds all of the export's files.
 struct ExportedFunction {
   std::string name;
   std::string file;  // "" when the export has none

@@ -106,6 +106,10 @@ TEST(GraphDiffTest, DiffGraphs_MarksWhatAppearedAndDisappeared) {
        Export({"main@a.c", "run@a.c"}, {"main@a.c>run:run()"}),
        Export({"main@a.c"}, {"main@a.c>run:run()"}),
        {"-run", "=main", "=main -> run run()"}},
+      {"exports of two checkouts compare below the folder that holds all their files",
+       Export({"init@/w/old/a.c", "init@/w/old/lib/b.c"}, {"init@/w/old/a.c>f:f()"}),
+       Export({"init@/x/new/a.c", "init@/x/new/lib/b.c"}, {"init@/x/new/a.c>f:f()"}),
+       {"=f?", "=init@a.c", "=init@a.c -> f? f()", "=init@lib/b.c"}},
       {"empty exports", Export({}, {}), Export({}, {}), {}},
   };
   for (const DiffCase& c : cases) {
