@@ -1,13 +1,16 @@
 #include "json/graph_diff.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "files/file_error.h"
 #include "json/graph_json.h"
@@ -30,18 +33,7 @@ constexpr const char* kMissing = " is missing";
 constexpr const char* kNotAString = " is not a string";
 constexpr const char* kNotAList = " is not a list";
 constexpr const char* kNotAnObject = " is not an object";
-
-// The keys the difference reads; every other member is dropped as soon as it is parsed.
-bool KeptKey(const std::string& key) {
-  static const std::unordered_set<std::string> kept = {kVersionKey, kFunctionsKey, kCallsKey,
-                                                       kNameKey,    kFileKey,      kCallerKey,
-                                                       kCalleeKey,  kCallTextKey};
-  return kept.count(key) != 0;
-}
-
-bool KeepWhileParsing(int /*depth*/, json::parse_event_t event, json& parsed) {
-  return event != json::parse_event_t::key || KeptKey(parsed.get<std::string>());
-}
+constexpr const char* kDocumentNotAnObject = "the document is not an object";
 
 // Files are compared below the folder that holds all of an export's files, so that exports of
 // two checkouts in different places match.
@@ -64,97 +56,213 @@ void StripCommonFolder(ExportedGraph& graph) {
   for (ExportedCall& call : graph.calls) call.callerFile.erase(0, strip);
 }
 
-// Reads the members of an export that has been parsed; every fault names where it is.
+// Reads an export as the JSON parser goes through it (nlohmann's SAX interface), keeping only
+// what the difference needs, so that a whole-tree export is never held as a document. Every
+// fault names where it is; the first one is kept and the rest of the text is still checked.
 class ExportReader {
  public:
   explicit ExportReader(const std::string& path) : path_(path) {}
 
-  ExportReading Read(const json& root) {
+  // The SAX events.
+  bool null() { return Scalar(nullptr, "null"); }
+  bool boolean(bool value) { return Scalar(nullptr, value ? "true" : "false"); }
+  bool number_integer(json::number_integer_t value) {
+    return Number(value == kGraphJsonVersion, std::to_string(value));
+  }
+  bool number_unsigned(json::number_unsigned_t value) {
+    return Number(value == static_cast<json::number_unsigned_t>(kGraphJsonVersion),
+                  std::to_string(value));
+  }
+  bool number_float(json::number_float_t, const std::string& text) { return Scalar(nullptr, text); }
+  bool string(std::string& value) { return Scalar(&value, ""); }
+  bool binary(json::binary_t&) { return Scalar(nullptr, "binary"); }
+  bool start_object(size_t) { return Open(true); }
+  bool start_array(size_t) { return Open(false); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool key(std::string& name) {
+    if (frames_.back() == Frame::kRoot) member_ = name;
+    if (frames_.back() == Frame::kElement) field_ = name;
+    return true;
+  }
+  bool parse_error(size_t, const std::string&, const json::exception& error) {
+    // nlohmann's texts begin with "[json.exception.parse_error.101] ", which says nothing here.
+    std::string what = error.what();
+    const size_t bracket = what.find("] ");
+    if (what.starts_with("[json.exception.") && bracket != std::string::npos)
+      what.erase(0, bracket + 2);
+    syntaxError_ = kNotJson + what;
+    return false;
+  }
+
+  ExportReading Finish() {
     ExportReading reading;
-    if (!root.is_object()) return Fail("the document" + std::string(kNotAnObject));
-    const auto version = root.find(kVersionKey);
-    if (version == root.end()) return Fail(kVersionKey + std::string(kMissing));
-    if (!version->is_number_integer() || version->get<int64_t>() != kGraphJsonVersion) {
-      reading.error = path_ + ": " + kOtherVersion + version->dump() + kVersionWanted +
-                      std::to_string(kGraphJsonVersion);
-      return reading;
+    const auto fail = [&](const std::string& what) {
+      reading.error = path_ + ": " + what;
+      return std::move(reading);
+    };
+    if (!syntaxError_.empty()) return fail(syntaxError_);
+    if (notObject_) return fail(Structure(kDocumentNotAnObject));
+    if (!version_) return fail(Structure(kVersionKey + std::string(kMissing)));
+    if (!versionRead_) {
+      return fail(kOtherVersion + *version_ + kVersionWanted + std::to_string(kGraphJsonVersion));
     }
-    const json* functions = List(root, kFunctionsKey);
-    const json* calls = functions ? List(root, kCallsKey) : nullptr;
-    if (calls == nullptr) return Fail(error_);
-    for (size_t i = 0; i < functions->size(); ++i) {
-      const json& element = (*functions)[i];
-      const std::string at = Place(kFunctionsKey, i);
-      ExportedFunction function;
-      if (!Object(element, at) || !Text(element, at, kNameKey, function.name) ||
-          !FileName(element, at, function.file)) {
-        return Fail(error_);
-      }
-      reading.graph.functions.push_back(std::move(function));
-    }
-    for (size_t i = 0; i < calls->size(); ++i) {
-      const json& element = (*calls)[i];
-      const std::string at = Place(kCallsKey, i);
-      ExportedCall call;
-      if (!Object(element, at) || !Text(element, at, kCallerKey, call.caller) ||
-          !FileName(element, at, call.callerFile) || !Text(element, at, kCalleeKey, call.callee) ||
-          !Text(element, at, kCallTextKey, call.callText)) {
-        return Fail(error_);
-      }
-      reading.graph.calls.push_back(std::move(call));
-    }
-    StripCommonFolder(reading.graph);
+    if (!structureError_.empty()) return fail(structureError_);
+    if (!seen_[0]) return fail(Structure(kFunctionsKey + std::string(kMissing)));
+    if (!seen_[1]) return fail(Structure(kCallsKey + std::string(kMissing)));
+    StripCommonFolder(graph_);
+    reading.graph = std::move(graph_);
     return reading;
   }
 
  private:
-  static std::string Place(const char* list, size_t index) {
-    return std::string(list) + "[" + std::to_string(index) + "]";
+  // What an open container is to the reader.
+  enum class Frame { kRoot, kList, kElement, kSkipped };
+  // The fields of a function or call, in the order of ExportedFunction and ExportedCall.
+  static constexpr const char* kFunctionFields[] = {kNameKey, kFileKey};
+  static constexpr const char* kCallFields[] = {kCallerKey, kFileKey, kCalleeKey, kCallTextKey};
+
+  static std::string Structure(const std::string& what) { return kNotAnExport + what; }
+  void Fault(const std::string& what) {
+    if (structureError_.empty()) structureError_ = Structure(what);
   }
-  ExportReading Fail(const std::string& what) {
-    ExportReading reading;
-    reading.error = path_ + ": " + kNotAnExport + what;
-    return reading;
+  bool InCalls() const { return list_ == kCallsKey; }
+  std::span<const char* const> Fields() const {
+    return InCalls() ? std::span<const char* const>(kCallFields)
+                     : std::span<const char* const>(kFunctionFields);
   }
-  const json* List(const json& root, const char* key) {
-    const auto it = root.find(key);
-    if (it == root.end()) {
-      error_ = key + std::string(kMissing);
-      return nullptr;
+  std::string Place() const { return list_ + "[" + std::to_string(index_ - 1) + "]"; }
+
+  bool Number(bool isVersion, const std::string& text) {
+    if (frames_.size() == 1 && member_ == kVersionKey) {
+      version_ = text;
+      versionRead_ = isVersion;
+      return true;
     }
-    if (!it->is_array()) {
-      error_ = key + std::string(kNotAList);
-      return nullptr;
-    }
-    return &*it;
+    return Scalar(nullptr, text);
   }
-  bool Object(const json& element, const std::string& at) {
-    if (element.is_object()) return true;
-    error_ = at + kNotAnObject;
-    return false;
-  }
-  bool Text(const json& element, const std::string& at, const char* key, std::string& text) {
-    const auto it = element.find(key);
-    if (it == element.end()) {
-      error_ = at + "." + key + kMissing;
-      return false;
+
+  // A string (`text` set) or any other scalar; `shown` is how a version is quoted.
+  bool Scalar(std::string* text, std::string_view shown) {
+    if (frames_.empty()) {
+      notObject_ = true;
+      return true;
     }
-    if (!it->is_string()) {
-      error_ = at + "." + key + kNotAString;
-      return false;
+    switch (frames_.back()) {
+      case Frame::kRoot:
+        if (member_ == kVersionKey) version_ = text ? json(*text).dump() : std::string(shown);
+        if (member_ == kFunctionsKey || member_ == kCallsKey) {
+          seen_[member_ == kCallsKey] = true;
+          Fault(member_ + kNotAList);
+        }
+        break;
+      case Frame::kList:
+        ++index_;
+        Fault(Place() + kNotAnObject);
+        break;
+      case Frame::kElement:
+        Field(text, shown == "null");
+        break;
+      case Frame::kSkipped:
+        break;
     }
-    text = it->get<std::string>();
     return true;
   }
-  // The file of a function or call: a string, or null when the export knows none.
-  bool FileName(const json& element, const std::string& at, std::string& file) {
-    const auto it = element.find(kFileKey);
-    if (it != element.end() && it->is_null()) return true;
-    return Text(element, at, kFileKey, file);
+
+  // A value of a member of a function or call: a string, null (for a file) or a container.
+  void Field(std::string* text, bool isNull) {
+    const std::span<const char* const> fields = Fields();
+    for (size_t f = 0; f < fields.size(); ++f) {
+      if (field_ != fields[f]) continue;
+      have_[f] = true;
+      if (text != nullptr) {
+        values_[f] = std::move(*text);
+      } else if (!(isNull && field_ == kFileKey)) {
+        Fault(Place() + "." + field_ + kNotAString);
+      }
+    }
+  }
+
+  bool Open(bool object) {
+    if (frames_.empty()) {
+      notObject_ = !object;
+      frames_.push_back(object ? Frame::kRoot : Frame::kSkipped);
+      return true;
+    }
+    Frame frame = Frame::kSkipped;
+    switch (frames_.back()) {
+      case Frame::kRoot:
+        if (member_ == kVersionKey) version_ = object ? "{...}" : "[...]";
+        if (member_ == kFunctionsKey || member_ == kCallsKey) {
+          seen_[member_ == kCallsKey] = true;
+          if (object) {
+            Fault(member_ + kNotAList);
+          } else {
+            frame = Frame::kList;
+            list_ = member_;
+            index_ = 0;
+          }
+        }
+        break;
+      case Frame::kList:
+        ++index_;
+        if (object) {
+          frame = Frame::kElement;
+          have_.fill(false);
+          field_.clear();
+        } else {
+          Fault(Place() + kNotAnObject);
+        }
+        break;
+      case Frame::kElement:
+        Field(nullptr, false);
+        break;
+      case Frame::kSkipped:
+        break;
+    }
+    frames_.push_back(frame);
+    return true;
+  }
+
+  bool Close() {
+    const Frame closed = frames_.back();
+    frames_.pop_back();
+    if (closed == Frame::kElement) EndElement();
+    return true;
+  }
+
+  void EndElement() {
+    const std::span<const char* const> fields = Fields();
+    for (size_t f = 0; f < fields.size(); ++f) {
+      if (have_[f]) continue;
+      Fault(Place() + "." + fields[f] + kMissing);
+      return;
+    }
+    if (!structureError_.empty()) return;  // nothing more is kept once the export is faulty
+    if (InCalls()) {
+      graph_.calls.push_back({std::move(values_[0]), std::move(values_[1]), std::move(values_[2]),
+                              std::move(values_[3])});
+    } else {
+      graph_.functions.push_back({std::move(values_[0]), std::move(values_[1])});
+    }
+    for (std::string& value : values_) value.clear();
   }
 
   const std::string& path_;
-  std::string error_;
+  std::vector<Frame> frames_;
+  std::string member_;  // the last key of the document's object
+  std::string field_;   // the last key of the function or call being read
+  std::string list_;    // the list being read: functions or calls
+  size_t index_ = 0;    // elements of it begun so far
+  std::array<bool, 4> have_{};
+  std::array<std::string, 4> values_;
+  std::array<bool, 2> seen_{};  // functions, calls
+  std::optional<std::string> version_;
+  bool versionRead_ = false;
+  bool notObject_ = false;  // the version is the one this program reads
+  std::string syntaxError_;
+  std::string structureError_;
+  ExportedGraph graph_;
 };
 
 // What tells nodes apart: the name, and the file when the name alone is ambiguous. A called
@@ -259,25 +367,12 @@ class DiffBuilder {
   GraphDiff diff_;
 };
 
-ExportReading ParseFailure(const std::string& path, const json::exception& error) {
-  // nlohmann's texts begin with "[json.exception.parse_error.101] ", which says nothing to a user.
-  std::string what = error.what();
-  const size_t bracket = what.find("] ");
-  if (what.starts_with("[json.exception.") && bracket != std::string::npos)
-    what.erase(0, bracket + 2);
-  ExportReading reading;
-  reading.error = path + ": " + kNotJson + what;
-  return reading;
-}
-
 }  // namespace
 
 ExportReading ParseGraphExport(std::string_view text, const std::string& path) {
-  try {
-    return ExportReader(path).Read(json::parse(text.begin(), text.end(), KeepWhileParsing));
-  } catch (const json::exception& error) {
-    return ParseFailure(path, error);
-  }
+  ExportReader reader(path);
+  json::sax_parse(text.begin(), text.end(), &reader);
+  return reader.Finish();
 }
 
 ExportReading ReadGraphExport(const std::string& path) {
@@ -287,14 +382,10 @@ ExportReading ReadGraphExport(const std::string& path) {
     reading.error = FileErrorMessage(path, FileError::CauseOf(errno));
     return reading;
   }
-  ExportReading reading;
-  try {
-    reading = ExportReader(path).Read(json::parse(file, KeepWhileParsing));
-  } catch (const json::exception& error) {
-    reading = ParseFailure(path, error);
-  }
+  ExportReader reader(path);
+  json::sax_parse(file, &reader);
   std::fclose(file);
-  return reading;
+  return reader.Finish();
 }
 
 GraphDiff DiffGraphs(const ExportedGraph& before, const ExportedGraph& after) {
