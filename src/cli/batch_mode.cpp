@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/command_line.h"
+#include "cli/diff_command.h"
 #include "config/app_identity.h"
 #include "config/starting_config.h"
 #include "files/file_error.h"
@@ -53,7 +54,8 @@ int RunInit(const std::string& folder, std::ostream& out, std::ostream& err) {
 std::string UsageText() {
   const std::string& name = ApplicationName();
   return "usage: " + name + " -cfg file.cfg [-write-baseline FILE]\n" + "       " + name +
-         " -init FOLDER\n" + "       " + name + " --help | --version\n" +
+         " -init FOLDER\n" + "       " + name + " " + kDiffUsage + "\n" + "       " + name +
+         " --help | --version\n" +
          "\n"
          "Scans the C sources named in the scan configuration and writes the call graph\n"
          "(DOT), the CSV report and the module graph (DOT) that it configures. The activity\n"
@@ -61,10 +63,14 @@ std::string UsageText() {
          "configuration for every C file under FOLDER; it never overwrites a file.\n"
          "\n"
          "-write-baseline FILE writes the run's module rule violations to FILE.\n"
+         "-diff compares two JSON exports ([files] json=) and draws the call graph of both:\n"
+         "what appeared in green, what disappeared in red, the rest in grey.\n"
          "\n"
          "Exit status: 0 success, 1 the run reported an error, 2 bad command line, the\n"
-         "configuration file cannot be opened, or -init cannot write its file, 3 a module rule\n"
-         "is broken by a call that the baseline does not list (1 wins when both happen).\n";
+         "configuration file cannot be opened, -init cannot write its file, or -diff is given\n"
+         "an export that cannot be opened, is not JSON, not an export or of another version,\n"
+         "3 a module rule is broken by a call that the baseline does not list (1 wins when\n"
+         "both happen).\n";
 }
 
 bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, int& status) {
@@ -86,6 +92,7 @@ bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, i
 }
 
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (IsDiffCommand(args)) return RunDiffCommand(args, out, err);
   PrintedLog log(out);
   SetWorkPath(CurrentDirectoryPath());
   log.AppendLog(kWorkPathEntry + WorkPath(), false);

@@ -1,123 +1,206 @@
 #include "json/graph_json.h"
 
-#include <fstream>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace quillmap {
 
 namespace {
 
-using nlohmann::json;
+// Held back before each write; large enough that a whole-tree export makes few system calls.
+constexpr size_t kFlushSize = 1 << 20;
 
-// Writes `{"version":..,"functions":[...],...}` one array element at a time.
-class JsonStream {
+// Writes the export element by element into a buffer that goes to the file in large blocks.
+// Members are written in the byte order of their keys, as a JSON library that keeps objects
+// sorted would, so the bytes do not depend on how the writer is built.
+class JsonOut {
  public:
-  explicit JsonStream(std::ostream& out) : out_(out) {}
-  void Open(const char* key, char bracket) {
-    Separate();
-    if (key != nullptr) out_ << json(key).dump() << ':';
-    out_ << bracket;
-    first_ = true;
-  }
-  void Close(char bracket) {
-    out_ << bracket;
+  explicit JsonOut(std::FILE* file) : file_(file) { buffer_.reserve(kFlushSize + 4096); }
+
+  // `"key":` of a key that needs no escaping, with a ',' before every member but the first.
+  JsonOut& Key(const char* key) {
+    if (!first_) buffer_ += ',';
     first_ = false;
+    buffer_ += '"';
+    buffer_ += key;
+    buffer_ += "\":";
+    return *this;
   }
-  void Field(const char* key, const json& value) {
-    Separate();
-    out_ << json(key).dump() << ':' << Dump(value);
+  JsonOut& Open(char bracket) {
+    buffer_ += bracket;
+    first_ = true;
+    return *this;
   }
-  void Element(const json& value) {
-    Separate();
-    out_ << "\n" << Dump(value);
+  JsonOut& Close(char bracket) {
+    buffer_ += bracket;
+    first_ = false;
+    return *this;
+  }
+  // Starts an element of a list written one element a line.
+  JsonOut& Element() {
+    if (!first_) buffer_ += ',';
+    first_ = false;
+    buffer_ += '\n';
+    return *this;
+  }
+  JsonOut& String(std::string_view text) {
+    AppendJsonString(buffer_, text);
+    return *this;
+  }
+  JsonOut& Integer(int64_t value) {
+    buffer_ += std::to_string(value);
+    return *this;
+  }
+  // An index, or null for none.
+  JsonOut& Index(int32_t index) {
+    if (index < 0) {
+      buffer_ += "null";
+      return *this;
+    }
+    return Integer(index);
+  }
+  JsonOut& Boolean(bool value) {
+    buffer_ += value ? "true" : "false";
+    return *this;
+  }
+  JsonOut& StringOrNull(const std::string* text) {
+    if (text == nullptr) {
+      buffer_ += "null";
+      return *this;
+    }
+    return String(*text);
+  }
+  template <typename Items, typename Write>
+  JsonOut& List(const Items& list, Write write) {
+    buffer_ += '[';
+    bool first = true;
+    for (const auto& item : list) {
+      if (!first) buffer_ += ',';
+      first = false;
+      write(item);
+    }
+    buffer_ += ']';
+    return *this;
+  }
+  JsonOut& Strings(const std::vector<std::string>& list) {
+    return List(list, [&](const std::string& text) { String(text); });
+  }
+  // Ends an element: its bytes may go to the file.
+  void Done() {
+    if (buffer_.size() >= kFlushSize) Flush();
+  }
+  bool Finish() {
+    buffer_ += '\n';
+    return Flush();
   }
 
  private:
-  static std::string Dump(const json& value) {
-    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+  bool Flush() {
+    if (!buffer_.empty() &&
+        std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+      failed_ = true;
+    }
+    buffer_.clear();
+    return !failed_;
   }
-  void Separate() {
-    if (!first_) out_ << ',';
-    first_ = false;
-  }
-  std::ostream& out_;
-  bool first_ = true;
-};
 
-json Index(int32_t index) { return index < 0 ? json(nullptr) : json(index); }
+  std::FILE* file_;
+  std::string buffer_;
+  bool first_ = true;
+  bool failed_ = false;
+};
 
 }  // namespace
 
+void AppendJsonString(std::string& out, std::string_view text) {
+  // Printable ASCII, by far the most common text, is written here; anything else (control
+  // bytes, UTF-8 sequences and bytes that are not UTF-8) by the JSON library, which escapes
+  // and replaces as the schema says.
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x80) {
+      out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      return;
+    }
+  }
+  out += '"';
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"' || text[i] == '\\') {
+      out.append(text, start, i - start);
+      out += '\\';
+      start = i;
+    }
+  }
+  out.append(text, start, text.size() - start);
+  out += '"';
+}
+
 bool WriteGraphJson(const std::string& path, const GraphModel& model,
                     const std::vector<RuleViolation>& violations, const StringList& errors) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  JsonStream stream(out);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  JsonOut out(file);
   const CallGraphModel& graph = model.callGraph;
   const ModuleModel& modules = model.moduleGraph;
-  const auto sourcePath = [&](int32_t file) {
-    return file < 0 ? json(nullptr) : json(graph.sources[static_cast<size_t>(file)].path);
+  const auto sourcePath = [&](int32_t source) {
+    return source < 0 ? nullptr : &graph.sources[static_cast<size_t>(source)].path;
   };
 
-  stream.Open(nullptr, '{');
-  stream.Field("version", kGraphJsonVersion);
-  stream.Open("sources", '[');
+  out.Open('{').Key("version").Integer(kGraphJsonVersion);
+  out.Key("sources").Open('[');
   for (const SourceRecord& source : graph.sources) {
-    stream.Element({{"path", source.path}, {"opened", source.opened}, {"failure", source.failure}});
+    out.Element().Open('{');
+    out.Key("failure").String(source.failure).Key("opened").Boolean(source.opened);
+    out.Key("path").String(source.path).Close('}').Done();
   }
-  stream.Close(']');
-  stream.Open("functions", '[');
+  out.Close(']').Key("functions").Open('[');
   for (const FunctionRecord& function : graph.functions) {
-    stream.Element(
-        {{"name", function.name},
-         {"header", function.header},
-         {"file", sourcePath(function.file)},
-         {"line", function.line},
-         {"module", function.module < 0
-                        ? json(nullptr)
-                        : json(modules.modules[static_cast<size_t>(function.module)].name)}});
+    out.Element().Open('{');
+    out.Key("file").StringOrNull(sourcePath(function.file));
+    out.Key("header").String(function.header).Key("line").Integer(function.line);
+    out.Key("module").StringOrNull(
+        function.module < 0 ? nullptr
+                            : &modules.modules[static_cast<size_t>(function.module)].name);
+    out.Key("name").String(function.name).Close('}').Done();
   }
-  stream.Close(']');
-  stream.Open("calls", '[');
+  out.Close(']').Key("calls").Open('[');
   for (const CallRecord& call : graph.calls) {
     const FunctionRecord& caller = graph.functions[static_cast<size_t>(call.caller)];
-    stream.Element({{"caller", caller.name},
-                    {"callerIndex", Index(call.caller)},
-                    {"callee", call.callee},
-                    {"arguments", call.arguments},
-                    {"file", sourcePath(caller.file)},
-                    {"line", call.line},
-                    {"edgeStyle", call.edgeStyle}});
+    out.Element().Open('{');
+    out.Key("arguments").Strings(call.arguments).Key("callText").String(call.callText);
+    out.Key("callee").String(call.callee).Key("caller").String(caller.name);
+    out.Key("callerIndex").Index(call.caller).Key("edgeStyle").String(call.edgeStyle);
+    out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(call.line);
+    out.Close('}').Done();
   }
-  stream.Close(']');
-  stream.Open("modules", '[');
+  out.Close(']').Key("modules").Open('[');
   for (const ModuleInfo& module : modules.modules) {
-    stream.Element(
-        {{"name", module.name}, {"files", module.files}, {"functions", module.definedFunctions}});
+    out.Element().Open('{');
+    out.Key("files").Strings(module.files).Key("functions").Strings(module.definedFunctions);
+    out.Key("name").String(module.name).Close('}').Done();
   }
-  stream.Close(']');
-  stream.Open("moduleCalls", '[');
+  out.Close(']').Key("moduleCalls").Open('[');
   for (const ModuleCallRecord& call : modules.calls) {
-    stream.Element({{"from", modules.modules[static_cast<size_t>(call.fromModule)].name},
-                    {"to", modules.modules[static_cast<size_t>(call.toModule)].name},
-                    {"caller", call.caller},
-                    {"callee", call.callee},
-                    {"file", call.file},
-                    {"line", call.line}});
+    out.Element().Open('{');
+    out.Key("callee").String(call.callee).Key("caller").String(call.caller);
+    out.Key("file").String(call.file);
+    out.Key("from").String(modules.modules[static_cast<size_t>(call.fromModule)].name);
+    out.Key("line").Integer(call.line);
+    out.Key("to").String(modules.modules[static_cast<size_t>(call.toModule)].name);
+    out.Close('}').Done();
   }
-  stream.Close(']');
-  stream.Open("violations", '[');
+  out.Close(']').Key("violations").Open('[');
   for (const RuleViolation& violation : violations) {
-    stream.Element({{"report", violation.line}, {"moduleCalls", violation.calls}});
+    out.Element().Open('{').Key("moduleCalls");
+    out.List(violation.calls, [&](int32_t call) { out.Integer(call); });
+    out.Key("report").String(violation.line).Close('}').Done();
   }
-  stream.Close(']');
-  stream.Open("errors", '[');
-  for (const std::string& error : errors) stream.Element(error);
-  stream.Close(']');
-  stream.Close('}');
-  out << '\n';
-  out.close();
-  return !out.fail();
+  out.Close(']').Key("errors").Open('[');
+  for (const std::string& error : errors) out.Element().String(error).Done();
+  out.Close(']').Close('}');
+  const bool written = out.Finish();
+  return std::fclose(file) == 0 && written;
 }
 
 }  // namespace quillmap

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/graph_model.h"
@@ -20,5 +21,9 @@ inline constexpr int kGraphJsonVersion = 1;
 /// are escaped, so the file is always valid JSON. False when the file cannot be written.
 bool WriteGraphJson(const std::string& path, const GraphModel& model,
                     const std::vector<RuleViolation>& violations, const StringList& errors);
+
+/// Appends `text` as a JSON string: printable ASCII written directly, anything else escaped or
+/// replaced by the JSON library, so that the bytes are those the library itself would write.
+void AppendJsonString(std::string& out, std::string_view text);
 
 }  // namespace quillmap

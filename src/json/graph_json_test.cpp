@@ -116,5 +116,28 @@ TEST(WriteGraphJson, AnEmptyModelAndAMissingFolder) {
   EXPECT_FALSE(WriteGraphJson(dir / "missing/e.json", GraphModel(), {}, {}));
 }
 
+TEST(WriteGraphJson, AppendJsonString_WritesTheBytesTheLibraryWrites) {
+  const std::vector<std::string> texts = {"",
+                                          "plain_name",
+                                          "say \"hi\"",
+                                          "back\\slash\\",
+                                          "tab\there",
+                                          "\x01\x1f",
+                                          "del\x7f",
+                                          "caf\xc3\xa9",
+                                          "\xe2\x82\xac",
+                                          "\xff\xfe",
+                                          "trunc\xc3",
+                                          "\xf0\x9f\x98\x80 ok",
+                                          "mix \"\xc3\" \\",
+                                          std::string("nul\0byte", 8)};
+  for (const std::string& text : texts) {
+    std::string written = "x", expected = "x";
+    AppendJsonString(written, text);
+    expected += json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+    EXPECT_EQ(written, expected) << text;
+  }
+}
+
 }  // namespace
 }  // namespace quillmap::testing

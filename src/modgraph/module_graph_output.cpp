@@ -1,5 +1,7 @@
 #include "modgraph/module_graph_output.h"
 
+#include <unordered_set>
+
 #include "config/app_identity.h"
 #include "dot/dot_text.h"
 
@@ -41,7 +43,8 @@ std::string NodeLine(const char* indent, const ModuleRecord& record, const std::
   return line;
 }
 
-void WriteCluster(GraphFile& file, const ModuleRecord& record) {
+void WriteCluster(GraphFile& file, const ModuleRecord& record,
+                  const std::unordered_set<std::string>* shownFunctions) {
   file.Write("  subgraph " + DotId(kClusterPrefix + record.moduleName) + " {");
   for (const std::string& attribute : record.clusterAttributes) file.Write("    " + attribute);
   file.Write("    label=\"" + EscapeDotString(record.moduleName) + "\";");
@@ -51,6 +54,7 @@ void WriteCluster(GraphFile& file, const ModuleRecord& record) {
   }
   file.Write(kLinkedFunctionsComment);
   for (const std::string& function : record.linkedFunctions) {
+    if (shownFunctions && !shownFunctions->count(function)) continue;
     file.Write(NodeLine("    ", record, function));
   }
   file.Write(kClusterEnd);
@@ -69,15 +73,28 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 }
 
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
-                         const std::vector<bool>& violatingEdges) {
+                         const std::vector<bool>& violatingEdges, const GraphSelection* selection) {
+  // The functions each module shows: those at an end of a kept edge (all without a selection).
+  std::vector<std::unordered_set<std::string>> shown;
+  if (selection) {
+    shown.resize(static_cast<size_t>(table.moduleCount));
+    for (size_t i = 0; i < table.calls.size(); ++i) {
+      if (!selection->keepCall[i]) continue;
+      shown[static_cast<size_t>(table.calls[i].fromModule)].insert(table.calls[i].caller);
+      shown[static_cast<size_t>(table.calls[i].toModule)].insert(table.calls[i].callee);
+    }
+  }
   GraphFile file(context, table.moduleDotPath);
   file.Write(DotHeaderLine());
   file.Write(kGraphStart);
   for (const std::string& attribute : table.graphAttributeLines) file.Write(" " + attribute);
   for (int k = 0; k < table.moduleCount; ++k) {
-    if (table.modules[k].valid) WriteCluster(file, table.modules[k]);
+    if (!table.modules[k].valid) continue;
+    if (selection && !selection->keepNode[static_cast<size_t>(k)]) continue;
+    WriteCluster(file, table.modules[k], selection ? &shown[static_cast<size_t>(k)] : nullptr);
   }
   for (size_t i = 0; i < table.edgeLines.size(); ++i) {
+    if (selection && !selection->keepCall[i]) continue;
     const std::string& edge = table.edgeLines[i];
     if (i < violatingEdges.size() && violatingEdges[i]) {
       // A second attribute list after the edge's own overrides its colour and style.

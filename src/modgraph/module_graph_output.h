@@ -7,6 +7,7 @@
 
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
+#include "query/model_query.h"
 #include "scan/scan_context.h"
 
 namespace quillmap {
@@ -21,9 +22,11 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 /// Writes the module graph DOT file from what the passes left in `table`: a view of the table,
 /// one cluster per valid module, then the edges.
 /// Edges flagged in `violatingEdges` (one flag per edge line, from the module rules) are drawn
-/// with kViolationEdgeAttributes.
+/// with kViolationEdgeAttributes. With a `selection` (by module and by edge line), only the
+/// modules and edges it keeps are written, each cluster with the functions of its kept edges.
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
-                         const std::vector<bool>& violatingEdges = {});
+                         const std::vector<bool>& violatingEdges = {},
+                         const GraphSelection* selection = nullptr);
 
 /// Scans the modules of `table` with `engine` and writes the module graph. Returns the number of
 /// modules scanned; 0 leaves the module graph file untouched. (WriteModuleGraph without an engine

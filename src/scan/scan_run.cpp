@@ -32,25 +32,34 @@ constexpr const char* kScanSection = "scan";
 constexpr const char* kSyntaxKey = "syntax";
 constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 constexpr const char* kJsonKey = "json";
+// The queries the module graph takes, as keys of "[modules]" (the command line's are the call
+// graph's).
+constexpr const char* kModuleQueryKeys[] = {kFocusOption, kDirectionOption, kDepthOption};
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
          " chars, " + std::to_string(counts.functions) + " fcts";
 }
-// The modules of the table, and the module of every call graph function whose source belongs to
-// one (the first module that lists the file).
-void FillModuleModel(const ModuleTable& table, GraphModel& model) {
-  model.moduleGraph.modules.clear();
-  std::unordered_map<std::string, int32_t> moduleOfFile;
+// The modules of the table with the calls between them.
+void FillModuleModel(const ModuleTable& table, ModuleModel& model) {
+  model.modules.clear();
   for (int k = 0; k < table.moduleCount; ++k) {
     const ModuleRecord& record = table.modules[static_cast<size_t>(k)];
-    if (!record.valid) continue;
-    const auto index = static_cast<int32_t>(model.moduleGraph.modules.size());
-    model.moduleGraph.modules.push_back({record.moduleName, record.files, record.definedFunctions});
-    for (const std::string& file : record.files) moduleOfFile.emplace(file, index);
+    if (record.valid)
+      model.modules.push_back({record.moduleName, record.files, record.definedFunctions});
   }
   // The valid records are the first ones, so record indexes are module indexes.
-  model.moduleGraph.calls = table.calls;
+  model.calls = table.calls;
+}
+// The module of every call graph function whose source belongs to one (the first module that
+// lists the file).
+void AssignFunctionModules(GraphModel& model) {
+  std::unordered_map<std::string, int32_t> moduleOfFile;
+  for (size_t m = 0; m < model.moduleGraph.modules.size(); ++m) {
+    for (const std::string& file : model.moduleGraph.modules[m].files) {
+      moduleOfFile.emplace(file, static_cast<int32_t>(m));
+    }
+  }
   CallGraphModel& callGraph = model.callGraph;
   for (FunctionRecord& function : callGraph.functions) {
     if (function.file < 0) continue;
@@ -165,6 +174,28 @@ GraphSelection ScanRun::SelectCallGraph(ScanContext& context, const std::string&
   return selection;
 }
 
+std::optional<GraphSelection> ScanRun::SelectModuleGraph(ScanContext& context,
+                                                         const std::string& path) {
+  QueryOptionTexts texts;
+  for (const char* key : kModuleQueryKeys) {
+    texts[key] = ReadProfileString(*profile_, path, kModulesSection, key);
+  }
+  const GraphQueryResult query = ParseGraphQuery(texts);
+  if (query.error.empty() && !query.query.active()) return std::nullopt;
+  GraphSelection selection;
+  if (query.error.empty()) {
+    selection = quillmap::SelectModuleGraph(model_.moduleGraph, query.query);
+  } else {
+    selection.error = query.error;
+  }
+  if (!selection.error.empty()) {
+    context.Log(selection.error);
+    context.NoteError();
+  }
+  if (!selection.emptyNote.empty()) context.Log(selection.emptyNote);
+  return selection;
+}
+
 void ScanRun::StopRun(ScanContext& context, RunOutcome& outcome) {
   writer_->AbandonRun();
   context.Log(kStoppedEntry);
@@ -212,9 +243,14 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   ModuleRuleCheck rules(path, baselineOutput_);
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
       ScanModules(context, *moduleTable_, moduleScan) != 0 && !context.stopped()) {
-    WriteModuleGraphDot(context, *moduleTable_, rules.Check(context, *moduleTable_));
-    context.Log(kDoneEntry);
-    pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
+    FillModuleModel(*moduleTable_, model_.moduleGraph);
+    const std::vector<bool> violatingEdges = rules.Check(context, *moduleTable_);
+    const std::optional<GraphSelection> shown = SelectModuleGraph(context, path);
+    if (!shown || shown->error.empty()) {
+      WriteModuleGraphDot(context, *moduleTable_, violatingEdges, shown ? &*shown : nullptr);
+      context.Log(kDoneEntry);
+      pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
+    }
   }
   outcome.newViolations = rules.newViolations();
 
@@ -245,7 +281,8 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     if (opened != 0) scanMessage = Summary(counts);
   }
 
-  FillModuleModel(*moduleTable_, model_);
+  FillModuleModel(*moduleTable_, model_.moduleGraph);
+  AssignFunctionModules(model_);
 
   writer_->EndRun();
   StringList errors;

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -97,6 +98,9 @@ class ScanRun {
   void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
   // What the call graph's DOT file shows: the graph queries of the command line and "[dot]".
   GraphSelection SelectCallGraph(ScanContext& context, const std::string& path);
+  // What the module graph's DOT file shows: "[modules] focus", "direction" and "depth". Nothing
+  // without them, so that the module graph is written whole, as before.
+  std::optional<GraphSelection> SelectModuleGraph(ScanContext& context, const std::string& path);
 
   std::unique_ptr<ProfileReader> profile_;
   std::unique_ptr<LineWriter> writer_;
