@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "dialog/run_status.h"
 #include "files/file_error.h"
 
 namespace quillmap {
@@ -14,6 +15,7 @@ enum ControlId : int {
   kPathEdit = 1002,
   kLogEdit = 1004,
   kScanButton = 1005,
+  kCancelButton = 1007,
 };
 
 class WindowSystem {
@@ -37,8 +39,15 @@ class WindowSystem {
   virtual void ShowFileError(const FileError& error) = 0;
   /// Asks the dialog to close once the current handler has returned.
   virtual void RequestClose() = 0;
-  /// Called after every change of the activity log (an appended entry, or a replacement).
+  /// Called after every change of the activity log (an appended entry or a batch of them, or a
+  /// replacement).
   virtual void OnLogEntry(const std::string& /*text*/, bool /*replace*/) {}
+  /// Shows what a run is doing or how the last one ended.
+  virtual void ShowStatus(const RunStatus& /*status*/) {}
+  /// Shows a message that is not a file error (a box on the desktop).
+  virtual void ShowMessage(const std::string& text) = 0;
+  /// Called when a run has ended, its status shown and its graphs taken.
+  virtual void OnRunEnded() {}
 };
 
 }  // namespace quillmap

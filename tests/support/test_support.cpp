@@ -143,7 +143,8 @@ std::vector<std::string> CrLfLines(const std::string& contents) {
 }
 
 MemoryWindow::MemoryWindow()
-    : texts{{kCfgFileButton, "CFG File"}, {kPathEdit, ""}, {kLogEdit, ""}, {kScanButton, "SCAN"}} {}
+    : texts{{kCfgFileButton, "CFG File"}, {kPathEdit, ""}, {kLogEdit, ""}, {kScanButton, "SCAN"},
+            {kCancelButton, "Cancel"}} {}
 
 std::string MemoryWindow::GetItemText(int id) const {
   const auto it = texts.find(id);
