@@ -144,7 +144,7 @@ TEST_F(DialogRunTest, AStoppedRunKeepsThePreviousOutputsAndSaysSo) {
   EXPECT_EQ(dialog.recent().paths(), std::vector<std::string>{cfg});
   EXPECT_EQ(dialog.OutputFiles(), (std::vector<std::string>{dir / "out.dot", dir / "out.csv"}));
 
-  std::filesystem::remove(dir / "f0.c");  // the next run would differ
+  dir.Write("f0.c", "void other(void)\n{\n}\n");  // the next run would differ
   RunToTheEnd(cfg, true);
   EXPECT_TRUE(dialog.lastRun().stopped);
   EXPECT_EQ(dialog.status().state, RunStatus::State::kStopped);

@@ -15,6 +15,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
+#include <wx/wupdlock.h>
 
 #include <chrono>
 #include <fstream>
@@ -288,8 +289,10 @@ void ScanWindow::JumpToError(size_t index) {
   const long line = static_cast<long>(errors[index].line);
   const long start = log_->XYToPosition(0, line);
   if (start < 0) return;
+  wxString text = log_->GetLineText(line);
+  if (text.EndsWith("\r")) text.RemoveLast();
   log_->SetFocus();
-  log_->SetSelection(start, start + log_->GetLineLength(line));
+  log_->SetSelection(start, start + static_cast<long>(text.length()));
   log_->ShowPosition(start);
 }
 
@@ -374,9 +377,18 @@ bool ScanWindow::AppendItemText(int id, const std::string& text) {
   // The user scrolled away to read: the view and the selection stay where they are.
   long from = 0, to = 0;
   edit->GetSelection(&from, &to);
+  if (from == to) {
+    // The caret goes where the user reads, so that putting it back does not scroll to the end.
+    long first = 0;
+    if (edit->HitTest(wxPoint(2, 2), &first) != wxTE_HT_UNKNOWN) from = to = first;
+  }
   const int position = edit->GetScrollPos(wxVERTICAL);
-  edit->AppendText(ToWx(text));
-  edit->SetSelection(from, to);
+  {
+    // Frozen, the text view is detached from the text: appending cannot scroll it.
+    wxWindowUpdateLocker frozen(edit);
+    edit->AppendText(ToWx(text));
+    edit->SetSelection(from, to);
+  }
   edit->SetScrollPos(wxVERTICAL, position);
   return true;
 }
