@@ -60,16 +60,20 @@ GraphPanel::GraphPanel(wxWindow* parent, GraphView& view) : wxPanel(parent), vie
                               wxDefaultSize, wxBU_EXACTFIT);
   auto* zoomOut = new wxButton(this, kZoomOutButton, kZoomOutLabel, wxDefaultPosition,
                                wxDefaultSize, wxBU_EXACTFIT);
+  // Two rows, so that the view fits beside the log in half a window: what to show, then how.
   bar->Add(kind_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  bar->Add(search_, 1, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  bar->Add(direction_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  bar->Add(depth_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  bar->Add(search_, 1, wxALIGN_CENTER_VERTICAL);
+  auto* shape = new wxBoxSizer(wxHORIZONTAL);
+  shape->Add(direction_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  shape->Add(depth_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  shape->AddStretchSpacer();
   for (wxButton* button : {back_, fit, zoomOut, zoomIn}) {
-    bar->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2);
+    shape->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 2);
   }
   canvas_ = new GraphCanvas(this, *this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(bar, 0, wxEXPAND | wxALL, 2);
+  sizer->Add(shape, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 2);
   sizer->Add(canvas_, 1, wxEXPAND);
   SetSizer(sizer);
 
