@@ -56,8 +56,10 @@ TEST(RunStatus, SaysEachOutcomeClassWithTheBatchModesExitStatus) {
       {{true, false, true, true, false}, 1, "finished with 1 error (exit status 1)", 1},
       {{true, false, true, true, false}, 3, "finished with 3 errors (exit status 1)", 1},
       {{true, false, true, true, false}, 0, "finished with 1 error (exit status 1)", 1},
-      {{true, false, true, false, true}, 0,
-       "stopped: no output written, the previous outputs are kept", -1},
+      {{true, false, true, false, true},
+       0,
+       "stopped: no output written, the previous outputs are kept",
+       -1},
   };
   for (const auto& c : cases) {
     const RunStatus status = EndedStatus(c.outcome, c.errors);
@@ -110,8 +112,8 @@ class DialogRunTest : public ::testing::Test {
 
 TEST_F(DialogRunTest, ErrorEntriesAreListedOnceWithTheirLogLines) {
   dir.Write("a.c", "void foo(void)\n{\n}\n");
-  const std::string cfg =
-      dir.Write("a.cfg", "[files]\ndot=no/such/dir/a.dot\nfile0=a.c\nfile1=gone.c\n[calls]\n0=foo\n");
+  const std::string cfg = dir.Write(
+      "a.cfg", "[files]\ndot=no/such/dir/a.dot\nfile0=a.c\nfile1=gone.c\n[calls]\n0=foo\n");
   RunToTheEnd(cfg);
   const std::string log = window.GetItemText(kLogEdit);
   const std::vector<ErrorEntry>& errors = dialog.errorEntries();
@@ -150,16 +152,17 @@ TEST_F(DialogRunTest, AStoppedRunKeepsThePreviousOutputsAndSaysSo) {
   EXPECT_EQ(dialog.status().state, RunStatus::State::kStopped);
   EXPECT_EQ(ReadFile(dir / "out.dot"), dotBefore);
   EXPECT_EQ(ReadFile(dir / "out.csv"), csvBefore);
-  EXPECT_EQ(window.statuses[window.statuses.size() - 2].text.find("(stopping)") !=
-                std::string::npos,
-            true);
+  EXPECT_EQ(
+      window.statuses[window.statuses.size() - 2].text.find("(stopping)") != std::string::npos,
+      true);
 }
 
 TEST_F(DialogRunTest, TheGraphViewFocusesSearchesAndGoesBack) {
   dir.Write("a.c",
             "void top(void)\n{\n  mid();\n}\nvoid mid(void)\n{\n  low();\n}\n"
             "void low(void)\n{\n  leaf();\n}\n");
-  const std::string cfg = dir.Write("a.cfg", "[files]\nfile0=a.c\n[calls]\n0=top\n1=mid\n2=low\n3=leaf\n");
+  const std::string cfg =
+      dir.Write("a.cfg", "[files]\nfile0=a.c\n[calls]\n0=top\n1=mid\n2=low\n3=leaf\n");
   GraphView& view = dialog.graphView();
   std::string error;
   EXPECT_EQ(view.DotText(error), "");

@@ -24,7 +24,8 @@ inline constexpr size_t kMaxSearchResults = 50;
 
 inline constexpr const char* kNoGraphYet = "no graph: run a scan first";
 inline constexpr const char* kNoModuleGraph = "the last run wrote no module graph";
-inline constexpr const char* kTooManyToDraw = " nodes are too many to draw whole: search for a function, or click one, to focus on it";
+inline constexpr const char* kTooManyToDraw =
+    " nodes are too many to draw whole: search for a function, or click one, to focus on it";
 inline constexpr const char* kNotDrawn = "not drawn: ";
 
 enum class GraphKind { kCallGraph, kModuleGraph };

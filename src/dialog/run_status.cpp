@@ -16,8 +16,8 @@ RunStatus RunningStatus(const RunProgress& progress, bool stopping) {
     status.text += ": " + progress.stage;
     if (progress.total > 0) {
       const size_t shown = std::min(progress.done + 1, progress.total);
-      status.text += kStatusFileOf + std::to_string(shown) + kStatusOf +
-                     std::to_string(progress.total);
+      status.text +=
+          kStatusFileOf + std::to_string(shown) + kStatusOf + std::to_string(progress.total);
       status.gaugePercent = static_cast<int>(progress.done * 100 / progress.total);
     }
   }

@@ -22,7 +22,8 @@ inline constexpr const char* kStatusViolations = "finished without errors, with 
 inline constexpr const char* kStatusWithErrors = "finished with ";
 inline constexpr const char* kStatusOneError = " error";
 inline constexpr const char* kStatusErrors = " errors";
-inline constexpr const char* kStatusStopped = "stopped: no output written, the previous outputs are kept";
+inline constexpr const char* kStatusStopped =
+    "stopped: no output written, the previous outputs are kept";
 inline constexpr const char* kStatusNotRun = "not run: ";
 inline constexpr const char* kStatusExitClass = " (exit status ";
 

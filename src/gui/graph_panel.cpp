@@ -52,12 +52,12 @@ GraphPanel::GraphPanel(wxWindow* parent, GraphView& view) : wxPanel(parent), vie
   depth_ = new wxSpinCtrl(this, kDepthSpin, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                           wxSP_ARROW_KEYS, 1, kMaxDepth, kDefaultFocusDepth);
   depth_->SetToolTip(kDepthTip);
-  back_ = new wxButton(this, kBackButton, kBackLabel, wxDefaultPosition, wxDefaultSize,
-                       wxBU_EXACTFIT);
-  auto* fit = new wxButton(this, kFitButton, kFitLabel, wxDefaultPosition, wxDefaultSize,
-                           wxBU_EXACTFIT);
-  auto* zoomIn = new wxButton(this, kZoomInButton, kZoomInLabel, wxDefaultPosition,
-                              wxDefaultSize, wxBU_EXACTFIT);
+  back_ =
+      new wxButton(this, kBackButton, kBackLabel, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  auto* fit =
+      new wxButton(this, kFitButton, kFitLabel, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  auto* zoomIn = new wxButton(this, kZoomInButton, kZoomInLabel, wxDefaultPosition, wxDefaultSize,
+                              wxBU_EXACTFIT);
   auto* zoomOut = new wxButton(this, kZoomOutButton, kZoomOutLabel, wxDefaultPosition,
                                wxDefaultSize, wxBU_EXACTFIT);
   // Two rows, so that the view fits beside the log in half a window: what to show, then how.
@@ -234,7 +234,8 @@ void GraphCanvas::OnPaint(wxPaintEvent&) {
     const wxSize client = GetClientSize();
     const wxString text = ToWx(message_);
     const wxSize extent = dc.GetMultiLineTextExtent(text);
-    dc.DrawText(text, std::max(4, (client.x - extent.x) / 2), std::max(4, (client.y - extent.y) / 2));
+    dc.DrawText(text, std::max(4, (client.x - extent.x) / 2),
+                std::max(4, (client.y - extent.y) / 2));
     return;
   }
   DoPrepareDC(dc);

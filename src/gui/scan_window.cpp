@@ -48,8 +48,8 @@ constexpr const char* kCancelRunQuestion =
     "stay as they were.)";
 constexpr const char* kLogFaceName = "Courier New";
 constexpr int kLogFontPixelHeight = 14;
-constexpr long kWindowStyle = wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX |
-                              wxCLOSE_BOX | wxRESIZE_BORDER;
+constexpr long kWindowStyle =
+    wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxCLOSE_BOX | wxRESIZE_BORDER;
 const wxSize kDefaultSize(1100, 700);
 const wxSize kMinSize(640, 360);
 // The log's share of the width beside the Graph view.
@@ -100,11 +100,14 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args, wxConfigBase* setti
   Bind(wxEVT_BUTTON, &ScanWindow::OnCancelButton, this, kCancelButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnCfgFileButton, this, kCfgFileButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnAboutButton, this, wxID_ABOUT);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowActionsMenu(); }, kActionsButton);
-  Bind(wxEVT_TEXT, [this](wxCommandEvent&) { commands_->OnPathEdited(); }, kPathEdit);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { ShowActionsMenu(); }, kActionsButton);
+  Bind(
+      wxEVT_TEXT, [this](wxCommandEvent&) { commands_->OnPathEdited(); }, kPathEdit);
   Bind(wxEVT_TEXT_ENTER, &ScanWindow::OnScanButton, this, kPathEdit);
-  Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { JumpToError(event.GetSelection()); },
-       kErrorChoice);
+  Bind(
+      wxEVT_CHOICE, [this](wxCommandEvent& event) { JumpToError(event.GetSelection()); },
+      kErrorChoice);
   Bind(wxEVT_CHAR_HOOK, &ScanWindow::OnCharHook, this);
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);
   Bind(wxEVT_TIMER, &ScanWindow::OnPollTimer, this);
@@ -126,8 +129,8 @@ ScanWindow::~ScanWindow() {
 void ScanWindow::CreateControls() {
   // Created in tab order.
   auto* cfgFile = new wxButton(this, kCfgFileButton, "CFG File");
-  auto* pathEdit = new wxTextCtrl(this, kPathEdit, wxEmptyString, wxDefaultPosition,
-                                  wxDefaultSize, wxTE_PROCESS_ENTER);
+  auto* pathEdit = new wxTextCtrl(this, kPathEdit, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                  wxTE_PROCESS_ENTER);
   wxBitmap aboutIcon;
   aboutIcon.CopyFromIcon(AppIcons().GetIcon(16));
   auto* about = new wxBitmapButton(this, wxID_ABOUT, aboutIcon, wxDefaultPosition, wxDefaultSize,
@@ -148,8 +151,8 @@ void ScanWindow::CreateControls() {
   graphPanel_ = new GraphPanel(splitter_, logic_->graphView());
   splitter_->SplitVertically(log_, graphPanel_);
 
-  status_ = new wxStaticText(this, kStatusText, ToWx(kStatusIdle), wxDefaultPosition,
-                             wxDefaultSize, wxST_ELLIPSIZE_END);
+  status_ = new wxStaticText(this, kStatusText, ToWx(kStatusIdle), wxDefaultPosition, wxDefaultSize,
+                             wxST_ELLIPSIZE_END);
   errors_ = new wxChoice(this, kErrorChoice);
   errors_->Hide();
   gauge_ = new wxGauge(this, kRunGauge, 100, wxDefaultPosition, wxSize(160, -1));
@@ -178,8 +181,7 @@ void ScanWindow::RestorePlace() {
   long x = 0, y = 0, width = 0, height = 0;
   bool maximized = false;
   const bool known = settings_->Read(kPlaceX, &x) && settings_->Read(kPlaceY, &y) &&
-                     settings_->Read(kPlaceWidth, &width) &&
-                     settings_->Read(kPlaceHeight, &height);
+                     settings_->Read(kPlaceWidth, &width) && settings_->Read(kPlaceHeight, &height);
   settings_->Read(kPlaceMaximized, &maximized);
   const wxRect place(x, y, std::max<long>(width, kMinSize.x), std::max<long>(height, kMinSize.y));
   // A place on a display that is no longer there is not restored.
@@ -237,7 +239,8 @@ void ScanWindow::ShowActionsMenu() {
     to.Append(id, ToWx(label))->Enable(enabled);
     actions[id] = std::move(action);
   };
-  add(menu, kOpenFolderItem, [this] { OpenOutputFolder(); }, !logic_->lastCfgPath().empty());
+  add(
+      menu, kOpenFolderItem, [this] { OpenOutputFolder(); }, !logic_->lastCfgPath().empty());
   auto* files = new wxMenu;
   for (const std::string& path : logic_->OutputFiles()) {
     add(*files, path, [this, path] { OpenOutputFile(path); });
@@ -246,7 +249,8 @@ void ScanWindow::ShowActionsMenu() {
   auto* recent = new wxMenu;
   const std::vector<std::string>& recentPaths = logic_->recent().paths();
   for (size_t i = 0; i < recentPaths.size(); ++i) {
-    add(*recent, recentPaths[i], [this, i] { OpenRecent(i); }, !commands_->scanRunning());
+    add(
+        *recent, recentPaths[i], [this, i] { OpenRecent(i); }, !commands_->scanRunning());
   }
   menu.AppendSubMenu(recent, kRecentMenu)->Enable(!recentPaths.empty());
   menu.AppendSeparator();
@@ -327,9 +331,8 @@ void ScanWindow::OnCharHook(wxKeyEvent& event) {
 
 void ScanWindow::OnCloseWindow(wxCloseEvent& event) {
   if (commands_->scanRunning()) {
-    if (event.CanVeto() &&
-        wxMessageBox(kCancelRunQuestion, ToWx(ApplicationName()), wxYES_NO | wxICON_QUESTION,
-                     this) != wxYES) {
+    if (event.CanVeto() && wxMessageBox(kCancelRunQuestion, ToWx(ApplicationName()),
+                                        wxYES_NO | wxICON_QUESTION, this) != wxYES) {
       event.Veto();
       return;
     }

@@ -5,12 +5,12 @@
 #include <wx/choice.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
-#include <wx/memconf.h>
-#include <wx/splitter.h>
-#include <wx/stattext.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
+#include <wx/memconf.h>
 #include <wx/msgdlg.h>
+#include <wx/splitter.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
@@ -270,9 +270,9 @@ TEST_F(DialogTest, CancelStopsTheRunAndKeepsThePreviousOutputs) {
   ClickWithoutMouse(kCancelButton);
   ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); }));
   // The timer's period aside, the run stopped at once.
-  EXPECT_LT(std::chrono::steady_clock::now() - clicked, std::chrono::milliseconds(200) +
-                                                            std::chrono::milliseconds(
-                                                                2 * ScanWindow::kPollMilliseconds));
+  EXPECT_LT(std::chrono::steady_clock::now() - clicked,
+            std::chrono::milliseconds(200) +
+                std::chrono::milliseconds(2 * ScanWindow::kPollMilliseconds));
   EXPECT_EQ(Status(), "stopped: no output written, the previous outputs are kept");
   EXPECT_EQ(ReadFile(dir / "out.dot"), dotBefore);
   EXPECT_EQ(ReadFile(dir / "out.csv"), csvBefore);
@@ -342,8 +342,8 @@ TEST_F(DialogTest, GraphViewDrawsTheRunsGraphAndAClickFocusesOnAFunction) {
   const auto motor = std::find_if(view.drawing().nodes.begin(), view.drawing().nodes.end(),
                                   [](const DrawnNode& node) { return node.name == "MotorStart"; });
   ASSERT_NE(motor, view.drawing().nodes.end());
-  const wxPoint at = canvas.ToWindow(
-      wxRealPoint(motor->left + motor->width / 2, motor->top + motor->height / 2));
+  const wxPoint at =
+      canvas.ToWindow(wxRealPoint(motor->left + motor->width / 2, motor->top + motor->height / 2));
   wxUIActionSimulator simulator;
   simulator.MouseMove(canvas.ClientToScreen(at));
   Settle();

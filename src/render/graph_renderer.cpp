@@ -398,8 +398,9 @@ GraphDrawing GraphRenderer::Draw(const std::string& dotText, double budgetSecond
   std::string output;
   ChildEnd end = ChildEnd::kFailed;
   for (const LayoutAttempt& attempt : plan.attempts) {
-    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(budgetSeconds * attempt.budgetEnd));
+    const auto deadline =
+        start + std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(budgetSeconds * attempt.budgetEnd));
     end = RunInChild([&](int fd) { return DrawInChild(context_->gvc, graph, attempt, fd); },
                      deadline, output);
     if (end == ChildEnd::kFinished) break;
