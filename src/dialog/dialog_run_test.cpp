@@ -66,6 +66,10 @@ TEST(RunStatus, SaysEachOutcomeClassWithTheBatchModesExitStatus) {
     EXPECT_EQ(status.text, c.text);
     EXPECT_EQ(status.exitStatus, c.exitStatus) << c.text;
   }
+  RunOutcome violated{true, false, true, false, false};
+  violated.newViolations = true;
+  EXPECT_EQ(EndedStatus(violated, 0).text,
+            "finished without errors, with new rule violations (exit status 3)");
   EXPECT_EQ(NotRunStatus("x").text, "not run: x (exit status 2)");
   EXPECT_EQ(ExitStatusOf({true, true, false, false, false}), kExitUsage);
 }
