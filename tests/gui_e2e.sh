@@ -2,7 +2,8 @@
 # End-to-end check of the dialog window, on the display that tests/run-with-xvfb.sh provides:
 #   tests/gui_e2e.sh PATH/TO/quillmap [SCREENSHOT.png]
 # Starts the program without arguments, finds its window by its title, types the configuration
-# path of tests/gui_fixture into the path edit and clicks SCAN with xdotool, as a user would,
+# path of tests/gui_fixture into the path edit (which has the focus) and presses Enter with
+# xdotool, as a user would,
 # and checks that the dialog wrote exactly what the batch mode writes for the same
 # configuration (the time in the DOT headers aside). With a second argument it also saves a
 # picture of the dialog after the scan.
@@ -19,10 +20,6 @@ screenshot=${2:+$(realpath -m "$2")}
 command -v xdotool > /dev/null || fail "xdotool is not installed (Debian: apt-get install xdotool)"
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY: run me through tests/run-with-xvfb.sh"
 
-# Where the controls are, in dialog units of the 367 x 191 client area: the middle of the path
-# edit and of SCAN. The window's size in pixels scales them.
-readonly CLIENT_DU_WIDTH=367 CLIENT_DU_HEIGHT=191
-readonly PATH_EDIT_DU_X=135 SCAN_DU_X=345 BUTTON_ROW_DU_Y=12
 readonly OUTPUTS="out.dot out.csv modules.dot modules.log"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillmap-gui-e2e.XXXXXX")
@@ -49,6 +46,8 @@ for name in $OUTPUTS; do
   rm "$work/scan/$name"
 done
 
+# The window's place and recent configurations go to a settings folder of the test's own.
+export HOME="$work" XDG_CONFIG_HOME="$work/config"
 (cd "$work/scan" && exec "$program") > "$work/dialog.out" 2>&1 &
 pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^quillmap - ' | head -n 1) ||
@@ -56,13 +55,11 @@ window=$(timeout 20 xdotool search --sync --onlyvisible --name '^quillmap - ' | 
 title=$(xdotool getwindowname "$window")
 [[ "$title" =~ ^quillmap\ -\ [^\ ]+$ ]] || fail "unexpected title before the scan: '$title'"
 
-eval "$(xdotool getwindowgeometry --shell "$window")"  # sets WIDTH and HEIGHT
-y=$((HEIGHT * BUTTON_ROW_DU_Y / CLIENT_DU_HEIGHT))
 xdotool windowfocus --sync "$window"
-xdotool mousemove --window "$window" $((WIDTH * PATH_EDIT_DU_X / CLIENT_DU_WIDTH)) "$y" click 1
+sleep 0.3
 xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 1 "$cfg"
-xdotool mousemove --window "$window" $((WIDTH * SCAN_DU_X / CLIENT_DU_WIDTH)) "$y" click 1
+xdotool key --clearmodifiers Return
 
 # The run writes each output line by line: wait until every output is complete.
 same_as_batch() {
@@ -84,10 +81,10 @@ if ! same_as_batch; then
 fi
 kill -0 "$pid" 2> /dev/null || fail "the program ended during the scan: $(cat "$work/dialog.out")"
 title=$(xdotool getwindowname "$window")
-[[ "$title" =~ ^quillmap\ -\ [^\ ]+$ ]] || fail "the scan changed the title: '$title'"
+[[ "$title" == *" [scan.cfg ]" ]] || fail "the title does not name the configuration: '$title'"
 
 if [ -n "$screenshot" ]; then
-  sleep 0.5  # the last log entries are painted once the run has returned
+  sleep 1.5  # the last log entries and the Graph view are painted once the run has ended
   # With a window manager running, the picture takes in its frame and title bar.
   frame=()
   if xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; then frame=(-frame); fi

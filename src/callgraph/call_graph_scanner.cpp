@@ -238,8 +238,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
     // A source that cannot be opened, or whose reading fails, ends the run with its error.
     const auto reportFailure = [&](const std::string& message) {
       openedFiles = 0;
-      context.Log(message);
-      context.NoteError();
+      context.LogError(message);
       if (scanMessage != nullptr) *scanMessage = message;
       recorder.SourceFailed(message);
     };

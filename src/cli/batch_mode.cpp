@@ -14,7 +14,6 @@ namespace quillmap {
 
 namespace {
 
-constexpr const char* kNoConfigurationGiven = "no configuration file given";
 constexpr const char* kScanItWith = "scan it with: ";
 
 // The activity log printed to standard output as it grows, one entry a line.
@@ -114,6 +113,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   if (path[0] == '.') path = WorkPath() + path;
   RunOutcome run;
+  run.started = true;
   try {
     ScanRun scan;
     scan.SetCommandLineOptions(cmdLine.options);
@@ -126,8 +126,13 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kExitUsage;
   }
   out.flush();
-  if (run.errorReported) return kExitRunFailed;
-  return run.newViolations ? kExitRulesViolated : kExitSuccess;
+  return ExitStatusOf(run);
+}
+
+ExitStatus ExitStatusOf(const RunOutcome& outcome) {
+  if (!outcome.started || outcome.fileError) return kExitUsage;
+  if (outcome.errorReported) return kExitRunFailed;
+  return outcome.newViolations ? kExitRulesViolated : kExitSuccess;
 }
 
 }  // namespace quillmap

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "scan/scan_run.h"
+
 namespace quillmap {
 
 /// A run that reported an error exits with kExitRunFailed even when it also broke a module
@@ -16,6 +18,13 @@ enum ExitStatus : int {
   kExitUsage = 2,
   kExitRulesViolated = 3,
 };
+
+/// What a front end says when the configuration path is empty.
+inline constexpr const char* kNoConfigurationGiven = "no configuration file given";
+
+/// The exit status class of a run's outcome: the batch mode's exit status and the dialog's status.
+/// A run that did not start (no path) or whose configuration could not be opened is kExitUsage.
+ExitStatus ExitStatusOf(const RunOutcome& outcome);
 
 /// The usage text printed by --help and on a malformed command line.
 std::string UsageText();

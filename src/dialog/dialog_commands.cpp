@@ -8,25 +8,6 @@ namespace quillmap {
 namespace {
 constexpr size_t kMaxFileNameLength = 255;
 constexpr int kRunInputs[] = {kPathEdit, kCfgFileButton, kScanButton, kNewCfgButton};
-
-// Holds the inputs disabled for the lifetime of one run, also when the run ends by an exception.
-class InputsHeldDuringRun {
- public:
-  InputsHeldDuringRun(WindowSystem& window, bool& running) : window_(window), running_(running) {
-    running_ = true;
-    for (int id : kRunInputs) window_.EnableItem(id, false);
-  }
-  ~InputsHeldDuringRun() {
-    for (int id : kRunInputs) window_.EnableItem(id, true);
-    running_ = false;
-  }
-  InputsHeldDuringRun(const InputsHeldDuringRun&) = delete;
-  InputsHeldDuringRun& operator=(const InputsHeldDuringRun&) = delete;
-
- private:
-  WindowSystem& window_;
-  bool& running_;
-};
 }  // namespace
 
 std::string FileNameOf(const std::string& path) {
@@ -64,11 +45,36 @@ void DialogCommands::OnNewCfgClicked() {
   }
 }
 
+void DialogCommands::HoldInputs(bool hold) {
+  scanRunning_ = hold;
+  for (int id : kRunInputs) dialog_.window().EnableItem(id, !hold);
+  dialog_.window().EnableItem(kCancelButton, hold);
+}
+
 void DialogCommands::OnScanClicked() {
   if (scanRunning_) return;
-  InputsHeldDuringRun hold(dialog_.window(), scanRunning_);
-  dialog_.OnScanClicked();
+  // Held before the start, whose own log entries may let a second click through.
+  HoldInputs(true);
+  if (!dialog_.StartScan()) HoldInputs(false);
 }
+
+bool DialogCommands::PollRun() {
+  if (!scanRunning_) return false;
+  if (dialog_.PollRun()) return true;
+  HoldInputs(false);
+  return false;
+}
+
+void DialogCommands::OnCancelClicked() { dialog_.RequestStop(); }
+
+void DialogCommands::RunScanHere() {
+  if (scanRunning_) return;
+  HoldInputs(true);
+  dialog_.OnScanClicked();
+  HoldInputs(false);
+}
+
+void DialogCommands::OnPathEdited() { dialog_.UpdateTitleFromPathEdit(); }
 
 void DialogCommands::OnCfgFileClicked() {
   if (scanRunning_) return;
@@ -97,8 +103,13 @@ bool DialogCommands::OnFilesDropped(const std::vector<std::string>& paths) {
 }
 
 void DialogCommands::TakeCfgPath(const std::string& path) {
-  dialog_.window().SetItemText(kPathEdit, path);
-  dialog_.UpdateTitle(FileNameOf(path));
+  dialog_.SetCfgPath(path);
+  const std::string problem = CfgPathProblem(path);
+  if (!problem.empty()) {
+    dialog_.window().ShowMessage(problem);
+    return;
+  }
+  FileNameOf(path);  // a file that cannot be opened is reported now
 }
 
 }  // namespace quillmap

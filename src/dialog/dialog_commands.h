@@ -1,7 +1,8 @@
 /// The main dialog's commands beyond the scan run itself: the "CFG File" chooser, "New CFG" (a
-/// starting configuration for a chosen folder), a file dropped onto the path edit, and the "SCAN"
-/// button with its inputs held disabled while a run is under
-/// way. Toolkit-free: a GUI host forwards its events here and supplies a FileChooser.
+/// starting configuration for a chosen folder), a file dropped onto the path edit, the path
+/// typed, and the "SCAN" and "Cancel" buttons with the inputs held disabled while a run is under
+/// way. Toolkit-free: a GUI host forwards its events here, polls the run under way and supplies a
+/// FileChooser and a FolderChooser.
 #pragma once
 
 #include <memory>
@@ -54,11 +55,21 @@ class DialogCommands {
   void SetFileChooser(std::unique_ptr<FileChooser> chooser);
   void SetFolderChooser(std::unique_ptr<FolderChooser> chooser);
 
-  /// "SCAN": disables the path edit, "CFG File" and "SCAN", runs the scan (its file error is
-  /// shown by the window system) and enables them again. Ignored while a run is under way,
-  /// which can only happen when the host lets events through during the run.
+  /// "SCAN": starts the scan on a worker thread and disables the path edit, "CFG File" and
+  /// "SCAN" while it runs, with "Cancel" enabled. Ignored while a run is under way.
   void OnScanClicked();
+  /// The host calls this while a run is under way (a timer): see ScanDialog::PollRun. When the
+  /// run has ended the inputs come back. Returns whether the run is still under way.
+  bool PollRun();
+  /// "Cancel": the run stops at its next source; its outputs are not written.
+  void OnCancelClicked();
+  /// "SCAN" in the calling thread, for a host without a timer: the inputs are held disabled
+  /// until it returns.
+  void RunScanHere();
   bool scanRunning() const { return scanRunning_; }
+
+  /// The path edit was changed by the user: the title follows it.
+  void OnPathEdited();
 
   /// "CFG File": ChooseCfgFile, with its file error shown by the window system.
   void OnCfgFileClicked();
@@ -80,6 +91,7 @@ class DialogCommands {
  private:
   // Puts the path into the path edit and its file name into the title.
   void TakeCfgPath(const std::string& path);
+  void HoldInputs(bool hold);
 
   ScanDialog& dialog_;
   std::unique_ptr<FileChooser> chooser_;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "config/starting_config.h"
 #include "support/test_support.h"
 
@@ -94,17 +97,18 @@ TEST(ChooseCfgFile, CancelOrEmptyAnswerChangesNothing) {
        {std::optional<std::string>(), std::optional<std::string>("")}) {
     StartedDialog started;
     const std::string pathBefore = started.window.texts[kPathEdit];
+    const std::string titleBefore = started.window.title;
     started.Answer(answer);
     started.commands.OnCfgFileClicked();
 
     EXPECT_EQ(started.chooserAsked, 1);
     EXPECT_EQ(started.window.texts[kPathEdit], pathBefore);
-    EXPECT_EQ(started.window.title, kPlainTitle);
+    EXPECT_EQ(started.window.title, titleBefore);
     EXPECT_TRUE(started.window.fileErrors.empty());
   }
 }
 
-TEST(ChooseCfgFile, UnopenableChoiceFillsPathEditShowsFileErrorKeepsTitle) {
+TEST(ChooseCfgFile, UnopenableChoiceFillsPathEditAndTitleAndShowsFileError) {
   TempDir dir;
   StartedDialog started;
   started.Answer(dir / "typed.cfg");
@@ -113,7 +117,7 @@ TEST(ChooseCfgFile, UnopenableChoiceFillsPathEditShowsFileErrorKeepsTitle) {
   EXPECT_EQ(started.window.texts[kPathEdit], dir / "typed.cfg");
   EXPECT_EQ(started.window.fileErrors,
             std::vector<std::string>{dir / "typed.cfg" + " was not found."});
-  EXPECT_EQ(started.window.title, kPlainTitle);
+  EXPECT_EQ(started.window.title, TitleWith("typed.cfg"));
 }
 
 TEST(OnFilesDropped, OneFileIsTakenWithoutScanning) {
@@ -133,18 +137,35 @@ TEST(OnFilesDropped, NoneOrSeveralFilesAreIgnored) {
   for (const std::vector<std::string>& drop : {std::vector<std::string>{}, {a, b}}) {
     StartedDialog started;
     const std::string pathBefore = started.window.texts[kPathEdit];
+    const std::string titleBefore = started.window.title;
     EXPECT_FALSE(started.commands.OnFilesDropped(drop));
     EXPECT_EQ(started.window.texts[kPathEdit], pathBefore);
-    EXPECT_EQ(started.window.title, kPlainTitle);
+    EXPECT_EQ(started.window.title, titleBefore);
   }
 }
 
-TEST(OnFilesDropped, UnopenableFileFillsPathEditShowsFileErrorKeepsTitle) {
+TEST(OnFilesDropped, UnopenableFileOrFolderFillsPathEditAndTitleAndSaysWhy) {
   TempDir dir;
   StartedDialog started;
   EXPECT_TRUE(started.commands.OnFilesDropped({dir / "gone.cfg"}));
   EXPECT_EQ(started.window.texts[kPathEdit], dir / "gone.cfg");
   EXPECT_EQ(started.window.fileErrors.size(), 1u);
+  EXPECT_EQ(started.window.title, TitleWith("gone.cfg"));
+
+  dir.Write("sub/a.c", "");
+  EXPECT_TRUE(started.commands.OnFilesDropped({dir / "sub"}));
+  EXPECT_EQ(started.window.messages.back(), dir / "sub" + " is a folder, not a scan configuration");
+  EXPECT_EQ(started.window.fileErrors.size(), 1u);  // only the missing file's
+  EXPECT_EQ(started.window.title, TitleWith("sub"));
+}
+
+TEST(OnPathEdited, TheTitleNamesWhatIsTyped) {
+  StartedDialog started;
+  started.window.SetItemText(kPathEdit, "/some/where/typed.cfg");
+  started.commands.OnPathEdited();
+  EXPECT_EQ(started.window.title, TitleWith("typed.cfg"));
+  started.window.SetItemText(kPathEdit, "");
+  started.commands.OnPathEdited();
   EXPECT_EQ(started.window.title, kPlainTitle);
 }
 
@@ -180,16 +201,16 @@ TEST(OnNewCfgClicked, WritesTheStartingConfigurationAndLoadsItOnceWithoutScannin
   EXPECT_EQ(started.window.messages.size(), 1u);
 }
 
-// Records, at every log entry, which inputs were enabled, and can click "SCAN" from inside a run
-// the way a host that lets events through during a run could.
+// Records, at every change of the log, which inputs were enabled, and clicks "SCAN" and drops a
+// file meanwhile, as a user could while a run is under way.
 class RunWatchingWindow : public MemoryWindow {
  public:
   void OnLogEntry(const std::string& text, bool replace) override {
     MemoryWindow::OnLogEntry(text, replace);
-    if (replace) ++runsStarted;
     for (int id : {kPathEdit, kCfgFileButton, kScanButton, kNewCfgButton}) {
       if (enabled.count(id) && enabled[id]) ++entriesWithInputEnabled;
     }
+    if (!enabled[kCancelButton]) ++entriesWithCancelDisabled;
     ++entriesSeen;
     if (commands != nullptr) {
       commands->OnScanClicked();
@@ -200,13 +221,13 @@ class RunWatchingWindow : public MemoryWindow {
 
   DialogCommands* commands = nullptr;
   std::string cfgPath;
-  int runsStarted = 0;
   int entriesSeen = 0;
   int entriesWithInputEnabled = 0;
+  int entriesWithCancelDisabled = 0;
   bool dropTakenDuringRun = false;
 };
 
-TEST(OnScanClicked, InputsAreDisabledThroughoutTheRunAndNoSecondRunStarts) {
+TEST(OnScanClicked, RunsOffTheCallersThreadWithInputsDisabledAndNoSecondRun) {
   TempDir dir;
   dir.Write("a.c", "void foo(void)\n{\n  bar();\n}\n");
   const std::string cfg = dir.Write("scan.cfg", "[files]\nfile0=a.c\n[calls]\n0=foo\n1=bar\n");
@@ -217,39 +238,47 @@ TEST(OnScanClicked, InputsAreDisabledThroughoutTheRunAndNoSecondRunStarts) {
   window.SetItemText(kPathEdit, cfg);
   window.commands = &commands;
   window.cfgPath = cfg;
-  window.entriesSeen = window.entriesWithInputEnabled = 0;
+  window.entriesSeen = window.entriesWithInputEnabled = window.entriesWithCancelDisabled = 0;
 
   int foldersAsked = 0;
   commands.SetFolderChooser(std::make_unique<AnsweringFolderChooser>(dir.path(), &foldersAsked));
   commands.OnScanClicked();
+  EXPECT_TRUE(commands.scanRunning());
+  while (commands.PollRun()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
   EXPECT_TRUE(dialog.lastRun().finished);
-  EXPECT_EQ(foldersAsked, 0);
-  EXPECT_GT(window.entriesSeen, 2);
-  EXPECT_EQ(window.runsStarted, 1);
+  EXPECT_GE(window.entriesSeen, 1);
   EXPECT_EQ(window.entriesWithInputEnabled, 0);
+  EXPECT_EQ(window.entriesWithCancelDisabled, 0);
   EXPECT_FALSE(window.dropTakenDuringRun);
-  EXPECT_FALSE(commands.scanRunning());
-  for (int id : {kPathEdit, kCfgFileButton, kScanButton, kNewCfgButton}) {
+  EXPECT_EQ(window.runsEnded, 1);
+  EXPECT_TRUE(window.GetItemText(kLogEdit).ends_with("<< Z:3, calls: 1\r\n"))
+      << window.GetItemText(kLogEdit);
+  for (int id : {kPathEdit, kCfgFileButton, kScanButton, kNewCfgButton})
     EXPECT_TRUE(window.enabled[id]) << id;
-  }
+  EXPECT_FALSE(window.enabled[kCancelButton]);
 }
 
-TEST(OnScanClicked, FileErrorIsShownAndInputsComeBack) {
+TEST(OnScanClicked, FileErrorIsShownLoggedAndInputsComeBack) {
   TempDir dir;
   StartedDialog started;
   started.window.SetItemText(kPathEdit, dir / "missing.cfg");
   started.commands.OnScanClicked();
+  while (started.commands.PollRun()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
-  EXPECT_EQ(started.window.fileErrors,
-            std::vector<std::string>{dir / "missing.cfg" + " was not found."});
+  const std::string message = dir / "missing.cfg" + " was not found.";
+  EXPECT_EQ(started.window.fileErrors, std::vector<std::string>{message});
+  EXPECT_EQ(started.window.texts[kLogEdit], message);
+  EXPECT_EQ(started.dialog.errorEntries(), (std::vector<ErrorEntry>{{message, 0}}));
   EXPECT_FALSE(started.commands.scanRunning());
   for (int id : {kPathEdit, kCfgFileButton, kScanButton}) {
     EXPECT_TRUE(started.window.enabled[id]) << id;
   }
-  // A second click runs again: the guard was released.
+  // A path that cannot be scanned starts nothing and holds nothing.
+  started.window.SetItemText(kPathEdit, "");
   started.commands.OnScanClicked();
-  EXPECT_EQ(started.window.fileErrors.size(), 2u);
+  EXPECT_FALSE(started.commands.scanRunning());
+  EXPECT_EQ(started.window.texts[kLogEdit], "no configuration file given");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "dialog/scan_dialog.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "files/paths.h"
 #include "support/test_support.h"
@@ -45,15 +46,35 @@ TEST_F(ScanDialogTest, AppendLogKeepsTypedTextUntilReplaced) {
   EXPECT_FALSE(window.HasItem(kLogEdit));
 }
 
-TEST_F(ScanDialogTest, InitDialogWithoutArgumentsProposesTheDefaultConfiguration) {
-  dialog.InitDialog({});
-  const std::string workPath = CurrentDirectoryPath();
-  EXPECT_EQ(Log(), "work path: " + workPath);
-  EXPECT_EQ(window.GetItemText(kPathEdit), workPath + "test/TestModGraph.cfg");
+// Runs the start-up in `folder` as the current directory.
+void InitIn(ScanDialog& dialog, const std::string& folder, const std::vector<std::string>& args) {
+  const std::string before = CurrentDirectoryPath();
+  ASSERT_EQ(chdir(folder.c_str()), 0);
+  dialog.InitDialog(args);
+  ASSERT_EQ(chdir(before.c_str()), 0);
+}
+
+TEST_F(ScanDialogTest, InitDialogProposesTheDefaultConfigurationOnlyWhenItExists) {
+  InitIn(dialog, dir.path(), {});
+  EXPECT_EQ(Log(), "work path: " + dir.path());
+  EXPECT_EQ(window.GetItemText(kPathEdit), "");
   EXPECT_EQ(window.title, "quillmap - https://github.com/quillmap/quillmap");
   EXPECT_TRUE(window.enabled[kPathEdit]);
   EXPECT_TRUE(window.enabled[kCfgFileButton]);
   EXPECT_EQ(window.closeRequests, 0);
+
+  // Without the default, the most recent configuration that still exists.
+  const std::string recent = dir.Write("recent.cfg", "");
+  dialog.recent().Add(recent);
+  dialog.recent().Add(dir / "gone.cfg");
+  InitIn(dialog, dir.path(), {});
+  EXPECT_EQ(window.GetItemText(kPathEdit), recent);
+  EXPECT_EQ(window.title, "quillmap - https://github.com/quillmap/quillmap [recent.cfg ]");
+
+  dir.Write("test/TestModGraph.cfg", "");
+  InitIn(dialog, dir.path(), {});
+  EXPECT_EQ(window.GetItemText(kPathEdit), dir / "test/TestModGraph.cfg");
+  EXPECT_EQ(window.title, "quillmap - https://github.com/quillmap/quillmap [TestModGraph.cfg ]");
 }
 
 TEST_F(ScanDialogTest, InitDialogRunsTheCommandLineConfigurationAndCloses) {
@@ -62,17 +83,17 @@ TEST_F(ScanDialogTest, InitDialogRunsTheCommandLineConfigurationAndCloses) {
   EXPECT_EQ(window.closeRequests, 1);
   EXPECT_TRUE(dialog.lastRun().finished);
   EXPECT_EQ(window.entries.back(), "file list is empty");
-  EXPECT_EQ(window.GetItemText(kPathEdit), CurrentDirectoryPath() + "test/TestModGraph.cfg");
 }
 
 TEST_F(ScanDialogTest, InitDialogStopsAtAFileErrorAndStaysOpen) {
   dialog.InitDialog({"-cfg", "missing.cfg"});
   EXPECT_EQ(window.fileErrors, (std::vector<std::string>{"missing.cfg was not found."}));
   EXPECT_EQ(window.GetItemText(kPathEdit), "missing.cfg");
-  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(Log(), "missing.cfg was not found.");
   EXPECT_EQ(window.closeRequests, 0);
-  EXPECT_EQ(window.title, "");
+  EXPECT_EQ(window.title, "quillmap - https://github.com/quillmap/quillmap [missing.cfg ]");
   EXPECT_TRUE(dialog.lastRun().fileError);
+  EXPECT_EQ(dialog.status().text, "not run: missing.cfg was not found. (exit status 2)");
 }
 
 TEST_F(ScanDialogTest, UpdateTitleAddsTheFileName) {
@@ -80,11 +101,17 @@ TEST_F(ScanDialogTest, UpdateTitleAddsTheFileName) {
   EXPECT_EQ(window.title, "quillmap - https://github.com/quillmap/quillmap [a.cfg ]");
 }
 
-TEST_F(ScanDialogTest, AnEmptyPathEndsTheRunWithAnEmptyLog) {
+TEST_F(ScanDialogTest, AnEmptyPathOrAFolderIsSaidInTheLogAndTheStatus) {
   window.SetItemText(kLogEdit, "old");
   RunOn("");
-  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(Log(), "no configuration file given");
   EXPECT_FALSE(dialog.lastRun().started);
+  EXPECT_EQ(dialog.status().text, "not run: no configuration file given (exit status 2)");
+
+  RunOn(dir.path());
+  EXPECT_EQ(Log(), dir.path() + " is a folder, not a scan configuration");
+  EXPECT_EQ(dialog.status().state, RunStatus::State::kNotRun);
+  EXPECT_TRUE(window.fileErrors.empty());
 }
 
 TEST_F(ScanDialogTest, CompletesAPathBeginningWithADotWithTheWorkPath) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "dialog/run_status.h"
 #include "files/file_error.h"
 
 namespace quillmap {
@@ -15,6 +16,7 @@ enum ControlId : int {
   kLogEdit = 1004,
   kScanButton = 1005,
   kNewCfgButton = 1006,  // writes a starting configuration for a folder
+  kCancelButton = 1007,
 };
 
 class WindowSystem {
@@ -40,8 +42,13 @@ class WindowSystem {
   virtual void ShowMessage(const std::string& text) = 0;
   /// Asks the dialog to close once the current handler has returned.
   virtual void RequestClose() = 0;
-  /// Called after every change of the activity log (an appended entry, or a replacement).
+  /// Called after every change of the activity log (an appended entry or a batch of them, or a
+  /// replacement).
   virtual void OnLogEntry(const std::string& /*text*/, bool /*replace*/) {}
+  /// Shows what a run is doing or how the last one ended.
+  virtual void ShowStatus(const RunStatus& /*status*/) {}
+  /// Called when a run has ended, its status shown and its graphs taken.
+  virtual void OnRunEnded() {}
 };
 
 }  // namespace quillmap

@@ -5,6 +5,7 @@
 #include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/log.h>
+#include <wx/memconf.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
   // A queued wx error would otherwise become a modal box at exit.
   delete wxLog::SetActiveTarget(new wxLogStderr);
   wxSetAssertHandler(FailOnAssert);
+  // The window's place and recent configurations stay in memory, out of the user's settings.
+  delete wxConfigBase::Set(new wxMemoryConfig);
   quillmap::testing::UnexpectedDialogHook unexpectedDialogs;
   unexpectedDialogs.Register();
 

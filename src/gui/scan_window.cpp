@@ -2,42 +2,72 @@
 
 #include <wx/bmpbuttn.h>
 #include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/config.h>
+#include <wx/display.h>
+#include <wx/filedlg.h>
 #include <wx/fontenum.h>
+#include <wx/gauge.h>
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/sizer.h>
+#include <wx/splitter.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/utils.h>
+#include <wx/wupdlock.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
 
 #include "config/app_identity.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/cfg_file_chooser.h"
 #include "gui/cfg_folder_chooser.h"
-#include "gui/dialog_units.h"
+#include "gui/graph_panel.h"
 #include "gui/path_drop_target.h"
 #include "gui/wx_text.h"
 
 namespace quillmap {
 
 namespace {
-constexpr DialogRect kClientSize{0, 0, 367, 191};
-constexpr DialogRect kCfgFileRect{265, 5, 35, 14};
-constexpr DialogRect kPathEditRect{5, 5, 217, 14};
-// "New CFG" takes the right end of the path edit's old place, before "CFG File".
-constexpr DialogRect kNewCfgRect{224, 5, 39, 14};
-constexpr DialogRect kLogRect{0, 25, 365, 165};
-constexpr DialogRect kScanRect{325, 5, 40, 14};
-// The about button sits in the free gap between "CFG File" and "SCAN".
-constexpr DialogRect kAboutRect{305, 5, 15, 14};
-
 constexpr const char* kAboutTip = "About (F1)";
+constexpr const char* kNewCfgLabel = "New CFG";
 constexpr const char* kNewCfgTip =
     "Write a starting configuration (quillmap.cfg) for a folder and load it";
+constexpr const char* kCancelLabel = "Cancel";
+constexpr const char* kActionsLabel = "More...";
+constexpr const char* kOpenFolderItem = "Open the output folder";
+constexpr const char* kOpenFileMenu = "Open an output file";
+constexpr const char* kRecentMenu = "Recent configurations";
+constexpr const char* kSaveLogItem = "Save the log...";
+constexpr const char* kSaveLogTitle = "Save the activity log";
+constexpr const char* kSaveLogFilter = "text files (*.txt)|*.txt|all files|*";
+constexpr const char* kSaveLogFailed = "The log could not be saved to ";
+constexpr const char* kErrorsHint = "errors of the last run: ";
+constexpr const char* kCancelRunQuestion =
+    "A scan is under way. Cancel it and close? (Its outputs are not written; the previous ones "
+    "stay as they were.)";
 constexpr const char* kLogFaceName = "Courier New";
 constexpr int kLogFontPixelHeight = 14;
-// Caption bar, minimise and close box; no sizing border, no maximise box.
-constexpr long kDialogStyle = wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX;
-// How often a long run lets the window repaint: often enough to look live, rarely enough that
-// repainting does not slow the scan down.
-constexpr auto kRepaintInterval = std::chrono::milliseconds(30);
+constexpr long kWindowStyle =
+    wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxCLOSE_BOX | wxRESIZE_BORDER;
+const wxSize kDefaultSize(1100, 700);
+const wxSize kMinSize(640, 360);
+// The log's share of the width beside the Graph view.
+constexpr double kLogShare = 0.5;
+// How long closing waits for a cancelled run to reach its next source.
+constexpr auto kStopWait = std::chrono::seconds(10);
+
+// Where the window's place and the recent configurations are kept.
+constexpr const char* kPlaceX = "/window/x";
+constexpr const char* kPlaceY = "/window/y";
+constexpr const char* kPlaceWidth = "/window/width";
+constexpr const char* kPlaceHeight = "/window/height";
+constexpr const char* kPlaceMaximized = "/window/maximized";
+constexpr const char* kRecentKey = "/recent/";
 
 // "Courier New" where it is installed, else the system's fixed-pitch face.
 wxFont LogFont() {
@@ -46,63 +76,156 @@ wxFont LogFont() {
   if (wxFontEnumerator::IsValidFacename(kLogFaceName)) info.FaceName(kLogFaceName);
   return wxFont(info);
 }
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
 }  // namespace
 
-ScanWindow::ScanWindow(const std::vector<std::string>& args)
+ScanWindow::ScanWindow(const std::vector<std::string>& args, wxConfigBase* settings)
     : wxDialog(nullptr, wxID_ANY, ToWx(ApplicationName()), wxDefaultPosition, wxDefaultSize,
-               kDialogStyle) {
+               kWindowStyle),
+      settings_(settings != nullptr ? settings : wxConfigBase::Get()),
+      pollTimer_(this),
+      opener_([](const std::string& path) { wxLaunchDefaultApplication(ToWx(path)); }) {
   // Escape goes to the focused control like any other key; it never ends the dialog.
   SetEscapeId(wxID_NONE);
   SetIcons(AppIcons());
-  CreateControls();
-
   logic_ = std::make_unique<ScanDialog>(*this);
+  CreateControls();
   commands_ = std::make_unique<DialogCommands>(*logic_, std::make_unique<CfgFileChooser>(this));
   commands_->SetFolderChooser(std::make_unique<CfgFolderChooser>(this));
   FindWindow(kPathEdit)->SetDropTarget(new PathDropTarget(*commands_));
 
+  std::vector<std::string> recent;
+  for (size_t i = 0; i < kMaxRecentConfigurations; ++i) {
+    recent.push_back(FromWx(settings_->Read(kRecentKey + std::to_string(i), wxString())));
+  }
+  logic_->recent() = RecentConfigurations(recent);
+
   Bind(wxEVT_BUTTON, &ScanWindow::OnScanButton, this, kScanButton);
+  Bind(wxEVT_BUTTON, &ScanWindow::OnCancelButton, this, kCancelButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnCfgFileButton, this, kCfgFileButton);
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { commands_->OnNewCfgClicked(); }, kNewCfgButton);
   Bind(wxEVT_BUTTON, &ScanWindow::OnAboutButton, this, wxID_ABOUT);
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { ShowActionsMenu(); }, kActionsButton);
+  Bind(
+      wxEVT_TEXT, [this](wxCommandEvent&) { commands_->OnPathEdited(); }, kPathEdit);
+  Bind(wxEVT_TEXT_ENTER, &ScanWindow::OnScanButton, this, kPathEdit);
+  Bind(
+      wxEVT_CHOICE, [this](wxCommandEvent& event) { JumpToError(event.GetSelection()); },
+      kErrorChoice);
   Bind(wxEVT_CHAR_HOOK, &ScanWindow::OnCharHook, this);
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);
+  Bind(wxEVT_TIMER, &ScanWindow::OnPollTimer, this);
 
   logic_->InitDialog(args);
-  Centre();
+  RestorePlace();
+  FindWindow(kPathEdit)->SetFocus();
 }
 
 ScanWindow::~ScanWindow() {
+  pollTimer_.Stop();
   // The drop target refers to the commands, which go before the window's children do.
   if (wxWindow* pathEdit = FindWindow(kPathEdit)) pathEdit->SetDropTarget(nullptr);
+  // A run still under way stops at its next source before the window's parts go.
+  commands_.reset();
+  logic_.reset();
 }
 
 void ScanWindow::CreateControls() {
-  SetClientSize(ToPixels(*this, kClientSize).GetSize());
   // Created in tab order.
-  const wxRect cfgFile = ToPixels(*this, kCfgFileRect);
-  new wxButton(this, kCfgFileButton, "CFG File", cfgFile.GetPosition(), cfgFile.GetSize());
-  const wxRect pathEdit = ToPixels(*this, kPathEditRect);
-  new wxTextCtrl(this, kPathEdit, wxEmptyString, pathEdit.GetPosition(), pathEdit.GetSize());
-  const wxRect log = ToPixels(*this, kLogRect);
-  auto* logEdit = new wxTextCtrl(this, kLogEdit, wxEmptyString, log.GetPosition(), log.GetSize(),
-                                 wxTE_MULTILINE | wxHSCROLL);
-  logEdit->SetFont(LogFont());
-  const wxRect scan = ToPixels(*this, kScanRect);
-  new wxButton(this, kScanButton, "SCAN", scan.GetPosition(), scan.GetSize());
-
-  const wxRect about = ToPixels(*this, kAboutRect);
+  auto* cfgFile = new wxButton(this, kCfgFileButton, "CFG File");
+  auto* pathEdit = new wxTextCtrl(this, kPathEdit, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                  wxTE_PROCESS_ENTER);
   wxBitmap aboutIcon;
   aboutIcon.CopyFromIcon(AppIcons().GetIcon(16));
-  auto* aboutButton = new wxBitmapButton(this, wxID_ABOUT, aboutIcon, about.GetPosition(),
-                                         about.GetSize(), wxBU_EXACTFIT);
-  aboutButton->SetToolTip(kAboutTip);
+  auto* about = new wxBitmapButton(this, wxID_ABOUT, aboutIcon, wxDefaultPosition, wxDefaultSize,
+                                   wxBU_EXACTFIT);
+  about->SetToolTip(kAboutTip);
+  auto* newCfg = new wxButton(this, kNewCfgButton, kNewCfgLabel);
+  newCfg->SetToolTip(kNewCfgTip);
+  auto* scan = new wxButton(this, kScanButton, "SCAN");
+  auto* cancel = new wxButton(this, kCancelButton, kCancelLabel);
+  cancel->Disable();
+  auto* actions = new wxButton(this, kActionsButton, kActionsLabel);
 
-  const wxRect newCfg = ToPixels(*this, kNewCfgRect);
-  auto* newCfgButton =
-      new wxButton(this, kNewCfgButton, "New CFG", newCfg.GetPosition(), newCfg.GetSize());
-  newCfgButton->SetToolTip(kNewCfgTip);
+  splitter_ = new wxSplitterWindow(this, kSplitter, wxDefaultPosition, wxDefaultSize,
+                                   wxSP_LIVE_UPDATE | wxSP_3DSASH);
+  splitter_->SetMinimumPaneSize(120);
+  splitter_->SetSashGravity(kLogShare);
+  log_ = new wxTextCtrl(splitter_, kLogEdit, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                        wxTE_MULTILINE | wxHSCROLL | wxTE_DONTWRAP);
+  log_->SetFont(LogFont());
+  graphPanel_ = new GraphPanel(splitter_, logic_->graphView());
+  splitter_->SplitVertically(log_, graphPanel_);
+
+  status_ = new wxStaticText(this, kStatusText, ToWx(kStatusIdle), wxDefaultPosition, wxDefaultSize,
+                             wxST_ELLIPSIZE_END);
+  errors_ = new wxChoice(this, kErrorChoice);
+  errors_->Hide();
+  gauge_ = new wxGauge(this, kRunGauge, 100, wxDefaultPosition, wxSize(160, -1));
+  gauge_->Hide();
+
+  auto* top = new wxBoxSizer(wxHORIZONTAL);
+  top->Add(cfgFile, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  top->Add(newCfg, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  top->Add(pathEdit, 1, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  for (wxWindow* button : std::initializer_list<wxWindow*>{about, scan, cancel, actions}) {
+    top->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  }
+  auto* bottom = new wxBoxSizer(wxHORIZONTAL);
+  bottom->Add(status_, 1, wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
+  bottom->Add(errors_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
+  bottom->Add(gauge_, 0, wxALIGN_CENTER_VERTICAL);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(top, 0, wxEXPAND | wxALL, 4);
+  sizer->Add(splitter_, 1, wxEXPAND | wxLEFT | wxRIGHT, 4);
+  sizer->Add(bottom, 0, wxEXPAND | wxALL, 4);
+  SetSizer(sizer);
+  SetMinSize(kMinSize);
+  SetSize(kDefaultSize);
+}
+
+void ScanWindow::RestorePlace() {
+  long x = 0, y = 0, width = 0, height = 0;
+  bool maximized = false;
+  const bool known = settings_->Read(kPlaceX, &x) && settings_->Read(kPlaceY, &y) &&
+                     settings_->Read(kPlaceWidth, &width) && settings_->Read(kPlaceHeight, &height);
+  settings_->Read(kPlaceMaximized, &maximized);
+  const wxRect place(x, y, std::max<long>(width, kMinSize.x), std::max<long>(height, kMinSize.y));
+  // A place on a display that is no longer there is not restored.
+  const int display = wxDisplay::GetFromPoint(wxPoint(place.x + place.width / 2, place.y + 10));
+  if (known && display != wxNOT_FOUND) {
+    SetSize(place);
+  } else {
+    const wxRect area = wxDisplay(std::max(0, wxDisplay::GetFromWindow(this))).GetClientArea();
+    SetSize(wxSize(std::min(kDefaultSize.x, area.width), std::min(kDefaultSize.y, area.height)));
+    Centre();
+  }
+  if (maximized) Maximize();
+  splitter_->SetSashPosition(static_cast<int>(splitter_->GetClientSize().x * kLogShare));
+}
+
+void ScanWindow::SavePlace() {
+  settings_->Write(kPlaceMaximized, IsMaximized());
+  if (!IsMaximized() && !IsIconized()) {
+    const wxRect place = GetRect();
+    settings_->Write(kPlaceX, static_cast<long>(place.x));
+    settings_->Write(kPlaceY, static_cast<long>(place.y));
+    settings_->Write(kPlaceWidth, static_cast<long>(place.width));
+    settings_->Write(kPlaceHeight, static_cast<long>(place.height));
+  }
+  settings_->Flush();
+}
+
+void ScanWindow::SaveRecent() {
+  const std::vector<std::string>& paths = logic_->recent().paths();
+  settings_->DeleteGroup("/recent");
+  for (size_t i = 0; i < paths.size(); ++i) {
+    settings_->Write(kRecentKey + std::to_string(i), ToWx(paths[i]));
+  }
+  settings_->Flush();
 }
 
 int ScanWindow::ShowModal() {
@@ -116,14 +239,97 @@ void ScanWindow::ShowAbout() {
   about.ShowModal();
 }
 
+void ScanWindow::ShowActionsMenu() {
+  wxMenu menu;
+  int nextId = wxID_HIGHEST + 1;
+  std::map<int, std::function<void()>> actions;
+  const auto add = [&](wxMenu& to, const std::string& label, std::function<void()> action,
+                       bool enabled = true) {
+    const int id = nextId++;
+    to.Append(id, ToWx(label))->Enable(enabled);
+    actions[id] = std::move(action);
+  };
+  add(
+      menu, kOpenFolderItem, [this] { OpenOutputFolder(); }, !logic_->lastCfgPath().empty());
+  auto* files = new wxMenu;
+  for (const std::string& path : logic_->OutputFiles()) {
+    add(*files, path, [this, path] { OpenOutputFile(path); });
+  }
+  menu.AppendSubMenu(files, kOpenFileMenu)->Enable(files->GetMenuItemCount() > 0);
+  auto* recent = new wxMenu;
+  const std::vector<std::string>& recentPaths = logic_->recent().paths();
+  for (size_t i = 0; i < recentPaths.size(); ++i) {
+    add(
+        *recent, recentPaths[i], [this, i] { OpenRecent(i); }, !commands_->scanRunning());
+  }
+  menu.AppendSubMenu(recent, kRecentMenu)->Enable(!recentPaths.empty());
+  menu.AppendSeparator();
+  add(menu, kSaveLogItem, [this] {
+    wxFileDialog chooser(this, kSaveLogTitle, wxEmptyString, wxEmptyString, kSaveLogFilter,
+                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (chooser.ShowModal() == wxID_OK && !SaveLog(FromWx(chooser.GetPath()))) {
+      ShowMessage(kSaveLogFailed + FromWx(chooser.GetPath()));
+    }
+  });
+  const int chosen = GetPopupMenuSelectionFromUser(menu, FindWindow(kActionsButton)->GetPosition());
+  const auto found = actions.find(chosen);
+  if (found != actions.end()) found->second();
+}
+
+void ScanWindow::OpenOutputFolder() {
+  const std::vector<std::string> files = logic_->OutputFiles();
+  opener_(files.empty() ? FolderOf(logic_->lastCfgPath()) : FolderOf(files.front()));
+}
+
+void ScanWindow::OpenOutputFile(const std::string& path) { opener_(path); }
+
+bool ScanWindow::SaveLog(const std::string& path) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const std::string text = FromWx(log_->GetValue());
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  return static_cast<bool>(out);
+}
+
+void ScanWindow::OpenRecent(size_t index) {
+  const std::vector<std::string>& paths = logic_->recent().paths();
+  if (index >= paths.size() || commands_->scanRunning()) return;
+  logic_->SetCfgPath(paths[index]);
+}
+
+void ScanWindow::JumpToError(size_t index) {
+  const std::vector<ErrorEntry>& errors = logic_->errorEntries();
+  if (index >= errors.size()) return;
+  const long line = static_cast<long>(errors[index].line);
+  const long start = log_->XYToPosition(0, line);
+  if (start < 0) return;
+  wxString text = log_->GetLineText(line);
+  if (text.EndsWith("\r")) text.RemoveLast();
+  log_->SetFocus();
+  log_->SetSelection(start, start + static_cast<long>(text.length()));
+  log_->ShowPosition(start);
+}
+
+bool ScanWindow::LogAtEnd() const {
+  const int range = log_->GetScrollRange(wxVERTICAL);
+  const int thumb = log_->GetScrollThumb(wxVERTICAL);
+  return range <= thumb || log_->GetScrollPos(wxVERTICAL) + thumb >= range - 1;
+}
+
 void ScanWindow::OnScanButton(wxCommandEvent&) {
   commands_->OnScanClicked();
-  if (closeAfterRun_) Close();
+  if (commands_->scanRunning()) pollTimer_.Start(kPollMilliseconds);
 }
+
+void ScanWindow::OnCancelButton(wxCommandEvent&) { commands_->OnCancelClicked(); }
 
 void ScanWindow::OnCfgFileButton(wxCommandEvent&) { commands_->OnCfgFileClicked(); }
 
 void ScanWindow::OnAboutButton(wxCommandEvent&) { ShowAbout(); }
+
+void ScanWindow::OnPollTimer(wxTimerEvent&) {
+  if (!commands_->PollRun()) pollTimer_.Stop();
+}
 
 void ScanWindow::OnCharHook(wxKeyEvent& event) {
   if (event.GetKeyCode() == WXK_F1 && event.GetModifiers() == wxMOD_NONE) {
@@ -134,12 +340,18 @@ void ScanWindow::OnCharHook(wxKeyEvent& event) {
 }
 
 void ScanWindow::OnCloseWindow(wxCloseEvent& event) {
-  // A run cannot be interrupted: the dialog closes once it is over.
-  if (commands_->scanRunning() && event.CanVeto()) {
-    closeAfterRun_ = true;
-    event.Veto();
-    return;
+  if (commands_->scanRunning()) {
+    if (event.CanVeto() && wxMessageBox(kCancelRunQuestion, ToWx(ApplicationName()),
+                                        wxYES_NO | wxICON_QUESTION, this) != wxYES) {
+      event.Veto();
+      return;
+    }
+    commands_->OnCancelClicked();
+    const auto end = std::chrono::steady_clock::now() + kStopWait;
+    while (commands_->PollRun() && std::chrono::steady_clock::now() < end) wxMilliSleep(5);
+    pollTimer_.Stop();
   }
+  SavePlace();
   if (IsModal()) {
     EndModal(wxID_CANCEL);
   } else {
@@ -171,7 +383,26 @@ bool ScanWindow::SetItemText(int id, const std::string& text) {
 bool ScanWindow::AppendItemText(int id, const std::string& text) {
   auto* edit = dynamic_cast<wxTextCtrl*>(FindWindow(id));
   if (edit == nullptr) return WindowSystem::AppendItemText(id, text);
-  edit->AppendText(ToWx(text));
+  if (edit != log_ || LogAtEnd()) {
+    edit->AppendText(ToWx(text));
+    return true;
+  }
+  // The user scrolled away to read: the view and the selection stay where they are.
+  long from = 0, to = 0;
+  edit->GetSelection(&from, &to);
+  if (from == to) {
+    // The caret goes where the user reads, so that putting it back does not scroll to the end.
+    long first = 0;
+    if (edit->HitTest(wxPoint(2, 2), &first) != wxTE_HT_UNKNOWN) from = to = first;
+  }
+  const int position = edit->GetScrollPos(wxVERTICAL);
+  {
+    // Frozen, the text view is detached from the text: appending cannot scroll it.
+    wxWindowUpdateLocker frozen(edit);
+    edit->AppendText(ToWx(text));
+    edit->SetSelection(from, to);
+  }
+  edit->SetScrollPos(wxVERTICAL, position);
   return true;
 }
 
@@ -199,13 +430,31 @@ void ScanWindow::RequestClose() {
   if (IsShown()) CallAfter([this] { Close(); });
 }
 
-void ScanWindow::OnLogEntry(const std::string&, bool) {
-  if (!commands_ || !commands_->scanRunning()) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastRepaint_ < kRepaintInterval) return;
-  lastRepaint_ = now;
-  // User input meets disabled inputs meanwhile; a second run or a drop cannot start.
-  wxYieldIfNeeded();
+void ScanWindow::OnLogEntry(const std::string&, bool) {}
+
+void ScanWindow::ShowStatus(const RunStatus& status) {
+  status_->SetLabel(ToWx(status.text));
+  const bool gauge = status.gaugePercent >= 0;
+  if (gauge) gauge_->SetValue(status.gaugePercent);
+  bool changed = gauge_->Show(gauge);
+  if (status.state == RunStatus::State::kRunning) changed = errors_->Hide() || changed;
+  if (changed) Layout();
+}
+
+void ScanWindow::OnRunEnded() {
+  errors_->Clear();
+  const std::vector<ErrorEntry>& errors = logic_->errorEntries();
+  for (const ErrorEntry& entry : errors) {
+    std::string text = entry.text;
+    while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.erase(0, 1);
+    errors_->Append(ToWx(text));
+  }
+  errors_->SetToolTip(ToWx(kErrorsHint + std::to_string(errors.size())));
+  errors_->Show(!errors.empty());
+  gauge_->Hide();
+  Layout();
+  SaveRecent();
+  if (logic_->lastRun().finished && !logic_->lastRun().stopped) graphPanel_->Redraw();
 }
 
 }  // namespace quillmap

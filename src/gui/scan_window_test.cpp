@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
+#include <wx/memconf.h>
 #include <wx/msgdlg.h>
+#include <wx/splitter.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 #include <filesystem>
 #include <regex>
@@ -13,7 +20,7 @@
 #include "files/paths.h"
 #include "gui/about_dialog.h"
 #include "gui/cfg_file_chooser.h"
-#include "gui/dialog_units.h"
+#include "gui/graph_panel.h"
 #include "gui/gui_test_support.h"
 #include "gui/wx_text.h"
 #include "support/test_support.h"
@@ -54,7 +61,7 @@ ExpectDialog<wxMessageDialog> FileErrorBox(std::string& message) {
 class DialogTest : public ::testing::Test {
  protected:
   void Open(const std::vector<std::string>& args = {}) {
-    window_ = new ScanWindow(args);
+    window_ = new ScanWindow(args, &settings_);
     window_->Show();
     window_->Raise();
     Settle();
@@ -69,6 +76,12 @@ class DialogTest : public ::testing::Test {
   std::string Title() { return FromWx(window_->GetTitle()); }
   std::string Log() { return window_->GetItemText(kLogEdit); }
   bool RunFinished() { return Log().find(" fcts") != std::string::npos; }
+  std::string Status() { return FromWx(Item(ScanWindow::kStatusText).GetLabel()); }
+  // Clicks "SCAN" and lets the toolkit work until the run has ended.
+  void ScanToTheEnd() {
+    ClickWithoutMouse(kScanButton);
+    ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); })) << Log();
+  }
 
   // The button's click event, delivered as the toolkit delivers it.
   void ClickWithoutMouse(int id) {
@@ -78,13 +91,22 @@ class DialogTest : public ::testing::Test {
   }
 
   ScanWindow* window_ = nullptr;
+  wxMemoryConfig settings_;
 };
 
 TEST_F(DialogTest, StartsWithDefaultPathWorkPathEntryAndTitle) {
   Open();
-  EXPECT_EQ(Title(), kPlainTitle);
-  EXPECT_EQ(Edit(kPathEdit).GetValue(), ToWx(WorkPath() + "test/TestModGraph.cfg"));
+  const std::string proposed = WorkPath() + "test/TestModGraph.cfg";
+  if (FileExists(proposed)) {
+    EXPECT_EQ(window_->GetItemText(kPathEdit), proposed);
+    EXPECT_EQ(Title(), kPlainTitle + " [TestModGraph.cfg ]");
+  } else {
+    EXPECT_EQ(window_->GetItemText(kPathEdit), "");
+    EXPECT_EQ(Title(), kPlainTitle);
+  }
   EXPECT_EQ(Log(), "work path: " + WorkPath());
+  EXPECT_EQ(Status(), "no scan run yet");
+  EXPECT_FALSE(Item(kCancelButton).IsEnabled());
   EXPECT_FALSE(window_->closeRequested());
   EXPECT_EQ(FromWx(Item(kCfgFileButton).GetLabel()), "CFG File");
   EXPECT_EQ(FromWx(Item(kScanButton).GetLabel()), "SCAN");
@@ -94,26 +116,41 @@ TEST_F(DialogTest, StartsWithDefaultPathWorkPathEntryAndTitle) {
   EXPECT_TRUE(window_->GetIcon().IsOk());
 }
 
-TEST_F(DialogTest, ControlsSitAtTheirDialogUnitPlacesInTabOrder) {
+TEST_F(DialogTest, ResizesDownToItsMinimumAndStartsWhereItWasLeft) {
   Open();
-  EXPECT_EQ(window_->GetClientSize(), window_->ConvertDialogToPixels(wxSize(367, 191)));
-  EXPECT_EQ(Item(kCfgFileButton).GetRect(), ToPixels(*window_, {265, 5, 35, 14}));
-  EXPECT_EQ(Item(kPathEdit).GetRect(), ToPixels(*window_, {5, 5, 217, 14}));
-  EXPECT_EQ(Item(kNewCfgButton).GetRect(), ToPixels(*window_, {224, 5, 39, 14}));
-  EXPECT_EQ(Item(kLogEdit).GetRect(), ToPixels(*window_, {0, 25, 365, 165}));
-  EXPECT_EQ(Item(kScanButton).GetRect(), ToPixels(*window_, {325, 5, 40, 14}));
+  EXPECT_TRUE(window_->HasFlag(wxRESIZE_BORDER));
+  EXPECT_TRUE(window_->HasFlag(wxMAXIMIZE_BOX));
+  const wxSize minimum = window_->GetMinSize();
+  EXPECT_GE(minimum.x, 600);
+  EXPECT_LT(minimum.x, window_->GetSize().x);
+  EXPECT_TRUE(Item(kNewCfgButton).IsShown());
 
-  std::vector<int> tabOrder;
-  for (const wxWindow* child : window_->GetChildren()) tabOrder.push_back(child->GetId());
-  EXPECT_EQ(std::vector<int>(tabOrder.begin(), tabOrder.begin() + 4),
-            (std::vector<int>{kCfgFileButton, kPathEdit, kLogEdit, kScanButton}));
+  const wxSize logBefore = Item(kLogEdit).GetSize();
+  window_->SetSize(wxRect(40, 30, 1200, 800));
+  ASSERT_TRUE(YieldUntil([&] { return window_->GetSize() == wxSize(1200, 800); }))
+      << window_->GetSize().x << "x" << window_->GetSize().y;
+  Settle();
+  // The log and the Graph view take what the window gained; the path row stays on top.
+  EXPECT_GT(Item(kLogEdit).GetSize().y, logBefore.y);
+  EXPECT_GT(window_->graphPanel().GetSize().x, 300);
+  EXPECT_LT(Item(kPathEdit).GetPosition().y, Item(kLogEdit).GetScreenPosition().y -
+                                                 window_->GetClientAreaOrigin().y -
+                                                 window_->GetScreenPosition().y + 1);
+  EXPECT_GT(Item(kPathEdit).GetSize().x, 500);
 
-  EXPECT_TRUE(Edit(kLogEdit).IsMultiLine());
-  EXPECT_TRUE(Edit(kLogEdit).IsEditable());
-  EXPECT_TRUE(Edit(kPathEdit).IsSingleLine());
-  const wxFont font = Edit(kLogEdit).GetFont();
-  EXPECT_TRUE(font.IsFixedWidth()) << FromWx(font.GetNativeFontInfoDesc());
-  EXPECT_NEAR(font.GetPixelSize().GetHeight(), 14, 2);
+  window_->SetSize(wxSize(100, 100));
+  Settle();
+  EXPECT_GE(window_->GetSize().x, minimum.x);
+  EXPECT_GE(window_->GetSize().y, minimum.y);
+
+  window_->SetSize(wxRect(40, 30, 1000, 700));
+  ASSERT_TRUE(YieldUntil([&] { return window_->GetSize() == wxSize(1000, 700); }));
+  window_->Close();
+  window_->Destroy();
+  window_ = nullptr;
+  Settle();
+  Open();
+  EXPECT_EQ(window_->GetSize(), wxSize(1000, 700));
 }
 
 TEST_F(DialogTest, TypedPathAndScanClickWriteWhatTheBatchModeWrites) {
@@ -149,36 +186,231 @@ TEST_F(DialogTest, TypedPathAndScanClickWriteWhatTheBatchModeWrites) {
   log = std::regex_replace(log, std::regex("\r\n"), "\n") + "\n";
   EXPECT_EQ(log, batch.out.substr(batch.out.find('\n') + 1));
   for (int id : {kPathEdit, kCfgFileButton, kScanButton}) EXPECT_TRUE(Item(id).IsEnabled()) << id;
-  EXPECT_EQ(Title(), kPlainTitle);
+  EXPECT_EQ(Title(), kPlainTitle + " [scan.cfg ]");
 }
 
-TEST_F(DialogTest, RunLetsTheWindowRepaintWithInputsDisabledAndClosesOnlyAfterIt) {
+// A project of long sources with a short log, so that a run lasts long enough to be stopped.
+std::string WriteLongProject(const TempDir& dir, int files) {
+  std::string cfg = "[files]\ndot=out.dot\ncsv=out.csv\n";
+  std::string filler;
+  for (int line = 0; line < 20000; ++line) filler += "  x++;\n";
+  for (int i = 0; i < files; ++i) {
+    // Appended, not concatenated: GCC 12 warns falsely on 'literal + std::string'.
+    const std::string number = std::to_string(i);
+    std::string name = "f";
+    name.append(number).append(".c");
+    std::string source = "void f";
+    source.append(number).append("(void)\n{\n").append(filler).append("  helper();\n}\n");
+    dir.Write(name, source);
+    cfg.append("file").append(number).append("=").append(name).append("\n");
+  }
+  return dir.Write("scan.cfg", cfg + "[calls]\n0=f\n1=helper\n");
+}
+
+// Expects the question whether to cancel the run, and answers it.
+ExpectDialog<wxMessageDialog> CancelQuestion(int answer, bool& asked) {
+  return ExpectDialog<wxMessageDialog>(
+      [answer, &asked](wxMessageDialog& box) {
+        asked = FromWx(box.GetMessage()).starts_with("A scan is under way.");
+        return answer;
+      },
+      "the question whether to cancel the run");
+}
+
+TEST_F(DialogTest, StatusStatesEveryOutcomeClassAndJumpsToErrors) {
   TempDir dir;
   const std::string cfg = CopyFixture(dir);
   Open();
   window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  EXPECT_EQ(Status(), "finished without errors (exit status 0)");
+  EXPECT_FALSE(Item(ScanWindow::kErrorChoice).IsShown());
 
-  // Posted before the run, handled only if the run lets events through.
-  bool probed = false;
-  bool runningWhenProbed = false;
-  std::vector<bool> enabledWhenProbed;
-  window_->CallAfter([&] {
-    probed = true;
-    runningWhenProbed = window_->commands().scanRunning();
-    for (int id : {kPathEdit, kCfgFileButton, kScanButton}) {
-      enabledWhenProbed.push_back(Item(id).IsEnabled());
-    }
-    window_->Close();
-    window_->commands().OnScanClicked();  // a second run must not start inside the first
-  });
+  // A source that cannot be opened: one error, listed, and a click on it selects its log line.
+  const std::string withGone = std::regex_replace(ReadFile(cfg), std::regex("file1=src/motor.c"),
+                                                  "file1=src/motor.c\nfile2=gone.c");
+  testing::WriteFile(cfg, withGone);
+  ScanToTheEnd();
+  EXPECT_EQ(Status(), "finished with 1 error (exit status 1)");
+  auto& errors = *dynamic_cast<wxChoice*>(&Item(ScanWindow::kErrorChoice));
+  ASSERT_TRUE(errors.IsShown());
+  ASSERT_EQ(errors.GetCount(), 1u);
+  EXPECT_EQ(FromWx(errors.GetString(0)), "error opening: " + dir / "gone.c");
+  window_->JumpToError(0);
+  EXPECT_EQ(FromWx(Edit(kLogEdit).GetStringSelection()), "error opening: " + dir / "gone.c");
+
+  // The configuration cannot be opened, or no path at all: class 2, said in the log too.
+  std::string message;
+  window_->SetItemText(kPathEdit, dir / "missing.cfg");
+  wxTEST_DIALOG(ScanToTheEnd(), FileErrorBox(message));
+  EXPECT_EQ(Status(), "not run: " + dir / "missing.cfg" + " was not found. (exit status 2)");
+  EXPECT_EQ(Log(), message);
+  window_->SetItemText(kPathEdit, "");
+  ScanToTheEnd();
+  EXPECT_EQ(Status(), "not run: no configuration file given (exit status 2)");
+  window_->SetItemText(kPathEdit, dir.path());
+  ScanToTheEnd();
+  EXPECT_EQ(Log(), dir.path() + " is a folder, not a scan configuration");
+}
+
+TEST_F(DialogTest, CancelStopsTheRunAndKeepsThePreviousOutputs) {
+  TempDir dir;
+  const std::string cfg = WriteLongProject(dir, 200);
+  Open();
+  // The straightforward engines take long enough over the many sources to be caught mid-run.
+  window_->logic().UseReferenceEngines();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  ASSERT_EQ(Status(), "finished without errors (exit status 0)");
+  const std::string dotBefore = ReadFile(dir / "out.dot");
+  const std::string csvBefore = ReadFile(dir / "out.csv");
+  dir.Write("f1.c", "void other(void)\n{\n}\n");  // the next run would differ
+
   ClickWithoutMouse(kScanButton);
+  ASSERT_TRUE(YieldUntil([this] { return Status().find(", file ") != std::string::npos; }))
+      << Status() << " " << Log().substr(0, 300);
+  EXPECT_TRUE(Item(kCancelButton).IsEnabled());
+  EXPECT_FALSE(Item(kScanButton).IsEnabled());
+  EXPECT_TRUE(Item(ScanWindow::kRunGauge).IsShown());
+  const auto clicked = std::chrono::steady_clock::now();
+  ClickWithoutMouse(kCancelButton);
+  ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); }));
+  // The timer's period aside, the run stopped at once.
+  EXPECT_LT(std::chrono::steady_clock::now() - clicked,
+            std::chrono::milliseconds(200) +
+                std::chrono::milliseconds(2 * ScanWindow::kPollMilliseconds));
+  EXPECT_EQ(Status(), "stopped: no output written, the previous outputs are kept");
+  EXPECT_EQ(ReadFile(dir / "out.dot"), dotBefore);
+  EXPECT_EQ(ReadFile(dir / "out.csv"), csvBefore);
+  EXPECT_TRUE(Item(kScanButton).IsEnabled());
+  EXPECT_FALSE(Item(kCancelButton).IsEnabled());
+}
 
-  EXPECT_TRUE(probed);
-  EXPECT_TRUE(runningWhenProbed);
-  EXPECT_EQ(enabledWhenProbed, (std::vector<bool>{false, false, false}));
-  EXPECT_TRUE(RunFinished()) << Log();
-  // The close asked for during the run took effect once the run was over.
+TEST_F(DialogTest, ClosingDuringARunAsksWhetherToCancelIt) {
+  TempDir dir;
+  const std::string cfg = WriteLongProject(dir, 200);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  bool asked = false;
+  ClickWithoutMouse(kScanButton);
+  wxTEST_DIALOG(window_->Close(), CancelQuestion(wxID_NO, asked));
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(window_->IsShown());
+  EXPECT_TRUE(window_->commands().scanRunning());
+
+  asked = false;
+  wxTEST_DIALOG(window_->Close(), CancelQuestion(wxID_YES, asked));
+  EXPECT_TRUE(asked);
   EXPECT_FALSE(window_->IsShown());
+  EXPECT_FALSE(window_->commands().scanRunning());
+  EXPECT_TRUE(window_->logic().lastRun().stopped);
+}
+
+// The share of the canvas's pixels that are not its white background.
+double DrawnShare(wxWindow& canvas) {
+  const wxSize size = canvas.GetClientSize();
+  wxBitmap shot(size);
+  {
+    wxClientDC screen(&canvas);
+    wxMemoryDC memory(shot);
+    memory.Blit(0, 0, size.x, size.y, &screen, 0, 0);
+  }
+  const wxImage image = shot.ConvertToImage();
+  long drawn = 0;
+  for (int y = 0; y < size.y; ++y) {
+    for (int x = 0; x < size.x; ++x) {
+      if (image.GetRed(x, y) < 200 || image.GetGreen(x, y) < 200 || image.GetBlue(x, y) < 200) {
+        ++drawn;
+      }
+    }
+  }
+  return static_cast<double>(drawn) / (static_cast<double>(size.x) * size.y);
+}
+
+TEST_F(DialogTest, GraphViewDrawsTheRunsGraphAndAClickFocusesOnAFunction) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  GraphPanel& panel = window_->graphPanel();
+  GraphCanvas& canvas = panel.canvas();
+  EXPECT_EQ(panel.message(), "no graph: run a scan first");
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  ASSERT_EQ(panel.message(), "");
+  ASSERT_TRUE(canvas.bitmap().IsOk());
+  canvas.Refresh();
+  canvas.Update();
+  Settle();
+  EXPECT_GT(DrawnShare(canvas), 0.01);
+
+  // A click on the middle of a function's box focuses the graph on it.
+  const GraphView& view = window_->logic().graphView();
+  const auto motor = std::find_if(view.drawing().nodes.begin(), view.drawing().nodes.end(),
+                                  [](const DrawnNode& node) { return node.name == "MotorStart"; });
+  ASSERT_NE(motor, view.drawing().nodes.end());
+  const wxPoint at =
+      canvas.ToWindow(wxRealPoint(motor->left + motor->width / 2, motor->top + motor->height / 2));
+  wxUIActionSimulator simulator;
+  simulator.MouseMove(canvas.ClientToScreen(at));
+  Settle();
+  simulator.MouseClick();
+  ASSERT_TRUE(YieldUntil([&] { return view.focus().name == "MotorStart"; }));
+  EXPECT_TRUE(panel.FindWindow(GraphPanel::kBackButton)->IsEnabled());
+  EXPECT_LT(view.drawing().nodes.size(), 5u);
+  EXPECT_GT(DrawnShare(canvas), 0.005);
+
+  panel.Back();
+  EXPECT_EQ(view.focus().name, "");
+  EXPECT_FALSE(panel.FindWindow(GraphPanel::kBackButton)->IsEnabled());
+  panel.Zoom(2);
+  EXPECT_GT(canvas.GetVirtualSize().x, canvas.GetClientSize().x);
+  panel.Fit();
+  EXPECT_LE(canvas.GetVirtualSize().x, canvas.GetClientSize().x);
+}
+
+TEST_F(DialogTest, ActionsOpenOutputsRememberConfigurationsAndSaveTheLog) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  std::vector<std::string> opened;
+  window_->SetOpener([&opened](const std::string& path) { opened.push_back(path); });
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  window_->OpenOutputFolder();
+  window_->OpenOutputFile(dir / "out.dot");
+  EXPECT_EQ(opened, (std::vector<std::string>{dir.path(), dir / "out.dot"}));
+  EXPECT_EQ(window_->logic().OutputFiles(),
+            (std::vector<std::string>{dir / "out.dot", dir / "out.csv", dir / "modules.dot",
+                                      dir / "modules.log"}));
+
+  ASSERT_TRUE(window_->SaveLog(dir / "saved.log"));
+  EXPECT_EQ(ReadFile(dir / "saved.log"), Log());
+
+  // The configuration is remembered for the next start.
+  window_->SetItemText(kPathEdit, "");
+  window_->OpenRecent(0);
+  EXPECT_EQ(window_->GetItemText(kPathEdit), cfg);
+  EXPECT_EQ(FromWx(settings_.Read("/recent/0", wxString())), cfg);
+}
+
+TEST_F(DialogTest, TheLogFollowsItsEndOnlyWhileTheUserHasNotScrolledAway) {
+  Open();
+  window_->SetSize(wxSize(900, 500));
+  Settle();
+  std::string batch;
+  for (int i = 0; i < 400; ++i) batch += "\r\nline " + std::to_string(i);
+  window_->AppendItemText(kLogEdit, batch);
+  Settle();
+  ASSERT_TRUE(YieldUntil([this] { return window_->LogAtEnd(); }));
+
+  Edit(kLogEdit).SetScrollPos(wxVERTICAL, 0);
+  Edit(kLogEdit).ShowPosition(0);
+  ASSERT_TRUE(YieldUntil([this] { return !window_->LogAtEnd(); }));
+  const int readingAt = Edit(kLogEdit).GetScrollPos(wxVERTICAL);
+  window_->AppendItemText(kLogEdit, batch);
+  Settle();
+  EXPECT_EQ(Edit(kLogEdit).GetScrollPos(wxVERTICAL), readingAt);
+  EXPECT_FALSE(window_->LogAtEnd());
 }
 
 TEST_F(DialogTest, LogAppendsInPlaceWithTheLogTextRules) {
@@ -251,6 +483,7 @@ TEST_F(DialogTest, DropTakesExactlyOneFileOntoThePathEditOnly) {
   const std::string b = dir.Write("b.cfg", "");
   Open();
   const std::string pathBefore = window_->GetItemText(kPathEdit);
+  const std::string titleBefore = Title();
   auto* target = dynamic_cast<wxFileDropTarget*>(Item(kPathEdit).GetDropTarget());
   ASSERT_NE(target, nullptr);
   for (int id : {kCfgFileButton, kLogEdit, kScanButton}) {
@@ -263,7 +496,7 @@ TEST_F(DialogTest, DropTakesExactlyOneFileOntoThePathEditOnly) {
   EXPECT_FALSE(target->OnDropFiles(0, 0, two));
   EXPECT_FALSE(target->OnDropFiles(0, 0, wxArrayString()));
   EXPECT_EQ(window_->GetItemText(kPathEdit), pathBefore);
-  EXPECT_EQ(Title(), kPlainTitle);
+  EXPECT_EQ(Title(), titleBefore);
 
   wxArrayString one;
   one.Add(ToWx(b));
@@ -276,6 +509,7 @@ TEST_F(DialogTest, DropTakesExactlyOneFileOntoThePathEditOnly) {
 TEST_F(DialogTest, CfgFileOpensTheChooserWithTheConfigurationFilters) {
   Open();
   const std::string pathBefore = window_->GetItemText(kPathEdit);
+  const std::string titleBefore = Title();
   std::string wildcard;
   std::string chooserTitle;
   wxTEST_DIALOG(ClickOn(Item(kCfgFileButton)); YieldUntil([&] { return !wildcard.empty(); }),
@@ -290,7 +524,7 @@ TEST_F(DialogTest, CfgFileOpensTheChooserWithTheConfigurationFilters) {
   EXPECT_EQ(chooserTitle, kCfgChooserTitle);
   // Cancelled: nothing changed.
   EXPECT_EQ(window_->GetItemText(kPathEdit), pathBefore);
-  EXPECT_EQ(Title(), kPlainTitle);
+  EXPECT_EQ(Title(), titleBefore);
 }
 
 // Answers the chooser as a user who picked `path` would.
@@ -319,7 +553,7 @@ TEST_F(DialogTest, ChosenConfigurationGoesIntoPathEditAndTitle) {
                 YieldUntil([&] { return !message.empty(); }), FileErrorBox(message));
   EXPECT_EQ(message, dir / "typed.cfg" + " was not found.");
   EXPECT_EQ(window_->GetItemText(kPathEdit), dir / "typed.cfg");
-  EXPECT_EQ(Title(), kPlainTitle + " [scan.cfg ]");
+  EXPECT_EQ(Title(), kPlainTitle + " [typed.cfg ]");
 }
 
 TEST_F(DialogTest, ScanOfAMissingConfigurationShowsTheFileErrorBox) {
@@ -333,14 +567,14 @@ TEST_F(DialogTest, ScanOfAMissingConfigurationShowsTheFileErrorBox) {
   EXPECT_TRUE(Item(kScanButton).IsEnabled());
 }
 
-TEST_F(DialogTest, StartUpWithUnopenableCfgFileKeepsTheBareCaptionAndStaysOpen) {
+TEST_F(DialogTest, StartUpWithUnopenableCfgFileSaysSoAndStaysOpen) {
   TempDir dir;
   std::string message;
   wxTEST_DIALOG(Open({"-cfg", dir / "missing.cfg"}), FileErrorBox(message));
   EXPECT_EQ(message, dir / "missing.cfg" + " was not found.");
-  EXPECT_EQ(Title(), "quillmap");
+  EXPECT_EQ(Title(), kPlainTitle + " [missing.cfg ]");
   EXPECT_EQ(window_->GetItemText(kPathEdit), dir / "missing.cfg");
-  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(Log(), message);
   EXPECT_FALSE(window_->closeRequested());
 }
 

@@ -62,8 +62,7 @@ int CModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& ta
       const Source& source = Load(file);
       if (!source.opened) {
         if (unopenable.insert(file).second) {
-          context.Log(ErrorOpeningText(file));
-          context.NoteError();
+          context.LogError(ErrorOpeningText(file));
         }
         continue;
       }

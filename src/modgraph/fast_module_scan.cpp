@@ -155,8 +155,7 @@ int FastModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable&
       const Source& source = Load(file);
       if (!source.opened) {
         if (unopenable.insert(file).second) {
-          context.Log(ErrorOpeningText(file));
-          context.NoteError();
+          context.LogError(ErrorOpeningText(file));
         }
         continue;
       }

@@ -57,8 +57,7 @@ int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
       AppendModuleLog(context, table, file);
       if (!CollectModuleFunctions(context, table, file, record.definedFunctions) &&
           unopenable.insert(file).second) {
-        context.Log(ErrorOpeningText(file));
-        context.NoteError();
+        context.LogError(ErrorOpeningText(file));
       }
     }
     ++count;

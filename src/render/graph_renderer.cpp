@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "config/profile_reader.h"
 #include "scan/scan_context.h"
@@ -23,6 +24,10 @@ namespace quillmap {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The margin around a drawing: Graphviz's "pad" in inches, and the same in points.
+constexpr const char* kDrawingPadText = "0.1";
+constexpr double kDrawingPadPoints = 7.2;
 
 // Formats that open a window or would write over the DOT file itself.
 constexpr const char* kExcludedFormats[] = {"dot", "gtk", "x11", "xlib"};
@@ -34,6 +39,9 @@ constexpr const char* kDotKept = " (the DOT file is kept)";
 constexpr const char* kLayoutFailed = ": the layout failed: ";
 constexpr const char* kDidNotFinish = " did not finish within ";
 constexpr const char* kWith = " with ";
+constexpr const char* kGraphvizRejectsDrawing = "Graphviz cannot read the graph: ";
+constexpr const char* kDrawingUnreadable = "the layout process sent an unreadable drawing";
+constexpr const char* kNoDrawingWithin = "no layout finished within ";
 
 // Graphviz's error messages of the current parse or layout (its warnings are not wanted: the
 // DOT files are the user's to tune).
@@ -109,10 +117,11 @@ std::string CreateTemporaryBeside(const std::string& finalPath) {
 // How one child's layout ended.
 enum class ChildEnd { kFinished, kFailed, kTimedOut };
 
-// Lays out and renders in the child; never returns.
-[[noreturn]] void RunChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
-                           const std::vector<std::string>& formats,
-                           const std::vector<std::string>& temporaries, int reportFd) {
+// Lays out and renders in the child: the pictures go to their temporary files, an error to
+// `reportFd`. Returns the child's exit status.
+int RenderInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
+                  const std::vector<std::string>& formats,
+                  const std::vector<std::string>& temporaries, int reportFd) {
   graphvizErrors.clear();
   for (const auto& [name, value] : attempt.graphAttributes) {
     agattr(graph, AGRAPH, const_cast<char*>(name.c_str()), const_cast<char*>(value.c_str()));
@@ -125,35 +134,82 @@ enum class ChildEnd { kFinished, kFailed, kTimedOut };
     const std::string message = FirstLine(graphvizErrors);
     [[maybe_unused]] ssize_t written = write(reportFd, message.data(), message.size());
   }
-  _exit(status == 0 ? 0 : 1);
+  return status == 0 ? 0 : 1;
 }
 
-// Runs one attempt in a child process and waits for it until `deadline`.
-ChildEnd RunAttempt(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
-                    const std::vector<std::string>& formats,
-                    const std::vector<std::string>& temporaries, Clock::time_point deadline,
-                    std::string& error) {
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Lays out and draws the graph in the child: on success the drawing goes to `fd` as
+// "PNG-SIZE\n", the PNG, then one line per node "LEFT TOP WIDTH HEIGHT NAME" in points of the
+// picture (top-left origin); on failure the error. Returns the child's exit status.
+int DrawInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt, int fd) {
+  graphvizErrors.clear();
+  for (const auto& [name, value] : attempt.graphAttributes) {
+    agattr(graph, AGRAPH, const_cast<char*>(name.c_str()), const_cast<char*>(value.c_str()));
+  }
+  // One point a pixel, and a known margin, so that node boxes map onto the picture.
+  agattr(graph, AGRAPH, const_cast<char*>("dpi"), const_cast<char*>("72"));
+  agattr(graph, AGRAPH, const_cast<char*>("pad"), const_cast<char*>(kDrawingPadText));
+  char* png = nullptr;
+  unsigned int pngSize = 0;
+  int status = gvLayout(gvc, graph, attempt.engine.c_str());
+  if (status == 0) status = gvRenderData(gvc, graph, "png", &png, &pngSize);
+  if (status != 0) {
+    const std::string message = FirstLine(graphvizErrors);
+    WriteAll(fd, message.data(), message.size());
+    return 1;
+  }
+  std::string out = std::to_string(pngSize) + "\n";
+  out.append(png, pngSize);
+  gvFreeRenderData(png);
+  const boxf box = GD_bb(graph);
+  char line[128];
+  for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
+    const double width = ND_width(node) * 72, height = ND_height(node) * 72;
+    const double left = ND_coord(node).x - box.LL.x - width / 2 + kDrawingPadPoints;
+    const double top = box.UR.y - ND_coord(node).y - height / 2 + kDrawingPadPoints;
+    std::snprintf(line, sizeof line, "%.1f %.1f %.1f %.1f ", left, top, width, height);
+    std::string name = agnameof(node);
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    out += line + name + "\n";
+  }
+  return WriteAll(fd, out.data(), out.size()) ? 0 : 1;
+}
+
+// Runs `work` in a child process and waits for it until `deadline`; `output` receives what the
+// child wrote to the file descriptor that `work` gets.
+ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadline,
+                    std::string& output) {
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
-    error = std::strerror(errno);
+    output = std::strerror(errno);
     return ChildEnd::kFailed;
   }
   std::fflush(nullptr);  // nothing buffered is written twice
   const pid_t child = fork();
   if (child < 0) {
-    error = std::strerror(errno);
+    output = std::strerror(errno);
     close(report[0]);
     close(report[1]);
     return ChildEnd::kFailed;
   }
   if (child == 0) {
     close(report[0]);
-    RunChild(gvc, graph, attempt, formats, temporaries, report[1]);
+    _exit(work(report[1]));
   }
   close(report[1]);
   // The child's end of the pipe closes when it exits: that is the signal to wait for.
   bool ended = false;
-  std::string message;
+  output.clear();
   while (!ended) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -162,10 +218,10 @@ ChildEnd RunAttempt(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
     const int ready = poll(&wait, 1, static_cast<int>(std::min<long long>(left, 1000)));
     if (ready < 0 && errno != EINTR) break;
     if (ready <= 0) continue;
-    char buffer[512];
+    char buffer[65536];
     const ssize_t got = read(report[0], buffer, sizeof buffer);
     if (got > 0) {
-      message.append(buffer, static_cast<size_t>(got));
+      output.append(buffer, static_cast<size_t>(got));
     } else if (got == 0 || errno != EINTR) {
       ended = true;
     }
@@ -177,8 +233,43 @@ ChildEnd RunAttempt(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
   }
   if (!ended) return ChildEnd::kTimedOut;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ChildEnd::kFinished;
-  error = message.empty() ? "the layout process ended abnormally" : message;
+  if (output.empty()) output = "the layout process ended abnormally";
   return ChildEnd::kFailed;
+}
+
+// Runs one attempt at the pictures in a child process and waits for it until `deadline`.
+ChildEnd RunAttempt(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
+                    const std::vector<std::string>& formats,
+                    const std::vector<std::string>& temporaries, Clock::time_point deadline,
+                    std::string& error) {
+  return RunInChild(
+      [&](int fd) { return RenderInChild(gvc, graph, attempt, formats, temporaries, fd); },
+      deadline, error);
+}
+
+// The drawing that DrawInChild sent.
+bool ParseDrawing(const std::string& output, GraphDrawing& drawing) {
+  const size_t end = output.find('\n');
+  if (end == std::string::npos) return false;
+  const size_t pngSize = std::strtoull(output.c_str(), nullptr, 10);
+  if (end + 1 + pngSize > output.size()) return false;
+  drawing.png = output.substr(end + 1, pngSize);
+  size_t at = end + 1 + pngSize;
+  while (at < output.size()) {
+    size_t lineEnd = output.find('\n', at);
+    if (lineEnd == std::string::npos) lineEnd = output.size();
+    const std::string line = output.substr(at, lineEnd - at);
+    at = lineEnd + 1;
+    DrawnNode node;
+    int nameStart = 0;
+    if (std::sscanf(line.c_str(), "%lf %lf %lf %lf %n", &node.left, &node.top, &node.width,
+                    &node.height, &nameStart) != 4) {
+      return false;
+    }
+    node.name = line.substr(static_cast<size_t>(nameStart));
+    drawing.nodes.push_back(std::move(node));
+  }
+  return true;
 }
 
 std::string Describe(const LayoutAttempt& attempt, const std::string& reason) {
@@ -290,6 +381,43 @@ RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSetti
   if (end == ChildEnd::kFailed) return fail(kNotRenderedEntry + dotPath + ": " + reason + kDotKept);
   return fail(kNotRenderedEntry + dotPath + kNoLayoutFinished + Seconds(settings.budgetSeconds) +
               " s" + kDotKept);
+}
+
+GraphDrawing GraphRenderer::Draw(const std::string& dotText, double budgetSeconds) {
+  GraphDrawing drawing;
+  const Clock::time_point start = Clock::now();
+  graphvizErrors.clear();
+  Agraph_t* graph = agmemread(dotText.c_str());
+  if (graph == nullptr) {
+    drawing.error = kGraphvizRejectsDrawing + FirstLine(graphvizErrors);
+    return drawing;
+  }
+  const GraphSize size = SizeOf(graph);
+  const LayoutPlan plan = PlanLayout(size);
+  if (plan.labelsAsXlabels) MoveLabelsToXlabels(graph);
+  std::string output;
+  ChildEnd end = ChildEnd::kFailed;
+  for (const LayoutAttempt& attempt : plan.attempts) {
+    const auto deadline =
+        start + std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double>(budgetSeconds * attempt.budgetEnd));
+    end = RunInChild([&](int fd) { return DrawInChild(context_->gvc, graph, attempt, fd); },
+                     deadline, output);
+    if (end == ChildEnd::kFinished) break;
+  }
+  agclose(graph);
+  if (end == ChildEnd::kFinished) {
+    if (!ParseDrawing(output, drawing)) drawing.error = kDrawingUnreadable;
+  } else if (end == ChildEnd::kTimedOut) {
+    drawing.error = kNoDrawingWithin + Seconds(budgetSeconds) + " s";
+  } else {
+    drawing.error = kLayoutFailed + 2 + output;  // without the leading ": "
+  }
+  if (!drawing.error.empty()) {
+    drawing.png.clear();
+    drawing.nodes.clear();
+  }
+  return drawing;
 }
 
 }  // namespace quillmap

@@ -26,6 +26,20 @@ inline constexpr const char* kRenderedEntry = "rendered: ";
 inline constexpr const char* kNotRenderedEntry = "not rendered: ";
 inline constexpr const char* kLabelsAsXlabels = "edge labels drawn as xlabel: ";
 
+/// A node of a drawing: its box in points of the picture (origin top left, one point a pixel
+/// of the PNG) and its name.
+struct DrawnNode {
+  double left = 0, top = 0, width = 0, height = 0;
+  std::string name;
+};
+
+/// A graph drawn in memory for a window: the PNG and where its nodes are; or why not.
+struct GraphDrawing {
+  std::string png;
+  std::vector<DrawnNode> nodes;
+  std::string error;  // empty when drawn
+};
+
 class GraphRenderer {
  public:
   GraphRenderer();
@@ -40,6 +54,10 @@ class GraphRenderer {
   /// Lays out the DOT file at `dotPath` once and writes one picture per format next to it.
   RenderResult Render(const std::string& dotPath, const RenderSettings& settings,
                       const NodeTooltips& tooltips);
+
+  /// Lays out the DOT text and draws it as a PNG in memory, within `budgetSeconds` (the layout
+  /// runs in a child process, as for Render), with the box of every node.
+  GraphDrawing Draw(const std::string& dotText, double budgetSeconds);
 
  private:
   struct Context;

@@ -93,6 +93,39 @@ TEST(GraphRenderer, BadInputIsAClearEntry) {
   }
 }
 
+TEST(GraphRenderer, DrawsInMemoryWithNodeBoxesInsideThePicture) {
+  GraphRenderer renderer;
+  const GraphDrawing drawing =
+      renderer.Draw("digraph G { rankdir=LR; \"int main\" -> helper -> leaf }", 10);
+  ASSERT_EQ(drawing.error, "");
+  ASSERT_GT(drawing.png.size(), 8u);
+  EXPECT_EQ(drawing.png.substr(1, 3), "PNG");
+  // The picture's size is in the PNG header (big-endian width and height at bytes 16 and 20).
+  const auto word = [&](size_t at) {
+    return (static_cast<unsigned char>(drawing.png[at]) << 24) |
+           (static_cast<unsigned char>(drawing.png[at + 1]) << 16) |
+           (static_cast<unsigned char>(drawing.png[at + 2]) << 8) |
+           static_cast<unsigned char>(drawing.png[at + 3]);
+  };
+  const double width = word(16), height = word(20);
+  ASSERT_EQ(drawing.nodes.size(), 3u);
+  EXPECT_EQ(drawing.nodes[0].name, "int main");
+  for (const DrawnNode& node : drawing.nodes) {
+    EXPECT_GE(node.left, 0) << node.name;
+    EXPECT_GE(node.top, 0) << node.name;
+    EXPECT_LE(node.left + node.width, width + 1) << node.name;
+    EXPECT_LE(node.top + node.height, height + 1) << node.name;
+  }
+  // Left to right: each node starts right of the one before.
+  EXPECT_LT(drawing.nodes[0].left + drawing.nodes[0].width, drawing.nodes[1].left);
+  EXPECT_LT(drawing.nodes[1].left + drawing.nodes[1].width, drawing.nodes[2].left);
+
+  EXPECT_EQ(renderer.Draw("digraph G { a -> }", 10).error.rfind("Graphviz cannot read", 0), 0u);
+  const GraphDrawing late = renderer.Draw(HeavyGraph(), 0.05);
+  EXPECT_EQ(late.error, "no layout finished within 0.05 s");
+  EXPECT_TRUE(late.png.empty());
+}
+
 TEST(GraphRenderer, OffersTheCommonFormatsButNoneThatOverwriteTheDotFile) {
   GraphRenderer renderer;
   const std::vector<std::string>& formats = renderer.formats();

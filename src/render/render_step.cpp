@@ -30,17 +30,23 @@ void RenderPictures(ScanContext& context, const std::string& cfgPath,
         formats, ReadProfileString(context.profile(), cfgPath, job.section, kRenderSecondsKey),
         renderer->formats());
     if (!settings.error.empty()) {
-      context.Log(settings.error);
-      context.NoteError();
+      context.LogError(settings.error);
       continue;
     }
     if (std::find(failedPaths.begin(), failedPaths.end(), job.dotPath) != failedPaths.end()) {
-      context.Log(kNotRenderedEntry + job.dotPath + kDotNotWritten);
-      context.NoteError();
+      context.LogError(kNotRenderedEntry + job.dotPath + kDotNotWritten);
       continue;
     }
     const RenderResult result = renderer->Render(job.dotPath, settings.settings, job.tooltips);
-    for (const std::string& entry : result.entries) context.Log(entry);
+    for (const std::string& entry : result.entries) {
+      const bool isError = entry.starts_with(kNotRenderedEntry) ||
+                           entry.starts_with(ErrorWritingText(std::string()));
+      if (isError) {
+        context.LogError(entry);
+      } else {
+        context.Log(entry);
+      }
+    }
     if (result.failed) context.NoteError();
   }
 }

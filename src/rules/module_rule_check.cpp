@@ -39,7 +39,7 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
       names, cfgDir);
   if (!reading.rules.configured) return flags;
   for (const std::string& note : reading.notes) context.Log(note);
-  for (const std::string& error : reading.errors) context.Log(error);
+  for (const std::string& error : reading.errors) context.LogError(error);
   errors_ = reading.errors;
   if (!reading.errors.empty()) {
     context.NoteError();
@@ -57,8 +57,7 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
       context.Log(kBaselineWritten + baselineOutput_);
     } else {
       errors_.push_back(ErrorWritingText(baselineOutput_));
-      context.Log(errors_.back());
-      context.NoteError();
+      context.LogError(errors_.back());
     }
     context.Log(Summary(violations_.size(), 0, true));
     return flags;
@@ -71,8 +70,7 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
     std::string error;
     if (!ReadBaseline(reading.rules.baselinePath, entries, error)) {
       errors_.push_back(kBaselineError + error);
-      context.Log(errors_.back());
-      context.NoteError();
+      context.LogError(errors_.back());
       entries.clear();
     }
   }

@@ -25,6 +25,8 @@ class ActivityLog {
   virtual ~ActivityLog() = default;
   /// Appends one entry (after CR LF when the log is not empty), or replaces the whole log.
   virtual void AppendLog(const std::string& text, bool replace) = 0;
+  /// Appends an entry that reports an error of the run, so that a host can list the errors.
+  virtual void AppendErrorEntry(const std::string& text) { AppendLog(text, false); }
 };
 
 /// What a host watches of a run under way: the progress from source to source, and its wish to
@@ -61,6 +63,11 @@ class ScanContext {
   ProfileReader& profile() { return profile_; }
   LineWriter& writer() { return writer_; }
   void Log(const std::string& entry) { log_.AppendLog(entry, false); }
+  /// Logs an entry that reports an error, and records the error.
+  void LogError(const std::string& entry) {
+    log_.AppendErrorEntry(entry);
+    NoteError();
+  }
 
   /// Records that the run reported an error (it then does not count as a success).
   void NoteError() { errorReported_ = true; }

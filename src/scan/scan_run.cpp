@@ -167,8 +167,7 @@ GraphSelection ScanRun::SelectCallGraph(ScanContext& context, const std::string&
   const std::string& error = query.error.empty() ? selection.error : query.error;
   if (!error.empty()) {
     selection.error = error;
-    context.Log(error);
-    context.NoteError();
+    context.LogError(error);
   }
   if (!selection.emptyNote.empty()) context.Log(selection.emptyNote);
   return selection;
@@ -216,8 +215,7 @@ void ScanRun::WriteJsonExport(ScanContext& context, const std::string& path,
   errors.insert(errors.end(), rules.errors().begin(), rules.errors().end());
   if (scanMessage.starts_with(kFilterError)) errors.push_back(scanMessage);
   if (!WriteGraphJson(jsonPath, model_, rules.violations(), errors)) {
-    context.Log(ErrorWritingText(jsonPath));
-    context.NoteError();
+    context.LogError(ErrorWritingText(jsonPath));
   }
 }
 
@@ -228,14 +226,14 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   if (!ParseSourceSyntax(syntaxValue, syntax)) {
     // An unknown syntax is not quietly read as lines: nothing is scanned.
     scanMessage = kUnknownSyntax + syntaxValue;
-    context.NoteError();
     writer_->EndRun();
-    context.Log(scanMessage);
+    context.LogError(scanMessage);
     outcome.finished = true;
     outcome.errorReported = true;
     return;
   }
 
+  bool finalIsError = true;  // until the scan gave its summary
   std::vector<PictureJob> pictures;
   CModuleScan cModuleScan;
   ModuleScanEngine& moduleScan =
@@ -279,6 +277,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
                           CallGraphTooltips(model_.callGraph)});
     }
     if (opened != 0) scanMessage = Summary(counts);
+    finalIsError = opened == 0 && !scanMessage.empty();
   }
 
   FillModuleModel(*moduleTable_, model_.moduleGraph);
@@ -288,12 +287,16 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   StringList errors;
   for (const std::string& failed : writer_->FailedPaths()) {
     errors.push_back(ErrorWritingText(failed));
-    context.Log(errors.back());
-    context.NoteError();
+    context.LogError(errors.back());
   }
   WriteJsonExport(context, path, rules, scanMessage, errors);
   RenderPictures(context, path, pictures, writer_->FailedPaths());
-  context.Log(scanMessage);
+  // The final entry is the summary, or the error that ended the scan.
+  if (finalIsError) {
+    context.LogError(scanMessage);
+  } else {
+    context.Log(scanMessage);
+  }
   outcome.finished = true;
   outcome.errorReported = context.errorReported();
 }

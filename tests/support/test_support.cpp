@@ -1,11 +1,10 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -102,7 +101,8 @@ void ExpectGraphvizAccepts(const std::string& dotPath) {
   const std::string command = "dot -Tsvg -o /dev/null '" + dotPath + "' 2> '" + errors + "'";
   const int status = std::system(command.c_str());
   EXPECT_EQ(status, 0) << "dot rejects " << dotPath << ":\n"
-                       << ReadFile(errors) << "\n" << ReadFile(dotPath);
+                       << ReadFile(errors) << "\n"
+                       << ReadFile(dotPath);
   std::remove(errors.c_str());
 }
 
@@ -143,8 +143,12 @@ std::vector<std::string> CrLfLines(const std::string& contents) {
 }
 
 MemoryWindow::MemoryWindow()
-    : texts{{kCfgFileButton, "CFG File"}, {kPathEdit, ""}, {kLogEdit, ""}, {kScanButton, "SCAN"},
-            {kNewCfgButton, "New CFG"}} {}
+    : texts{{kCfgFileButton, "CFG File"},
+            {kPathEdit, ""},
+            {kLogEdit, ""},
+            {kScanButton, "SCAN"},
+            {kNewCfgButton, "New CFG"},
+            {kCancelButton, "Cancel"}} {}
 
 std::string MemoryWindow::GetItemText(int id) const {
   const auto it = texts.find(id);

@@ -71,12 +71,16 @@ class MemoryWindow : public WindowSystem {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void RequestClose() override { ++closeRequests; }
   void OnLogEntry(const std::string& text, bool replace) override;
+  void ShowStatus(const RunStatus& shown) override { statuses.push_back(shown); }
+  void OnRunEnded() override { ++runsEnded; }
 
   std::map<int, std::string> texts;
+  std::vector<RunStatus> statuses;
+  std::vector<std::string> messages;
+  int runsEnded = 0;
   std::map<int, bool> enabled;
   std::string title;
   std::vector<std::string> fileErrors;
-  std::vector<std::string> messages;
   int closeRequests = 0;
   /// Every appended entry since the last replacement.
   std::vector<std::string> entries;

@@ -1,0 +1,70 @@
+// dialog_bench: times one scan through the dialog window, as a user's click on SCAN runs it:
+// from the click to the status that says the run ended (its log handed over on the way), and to
+// the toolkit being idle again (the log laid out):
+//   tests/run-with-xvfb.sh build/bench/dialog_bench FILE.cfg [RUNS]
+// Prints one line per run: "dialog RUN-SECONDS IDLE-SECONDS STATUS".
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/log.h>
+#include <wx/memconf.h>
+#include <wx/utils.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gui/scan_window.h"
+#include "gui/wx_text.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// The window, noting when a run has ended.
+class BenchWindow : public quillmap::ScanWindow {
+ public:
+  explicit BenchWindow(wxConfigBase* settings) : ScanWindow({}, settings) {}
+  void OnRunEnded() override {
+    ScanWindow::OnRunEnded();
+    ended = Clock::now();
+  }
+  Clock::time_point ended;
+};
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s FILE.cfg [RUNS]\n", argv[0]);
+    return 2;
+  }
+  const std::string cfg = argv[1];
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 1;
+  int wxArgc = 1;
+  wxApp::SetInstance(new wxApp);
+  if (!wxEntryStart(wxArgc, argv)) return 1;
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  wxMemoryConfig settings;
+  auto* window = new BenchWindow(&settings);
+  window->Show();
+  for (int run = 0; run < runs; ++run) {
+    window->SetItemText(quillmap::kPathEdit, cfg);
+    wxYield();
+    const auto start = Clock::now();
+    wxCommandEvent click(wxEVT_BUTTON, quillmap::kScanButton);
+    window->FindWindow(quillmap::kScanButton)->GetEventHandler()->ProcessEvent(click);
+    while (window->commands().scanRunning()) {
+      wxYield();
+      wxMilliSleep(1);
+    }
+    const auto seconds = [start](Clock::time_point end) {
+      return std::chrono::duration<double>(end - start).count();
+    };
+    std::printf("dialog %.2f %.2f %s\n", seconds(window->ended), seconds(Clock::now()),
+                window->logic().status().text.c_str());
+    std::fflush(stdout);
+  }
+  window->Destroy();
+  wxYield();
+  wxEntryCleanup();
+  return 0;
+}

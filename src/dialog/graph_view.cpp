@@ -1,0 +1,166 @@
+#include "dialog/graph_view.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "config/cached_profile_reader.h"
+#include "query/model_query.h"
+#include "writers/call_graph_dot.h"
+
+namespace quillmap {
+
+namespace {
+
+// The DOT file as text instead of on disk: the call graph writer writes the view through it.
+class TextLineWriter : public LineWriter {
+ public:
+  std::string text;
+
+ protected:
+  bool WriteLineTo(const std::string&, std::string_view line, bool truncate) override {
+    if (truncate) text.clear();
+    text.append(line);
+    text += "\r\n";
+    return true;
+  }
+};
+
+constexpr const char* kViewPath = "graph view";
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+GraphView::GraphView() = default;
+GraphView::~GraphView() = default;
+
+void GraphView::Clear() {
+  haveRun_ = false;
+  callGraph_ = CallGraphModel{};
+  names_.clear();
+  moduleDotPath_.clear();
+  moduleNodes_ = 0;
+  focus_ = GraphFocus{};
+  history_.clear();
+  drawing_ = GraphDrawing{};
+}
+
+void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
+  Clear();
+  haveRun_ = true;
+  cfgPath_ = cfgPath;
+  callsList_ = run.callsList();
+  callGraph_ = run.model().callGraph;
+  for (const FunctionRecord& function : callGraph_.functions) names_.push_back(function.name);
+  for (const CallRecord& call : callGraph_.calls) names_.push_back(call.callee);
+  std::sort(names_.begin(), names_.end());
+  names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
+  const ModuleTable& modules = run.moduleTable();
+  if (modules.moduleCount > 0 && !modules.moduleDotPath.empty()) {
+    moduleDotPath_ = modules.moduleDotPath;
+    for (const ModuleInfo& module : run.model().moduleGraph.modules)
+      moduleNodes_ += module.definedFunctions.size();
+  }
+}
+
+void GraphView::SetKind(GraphKind kind) { kind_ = kind; }
+
+bool GraphView::Knows(const std::string& name) const {
+  return std::binary_search(names_.begin(), names_.end(), name);
+}
+
+bool GraphView::Focus(const std::string& name) {
+  if (!Knows(name) || name == focus_.name) return false;
+  history_.push_back(focus_);
+  focus_.name = name;
+  kind_ = GraphKind::kCallGraph;
+  return true;
+}
+
+void GraphView::SetFocusShape(QueryDirection direction, int depth) {
+  focus_.direction = direction;
+  focus_.depth = depth;
+}
+
+bool GraphView::Back() {
+  if (history_.empty()) return false;
+  focus_ = history_.back();
+  history_.pop_back();
+  return true;
+}
+
+std::vector<std::string> GraphView::Search(const std::string& text) const {
+  std::vector<std::string> found;
+  if (text.empty()) return found;
+  const std::string wanted = Lowered(text);
+  for (const std::string& name : names_) {
+    if (Lowered(name).find(wanted) == std::string::npos) continue;
+    found.push_back(name);
+    if (found.size() == kMaxSearchResults) break;
+  }
+  return found;
+}
+
+std::string GraphView::DotText(std::string& error) const {
+  error.clear();
+  if (!haveRun_) {
+    error = kNoGraphYet;
+    return {};
+  }
+  if (kind_ == GraphKind::kModuleGraph) {
+    std::string text;
+    if (moduleDotPath_.empty() || !ReadWholeFile(moduleDotPath_, text)) {
+      error = kNoModuleGraph;
+    } else if (moduleNodes_ > static_cast<size_t>(kMaxDrawnNodes) * 4) {
+      error = std::to_string(moduleNodes_) + kTooManyToDraw;
+      text.clear();
+    }
+    return text;
+  }
+  GraphQuery query;
+  if (!focus_.name.empty()) {
+    query.focus = {focus_.name};
+    query.direction = focus_.direction;
+    query.depth = focus_.depth;
+    query.maxNodes = kMaxDrawnNodes;
+  } else if (names_.size() > static_cast<size_t>(kMaxDrawnNodes)) {
+    error = std::to_string(names_.size()) + kTooManyToDraw;
+    return {};
+  }
+  const GraphSelection selection = SelectCallGraph(callGraph_, query);
+  if (!selection.error.empty()) {
+    error = selection.error;
+    return {};
+  }
+  CachedProfileReader profile;
+  TextLineWriter writer;
+  WriteCallGraphDot(profile, writer, cfgPath_, callsList_, callGraph_, kViewPath,
+                    query.active() ? &selection : nullptr);
+  return writer.text;
+}
+
+const GraphDrawing& GraphView::Redraw() {
+  drawing_ = GraphDrawing{};
+  const std::string dot = DotText(drawing_.error);
+  if (dot.empty()) return drawing_;
+  if (!renderer_) renderer_ = std::make_unique<GraphRenderer>();
+  drawing_ = renderer_->Draw(dot, kGraphViewLayoutSeconds);
+  if (!drawing_.error.empty()) drawing_.error = kNotDrawn + drawing_.error;
+  return drawing_;
+}
+
+std::string GraphView::NodeAt(double x, double y) const {
+  for (const DrawnNode& node : drawing_.nodes) {
+    if (x >= node.left && x <= node.left + node.width && y >= node.top &&
+        y <= node.top + node.height) {
+      return node.name;
+    }
+  }
+  return {};
+}
+
+}  // namespace quillmap

@@ -1,0 +1,280 @@
+#include "gui/graph_panel.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/combobox.h>
+#include <wx/dcbuffer.h>
+#include <wx/image.h>
+#include <wx/imagpng.h>
+#include <wx/mstream.h>
+#include <wx/sizer.h>
+#include <wx/spinctrl.h>
+#include <wx/stattext.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "gui/wx_text.h"
+
+namespace quillmap {
+
+namespace {
+constexpr const char* kKindLabels[] = {"Call graph", "Module graph"};
+constexpr const char* kDirectionLabels[] = {"callers and callees", "callees", "callers"};
+constexpr QueryDirection kDirections[] = {QueryDirection::kBoth, QueryDirection::kCallees,
+                                          QueryDirection::kCallers};
+constexpr const char* kSearchHint = "search a function";
+constexpr const char* kDepthTip = "depth of the focus";
+constexpr const char* kBackLabel = "Back";
+constexpr const char* kFitLabel = "Fit";
+constexpr const char* kZoomInLabel = "+";
+constexpr const char* kZoomOutLabel = "-";
+constexpr int kMaxDepth = 20;
+constexpr double kZoomStep = 1.25;
+constexpr double kMinZoom = 0.02;
+constexpr double kMaxZoom = 8;
+// A press that moves less than this many pixels is a click, not a drag.
+constexpr int kClickSlop = 4;
+}  // namespace
+
+GraphPanel::GraphPanel(wxWindow* parent, GraphView& view) : wxPanel(parent), view_(view) {
+  auto* bar = new wxBoxSizer(wxHORIZONTAL);
+  wxArrayString kinds, directions;
+  for (const char* label : kKindLabels) kinds.Add(label);
+  for (const char* label : kDirectionLabels) directions.Add(label);
+  kind_ = new wxChoice(this, kKindChoice, wxDefaultPosition, wxDefaultSize, kinds);
+  kind_->SetSelection(0);
+  search_ = new wxComboBox(this, kSearchBox, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
+                           nullptr, wxTE_PROCESS_ENTER);
+  search_->SetHint(kSearchHint);
+  direction_ = new wxChoice(this, kDirectionChoice, wxDefaultPosition, wxDefaultSize, directions);
+  direction_->SetSelection(0);
+  depth_ = new wxSpinCtrl(this, kDepthSpin, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                          wxSP_ARROW_KEYS, 1, kMaxDepth, kDefaultFocusDepth);
+  depth_->SetToolTip(kDepthTip);
+  back_ =
+      new wxButton(this, kBackButton, kBackLabel, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  auto* fit =
+      new wxButton(this, kFitButton, kFitLabel, wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  auto* zoomIn = new wxButton(this, kZoomInButton, kZoomInLabel, wxDefaultPosition, wxDefaultSize,
+                              wxBU_EXACTFIT);
+  auto* zoomOut = new wxButton(this, kZoomOutButton, kZoomOutLabel, wxDefaultPosition,
+                               wxDefaultSize, wxBU_EXACTFIT);
+  // Two rows, so that the view fits beside the log in half a window: what to show, then how.
+  bar->Add(kind_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  bar->Add(search_, 1, wxALIGN_CENTER_VERTICAL);
+  auto* shape = new wxBoxSizer(wxHORIZONTAL);
+  shape->Add(direction_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  shape->Add(depth_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
+  shape->AddStretchSpacer();
+  for (wxButton* button : {back_, fit, zoomOut, zoomIn}) {
+    shape->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 2);
+  }
+  canvas_ = new GraphCanvas(this, *this);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(bar, 0, wxEXPAND | wxALL, 2);
+  sizer->Add(shape, 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 2);
+  sizer->Add(canvas_, 1, wxEXPAND);
+  SetSizer(sizer);
+
+  kind_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
+    view_.SetKind(kind_->GetSelection() == 1 ? GraphKind::kModuleGraph : GraphKind::kCallGraph);
+    Redraw();
+  });
+  const auto reshape = [this] {
+    view_.SetFocusShape(kDirections[std::max(0, direction_->GetSelection())], depth_->GetValue());
+    if (!view_.focus().name.empty()) Redraw();
+  };
+  direction_->Bind(wxEVT_CHOICE, [reshape](wxCommandEvent&) { reshape(); });
+  depth_->Bind(wxEVT_SPINCTRL, [reshape](wxSpinEvent&) { reshape(); });
+  search_->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) { OnSearch(event.GetString(), false); });
+  search_->Bind(wxEVT_TEXT_ENTER,
+                [this](wxCommandEvent& event) { OnSearch(event.GetString(), true); });
+  search_->Bind(wxEVT_COMBOBOX,
+                [this](wxCommandEvent& event) { OnSearch(event.GetString(), true); });
+  back_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Back(); });
+  fit->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Fit(); });
+  zoomIn->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Zoom(kZoomStep); });
+  zoomOut->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Zoom(1 / kZoomStep); });
+  SyncControls();
+}
+
+void GraphPanel::SyncControls() {
+  back_->Enable(view_.canGoBack());
+  kind_->SetSelection(view_.kind() == GraphKind::kModuleGraph ? 1 : 0);
+  const GraphFocus& focus = view_.focus();
+  for (int i = 0; i < static_cast<int>(std::size(kDirections)); ++i) {
+    if (kDirections[i] == focus.direction) direction_->SetSelection(i);
+  }
+  depth_->SetValue(focus.depth);
+}
+
+void GraphPanel::Redraw(bool fit) {
+  wxBusyCursor busy;
+  canvas_->SetDrawing(view_.Redraw());
+  SyncControls();
+  if (fit) Fit();
+}
+
+bool GraphPanel::FocusOn(const std::string& name) {
+  if (!view_.Focus(name)) return false;
+  view_.SetFocusShape(kDirections[std::max(0, direction_->GetSelection())], depth_->GetValue());
+  Redraw();
+  return true;
+}
+
+bool GraphPanel::ClickAt(double x, double y) {
+  const std::string name = view_.NodeAt(x, y);
+  return !name.empty() && FocusOn(name);
+}
+
+void GraphPanel::Back() {
+  if (view_.Back()) Redraw();
+}
+
+void GraphPanel::Fit() { canvas_->SetZoom(canvas_->FitZoom()); }
+
+void GraphPanel::Zoom(double factor) { canvas_->SetZoom(canvas_->zoom() * factor); }
+
+double GraphPanel::zoom() const { return canvas_->zoom(); }
+
+std::string GraphPanel::message() const { return canvas_->message(); }
+
+void GraphPanel::OnSearch(const wxString& text, bool chosen) {
+  const std::string wanted = FromWx(text);
+  if (chosen) {
+    if (view_.Knows(wanted)) {
+      FocusOn(wanted);
+      return;
+    }
+    const std::vector<std::string> found = view_.Search(wanted);
+    if (!found.empty()) FocusOn(found.front());
+    return;
+  }
+  // Offer the matching names as the user types, keeping what was typed.
+  wxArrayString names;
+  for (const std::string& name : view_.Search(wanted)) names.Add(ToWx(name));
+  const long insertion = search_->GetInsertionPoint();
+  search_->Set(names);
+  search_->ChangeValue(text);
+  search_->SetInsertionPoint(insertion);
+}
+
+GraphCanvas::GraphCanvas(wxWindow* parent, GraphPanel& panel)
+    : wxScrolledCanvas(parent, GraphPanel::kCanvas, wxDefaultPosition, wxDefaultSize,
+                       wxHSCROLL | wxVSCROLL | wxFULL_REPAINT_ON_RESIZE),
+      panel_(panel) {
+  if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  SetBackgroundColour(*wxWHITE);
+  SetScrollRate(1, 1);
+  Bind(wxEVT_PAINT, &GraphCanvas::OnPaint, this);
+  Bind(wxEVT_LEFT_DOWN, &GraphCanvas::OnLeftDown, this);
+  Bind(wxEVT_MOTION, &GraphCanvas::OnMotion, this);
+  Bind(wxEVT_LEFT_UP, &GraphCanvas::OnLeftUp, this);
+  Bind(wxEVT_MOUSEWHEEL, &GraphCanvas::OnWheel, this);
+  message_ = kNoGraphYet;
+}
+
+void GraphCanvas::SetDrawing(const GraphDrawing& drawing) {
+  bitmap_ = wxBitmap();
+  message_ = drawing.error;
+  if (message_.empty()) {
+    wxMemoryInputStream stream(drawing.png.data(), drawing.png.size());
+    const wxImage image(stream, wxBITMAP_TYPE_PNG);
+    if (image.IsOk()) {
+      bitmap_ = wxBitmap(image);
+    } else {
+      message_ = kNotDrawn;
+    }
+  }
+  UpdateVirtualSize();
+  Refresh();
+}
+
+double GraphCanvas::FitZoom() const {
+  if (!bitmap_.IsOk()) return 1;
+  const wxSize client = GetClientSize();
+  const double zoom = std::min(static_cast<double>(client.x) / bitmap_.GetWidth(),
+                               static_cast<double>(client.y) / bitmap_.GetHeight());
+  return std::clamp(zoom, kMinZoom, 1.0);
+}
+
+void GraphCanvas::SetZoom(double zoom) {
+  zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
+  UpdateVirtualSize();
+  Refresh();
+}
+
+void GraphCanvas::UpdateVirtualSize() {
+  if (!bitmap_.IsOk()) {
+    SetVirtualSize(0, 0);
+    return;
+  }
+  SetVirtualSize(static_cast<int>(std::ceil(bitmap_.GetWidth() * zoom_)),
+                 static_cast<int>(std::ceil(bitmap_.GetHeight() * zoom_)));
+}
+
+wxRealPoint GraphCanvas::ToDrawing(const wxPoint& windowPoint) const {
+  const wxPoint unscrolled = CalcUnscrolledPosition(windowPoint);
+  return wxRealPoint(unscrolled.x / zoom_, unscrolled.y / zoom_);
+}
+
+wxPoint GraphCanvas::ToWindow(const wxRealPoint& drawingPoint) const {
+  return CalcScrolledPosition(wxPoint(static_cast<int>(std::lround(drawingPoint.x * zoom_)),
+                                      static_cast<int>(std::lround(drawingPoint.y * zoom_))));
+}
+
+void GraphCanvas::OnPaint(wxPaintEvent&) {
+  wxAutoBufferedPaintDC dc(this);
+  dc.SetBackground(*wxWHITE_BRUSH);
+  dc.Clear();
+  if (!bitmap_.IsOk()) {
+    dc.SetTextForeground(*wxBLACK);
+    const wxSize client = GetClientSize();
+    const wxString text = ToWx(message_);
+    const wxSize extent = dc.GetMultiLineTextExtent(text);
+    dc.DrawText(text, std::max(4, (client.x - extent.x) / 2),
+                std::max(4, (client.y - extent.y) / 2));
+    return;
+  }
+  DoPrepareDC(dc);
+  dc.SetUserScale(zoom_, zoom_);
+  dc.DrawBitmap(bitmap_, 0, 0);
+}
+
+void GraphCanvas::OnLeftDown(wxMouseEvent& event) {
+  dragging_ = true;
+  dragged_ = false;
+  dragStart_ = event.GetPosition();
+  scrollAtDragStart_ = GetViewStart();
+  if (!HasCapture()) CaptureMouse();
+  SetFocus();
+}
+
+void GraphCanvas::OnMotion(wxMouseEvent& event) {
+  if (!dragging_ || !event.LeftIsDown()) return;
+  const wxPoint moved = event.GetPosition() - dragStart_;
+  if (std::abs(moved.x) + std::abs(moved.y) > kClickSlop) dragged_ = true;
+  if (dragged_) Scroll(scrollAtDragStart_.x - moved.x, scrollAtDragStart_.y - moved.y);
+}
+
+void GraphCanvas::OnLeftUp(wxMouseEvent& event) {
+  if (HasCapture()) ReleaseMouse();
+  if (!dragging_) return;
+  dragging_ = false;
+  if (dragged_ || !bitmap_.IsOk()) return;
+  const wxRealPoint at = ToDrawing(event.GetPosition());
+  // Redrawing replaces this canvas's bitmap: not from inside its own mouse handler.
+  panel_.CallAfter([this, at] { panel_.ClickAt(at.x, at.y); });
+}
+
+void GraphCanvas::OnWheel(wxMouseEvent& event) {
+  if (!event.ControlDown()) {
+    event.Skip();
+    return;
+  }
+  SetZoom(zoom_ * (event.GetWheelRotation() > 0 ? kZoomStep : 1 / kZoomStep));
+}
+
+}  // namespace quillmap
