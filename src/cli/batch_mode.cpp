@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kNoConfigurationGiven = "no configuration file given";
 constexpr const char* kScanItWith = "scan it with: ";
+constexpr const char* kLogNotWritten = "error writing the activity log to standard output";
 
 // The activity log printed to standard output as it grows, one entry a line.
 class PrintedLog : public ActivityLog {
@@ -62,9 +63,10 @@ std::string UsageText() {
          "\n"
          "-write-baseline FILE writes the run's module rule violations to FILE.\n"
          "\n"
-         "Exit status: 0 success, 1 the run reported an error, 2 bad command line, the\n"
-         "configuration file cannot be opened, or -init cannot write its file, 3 a module rule\n"
-         "is broken by a call that the baseline does not list (1 wins when both happen).\n";
+         "Exit status: 0 success, 1 the run reported an error or the activity log could not\n"
+         "be written, 2 bad command line, the configuration file cannot be opened, -init\n"
+         "cannot write its file, or an internal failure, 3 a module rule is broken by a call\n"
+         "that the baseline does not list (1 wins when both happen).\n";
 }
 
 bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, int& status) {
@@ -118,7 +120,13 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << error.what() << '\n';
     return kExitUsage;
   }
+  // A log that could not be written (a closed pipe, a full disk) fails the run, after the
+  // outputs are complete.
   out.flush();
+  if (!out) {
+    err << kLogNotWritten << '\n';
+    return kExitRunFailed;
+  }
   if (run.errorReported) return kExitRunFailed;
   return run.newViolations ? kExitRulesViolated : kExitSuccess;
 }

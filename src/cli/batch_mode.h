@@ -15,6 +15,7 @@ enum ExitStatus : int {
   kExitRunFailed = 1,
   kExitUsage = 2,
   kExitRulesViolated = 3,
+  kExitInternalFailure = 2,
 };
 
 /// The usage text printed by --help and on a malformed command line.

@@ -78,10 +78,11 @@ std::string LookupIniValue(std::string_view iniText, std::string_view section,
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
   contents.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file: a FIFO or a device (/dev/zero) is neither waited for nor read whole.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat status {};
-  if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(fd);
     return false;
   }

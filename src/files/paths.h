@@ -7,6 +7,12 @@
 
 namespace quillmap {
 
+/// Longest value the configuration reader returns: a longer one is cut to this length.
+inline constexpr size_t kMaxConfiguredValueLength = 2999;
+/// Ends the path of a value that reached kMaxConfiguredValueLength and so may have been cut: a
+/// NUL byte, which no file operation takes, so that such a path is reported and never used.
+inline constexpr char kCutPathMark = '\0';
+
 /// The current directory at start-up followed by "/"; set once by start-up.
 const std::string& WorkPath();
 void SetWorkPath(std::string path);
@@ -26,8 +32,9 @@ std::string FullPathOf(std::string_view path);
 /// file itself may still be a link to another one.
 std::string CanonicalFilePath(std::string_view path);
 
-/// The folder of an existing, readable file, as an absolute path ending in "/". Throws
-/// FileError when the file cannot be opened for reading or is a directory.
+/// The folder of an existing, readable regular file, as an absolute path ending in "/". Throws
+/// FileError when the file cannot be opened for reading, is a directory or not a regular file
+/// (a FIFO is not waited for), or its full path is too long for the system.
 std::string DirectoryOf(const std::string& path);
 
 /// Opens `path` for reading and closes it again; throws FileError as DirectoryOf does.
@@ -35,7 +42,9 @@ void CheckReadableFile(const std::string& path);
 
 /// A configured file name made into the path to use: backslashes become "/"; an empty value
 /// stays empty; a value beginning with "/" or holding ':' is used as it is; any other value is
-/// appended to `directory` (which ends in "/").
+/// appended to `directory` (which ends in "/"). A value of kMaxConfiguredValueLength or more
+/// gets kCutPathMark at its end. Paths holding a NUL byte are refused by every file operation
+/// (an output: "error writing"; a source: "error opening").
 std::string ResolvePath(std::string_view value, std::string_view directory);
 
 }  // namespace quillmap

@@ -1,10 +1,14 @@
 #include "scan/scan_run.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <unordered_map>
 
 #include "config/cached_profile_reader.h"
 #include "config/source_lists.h"
+#include "files/file_error.h"
 #include "files/paths.h"
 #include "json/graph_json.h"
 #include "modgraph/c_module_scan.h"
@@ -32,6 +36,7 @@ constexpr const char* kScanSection = "scan";
 constexpr const char* kSyntaxKey = "syntax";
 constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 constexpr const char* kJsonKey = "json";
+constexpr const char* kStandardOutputPath = "/proc/self/fd/1";
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -134,11 +139,20 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* 
                                ModuleSourcePaths(context.sourceLists(), *profile_, path, cfgDir)}) {
       inputs.insert(inputs.end(), sources.begin(), sources.end());
     }
+    // Nor is the file that standard output (the batch mode's activity log) is redirected to.
+    struct stat standardOutput {};
+    if (fstat(STDOUT_FILENO, &standardOutput) == 0 && S_ISREG(standardOutput.st_mode)) {
+      inputs.push_back(kStandardOutputPath);
+    }
     writer_->Protect(inputs);
     RunStations(context, path, outcome);
-  } catch (...) {
-    // What was written so far reaches the files, as it would line by line.
+  } catch (const FileError&) {
+    // The configuration went away: what was written so far reaches the files.
     writer_->EndRun();
+    throw;
+  } catch (...) {
+    // An internal failure: no output is replaced by what may be cut.
+    writer_->AbandonRun();
     throw;
   }
   return outcome;
