@@ -59,9 +59,8 @@ std::string LookupIniValue(std::string_view iniText, std::string_view section,
       // Only the first section of a name counts; later ones of the same name are skipped.
       if (inSection) return {};
       const size_t close = line.find(']');
-      const std::string_view name = TrimView(line.substr(1, close == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : close - 1));
+      const std::string_view name = TrimView(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       inSection = !sectionSeen && SameName(name, wantedSection);
       sectionSeen = sectionSeen || inSection;
       continue;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "files/file_error.h"
@@ -17,6 +19,16 @@ namespace {
 std::string& WorkPathStorage() {
   static std::string workPath;
   return workPath;
+}
+
+// The paths made from values that may have been cut; they stay unusable for the process.
+struct CutPathSet {
+  std::mutex guard;
+  std::unordered_set<std::string> paths;
+};
+CutPathSet& CutPaths() {
+  static CutPathSet* paths = new CutPathSet();
+  return *paths;
 }
 }  // namespace
 
@@ -123,8 +135,18 @@ std::string ResolvePath(std::string_view value, std::string_view directory) {
     if (c == '\\') c = '/';
   }
   if (!IsAbsolutePath(path)) path.insert(0, directory);
-  if (value.size() >= kMaxConfiguredValueLength) path += kCutPathMark;
+  if (value.size() >= kMaxConfiguredValueLength) {
+    const std::lock_guard<std::mutex> lock(CutPaths().guard);
+    CutPaths().paths.insert(path);
+  }
   return path;
+}
+
+bool IsUnusablePath(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return true;
+  if (path.size() < kMaxConfiguredValueLength) return false;
+  const std::lock_guard<std::mutex> lock(CutPaths().guard);
+  return CutPaths().paths.count(std::string(path)) != 0;
 }
 
 }  // namespace quillmap

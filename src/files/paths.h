@@ -9,9 +9,6 @@ namespace quillmap {
 
 /// Longest value the configuration reader returns: a longer one is cut to this length.
 inline constexpr size_t kMaxConfiguredValueLength = 2999;
-/// Ends the path of a value that reached kMaxConfiguredValueLength and so may have been cut: a
-/// NUL byte, which no file operation takes, so that such a path is reported and never used.
-inline constexpr char kCutPathMark = '\0';
 
 /// The current directory at start-up followed by "/"; set once by start-up.
 const std::string& WorkPath();
@@ -42,9 +39,13 @@ void CheckReadableFile(const std::string& path);
 
 /// A configured file name made into the path to use: backslashes become "/"; an empty value
 /// stays empty; a value beginning with "/" or holding ':' is used as it is; any other value is
-/// appended to `directory` (which ends in "/"). A value of kMaxConfiguredValueLength or more
-/// gets kCutPathMark at its end. Paths holding a NUL byte are refused by every file operation
-/// (an output: "error writing"; a source: "error opening").
+/// appended to `directory` (which ends in "/"). The path of a value of kMaxConfiguredValueLength
+/// or more (it may have been cut) is remembered as unusable (IsUnusablePath).
 std::string ResolvePath(std::string_view value, std::string_view directory);
+
+/// True for a path that no file operation may use (an output is reported as "error writing", a
+/// source as "error opening"): it holds a NUL byte, so the system would see a shorter name, or
+/// ResolvePath made it from a value that may have been cut.
+bool IsUnusablePath(std::string_view path);
 
 }  // namespace quillmap

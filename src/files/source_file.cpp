@@ -7,11 +7,13 @@
 
 #include <cerrno>
 
+#include "files/paths.h"
+
 namespace quillmap {
 
 bool SourceFile::Open(const std::string& path) {
   Close();
-  if (path.find('\0') != std::string::npos) return false;
+  if (IsUnusablePath(path)) return false;
   do {
     fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd_ < 0 && errno == EINTR);

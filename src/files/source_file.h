@@ -21,8 +21,8 @@ class SourceFile {
   SourceFile(const SourceFile&) = delete;
   SourceFile& operator=(const SourceFile&) = delete;
 
-  /// Opens `path` without waiting for a FIFO's writer. False when it cannot be opened or its
-  /// path holds a NUL byte (the system would open a shorter name).
+  /// Opens `path` without waiting for a FIFO's writer. False when it cannot be opened or the
+  /// path is not to be used (IsUnusablePath).
   bool Open(const std::string& path);
   /// Reads up to `size` bytes: the number read, 0 at the end, -1 on failure (errno set: EISDIR
   /// for a folder, ETIMEDOUT for a stream that stayed silent, EFBIG for one that is too long).

@@ -1,13 +1,13 @@
 #include "files/source_text.h"
 
-#include "files/source_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+
+#include "files/source_file.h"
 
 namespace quillmap {
 

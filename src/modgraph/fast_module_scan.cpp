@@ -5,8 +5,8 @@
 #include <type_traits>
 #include <unordered_set>
 
-#include "text/multi_pattern_matcher.h"
 #include "files/source_text.h"
+#include "text/multi_pattern_matcher.h"
 
 namespace quillmap {
 
@@ -286,9 +286,9 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
           // The places are in module order: those in the scanning module itself are skipped
           // as one span, however often it defines the name.
           const auto& all = places[static_cast<size_t>(id)];
-          const auto own = std::equal_range(
-              all.begin(), all.end(), std::make_pair(k, int32_t{0}),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+          const auto own =
+              std::equal_range(all.begin(), all.end(), std::make_pair(k, int32_t{0}),
+                               [](const auto& a, const auto& b) { return a.first < b.first; });
           foundPlaces.insert(foundPlaces.end(), all.begin(), own.first);
           foundPlaces.insert(foundPlaces.end(), own.second, all.end());
         }

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <string>
-#include <unordered_set>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
-#include "scan/scan_context.h"
 #include "modgraph/module_table.h"
+#include "scan/scan_context.h"
 
 namespace quillmap {
 

@@ -21,7 +21,9 @@ bool BufferedLineWriter::WriteLineTo(Output& output, std::string_view text, bool
   if (!Open(output, truncate)) return false;
   if (output.pending.empty()) output.pendingSequence = lineSequence();
   AppendOnDiskLine(output.pending, text);
-  return output.pending.size() < flushSize_ || Flush(output);
+  // A failed block is reported at its first line (by Flush); this line was taken.
+  if (output.pending.size() >= flushSize_) Flush(output);
+  return true;
 }
 
 bool BufferedLineWriter::WriteOnDiskLinesTo(Output& output, std::string_view lines) {

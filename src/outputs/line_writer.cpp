@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/paths.h"
 #include "text/line_feeds.h"
 
 namespace quillmap {
@@ -73,15 +74,13 @@ LineWriter::Output* LineWriter::OutputFor(const std::string& path, bool truncate
     output = started ? StartOutput(path, truncate) : known->second;
     lastOutput_ = output;
   }
-  if (truncate && !started && !output->failed && output->target.replaced) {
-    // Only an output's first line truncates: a second one is a second output of the same
-    // name, and the lines of the two can no longer be told apart. (A device or a pipe takes
-    // the lines of both, as it always did.)
-    DropOutput(*output);
-    Fail(*output);
-    return nullptr;
+  if (truncate && !started && output->target.replaced) {
+    // Only an output's first line truncates: a second one begins a second output of the same
+    // name, which the first, written before it, keeps. (A device or a pipe takes the lines of
+    // both, as it always did.)
+    output->closed = true;
   }
-  if (output->failed) {
+  if (output->failed || output->closed) {
     RecordFailure(path, lineSequence_);
     return nullptr;
   }
@@ -95,11 +94,10 @@ LineWriter::Output* LineWriter::StartOutput(const std::string& path, bool trunca
   output.path = &outputsByPath_.emplace(path, &output).first->first;
   output.firstSequence = lineSequence_;
   output.failed = true;
-  // A NUL byte would cut the name the system sees short of the one the log shows.
-  if (path.find('\0') != std::string::npos) return &output;
+  if (IsUnusablePath(path)) return &output;
   const std::string identity = FileIdentityOf(path);
   if (protectedFiles_.count(identity) != 0) return &output;
-  if (!PrepareOutput(path, !truncate, output.target)) return &output;
+  if (!PrepareTarget(path, !truncate, output.target)) return &output;
   if (output.target.replaced && !outputsByIdentity_.emplace(identity, &output).second) {
     // Another output of the run writes this file already: it keeps it.
     DiscardOutput(output.target);

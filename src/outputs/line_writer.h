@@ -28,9 +28,10 @@ class LineWriter {
   /// when `truncate` is set, else after the file's old contents; later lines append. Returns
   /// true when the line was written (or, for a writer that holds lines back, accepted). An
   /// empty path writes nothing and is not a failure. Refused, and failing with all its lines:
-  /// a path that holds a NUL byte, a protected file, a file that another path of the run
-  /// writes already (the first keeps it), and a second truncating line of an output (two
-  /// outputs given one path). Until the run ends, a regular file keeps its old contents.
+  /// a path that IsUnusablePath, a protected file, a file that another path of the run writes
+  /// already (the first keeps it), and a second truncating line of a regular file's path with
+  /// all lines after it (a second output given the same path: the first output, written
+  /// before it, keeps the file). Until the run ends, a regular file keeps its old contents.
   bool WriteLine(const std::string& path, std::string_view text, bool truncate);
 
   /// Appends whole lines given in their on-disk form: each ends in CR LF, and none holds a line
@@ -65,6 +66,7 @@ class LineWriter {
     const std::string* path = nullptr;  // as the callers write it
     OutputTarget target;                // where its lines go
     bool failed = false;                // refused, or a line failed: it replaces nothing
+    bool closed = false;                // a later output of its name began: its lines fail
     uint64_t firstSequence = 0;         // its first line in the run
     // For writers that keep the file open and hold lines back.
     int fd = -1;
@@ -72,6 +74,11 @@ class LineWriter {
     uint64_t pendingSequence = 0;  // the first line among them
   };
 
+  /// Makes an output ready for its first line; false when it cannot be written. By default on
+  /// disk (PrepareOutput); a writer that keeps its files elsewhere leaves `target` streamed.
+  virtual bool PrepareTarget(const std::string& path, bool keepContents, OutputTarget& target) {
+    return PrepareOutput(path, keepContents, target);
+  }
   /// Writes one line of a ready output; false on any failure.
   virtual bool WriteLineTo(Output& output, std::string_view text, bool truncate) = 0;
   /// Appends lines in their on-disk form; false on any failure. By default one WriteLineTo per
@@ -102,8 +109,8 @@ class LineWriter {
   };
 
   uint64_t lineSequence_ = 0;
-  std::vector<Failure> failures_;  // ordered by sequence
-  StringList failedPaths_;         // the paths of failures_, in the same order
+  std::vector<Failure> failures_;                   // ordered by sequence
+  StringList failedPaths_;                          // the paths of failures_, in the same order
   std::unordered_set<std::string> protectedFiles_;  // FileIdentityOf each protected path
   std::vector<std::unique_ptr<Output>> outputs_;    // in the order of their first lines
   std::unordered_map<std::string, Output*> outputsByPath_;

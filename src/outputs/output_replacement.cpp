@@ -167,8 +167,9 @@ std::string FileIdentityOf(const std::string& path) {
   struct stat status {};
   if (stat(path.c_str(), &status) == 0) {
     std::string identity(1, '\x01');
-    identity.append(std::to_string(status.st_dev)).append(":").append(
-        std::to_string(status.st_ino));
+    identity.append(std::to_string(status.st_dev))
+        .append(":")
+        .append(std::to_string(status.st_ino));
     return identity;
   }
   return CanonicalFilePath(FollowLinks(path));
@@ -201,9 +202,14 @@ bool PrepareOutput(const std::string& path, bool keepContents, OutputTarget& tar
   std::string temporary = FolderOf(target.finalPath);
   temporary.append("/").append(TemporaryPrefix(target.finalPath));
   temporary.append(std::to_string(getpid())).append("-XXXXXX");
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  RegisterTemporary(temporary);
+  int fd;
+  {
+    // Made and registered as one step: a stopping signal never finds it unknown.
+    TerminationSignalsBlocked blocked;
+    fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    RegisterTemporary(temporary);
+  }
   target.replaced = true;
   target.writePath = temporary;
   const bool ready = !(keepContents && target.existed) || CopyContents(target.finalPath, fd);

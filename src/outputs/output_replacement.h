@@ -11,12 +11,12 @@ namespace quillmap {
 
 /// Where the lines of one output go during a run.
 struct OutputTarget {
-  bool replaced = false;   // written to `writePath`, a temporary file, then renamed
-  std::string writePath;   // the temporary file, or the output itself when streamed
-  std::string finalPath;   // the file the temporary file replaces (symbolic links followed)
-  std::string identity;    // the same for every path that names one file
-  mode_t mode = 0;         // permission bits the replacement gets
-  bool existed = false;    // `finalPath` was an existing file
+  bool replaced = false;  // written to `writePath`, a temporary file, then renamed
+  std::string writePath;  // the temporary file, or the output itself when streamed
+  std::string finalPath;  // the file the temporary file replaces (symbolic links followed)
+  std::string identity;   // the same for every path that names one file
+  mode_t mode = 0;        // permission bits the replacement gets
+  bool existed = false;   // `finalPath` was an existing file
   uid_t owner = 0;
   gid_t group = 0;
 };
