@@ -810,6 +810,12 @@ std::vector<HostileCase> HostileCases() {
       {"DevZeroAsModuleSource", moduleSource("/dev/zero"), 1},
       {"FailingModuleSource", moduleSource("/proc/self/mem"), 1},
       {"FailingModuleSourceReference", moduleSource("/proc/self/mem"), 1, "reference"},
+      {"FailingModuleSourceCSyntax",
+       [=](const TempDir& dir, std::string& config) {
+         config += "[scan]\nsyntax=c\n";
+         return moduleSource("/proc/self/mem")(dir, config);
+       },
+       1},
       {"FifoWithoutWriterAsSource", fifo("file1", "error reading: "), 1},
       {"FifoWithoutReaderAsOutput", fifo("csv", "error writing: "), 1},
       {"DevZeroAsConfiguration",
