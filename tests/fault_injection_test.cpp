@@ -663,7 +663,7 @@ void ExpectOldOrNew(const TempDir& dir, const std::map<std::string, std::string>
 class StoppedRuns : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteBigTree(dir, 1000);
+    WriteBigTree(dir, 600);
     const auto start = std::chrono::steady_clock::now();
     BackgroundRun run({"-cfg", "scan.cfg"}, dir.path());
     ASSERT_EQ(run.WaitAtMost(60), 0) << run.Err();
@@ -680,7 +680,7 @@ class StoppedRuns : public ::testing::Test {
 TEST_F(StoppedRuns, AKilledRunLeavesEveryOutputOldOrWholeAtAnyMoment) {
   std::mt19937 random(20261207);
   const auto span = std::chrono::duration_cast<std::chrono::microseconds>(runTime).count();
-  for (int round = 0; round < 16; ++round) {
+  for (int round = 0; round < 12; ++round) {
     const int signal = round % 2 ? SIGTERM : SIGKILL;
     const auto delay = std::chrono::microseconds(static_cast<int64_t>(random() % (span + 1)));
     SCOPED_TRACE("round " + std::to_string(round) + ", " + strsignal(signal) + " after " +
