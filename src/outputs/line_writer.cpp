@@ -98,11 +98,17 @@ LineWriter::Output* LineWriter::StartOutput(const std::string& path, bool trunca
   const std::string identity = FileIdentityOf(path);
   if (protectedFiles_.count(identity) != 0) return &output;
   if (!PrepareTarget(path, !truncate, output.target)) return &output;
-  if (output.target.replaced && !outputsByIdentity_.emplace(identity, &output).second) {
-    // Another output of the run writes this file already: it keeps it.
-    DiscardOutput(output.target);
-    output.target = OutputTarget{};
-    return &output;
+  if (output.target.replaced) {
+    auto [claim, claimed] = outputsByIdentity_.emplace(identity, &output);
+    // An inode seen earlier may since have been freed (the file replaced by another run) and
+    // given to another file: only the other output's file as it is now counts.
+    if (!claimed && FileIdentityOf(claim->second->target.finalPath) == identity) {
+      // Another output of the run writes this file already: it keeps it.
+      DiscardOutput(output.target);
+      output.target = OutputTarget{};
+      return &output;
+    }
+    claim->second = &output;
   }
   output.failed = false;
   return &output;
