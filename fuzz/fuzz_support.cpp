@@ -113,8 +113,14 @@ void FuzzWindow::OnLogEntry(const std::string& text, bool replace) {
   if (!replace || !text.empty()) entries.push_back(text);
 }
 
-bool MemoryLineWriter::WriteLineTo(const std::string& path, std::string_view text, bool truncate) {
-  std::string& contents = files[path];
+bool MemoryLineWriter::PrepareTarget(const std::string& path, bool, OutputTarget& target) {
+  target = OutputTarget{};
+  target.writePath = path;
+  return true;
+}
+
+bool MemoryLineWriter::WriteLineTo(Output& output, std::string_view text, bool truncate) {
+  std::string& contents = files[*output.path];
   if (truncate) contents.clear();
   contents += OnDiskLine(text);
   return true;

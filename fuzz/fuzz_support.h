@@ -72,13 +72,14 @@ class FuzzWindow : public WindowSystem {
   bool logEmpty_ = true;
 };
 
-/// Keeps each output file's bytes in memory, as the per-line writer would leave them on disk.
+/// Keeps each output file's bytes in memory, as a stream would take them.
 class MemoryLineWriter : public LineWriter {
  public:
   std::map<std::string, std::string> files;
 
  protected:
-  bool WriteLineTo(const std::string& path, std::string_view text, bool truncate) override;
+  bool PrepareTarget(const std::string& path, bool keepContents, OutputTarget& target) override;
+  bool WriteLineTo(Output& output, std::string_view text, bool truncate) override;
 };
 
 /// A DOT file's verdict: "" when the syntax check accepts it and it ends in "}" and CR LF,

@@ -2,7 +2,7 @@
 // line of any output file, and real paths that cannot be written: a missing folder, a file used
 // as a folder, a folder, /dev/full, a read-only folder), and source files that become unreadable
 // while a run is under way. A run must go on, report what failed and end with exit status 1,
-// and every file it could write must be complete.
+// and every file it could write must be complete; one it could not write keeps its old bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
@@ -18,17 +18,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <random>
 #include <regex>
 #include <thread>
 
 #include "dialog/scan_dialog.h"
-#include "outputs/line_writer.h"
 #include "dot_syntax.h"
+#include "outputs/line_writer.h"
 #include "support/test_support.h"
 
 namespace quillmap {
@@ -85,9 +87,9 @@ class FailingStepWriter : public PerLineWriter {
   std::vector<Line> lines;
 
  protected:
-  bool WriteLineTo(const std::string& path, std::string_view text, bool truncate) override {
-    lines.push_back({path, OnDiskLine(text)});
-    return PerLineWriter::WriteLineTo(path, text, truncate);
+  bool WriteLineTo(Output& output, std::string_view text, bool truncate) override {
+    lines.push_back({*output.path, OnDiskLine(text)});
+    return PerLineWriter::WriteLineTo(output, text, truncate);
   }
   std::FILE* OpenFile(const std::string& path, bool truncate) override {
     if (Failing(Step::kOpen)) {
@@ -154,20 +156,29 @@ TEST(OutputFaults, EveryLineOfEveryOutputMayFailAtOpenWriteOrClose) {
       expectedEntries.insert(expectedEntries.end() - 1, "error writing: " + failing);
       EXPECT_EQ(run.entries, expectedEntries);
       EXPECT_TRUE(run.errorReported);
-      ASSERT_EQ(run.lines.size(), reference.lines.size());
+      // After its failure an output is given up: none of its later lines is tried.
+      std::vector<FailingStepWriter::Line> expectedLines;
+      for (size_t i = 0; i < reference.lines.size(); ++i) {
+        if (static_cast<int>(i) <= k || reference.lines[i].path != failing) {
+          expectedLines.push_back(reference.lines[i]);
+        }
+      }
+      ASSERT_EQ(run.lines.size(), expectedLines.size());
       for (size_t i = 0; i < run.lines.size(); ++i) {
-        EXPECT_EQ(run.lines[i].path, reference.lines[i].path);
-        EXPECT_EQ(WithoutTimestamp(run.lines[i].bytes), WithoutTimestamp(reference.lines[i].bytes));
+        EXPECT_EQ(run.lines[i].path, expectedLines[i].path);
+        EXPECT_EQ(WithoutTimestamp(run.lines[i].bytes), WithoutTimestamp(expectedLines[i].bytes));
       }
 
-      // Every output holds exactly its lines; the failing one lacks what did not reach it.
+      // Every other output holds exactly its lines; the failing one replaced nothing (it was
+      // removed before the run), and no temporary file is left.
       std::map<std::string, std::string> expected;
-      for (size_t i = 0; i < run.lines.size(); ++i) {
-        std::string bytes = run.lines[i].bytes;
-        if (static_cast<int>(i) == k && step == Step::kOpen) bytes.clear();
-        if (static_cast<int>(i) == k && step == Step::kWrite) bytes.resize(bytes.size() / 2);
-        expected[run.lines[i].path] += bytes;
+      for (const auto& line : run.lines) {
+        if (line.path != failing) expected[line.path] += line.bytes;
       }
+      EXPECT_FALSE(testing::FileExists(failing));
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"),
+                              std::filesystem::directory_iterator()),
+                3);
       for (const auto& [path, bytes] : expected) EXPECT_EQ(ReadFile(path), bytes) << path;
     }
   }
@@ -355,6 +366,9 @@ INSTANTIATE_TEST_SUITE_P(
 constexpr int kCapDacOverride = 1;
 constexpr int kCapDacReadSearch = 2;
 
+// Where the program's standard output goes.
+enum class StandardOutput { kFile, kPipeClosedEarly, kDevFull, kClosed };
+
 // The program started in the background, with its output kept in files. With
 // `obeyModeBits`, a program started by root runs without the capabilities that let root read
 // and search past mode bits (CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH), so that a file of mode 0
@@ -362,21 +376,55 @@ constexpr int kCapDacReadSearch = 2;
 // folder and build tree are in.
 class BackgroundRun {
  public:
+  struct Options {
+    bool obeyModeBits = false;
+    StandardOutput out = StandardOutput::kFile;
+    std::string outPath = "";  // for kFile: where standard output goes ("" = a private file)
+    std::string engine = "";   // QUILLMAP_ENGINE, when not empty
+  };
+
   BackgroundRun(const std::vector<std::string>& args, const std::string& dir,
                 bool obeyModeBits = false)
-      : outPath_(capture_ / "stdout") {
+      : BackgroundRun(args, dir, Options{obeyModeBits}) {}
+  BackgroundRun(const std::vector<std::string>& args, const std::string& dir,
+                const Options& options)
+      : outPath_(options.outPath.empty() ? capture_ / "stdout" : options.outPath) {
+    int pipeEnds[2] = {-1, -1};
+    if (options.out == StandardOutput::kPipeClosedEarly && pipe(pipeEnds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
-      const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int out = -1;
+      switch (options.out) {
+        case StandardOutput::kFile:
+          out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+          break;
+        case StandardOutput::kPipeClosedEarly:
+          out = pipeEnds[1];
+          close(pipeEnds[0]);
+          break;
+        case StandardOutput::kDevFull:
+          out = open("/dev/full", O_WRONLY);
+          break;
+        case StandardOutput::kClosed:
+          break;
+      }
       const int err = open((capture_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) {
+      if (err < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(127);
+      if (options.out == StandardOutput::kClosed) {
+        close(1);
+      } else if (out < 0 || dup2(out, 1) < 0) {
         _exit(127);
       }
       // Dropped from the bounding set, the capabilities do not come back with the exec.
-      if (obeyModeBits && geteuid() == 0 &&
+      if (options.obeyModeBits && geteuid() == 0 &&
           (prctl(PR_CAPBSET_DROP, kCapDacOverride, 0, 0, 0) != 0 ||
            prctl(PR_CAPBSET_DROP, kCapDacReadSearch, 0, 0, 0) != 0)) {
         _exit(126);
+      }
+      if (options.engine.empty()) {
+        unsetenv("QUILLMAP_ENGINE");
+      } else {
+        setenv("QUILLMAP_ENGINE", options.engine.c_str(), 1);
       }
       std::vector<std::string> copies(args);
       std::string program = QUILLMAP_BINARY;
@@ -385,6 +433,14 @@ class BackgroundRun {
       argv.push_back(nullptr);
       execv(program.c_str(), argv.data());
       _exit(127);
+    }
+    if (options.out == StandardOutput::kPipeClosedEarly) {
+      // The reader of `quillmap ... | head -n 1`: one line, then gone.
+      close(pipeEnds[1]);
+      char c = 0;
+      while (read(pipeEnds[0], &c, 1) == 1 && c != '\n') {
+      }
+      close(pipeEnds[0]);
     }
   }
   ~BackgroundRun() {
@@ -403,7 +459,25 @@ class BackgroundRun {
     waited_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
+  // Waits at most `seconds`; a run that takes longer is killed and counts as hanging (-1).
+  int WaitAtMost(int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid_, SIGKILL);
+        Wait();
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    waited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  void Signal(int signal) const { kill(pid_, signal); }
+  pid_t pid() const { return pid_; }
   std::string Out() const { return ReadFile(outPath_); }
+  std::string Err() const { return ReadFile(capture_ / "stderr"); }
 
  private:
   TempDir capture_;
@@ -525,6 +599,328 @@ INSTANTIATE_TEST_SUITE_P(EveryWay, SourceFailsMidRun,
                                            Unreadable::kFolder, Unreadable::kDanglingLink,
                                            Unreadable::kReadError),
                          UnreadableName);
+
+// ---------------------------------------------------------------------------------------------
+// Runs that are stopped, lose their log or run side by side: every output is either the old
+// file or the whole new one, and no temporary file stays.
+
+const char* const kBigOutputs[] = {"out/calls.dot", "out/calls.csv", "out/mod.dot", "out/mod.log"};
+
+// Sources of `void Foo_i(void) { Foo_<i+1>(); }`, in two modules: a run long enough to be
+// stopped part way.
+void WriteBigTree(const TempDir& dir, int sources) {
+  std::string config = "[files]\ndot=out/calls.dot\ncsv=out/calls.csv\n";
+  std::string modules = "[modules]\nlog=out/mod.log\ndot=out/mod.dot\nmod_0=even\nmod_1=odd\n";
+  for (int i = 0; i < sources; ++i) {
+    const std::string name = "src/f" + std::to_string(i) + ".c";
+    dir.Write(name, "void Foo_" + std::to_string(i) + "(void)\n{\n  Foo_" + std::to_string(i + 1) +
+                        "();\n}\n");
+    config += "file" + std::to_string(i) + "=" + name + "\n";
+    modules +=
+        "mod_" + std::to_string(i % 2) + "_file_" + std::to_string(i / 2) + "=" + name + "\n";
+  }
+  dir.Write("scan.cfg", config + "[calls]\n0=Foo_\n" + modules);
+  mkdir((dir / "out").c_str(), 0700);
+}
+
+std::string OldContents(const std::string& output) {
+  return output.ends_with(".dot") ? "digraph old {\r\n}\r\n" : "old\r\n";
+}
+
+void WriteOldOutputs(const TempDir& dir) {
+  for (const char* output : kBigOutputs) testing::WriteFile(dir / output, OldContents(output));
+}
+
+std::map<std::string, std::string> ReadOutputs(const TempDir& dir) {
+  std::map<std::string, std::string> files;
+  for (const char* output : kBigOutputs) files[output] = WithoutTimestamp(ReadFile(dir / output));
+  return files;
+}
+
+// The hidden temporary files in the outputs' folder; of one process only, when given.
+std::vector<std::string> TemporaryFiles(const TempDir& dir, pid_t pid = 0) {
+  const std::string mark = pid == 0 ? ".quillmap-" : ".quillmap-" + std::to_string(pid) + "-";
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir / "out")) {
+    const std::string name = entry.path().filename();
+    if (name.find(mark) != std::string::npos) names.push_back(name);
+  }
+  return names;
+}
+
+// Each output is the old file or the complete new one, and its DOT parses.
+void ExpectOldOrNew(const TempDir& dir, const std::map<std::string, std::string>& newFiles) {
+  for (const auto& [output, contents] : ReadOutputs(dir)) {
+    EXPECT_TRUE(contents == OldContents(output) || contents == newFiles.at(output))
+        << output << " is cut: " << contents.size() << " bytes";
+    if (output.ends_with(".dot")) {
+      const auto error = FindDotSyntaxError(contents);
+      EXPECT_FALSE(error) << output << ": " << DescribeDotSyntaxError(*error);
+    }
+  }
+}
+
+class StoppedRuns : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBigTree(dir, 600);
+    const auto start = std::chrono::steady_clock::now();
+    BackgroundRun run({"-cfg", "scan.cfg"}, dir.path());
+    ASSERT_EQ(run.WaitAtMost(60), 0) << run.Err();
+    runTime = std::chrono::steady_clock::now() - start;
+    newFiles = ReadOutputs(dir);
+    for (const char* output : kBigOutputs) ASSERT_NE(newFiles[output], OldContents(output));
+  }
+
+  TempDir dir;
+  std::chrono::steady_clock::duration runTime{};
+  std::map<std::string, std::string> newFiles;
+};
+
+TEST_F(StoppedRuns, AKilledRunLeavesEveryOutputOldOrWholeAtAnyMoment) {
+  std::mt19937 random(20261207);
+  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(runTime).count();
+  for (int round = 0; round < 12; ++round) {
+    const int signal = round % 2 ? SIGTERM : SIGKILL;
+    const auto delay = std::chrono::microseconds(static_cast<int64_t>(random() % (span + 1)));
+    SCOPED_TRACE("round " + std::to_string(round) + ", " + strsignal(signal) + " after " +
+                 std::to_string(delay.count()) + " us");
+    WriteOldOutputs(dir);
+    BackgroundRun run({"-cfg", "scan.cfg"}, dir.path());
+    std::this_thread::sleep_for(delay);
+    run.Signal(signal);
+    const int status = run.WaitAtMost(20);
+    EXPECT_TRUE(status == 0 || status == 128 + signal) << status;
+    ExpectOldOrNew(dir, newFiles);
+    // A stopped run removes its temporary files; only a killed one cannot.
+    if (signal == SIGTERM) {
+      EXPECT_EQ(TemporaryFiles(dir, run.pid()), std::vector<std::string>{});
+    }
+  }
+  // What killed runs left behind goes with the next run.
+  BackgroundRun last({"-cfg", "scan.cfg"}, dir.path());
+  EXPECT_EQ(last.WaitAtMost(60), 0);
+  EXPECT_EQ(ReadOutputs(dir), newFiles);
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+TEST_F(StoppedRuns, ConcurrentRunsEachLeaveCompleteOutputs) {
+  WriteOldOutputs(dir);
+  std::vector<std::unique_ptr<BackgroundRun>> runs;
+  for (int i = 0; i < 3; ++i) {
+    runs.push_back(std::make_unique<BackgroundRun>(StringList{"-cfg", "scan.cfg"}, dir.path()));
+  }
+  for (auto& run : runs) EXPECT_EQ(run->WaitAtMost(60), 0) << run->Err();
+  EXPECT_EQ(ReadOutputs(dir), newFiles);
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+// The log cannot be written: the outputs are still completed, the failure is told on stderr,
+// and the exit status is 1.
+class LostLog : public StoppedRuns, public ::testing::WithParamInterface<StandardOutput> {};
+
+TEST_P(LostLog, OutputsCompleteLogFailureReportedExitOne) {
+  WriteOldOutputs(dir);
+  BackgroundRun::Options options;
+  options.out = GetParam();
+  BackgroundRun run({"-cfg", "scan.cfg"}, dir.path(), options);
+  EXPECT_EQ(run.WaitAtMost(60), 1);
+  EXPECT_EQ(run.Err(), "error writing the activity log to standard output\n");
+  EXPECT_EQ(ReadOutputs(dir), newFiles);
+}
+
+std::string StandardOutputName(const ::testing::TestParamInfo<StandardOutput>& info) {
+  static const char* const names[] = {"File", "PipeClosedEarly", "DevFull", "Closed"};
+  return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWay, LostLog,
+                         ::testing::Values(StandardOutput::kPipeClosedEarly,
+                                           StandardOutput::kDevFull, StandardOutput::kClosed),
+                         StandardOutputName);
+
+// ---------------------------------------------------------------------------------------------
+// Inputs and outputs that are not plain files, paths that cannot be used, outputs that collide:
+// each ends the run in bounded time with its message, and no old output is lost.
+
+struct HostileCase {
+  const char* name;
+  // Changes the small tree (kConfig, with its outputs holding old contents); returns what the
+  // run must print (in the log, or on stderr for status 2).
+  std::function<std::string(const TempDir&, std::string& config)> arrange;
+  int status;
+  const char* engine = "";
+  bool stdoutIsCallGraph = false;  // standard output redirected onto out/calls.dot
+  // The call graph DOT names a failed source in a comment; bytes that end a DOT comment (a NUL
+  // of the path) are the call graph writer's to escape.
+  bool dotCommentsPlain = true;
+  bool firstOutputKeeps = false;  // all outputs share one path
+};
+
+std::string ReplaceValue(std::string& config, const std::string& key, const std::string& value) {
+  const size_t at = config.find("\n" + key + "=") + 1;
+  const size_t end = config.find('\n', at);
+  config.replace(at, end - at, key + "=" + value);
+  return value;
+}
+
+// A configuration in folders nested so deep that its relative path stays within the system's
+// limit and its absolute one does not; made level by level, as no single path reaches it.
+std::string WriteDeepConfiguration(const TempDir& dir, const std::string& contents) {
+  const std::string level(200, 'd');
+  std::string relative;
+  int fd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  while (dir.path().size() + relative.size() + 8 < 4100) {
+    relative += level + "/";
+    mkdirat(fd, level.c_str(), 0700);
+    const int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    fd = next;
+  }
+  const int file = openat(fd, "scan.cfg", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  EXPECT_EQ(write(file, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
+  close(file);
+  close(fd);
+  return relative + "scan.cfg";
+}
+
+std::vector<HostileCase> HostileCases() {
+  const auto source = [](const std::string& value, const std::string& message) {
+    return [=](const TempDir& dir, std::string& config) {
+      ReplaceValue(config, "file1", value);
+      return message + (value[0] == '/' ? value : dir / value);
+    };
+  };
+  const auto moduleSource = [](const std::string& value) {
+    return [=](const TempDir&, std::string& config) {
+      return "error reading: " + ReplaceValue(config, "mod_1_file_0", value);
+    };
+  };
+  const auto fifo = [](const char* key, const char* message) {
+    return [=](const TempDir& dir, std::string& config) {
+      mkfifo((dir / "fifo").c_str(), 0600);
+      ReplaceValue(config, key, "fifo");
+      return message + (dir / "fifo");
+    };
+  };
+  const std::string longValue = "out/" + std::string(3000, 'x') + ".dot";
+  const std::string nulValue = std::string("out/cut\0.dot", 12);
+  return {
+      {"DevZeroAsSource", source("/dev/zero", "error reading: "), 1},
+      {"DevZeroAsModuleSource", moduleSource("/dev/zero"), 1},
+      {"FailingModuleSource", moduleSource("/proc/self/mem"), 1},
+      {"FailingModuleSourceReference", moduleSource("/proc/self/mem"), 1, "reference"},
+      {"FailingModuleSourceCSyntax",
+       [=](const TempDir& dir, std::string& config) {
+         config += "[scan]\nsyntax=c\n";
+         return moduleSource("/proc/self/mem")(dir, config);
+       },
+       1},
+      {"FifoWithoutWriterAsSource", fifo("file1", "error reading: "), 1},
+      {"FifoWithoutReaderAsOutput", fifo("csv", "error writing: "), 1},
+      {"DevZeroAsConfiguration",
+       [](const TempDir&, std::string&) {
+         return std::string("error opening: /dev/zero (not a regular file)");
+       },
+       2},
+      {"FifoAsConfiguration",
+       [](const TempDir& dir, std::string&) {
+         mkfifo((dir / "cfg.fifo").c_str(), 0600);
+         return std::string("error opening: cfg.fifo (not a regular file)");
+       },
+       2},
+      {"ConfigurationPathTooLong",
+       [](const TempDir& dir, std::string& config) {
+         const std::string deep = WriteDeepConfiguration(dir, config);
+         return "The path of " + deep + " is too long for the system.";
+       },
+       2},
+      {"OutputValueAtTheLengthLimit",
+       [=](const TempDir& dir, std::string& config) {
+         ReplaceValue(config, "dot", longValue);
+         return "error writing: " + (dir / longValue.substr(0, 2999));
+       },
+       1},
+      {"OutputValueWithNul",
+       [=](const TempDir& dir, std::string& config) {
+         ReplaceValue(config, "dot", nulValue);
+         return "error writing: " + (dir / nulValue);
+       },
+       1},
+      {"SourceValueAtTheLengthLimit",
+       [](const TempDir& dir, std::string& config) {
+         const std::string value = "src/" + std::string(3000, 'y') + ".c";
+         ReplaceValue(config, "file1", value);
+         return "error opening: " + (dir / value.substr(0, 2999));
+       },
+       1},
+      {"SourceValueWithNul", source(std::string("src/b.c\0.h", 10), "error opening: "), 1, "",
+       false, false},
+      {"AllOutputsOnePath",
+       [](const TempDir& dir, std::string& config) {
+         for (const char* key : {"dot", "csv", "log"}) ReplaceValue(config, key, "out/mod.dot");
+         const size_t modules = config.find("[modules]");
+         const size_t dot = config.find("\ndot=", modules) + 1;
+         config.replace(dot, config.find('\n', dot) - dot, "dot=out/mod.dot");
+         return "error writing: " + (dir / "out/mod.dot");
+       },
+       1, "", false, true, true},
+      {"StandardOutputIsTheCallGraph",
+       [](const TempDir& dir, std::string&) { return "error writing: " + (dir / "out/calls.dot"); },
+       1, "", true},
+  };
+}
+
+class HostileInput : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileInput, EndsInBoundedTimeWithItsMessageAndKeepsOldOutputs) {
+  TempDir dir;
+  WriteTree(dir);
+  std::string config = kConfig;
+  const std::string expected = GetParam().arrange(dir, config);
+  dir.Write("scan.cfg", config);
+  for (const char* output : kOutputs) testing::WriteFile(dir / output, OldContents(output));
+  std::string cfgArgument = "scan.cfg";
+  if (GetParam().status == 2) {
+    const std::string name = GetParam().name;
+    cfgArgument = name == "DevZeroAsConfiguration" ? "/dev/zero"
+                  : name == "FifoAsConfiguration"  ? "cfg.fifo"
+                                                   : expected.substr(12, expected.find(" is") - 12);
+  }
+  BackgroundRun::Options options;
+  options.engine = GetParam().engine;
+  if (GetParam().stdoutIsCallGraph) options.outPath = dir / "out/calls.dot";
+  BackgroundRun run({"-cfg", cfgArgument}, dir.path(), options);
+  ASSERT_EQ(run.WaitAtMost(30), GetParam().status) << run.Out() << run.Err();
+  const std::string told = GetParam().status == 2 ? run.Err() : run.Out();
+  EXPECT_NE(told.find(expected + "\n"), std::string::npos) << told;
+  if (std::string(GetParam().name).find("ModuleSource") != std::string::npos) {
+    EXPECT_NE(ReadFile(dir / "out/mod.log").find("\r\n" + expected + "\r\n"), std::string::npos);
+  }
+  // Outputs that were refused keep their old bytes; nothing was made at a cut path.
+  for (const char* output : kOutputs) {
+    const std::string contents = ReadFile(dir / output);
+    const bool refused = expected == "error writing: " + (dir / output) || GetParam().status == 2;
+    if (GetParam().firstOutputKeeps) {
+      // The module log, the run's first output, keeps the file that all outputs name.
+      if (output == std::string("out/mod.dot")) {
+        EXPECT_TRUE(contents.starts_with("reading CFG from: ")) << contents;
+        EXPECT_EQ(contents.find("digraph"), std::string::npos) << contents;
+      }
+    } else if (refused && !GetParam().stdoutIsCallGraph) {
+      EXPECT_EQ(contents, OldContents(output)) << output;
+    }
+    if (!refused && std::string(output).ends_with(".dot") && GetParam().dotCommentsPlain) {
+      const auto error = FindDotSyntaxError(contents);
+      EXPECT_FALSE(error) << output << ": " << DescribeDotSyntaxError(*error);
+    }
+  }
+  EXPECT_FALSE(testing::FileExists(dir / "out/cut"));
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCase, HostileInput, ::testing::ValuesIn(HostileCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quillmap

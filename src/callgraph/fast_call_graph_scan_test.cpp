@@ -61,6 +61,7 @@ class EngineRun {
     r.result = ScanCallGraph(context, cfg, {callsList, rejectList, r.fileList}, model, &counts,
                              &r.message, engine);
     WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
+    writer.EndRun();
     r.entries = log.entries;
     r.chars = counts.chars;
     r.lines = counts.lines;

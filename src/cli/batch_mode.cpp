@@ -15,6 +15,7 @@ namespace quillmap {
 namespace {
 
 constexpr const char* kScanItWith = "scan it with: ";
+constexpr const char* kLogNotWritten = "error writing the activity log to standard output";
 
 // The activity log printed to standard output as it grows, one entry a line.
 class PrintedLog : public ActivityLog {
@@ -65,11 +66,11 @@ std::string UsageText() {
          "-diff compares two JSON exports ([files] json=) and draws the call graph of both:\n"
          "what appeared in green, what disappeared in red, the rest in grey.\n"
          "\n"
-         "Exit status: 0 success, 1 the run reported an error, 2 bad command line, the\n"
-         "configuration file cannot be opened, -init cannot write its file, or -diff is given\n"
-         "an export that cannot be opened, is not JSON, not an export or of another version,\n"
-         "3 a module rule is broken by a call that the baseline does not list (1 wins when\n"
-         "both happen).\n";
+         "Exit status: 0 success, 1 the run reported an error or the activity log could not\n"
+         "be written, 2 bad command line, the configuration file cannot be opened, -init\n"
+         "cannot write its file, -diff is given an export that cannot be opened, is not JSON,\n"
+         "not an export or of another version, or an internal failure, 3 a module rule is\n"
+         "broken by a call that the baseline does not list (1 wins when both happen).\n";
 }
 
 bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, int& status) {
@@ -125,7 +126,13 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << error.what() << '\n';
     return kExitUsage;
   }
+  // A log that could not be written (a closed pipe, a full disk) fails the run, after the
+  // outputs are complete.
   out.flush();
+  if (!out) {
+    err << kLogNotWritten << '\n';
+    return kExitRunFailed;
+  }
   return ExitStatusOf(run);
 }
 

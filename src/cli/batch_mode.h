@@ -17,6 +17,7 @@ enum ExitStatus : int {
   kExitRunFailed = 1,
   kExitUsage = 2,
   kExitRulesViolated = 3,
+  kExitInternalFailure = 2,
 };
 
 /// What a front end says when the configuration path is empty.

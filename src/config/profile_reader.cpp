@@ -59,9 +59,8 @@ std::string LookupIniValue(std::string_view iniText, std::string_view section,
       // Only the first section of a name counts; later ones of the same name are skipped.
       if (inSection) return {};
       const size_t close = line.find(']');
-      const std::string_view name = TrimView(line.substr(1, close == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : close - 1));
+      const std::string_view name = TrimView(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       inSection = !sectionSeen && SameName(name, wantedSection);
       sectionSeen = sectionSeen || inSection;
       continue;
@@ -78,10 +77,11 @@ std::string LookupIniValue(std::string_view iniText, std::string_view section,
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
   contents.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file: a FIFO or a device (/dev/zero) is neither waited for nor read whole.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat status {};
-  if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(fd);
     return false;
   }

@@ -5,12 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "files/paths.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
 
 /// Longest value a lookup returns; longer values are cut.
-inline constexpr size_t kMaxProfileValueLength = 2999;
+inline constexpr size_t kMaxProfileValueLength = kMaxConfiguredValueLength;
 
 /// The value of `key` in `section` of an INI text, "" when missing. Section and key names are
 /// compared ignoring ASCII case, blanks around names and values are dropped, a value enclosed in

@@ -18,7 +18,12 @@ class TextLineWriter : public LineWriter {
   std::string text;
 
  protected:
-  bool WriteLineTo(const std::string&, std::string_view line, bool truncate) override {
+  bool PrepareTarget(const std::string& path, bool, OutputTarget& target) override {
+    target = OutputTarget{};
+    target.writePath = path;
+    return true;
+  }
+  bool WriteLineTo(Output&, std::string_view line, bool truncate) override {
     if (truncate) text.clear();
     text.append(line);
     text += "\r\n";

@@ -8,7 +8,7 @@ namespace quillmap {
 
 class FileError : public std::runtime_error {
  public:
-  enum class Cause { kNotFound, kAccessDenied, kGeneric };
+  enum class Cause { kNotFound, kAccessDenied, kGeneric, kNotRegularFile, kPathTooLong };
 
   FileError(std::string path, Cause cause);
   /// The cause that matches an errno value of a failed open.

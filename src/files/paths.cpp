@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "files/file_error.h"
@@ -17,6 +19,16 @@ namespace {
 std::string& WorkPathStorage() {
   static std::string workPath;
   return workPath;
+}
+
+// The paths made from values that may have been cut; they stay unusable for the process.
+struct CutPathSet {
+  std::mutex guard;
+  std::unordered_set<std::string> paths;
+};
+CutPathSet& CutPaths() {
+  static CutPathSet* paths = new CutPathSet();
+  return *paths;
 }
 }  // namespace
 
@@ -92,12 +104,22 @@ std::string CanonicalFilePath(std::string_view path) {
 }
 
 void CheckReadableFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // The file is read by its full path later: one the system cannot take is refused here, or
+  // every lookup in it would come back empty.
+  if (path.find('\0') != std::string::npos) {
+    throw FileError(path, FileError::Cause::kNotFound);
+  }
+  if (FullPathOf(path).size() >= PATH_MAX) throw FileError(path, FileError::Cause::kPathTooLong);
+  // Without waiting for a FIFO's writer; only a regular file is read (and read again).
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) throw FileError(path, FileError::CauseOf(errno));
   struct stat status {};
-  const bool isDirectory = fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
+  const bool statted = fstat(fd, &status) == 0;
   close(fd);
-  if (isDirectory) throw FileError(path, FileError::Cause::kAccessDenied);
+  if (statted && S_ISDIR(status.st_mode)) throw FileError(path, FileError::Cause::kAccessDenied);
+  if (!statted || !S_ISREG(status.st_mode)) {
+    throw FileError(path, FileError::Cause::kNotRegularFile);
+  }
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -112,8 +134,19 @@ std::string ResolvePath(std::string_view value, std::string_view directory) {
   for (char& c : path) {
     if (c == '\\') c = '/';
   }
-  if (IsAbsolutePath(path)) return path;
-  return std::string(directory) + path;
+  if (!IsAbsolutePath(path)) path.insert(0, directory);
+  if (value.size() >= kMaxConfiguredValueLength) {
+    const std::lock_guard<std::mutex> lock(CutPaths().guard);
+    CutPaths().paths.insert(path);
+  }
+  return path;
+}
+
+bool IsUnusablePath(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return true;
+  if (path.size() < kMaxConfiguredValueLength) return false;
+  const std::lock_guard<std::mutex> lock(CutPaths().guard);
+  return CutPaths().paths.count(std::string(path)) != 0;
 }
 
 }  // namespace quillmap

@@ -12,10 +12,9 @@ SourceReader::~SourceReader() { Close(); }
 
 bool SourceReader::Open(const std::string& path) {
   Close();
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) return false;
+  if (!file_.Open(path)) return false;
   struct stat status {};
-  if (fstat(fd_, &status) != 0 || S_ISDIR(status.st_mode)) {
+  if (fstat(file_.fd(), &status) != 0 || S_ISDIR(status.st_mode)) {
     Close();
     return false;
   }
@@ -26,26 +25,22 @@ bool SourceReader::Open(const std::string& path) {
 }
 
 void SourceReader::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  file_.Close();
   position_ = length_ = 0;
   atEnd_ = true;
 }
 
 bool SourceReader::Refill() {
-  if (atEnd_ || fd_ < 0) return false;
-  for (;;) {
-    const ssize_t got = read(fd_, buffer_, sizeof buffer_);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      failed_ = got < 0;
-      atEnd_ = true;
-      return false;
-    }
-    position_ = 0;
-    length_ = static_cast<size_t>(got);
-    return true;
+  if (atEnd_ || file_.fd() < 0) return false;
+  const ssize_t got = file_.Read(buffer_, sizeof buffer_);
+  if (got <= 0) {
+    failed_ = got < 0;
+    atEnd_ = true;
+    return false;
   }
+  position_ = 0;
+  length_ = static_cast<size_t>(got);
+  return true;
 }
 
 int SourceReader::NextByte() {

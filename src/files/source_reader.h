@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "files/source_file.h"
+
 namespace quillmap {
 
 /// Longest piece one read returns (the line buffer holds this many bytes and a terminator).
@@ -17,7 +19,7 @@ class SourceReader {
   SourceReader(const SourceReader&) = delete;
   SourceReader& operator=(const SourceReader&) = delete;
 
-  /// Opens a file for reading. False when it cannot be opened or is a folder.
+  /// Opens a file for reading (see SourceFile). False when it cannot be opened or is a folder.
   bool Open(const std::string& path);
   /// Reads the next piece: up to and including the next line feed, at most kMaxLinePiece bytes.
   /// False at the end of the file (or on a read error, which ends the file).
@@ -32,7 +34,7 @@ class SourceReader {
   int NextByte();
   bool Refill();
 
-  int fd_ = -1;
+  SourceFile file_;
   char buffer_[1 << 16];
   size_t position_ = 0;
   size_t length_ = 0;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "files/source_file.h"
+
 namespace quillmap {
 
 namespace {
@@ -31,11 +33,9 @@ void SourceText::Reserve(size_t capacity) {
 bool SourceText::Load(const std::string& path) {
   size_ = 0;
   failed_ = false;
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
+  SourceFile file;
+  if (!file.Open(path)) return false;
+  const int fd = file.fd();
   // A folder shows itself at the first read. A buffer one byte larger than the file reads it
   // whole in one call, and the next call sees its end.
   if (arena_ != nullptr) {
@@ -51,18 +51,14 @@ bool SourceText::Load(const std::string& path) {
   }
   for (bool first = true;;) {
     if (size_ == capacity_) Reserve(capacity_ * 2);
-    const ssize_t got = read(fd, data_ + size_, capacity_ - size_);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && first && errno == EISDIR) {
-      close(fd);
-      return false;
-    }
+    const ssize_t got = file.Read(data_ + size_, capacity_ - size_);
+    if (got < 0 && first && errno == EISDIR) return false;
     first = false;
     if (got < 0) failed_ = true;
     if (got <= 0) break;
     size_ += static_cast<size_t>(got);
   }
-  close(fd);
+  file.Close();
 
   // Text mode: a CR directly before a LF goes; a lone CR (also one at the very end) stays.
   char* const begin = data_;

@@ -40,6 +40,7 @@ const CModuleScan::Source& CModuleScan::Load(const std::string& path) {
   SourceText text;
   if (!text.Load(path)) return source;
   source.opened = true;
+  source.readFailed = text.failed();
   BodyCollector collector(text.text(), source.headers, source.bodies);
   CSourceScanner().Scan(text.text(), collector);
   return source;
@@ -48,6 +49,7 @@ const CModuleScan::Source& CModuleScan::Load(const std::string& path) {
 int CModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
   sources_.clear();
   std::unordered_set<std::string> unopenable;
+  std::unordered_set<std::string> unreadable;
   int count = 0;
   const auto modules = static_cast<size_t>(table.moduleCount);
   for (int k = 0; k < table.moduleCount; ++k) {
@@ -70,6 +72,7 @@ int CModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& ta
         AppendModuleLog(context, table, kSignatureLine + source.headers[i]);
         record.definedFunctions.push_back(source.bodies[i].caller);
       }
+      if (source.readFailed) ReportModuleReadFailure(context, table, file, unreadable);
     }
     ++count;
   }

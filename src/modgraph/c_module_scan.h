@@ -29,6 +29,7 @@ class CModuleScan : public ModuleScanEngine {
  private:
   struct Source {
     bool opened = false;
+    bool readFailed = false;  // reading stopped at an I/O error
     std::vector<Body> bodies;
     std::vector<std::string> headers;  // of the bodies, for the module log of pass 1
   };

@@ -5,8 +5,8 @@
 #include <type_traits>
 #include <unordered_set>
 
-#include "text/multi_pattern_matcher.h"
 #include "files/source_text.h"
+#include "text/multi_pattern_matcher.h"
 
 namespace quillmap {
 
@@ -140,6 +140,7 @@ int FastModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable&
   arena_.Clear();
   filesRead_ = 0;
   std::unordered_set<std::string> unopenable;
+  std::unordered_set<std::string> unreadable;
   FunctionHeader header;
   int count = 0;
   const auto modules = static_cast<size_t>(table.moduleCount);
@@ -169,6 +170,7 @@ int FastModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable&
         }
         previous = line;
       });
+      if (source.contents.failed()) ReportModuleReadFailure(context, table, file, unreadable);
     }
     ++count;
   }
@@ -280,9 +282,14 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         if (foundNames.empty()) return;
         foundPlaces.clear();
         for (int32_t id : foundNames) {
-          for (const auto& place : places[static_cast<size_t>(id)]) {
-            if (place.first != k) foundPlaces.push_back(place);
-          }
+          // The places are in module order: those in the scanning module itself are skipped
+          // as one span, however often it defines the name.
+          const auto& all = places[static_cast<size_t>(id)];
+          const auto own =
+              std::equal_range(all.begin(), all.end(), std::make_pair(k, int32_t{0}),
+                               [](const auto& a, const auto& b) { return a.first < b.first; });
+          foundPlaces.insert(foundPlaces.end(), all.begin(), own.first);
+          foundPlaces.insert(foundPlaces.end(), own.second, all.end());
         }
         if (foundPlaces.empty()) return;
         std::sort(foundPlaces.begin(), foundPlaces.end());

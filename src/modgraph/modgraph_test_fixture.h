@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "outputs/line_writer.h"
 #include "config/profile_reader.h"
-#include "scan/scan_context.h"
 #include "modgraph/module_table.h"
+#include "outputs/line_writer.h"
+#include "scan/scan_context.h"
 #include "support/test_support.h"
 
 namespace quillmap::testing {
@@ -32,7 +32,13 @@ class MemoryLineWriter : public LineWriter {
   }
 
  protected:
-  bool WriteLineTo(const std::string& path, std::string_view text, bool truncate) override {
+  bool PrepareTarget(const std::string& path, bool, OutputTarget& target) override {
+    target = OutputTarget{};
+    target.writePath = path;
+    return true;
+  }
+  bool WriteLineTo(Output& output, std::string_view text, bool truncate) override {
+    const std::string& path = *output.path;
     if (unwritable.count(path) != 0) return false;
     std::string& contents = files[path];
     if (truncate) contents.clear();

@@ -44,6 +44,7 @@ void RereadingModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& 
 
 int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
   std::unordered_set<std::string> unopenable;
+  std::unordered_set<std::string> unreadable;
   int count = 0;
   const auto modules = static_cast<size_t>(table.moduleCount);
   for (int k = 0; k < table.moduleCount; ++k) {
@@ -55,9 +56,12 @@ int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
     AppendModuleLog(context, table, record.moduleName);
     for (const std::string& file : record.files) {
       AppendModuleLog(context, table, file);
-      if (!CollectModuleFunctions(context, table, file, record.definedFunctions) &&
-          unopenable.insert(file).second) {
+      const SourceReading reading =
+          CollectModuleFunctions(context, table, file, record.definedFunctions);
+      if (reading == SourceReading::kNotOpened && unopenable.insert(file).second) {
         context.LogError(ErrorOpeningText(file));
+      } else if (reading == SourceReading::kFailed) {
+        ReportModuleReadFailure(context, table, file, unreadable);
       }
     }
     ++count;
@@ -65,10 +69,18 @@ int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
   return count;
 }
 
-bool CollectModuleFunctions(ScanContext& context, const ModuleTable& table, const std::string& path,
-                            StringList& functions) {
+void ReportModuleReadFailure(ScanContext& context, const ModuleTable& table,
+                             const std::string& path, std::unordered_set<std::string>& reported) {
+  if (!reported.insert(path).second) return;
+  const std::string message = ErrorReadingText(path);
+  context.LogError(message);
+  AppendModuleLog(context, table, message);
+}
+
+SourceReading CollectModuleFunctions(ScanContext& context, const ModuleTable& table,
+                                     const std::string& path, StringList& functions) {
   SourceReader reader;
-  if (!reader.Open(path)) return false;
+  if (!reader.Open(path)) return SourceReading::kNotOpened;
   // Every non-empty line becomes the previous line, so a comment or a blank line between a
   // header and its "{" hides the function from this pass.
   std::string piece;
@@ -83,7 +95,7 @@ bool CollectModuleFunctions(ScanContext& context, const ModuleTable& table, cons
     }
     previous.assign(line);
   }
-  return true;
+  return reader.failed() ? SourceReading::kFailed : SourceReading::kRead;
 }
 
 void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {

@@ -5,10 +5,11 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
-#include "scan/scan_context.h"
 #include "modgraph/module_table.h"
+#include "scan/scan_context.h"
 
 namespace quillmap {
 
@@ -67,12 +68,20 @@ class RereadingModuleScan : public ModuleScanEngine {
 // The steps of the straightforward engine.
 
 /// Pass 1 as described at ModuleScanEngine. A source file that cannot be opened is reported once
-/// per path as "error opening: %s" in the activity log, and counts as an error of the run.
+/// per path as "error opening: %s" in the activity log, one whose reading fails as "error
+/// reading: %s" in the activity log and the module log; either counts as an error of the run.
 int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table);
+/// How reading a module source went.
+enum class SourceReading { kRead, kNotOpened, kFailed };
 /// Appends to `functions` the name of every function defined in the file at `path`, logging each
-/// signature. Returns false when the file cannot be opened.
-bool CollectModuleFunctions(ScanContext& context, const ModuleTable& table, const std::string& path,
-                            StringList& functions);
+/// signature. kFailed: reading stopped at an I/O error (the lines before it count).
+SourceReading CollectModuleFunctions(ScanContext& context, const ModuleTable& table,
+                                     const std::string& path, StringList& functions);
+/// Reports a module source whose reading failed, once per path and run (`reported` holds the
+/// paths reported so far): "error reading: %s" in the activity log and the module log, and an
+/// error of the run.
+void ReportModuleReadFailure(ScanContext& context, const ModuleTable& table,
+                             const std::string& path, std::unordered_set<std::string>& reported);
 /// Pass 2: scans every valid module against all other valid modules.
 void ScanAllModuleCalls(ScanContext& context, ModuleTable& table);
 /// Scans `from` against each of `others` in order, then reports the module in the activity log.

@@ -1,172 +1,78 @@
 #include "outputs/buffered_line_writer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-
-#include "files/paths.h"
 
 namespace quillmap {
 
 BufferedLineWriter::BufferedLineWriter(size_t flushSize) : flushSize_(flushSize) {}
 
-BufferedLineWriter::~BufferedLineWriter() { CloseAll(); }
+BufferedLineWriter::~BufferedLineWriter() { AbandonRun(); }
 
-void BufferedLineWriter::BeginRun() {
-  CloseAll();
-  LineWriter::BeginRun();
+bool BufferedLineWriter::Open(Output& output, bool truncate) {
+  if (output.fd >= 0) return true;
+  output.fd = OpenFile(output.target.writePath, truncate);
+  return output.fd >= 0;
 }
 
-void BufferedLineWriter::EndRun() { CloseAll(); }
-
-BufferedLineWriter::PathEntry& BufferedLineWriter::EntryFor(const std::string& path) {
-  if (lastEntry_ != nullptr && *lastEntry_->path == path) return *lastEntry_;
-  auto [it, inserted] = paths_.try_emplace(path);
-  PathEntry& entry = it->second;
-  if (inserted) {
-    entry.path = &it->first;
-    // "out.dot" and "a/../out.dot" are one file: their lines go through one buffer, so they
-    // interleave as they were written.
-    OutputFile*& file = filesByCanonicalPath_[CanonicalFilePath(path)];
-    if (file == nullptr) {
-      files_.push_back(std::make_unique<OutputFile>());
-      file = files_.back().get();
-    }
-    entry.file = file;
-  }
-  lastEntry_ = &entry;
-  return entry;
-}
-
-bool BufferedLineWriter::OpenForFirstLine(PathEntry& entry, bool truncate) {
-  OutputFile& file = *entry.file;
-  file.opened = true;
-  const int fd = OpenFile(*entry.path, truncate);
-  if (fd < 0) {
-    // Lines written one by one would each try again; here the file stays closed for the run and
-    // each of its lines fails as the reopened file would have.
-    file.failed = true;
-    return false;
-  }
-  struct stat status {};
-  if (fstat(fd, &status) == 0) {
-    const auto identity = std::make_pair(status.st_dev, status.st_ino);
-    const auto known = filesByIdentity_.find(identity);
-    if (known == filesByIdentity_.end()) {
-      filesByIdentity_.emplace(identity, &file);
-    } else if (known->second != &file) {
-      // A second name (a link) of a file that is open already: its lines join that file's.
-      CloseFile(fd);
-      OutputFile& other = *known->second;
-      for (auto& [canonical, named] : filesByCanonicalPath_) {
-        if (named == &file) named = &other;
-      }
-      for (auto& [path, pathEntry] : paths_) {
-        if (pathEntry.file == &file) pathEntry.file = &other;
-      }
-      if (truncate && !other.failed) {
-        // The open emptied the file; what was held back for it is gone as well.
-        other.pending.clear();
-        other.pendingPaths.clear();
-      }
-      return !other.failed;
-    }
-  }
-  file.fd = fd;
+bool BufferedLineWriter::WriteLineTo(Output& output, std::string_view text, bool truncate) {
+  if (!Open(output, truncate)) return false;
+  if (output.pending.empty()) output.pendingSequence = lineSequence();
+  AppendOnDiskLine(output.pending, text);
+  // A failed block is reported at its first line (by Flush); this line was taken.
+  if (output.pending.size() >= flushSize_) Flush(output);
   return true;
 }
 
-BufferedLineWriter::OutputFile* BufferedLineWriter::FileForLine(PathEntry& entry, bool truncate) {
-  if (!entry.file->opened) {
-    if (!OpenForFirstLine(entry, truncate)) return nullptr;
-  } else if (entry.file->failed) {
-    return nullptr;
-  } else if (truncate) {
-    // A later truncating line of the same file: what the file held so far is dropped.
-    entry.file->pending.clear();
-    entry.file->pendingPaths.clear();
-    if (!TruncateFile(entry.file->fd)) {
-      entry.file->failed = true;
-      return nullptr;
-    }
-  }
-  OutputFile& file = *entry.file;
-  const uint64_t sequence = lineSequence();
-  if (file.firstPath == nullptr) {
-    file.firstPath = entry.path;
-    file.firstSequence = sequence;
-  }
-  if (file.pendingPaths.empty() || file.pendingPaths.back().first != entry.path) {
-    const bool listed =
-        std::any_of(file.pendingPaths.begin(), file.pendingPaths.end(),
-                    [&](const auto& pending) { return pending.first == entry.path; });
-    if (!listed) file.pendingPaths.emplace_back(entry.path, sequence);
-  }
-  return &file;
-}
-
-bool BufferedLineWriter::WriteLineTo(const std::string& path, std::string_view text,
-                                     bool truncate) {
-  OutputFile* file = FileForLine(EntryFor(path), truncate);
-  if (file == nullptr) return false;
-  AppendOnDiskLine(file->pending, text);
-  if (file->pending.size() >= flushSize_) Flush(*file);
-  return true;
-}
-
-bool BufferedLineWriter::WriteOnDiskLinesTo(const std::string& path, std::string_view lines) {
-  OutputFile* file = FileForLine(EntryFor(path), false);
-  if (file == nullptr) return false;
-  if (file->pending.size() + lines.size() < flushSize_) {
-    file->pending.append(lines);
+bool BufferedLineWriter::WriteOnDiskLinesTo(Output& output, std::string_view lines) {
+  if (!Open(output, false)) return false;
+  if (output.pending.size() + lines.size() < flushSize_) {
+    if (output.pending.empty()) output.pendingSequence = lineSequence();
+    output.pending.append(lines);
     return true;
   }
   // A large block goes to the file as it is, after what was held back before it.
-  Flush(*file);
-  if (file->failed) return true;  // reported by Flush at its first line
-  if (!WriteBytes(file->fd, lines)) {
-    file->failed = true;
-    return false;
-  }
-  return true;
+  if (!Flush(output)) return true;  // reported by Flush at its first line
+  return WriteBytes(output.fd, lines);
 }
 
-void BufferedLineWriter::Flush(OutputFile& file) {
-  if (file.pending.empty()) return;
-  if (!WriteBytes(file.fd, file.pending)) {
+bool BufferedLineWriter::Flush(Output& output) {
+  if (output.pending.empty()) return true;
+  const bool written = WriteBytes(output.fd, output.pending);
+  output.pending.clear();
+  if (!written) {
     // Written line by line, the first line of this block would have been the first to fail.
-    file.failed = true;
-    for (const auto& [path, sequence] : file.pendingPaths) RecordFailure(*path, sequence);
+    output.failed = true;
+    RecordFailure(*output.path, output.pendingSequence);
   }
-  file.pending.clear();
-  file.pendingPaths.clear();
+  return written;
 }
 
-void BufferedLineWriter::CloseAll() {
-  for (const auto& file : files_) {
-    if (file->fd < 0) continue;
-    Flush(*file);
-    if (!CloseFile(file->fd) && !file->failed) {
-      RecordFailure(*file->firstPath, file->firstSequence);
-    }
-    file->fd = -1;
+bool BufferedLineWriter::FinishOutput(Output& output) {
+  if (output.fd < 0) return true;
+  bool finished = Flush(output);
+  if (!CloseFile(output.fd) && finished) {
+    RecordFailure(*output.path, output.firstSequence);
+    finished = false;
   }
-  lastEntry_ = nullptr;
-  filesByIdentity_.clear();
-  filesByCanonicalPath_.clear();
-  paths_.clear();
-  files_.clear();
+  output.fd = -1;
+  return finished;
+}
+
+void BufferedLineWriter::DropOutput(Output& output) {
+  output.pending.clear();
+  if (output.fd >= 0) CloseFile(output.fd);
+  output.fd = -1;
 }
 
 int BufferedLineWriter::OpenFile(const std::string& path, bool truncate) {
-  // Always appending: after a truncation of the open file the next write lands at its start.
-  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+  // Always appending: a stream shared by outputs gets each block at its end.
+  const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0);
   int fd;
   do {
-    fd = open(path.c_str(), flags, 0666);
+    fd = open(path.c_str(), flags);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -179,13 +85,6 @@ bool BufferedLineWriter::WriteBytes(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(written));
   }
   return true;
-}
-
-bool BufferedLineWriter::TruncateFile(int fd) {
-  // Opening a device or a pipe with truncation leaves it as it is; so does a later truncation.
-  struct stat status {};
-  if (fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) return true;
-  return ftruncate(fd, 0) == 0;
 }
 
 bool BufferedLineWriter::CloseFile(int fd) { return close(fd) == 0; }

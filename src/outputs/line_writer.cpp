@@ -1,13 +1,11 @@
 #include "outputs/line_writer.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "text/line_feeds.h"
 #include "files/paths.h"
+#include "text/line_feeds.h"
 
 namespace quillmap {
 
@@ -29,11 +27,18 @@ void AppendOnDiskLine(std::string& out, std::string_view text) {
   out += "\r\n";
 }
 
+LineWriter::~LineWriter() {
+  // What a writer that did not end its run leaves: temporary files, never a replaced output.
+  for (const auto& output : outputs_) DiscardOutput(output->target);
+}
+
 bool LineWriter::WriteLine(const std::string& path, std::string_view text, bool truncate) {
   if (path.empty()) return false;
   ++lineSequence_;
-  if ((protecting_ && IsProtected(path)) || !WriteLineTo(path, text, truncate)) {
-    RecordFailure(path, lineSequence_);
+  Output* output = OutputFor(path, truncate);
+  if (output == nullptr) return false;
+  if (!WriteLineTo(*output, text, truncate)) {
+    Fail(*output);
     return false;
   }
   return true;
@@ -42,27 +47,108 @@ bool LineWriter::WriteLine(const std::string& path, std::string_view text, bool 
 bool LineWriter::WriteOnDiskLines(const std::string& path, std::string_view lines) {
   if (path.empty()) return false;
   ++lineSequence_;
-  if ((protecting_ && IsProtected(path)) || !WriteOnDiskLinesTo(path, lines)) {
-    RecordFailure(path, lineSequence_);
+  Output* output = OutputFor(path, false);
+  if (output == nullptr) return false;
+  if (!WriteOnDiskLinesTo(*output, lines)) {
+    Fail(*output);
     return false;
   }
   return true;
 }
 
-bool LineWriter::WriteOnDiskLinesTo(const std::string& path, std::string_view lines) {
-  bool written = true;
+bool LineWriter::WriteOnDiskLinesTo(Output& output, std::string_view lines) {
   for (size_t end; (end = lines.find("\r\n")) != std::string_view::npos;) {
-    written = WriteLineTo(path, lines.substr(0, end), false) && written;
+    if (!WriteLineTo(output, lines.substr(0, end), false)) return false;
     lines.remove_prefix(end + 2);
   }
-  return written;
+  return true;
+}
+
+LineWriter::Output* LineWriter::OutputFor(const std::string& path, bool truncate) {
+  Output* output = lastOutput_;
+  bool started = false;
+  // Consecutive lines mostly go to the same output.
+  if (output == nullptr || *output->path != path) {
+    const auto known = outputsByPath_.find(path);
+    started = known == outputsByPath_.end();
+    output = started ? StartOutput(path, truncate) : known->second;
+    lastOutput_ = output;
+  }
+  if (truncate && !started && output->target.replaced) {
+    // Only an output's first line truncates: a second one begins a second output of the same
+    // name, which the first, written before it, keeps. (A device or a pipe takes the lines of
+    // both, as it always did.)
+    output->closed = true;
+  }
+  if (output->failed || output->closed) {
+    RecordFailure(path, lineSequence_);
+    return nullptr;
+  }
+  return output;
+}
+
+LineWriter::Output* LineWriter::StartOutput(const std::string& path, bool truncate) {
+  auto owned = std::make_unique<Output>();
+  Output& output = *owned;
+  outputs_.push_back(std::move(owned));
+  output.path = &outputsByPath_.emplace(path, &output).first->first;
+  output.firstSequence = lineSequence_;
+  output.failed = true;
+  if (IsUnusablePath(path)) return &output;
+  const std::string identity = FileIdentityOf(path);
+  if (protectedFiles_.count(identity) != 0) return &output;
+  if (!PrepareTarget(path, !truncate, output.target)) return &output;
+  if (output.target.replaced) {
+    auto [claim, claimed] = outputsByIdentity_.emplace(identity, &output);
+    // An inode seen earlier may since have been freed (the file replaced by another run) and
+    // given to another file: only the other output's file as it is now counts.
+    if (!claimed && FileIdentityOf(claim->second->target.finalPath) == identity) {
+      // Another output of the run writes this file already: it keeps it.
+      DiscardOutput(output.target);
+      output.target = OutputTarget{};
+      return &output;
+    }
+    claim->second = &output;
+  }
+  output.failed = false;
+  return &output;
+}
+
+void LineWriter::Fail(Output& output) {
+  output.failed = true;
+  RecordFailure(*output.path, lineSequence_);
 }
 
 void LineWriter::BeginRun() {
+  FinishRun(false);
   lineSequence_ = 0;
   failures_.clear();
   failedPaths_.clear();
-  Protect({});
+  protectedFiles_.clear();
+}
+
+void LineWriter::EndRun() { FinishRun(true); }
+
+void LineWriter::AbandonRun() { FinishRun(false); }
+
+void LineWriter::FinishRun(bool keep) {
+  for (const auto& owned : outputs_) {
+    Output& output = *owned;
+    if (!keep || output.failed) {
+      DropOutput(output);
+      DiscardOutput(output.target);
+      continue;
+    }
+    if (!FinishOutput(output)) {
+      DiscardOutput(output.target);
+    } else if (!CommitOutput(output.target)) {
+      RecordFailure(*output.path, output.firstSequence);
+    }
+  }
+  lastOutput_ = nullptr;
+  outputsByIdentity_.clear();
+  outputsByPath_.clear();
+  outputs_.clear();
 }
 
 void LineWriter::RecordFailure(const std::string& path, uint64_t sequence) {
@@ -81,46 +167,14 @@ void LineWriter::RecordFailure(const std::string& path, uint64_t sequence) {
 }
 
 void LineWriter::Protect(const StringList& paths) {
-  protecting_ = false;
   protectedFiles_.clear();
-  protectedMissingPaths_.clear();
-  protectedByPath_.clear();
-  lastJudged_ = nullptr;
   for (const std::string& path : paths) {
-    if (path.empty()) continue;
-    protecting_ = true;
-    struct stat status {};
-    if (stat(path.c_str(), &status) == 0) {
-      protectedFiles_.insert({status.st_dev, status.st_ino});
-    } else {
-      protectedMissingPaths_.insert(CanonicalFilePath(path));
-    }
+    if (!path.empty()) protectedFiles_.insert(FileIdentityOf(path));
   }
 }
 
-bool LineWriter::IsProtected(const std::string& path) {
-  // Consecutive lines mostly go to the same output.
-  if (lastJudged_ != nullptr && *lastJudged_ == path) return lastJudgement_;
-  const auto known = protectedByPath_.find(path);
-  if (known != protectedByPath_.end()) {
-    lastJudged_ = &known->first;
-    lastJudgement_ = known->second;
-    return known->second;
-  }
-  struct stat status {};
-  const bool found = stat(path.c_str(), &status) == 0
-                         ? protectedFiles_.count({status.st_dev, status.st_ino}) != 0
-                         : !protectedMissingPaths_.empty() &&
-                               protectedMissingPaths_.count(CanonicalFilePath(path)) != 0;
-  // A path is judged once per run: the first line of an output may create the file, and a
-  // created file must not change the answer for its later lines.
-  lastJudged_ = &protectedByPath_.emplace(path, found).first->first;
-  lastJudgement_ = found;
-  return found;
-}
-
-bool PerLineWriter::WriteLineTo(const std::string& path, std::string_view text, bool truncate) {
-  std::FILE* file = OpenFile(path, truncate);
+bool PerLineWriter::WriteLineTo(Output& output, std::string_view text, bool truncate) {
+  std::FILE* file = OpenFile(output.target.writePath, truncate);
   if (file == nullptr) return false;
   const bool written = WriteBytes(file, OnDiskLine(text));
   const bool closed = CloseFile(file);

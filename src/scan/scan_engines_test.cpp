@@ -20,14 +20,18 @@ using testing::MemoryWindow;
 using testing::ReadFile;
 using testing::TempDir;
 
-// Counts the opens of each output file.
+// Counts the opens of each output file (a temporary file counts for the output it replaces).
 class CountingWriter : public BufferedLineWriter {
  public:
   explicit CountingWriter(std::map<std::string, int>& opens) : opens_(opens) {}
 
  protected:
   int OpenFile(const std::string& path, bool truncate) override {
-    ++opens_[path];
+    const size_t slash = path.rfind('/') + 1;
+    const size_t mark = path.find(".quillmap-", slash);
+    ++opens_[mark == std::string::npos
+                 ? path
+                 : path.substr(0, slash) + path.substr(slash + 1, mark - slash - 1)];
     return BufferedLineWriter::OpenFile(path, truncate);
   }
 

@@ -1,10 +1,14 @@
 #include "scan/scan_run.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <unordered_map>
 
 #include "config/cached_profile_reader.h"
 #include "config/source_lists.h"
+#include "files/file_error.h"
 #include "files/paths.h"
 #include "json/graph_json.h"
 #include "modgraph/c_module_scan.h"
@@ -35,6 +39,7 @@ constexpr const char* kJsonKey = "json";
 // The queries the module graph takes, as keys of "[modules]" (the command line's are the call
 // graph's).
 constexpr const char* kModuleQueryKeys[] = {kFocusOption, kDirectionOption, kDepthOption};
+constexpr const char* kStandardOutputPath = "/proc/self/fd/1";
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -143,11 +148,20 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* 
                                ModuleSourcePaths(context.sourceLists(), *profile_, path, cfgDir)}) {
       inputs.insert(inputs.end(), sources.begin(), sources.end());
     }
+    // Nor is the file that standard output (the batch mode's activity log) is redirected to.
+    struct stat standardOutput {};
+    if (fstat(STDOUT_FILENO, &standardOutput) == 0 && S_ISREG(standardOutput.st_mode)) {
+      inputs.push_back(kStandardOutputPath);
+    }
     writer_->Protect(inputs);
     RunStations(context, path, outcome);
-  } catch (...) {
-    // What was written so far reaches the files, as it would line by line.
+  } catch (const FileError&) {
+    // The configuration went away: what was written so far reaches the files.
     writer_->EndRun();
+    throw;
+  } catch (...) {
+    // An internal failure: no output is replaced by what may be cut.
+    writer_->AbandonRun();
     throw;
   }
   return outcome;
@@ -187,10 +201,7 @@ std::optional<GraphSelection> ScanRun::SelectModuleGraph(ScanContext& context,
   } else {
     selection.error = query.error;
   }
-  if (!selection.error.empty()) {
-    context.Log(selection.error);
-    context.NoteError();
-  }
+  if (!selection.error.empty()) context.LogError(selection.error);
   if (!selection.emptyNote.empty()) context.Log(selection.emptyNote);
   return selection;
 }

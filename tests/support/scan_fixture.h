@@ -26,7 +26,7 @@ class RecordingLog : public ActivityLog {
 struct ScanFixture {
   TempDir dir;
   RereadingProfileReader profile;
-  PerLineWriter writer;
+  mutable PerLineWriter writer;  // ended by Lines(), which only reads
   RecordingLog log;
   ScanContext context{profile, writer, log};
   StringList callsList;
@@ -48,8 +48,10 @@ struct ScanFixture {
     WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
     return result;
   }
-  /// The CR LF lines of an output file in the folder.
+  /// The CR LF lines of an output file in the folder, once the lines written so far have
+  /// replaced it (lines written later append to it, as to any output not begun afresh).
   std::vector<std::string> Lines(const std::string& name) const {
+    writer.EndRun();
     return CrLfLines(ReadFile(dir / name));
   }
 };
