@@ -9,7 +9,7 @@ namespace quillmap {
 namespace {
 // Sources read ahead per worker: enough that a short file never leaves a worker waiting, few
 // enough that memory stays that of a handful of files.
-constexpr size_t kSlotsPerWorker = 4;
+constexpr size_t kSlotsPerWorker = 8;
 constexpr size_t kNotFilled = static_cast<size_t>(-1);
 // Reading files is the other half of the work: more threads than this only wait on each other.
 constexpr unsigned kMaxWorkers = 8;
@@ -79,13 +79,29 @@ void CSourcePipeline::Fill(Slot& slot, size_t index, CSourceScanner& scanner) {
   }
 }
 
+bool CSourcePipeline::FilledFrom(size_t index) const {
+  // A caller that has to wait waits for half the slots, not for one source: it sleeps and is
+  // woken once per batch of small files instead of once per file.
+  const size_t end = std::min(paths_.size(), index + slots_.size() / 2);
+  for (size_t i = index; i < std::max(end, index + 1); ++i) {
+    if (slots_[i % slots_.size()]->index != i) return false;
+  }
+  return true;
+}
+
 void CSourcePipeline::Work() {
   CSourceScanner scanner;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     // Source i goes into the slot of source i - slots, which the caller must be done with.
-    freed_.wait(
-        lock, [&] { return stop_ || taken_ >= paths_.size() || taken_ < inUse_ + slots_.size(); });
+    const auto mayTake = [&] {
+      return stop_ || taken_ >= paths_.size() || taken_ < inUse_ + slots_.size();
+    };
+    if (!mayTake()) {
+      ++workersWaiting_;
+      freed_.wait(lock, mayTake);
+      --workersWaiting_;
+    }
     if (stop_ || taken_ >= paths_.size()) return;
     const size_t index = taken_++;
     Slot& slot = *slots_[index % slots_.size()];
@@ -93,7 +109,7 @@ void CSourcePipeline::Work() {
     Fill(slot, index, scanner);
     lock.lock();
     slot.index = index;
-    filled_.notify_all();
+    if (callerWaiting_ && FilledFrom(next_ - 1)) filled_.notify_one();
   }
 }
 
@@ -108,10 +124,15 @@ const CSourcePipeline::Source& CSourcePipeline::Next() {
   if (workers_.empty()) {
     Fill(slot, index, scanner_);
   } else {
+    // Waking a thread costs more than reading a small file: only those that wait are woken.
     std::unique_lock<std::mutex> lock(mutex_);
     inUse_ = index;
-    freed_.notify_all();
-    filled_.wait(lock, [&] { return slot.index == index; });
+    if (workersWaiting_ > 0) freed_.notify_all();
+    if (slot.index != index) {
+      callerWaiting_ = true;
+      filled_.wait(lock, [&] { return FilledFrom(index); });
+      callerWaiting_ = false;
+    }
   }
   current_ = &slot;
   return slot.source;

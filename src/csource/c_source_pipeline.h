@@ -50,6 +50,8 @@ class CSourcePipeline {
   class Recorder;
 
   void Work();
+  // Whether the sources from `index` on are filled, as many as a waiting caller waits for.
+  bool FilledFrom(size_t index) const;
   void Fill(Slot& slot, size_t index, CSourceScanner& scanner);
 
   std::vector<std::string> paths_;
@@ -64,6 +66,8 @@ class CSourcePipeline {
   size_t taken_ = 0;  // sources taken by workers
   size_t inUse_ = 0;  // the source in use by the caller (sources before it are done with)
   bool stop_ = false;
+  bool callerWaiting_ = false;
+  int workersWaiting_ = 0;
   std::vector<std::thread> workers_;
 };
 
