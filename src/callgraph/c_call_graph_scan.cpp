@@ -4,17 +4,31 @@
 
 namespace quillmap {
 
+namespace {
+// Field 0 of each filter. Set before the pipeline's workers start: they read it.
+StringList PatternsOf(const StringList& callsList) {
+  StringList patterns;
+  for (const std::string& filter : callsList) patterns.push_back(GetField(filter, 0));
+  return patterns;
+}
+}  // namespace
+
 CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
                                const StringList& callsList, const StringList& rejectList,
                                ScanCounts* counts, const StringList& sources, unsigned workers)
     : context_(context),
       recorder_(recorder),
       callsList_(callsList),
+      patterns_(PatternsOf(callsList)),
       rejectTexts_(RejectTexts(rejectList)),
       counts_(counts),
-      pipeline_(sources, workers) {
-  for (const std::string& filter : callsList) patterns_.push_back(GetField(filter, 0));
-}
+      // The calls of a function that no filter selects are never recorded.
+      pipeline_(sources, workers, [this](std::string_view name) {
+        for (size_t i = 0; i < patterns_.size(); ++i) {
+          if (Selects(i, name)) return true;
+        }
+        return false;
+      }) {}
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
   const std::string& pattern = patterns_[i];

@@ -30,12 +30,14 @@ struct CSourcePipeline::Slot {
 
 class CSourcePipeline::Recorder : public CSourceVisitor {
  public:
-  explicit Recorder(std::vector<Finding>& findings) : findings_(findings) {}
+  Recorder(std::vector<Finding>& findings, const CallsWanted& callsWanted)
+      : findings_(findings), callsWanted_(callsWanted) {}
   void OnFunctionStart(const CFunction& function) override {
     findings_.push_back(Finding{Finding::kStart, function, {}});
+    keepCalls_ = !callsWanted_ || callsWanted_(function.name);
   }
   void OnCall(const CFunction&, const CCall& call) override {
-    findings_.push_back(Finding{Finding::kCall, {}, call});
+    if (keepCalls_) findings_.push_back(Finding{Finding::kCall, {}, call});
   }
   void OnFunctionEnd(const CFunction& function) override {
     findings_.push_back(Finding{Finding::kEnd, function, {}});
@@ -43,10 +45,13 @@ class CSourcePipeline::Recorder : public CSourceVisitor {
 
  private:
   std::vector<Finding>& findings_;
+  const CallsWanted& callsWanted_;
+  bool keepCalls_ = true;
 };
 
-CSourcePipeline::CSourcePipeline(std::vector<std::string> paths, unsigned workers)
-    : paths_(std::move(paths)) {
+CSourcePipeline::CSourcePipeline(std::vector<std::string> paths, unsigned workers,
+                                 CallsWanted callsWanted)
+    : paths_(std::move(paths)), callsWanted_(std::move(callsWanted)) {
   const size_t slots = workers == 0 ? 1 : kSlotsPerWorker * workers;
   for (size_t i = 0; i < slots; ++i) slots_.push_back(std::make_unique<Slot>());
   for (unsigned i = 0; i < workers && i < paths_.size(); ++i)
@@ -74,7 +79,7 @@ void CSourcePipeline::Fill(Slot& slot, size_t index, CSourceScanner& scanner) {
   if (slot.source.opened) {
     slot.source.readFailed = slot.text.failed();
     slot.source.text = slot.text.text();
-    Recorder recorder(slot.findings);
+    Recorder recorder(slot.findings, callsWanted_);
     slot.source.lines = scanner.Scan(slot.source.text, recorder);
   }
 }

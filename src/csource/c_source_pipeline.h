@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,9 +27,14 @@ class CSourcePipeline {
     int lines = 0;  // as CSourceScanner::Scan counts them
   };
 
+  /// The functions whose calls are kept, by name (from any thread); the others are replayed
+  /// without their calls.
+  using CallsWanted = std::function<bool(std::string_view name)>;
+
   /// `workers` threads read and scan ahead; with 0, each source is read and scanned when it is
-  /// asked for.
-  CSourcePipeline(std::vector<std::string> paths, unsigned workers);
+  /// asked for. Without `callsWanted` every call is kept.
+  CSourcePipeline(std::vector<std::string> paths, unsigned workers,
+                  CallsWanted callsWanted = nullptr);
   /// Stops the workers; sources not asked for are dropped.
   ~CSourcePipeline();
   CSourcePipeline(const CSourcePipeline&) = delete;
@@ -55,6 +61,7 @@ class CSourcePipeline {
   void Fill(Slot& slot, size_t index, CSourceScanner& scanner);
 
   std::vector<std::string> paths_;
+  CallsWanted callsWanted_;
   std::vector<std::unique_ptr<Slot>> slots_;  // source i in slot i % size
   size_t next_ = 0;                           // the index Next gives next
   CSourceScanner scanner_;                    // without workers
