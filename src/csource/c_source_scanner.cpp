@@ -162,6 +162,49 @@ inline const char* FindEither(const char* p, const char* e, char a, char b) {
   return p;
 }
 
+#if defined(__SSE2__)
+// 0xFF where lo <= byte <= lo + span (unsigned).
+inline __m128i InRange(__m128i bytes, char lo, char span) {
+  const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(lo));
+  return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(span)), offset);
+}
+
+// 0xFF where the byte is an identifier character or a digit.
+inline __m128i WordBytes(__m128i bytes) {
+  const __m128i letter = InRange(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 'z' - 'a');
+  const __m128i digit = InRange(bytes, '0', 9);
+  const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')),
+                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('$')));
+  return _mm_or_si128(_mm_or_si128(letter, digit), other);
+}
+#endif
+
+// Just after the run of word characters that starts at `p`.
+inline const char* WordEnd(const char* p, const char* e) {
+#if defined(__SSE2__)
+  for (; e - p >= 16; p += 16) {
+    const auto words = static_cast<unsigned>(
+        _mm_movemask_epi8(WordBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))));
+    if (words != 0xFFFFu) return p + __builtin_ctz(~words);
+  }
+#endif
+  while (p < e && IsWordChar(*p)) ++p;
+  return p;
+}
+
+// The start of the run of word characters that ends just before `r`, not before `floor`.
+inline const char* WordStart(const char* r, const char* floor) {
+#if defined(__SSE2__)
+  for (; r - floor >= 16; r -= 16) {
+    const auto words = static_cast<unsigned>(
+        _mm_movemask_epi8(WordBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r - 16)))));
+    if (words != 0xFFFFu) return r - 16 + (32 - __builtin_clz(~words & 0xFFFFu));
+  }
+#endif
+  while (r > floor && IsWordChar(r[-1])) --r;
+  return r;
+}
+
 enum class Token : uint8_t { kNone, kWord, kString, kCloseParen, kEquals, kOther };
 
 }  // namespace
@@ -684,23 +727,6 @@ struct BodyEventTable {
 };
 constexpr BodyEventTable kBodyEvents;
 
-#if defined(__SSE2__)
-// 0xFF where lo <= byte <= lo + span (unsigned).
-inline __m128i InRange(__m128i bytes, char lo, char span) {
-  const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(lo));
-  return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(span)), offset);
-}
-
-// 0xFF where the byte is an identifier character or a digit.
-inline __m128i WordBytes(__m128i bytes) {
-  const __m128i letter = InRange(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 'z' - 'a');
-  const __m128i digit = InRange(bytes, '0', 9);
-  const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')),
-                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('$')));
-  return _mm_or_si128(_mm_or_si128(letter, digit), other);
-}
-#endif
-
 // The number of bits set in a 16-bit mask (no POPCNT instruction on plain x86-64).
 inline int BitCount(unsigned mask) {
   mask = mask - ((mask >> 1) & 0x5555u);
@@ -749,8 +775,7 @@ const char* Pass::TokenBefore(const char* q, Token& kind, std::string_view& word
   if (r == sync_) return nullptr;
   if (IsWordChar(r[-1])) {
     // Numbers are read where they begin, so a run of word characters here is a word.
-    const char* s = r - 1;
-    while (s > sync_ && IsWordChar(s[-1])) --s;
+    const char* s = WordStart(r - 1, sync_);
     kind = Token::kWord;
     word = std::string_view(s, static_cast<size_t>(r - s));
     return s;
@@ -900,7 +925,7 @@ int Pass::Run() {
         break;
       case kIdentChar: {
         const char* start = p;
-        ++p;
+        p = fastBodies_ ? WordEnd(p + 1, e_) : p + 1;
         while (p < e_ && IsWordChar(*p)) ++p;
         if (p < e_ && ClassOf(*p) == kQuote && p - start <= 2) {
           // L"..", u8"..", U'.': a literal with its prefix.
