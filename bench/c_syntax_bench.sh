@@ -30,7 +30,7 @@ while (($#)); do
     --runs) runs=$2; shift 2 ;;
     --sample) sample=$2; shift 2 ;;
     --speed-only) speed_only=1; shift ;;
-    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "c_syntax_bench: unknown argument $1" >&2; exit 2 ;;
   esac
 done
