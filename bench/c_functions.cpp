@@ -1,8 +1,11 @@
 // Lists what the C recogniser finds in the files named on stdin (one path a line), for the
 // comparison with Universal Ctags and cscope in c_syntax_bench.sh:
 //   F <TAB> path <TAB> name <TAB> name line <TAB> header line <TAB> "{" line <TAB> end line
-//   C <TAB> path <TAB> caller <TAB> callee <TAB> line
-// With --count it prints only the totals (files, bytes, functions, calls), to time the scan alone.
+//     <TAB> header start, end, body start, end (byte offsets) <TAB> closed (1 or 0)
+//   C <TAB> path <TAB> caller <TAB> callee <TAB> line <TAB> name, "(", code start (offsets)
+// With --count it prints only the totals (files, bytes, functions, calls), to time the scan alone;
+// with --reference it scans with the recogniser's reference loop (ScanReference), so that the two
+// listings of a tree can be compared.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -23,13 +26,16 @@ class Printer : public quillmap::CSourceVisitor {
   void OnCall(const quillmap::CFunction& f, const quillmap::CCall& c) override {
     ++calls;
     if (!print) return;
-    std::printf("C\t%s\t%.*s\t%.*s\t%d\n", path.c_str(), static_cast<int>(f.name.size()),
-                f.name.data(), static_cast<int>(c.name.size()), c.name.data(), c.line);
+    std::printf("C\t%s\t%.*s\t%.*s\t%d\t%zu\t%zu\t%zu\n", path.c_str(),
+                static_cast<int>(f.name.size()), f.name.data(), static_cast<int>(c.name.size()),
+                c.name.data(), c.line, c.offset, c.open, c.codeStart);
   }
   void OnFunctionEnd(const quillmap::CFunction& f) override {
     if (!print) return;
-    std::printf("F\t%s\t%.*s\t%d\t%d\t%d\t%d\n", path.c_str(), static_cast<int>(f.name.size()),
-                f.name.data(), f.nameLine, f.headerLine, f.braceLine, f.endLine);
+    std::printf("F\t%s\t%.*s\t%d\t%d\t%d\t%d\t%zu\t%zu\t%zu\t%zu\t%d\n", path.c_str(),
+                static_cast<int>(f.name.size()), f.name.data(), f.nameLine, f.headerLine,
+                f.braceLine, f.endLine, f.headerStart, f.headerEnd, f.bodyStart, f.bodyEnd,
+                f.closed ? 1 : 0);
   }
 };
 
@@ -37,7 +43,18 @@ class Printer : public quillmap::CSourceVisitor {
 
 int main(int argc, char** argv) {
   Printer printer;
-  printer.print = !(argc > 1 && std::string(argv[1]) == "--count");
+  bool reference = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--count") {
+      printer.print = false;
+    } else if (option == "--reference") {
+      reference = true;
+    } else {
+      std::fprintf(stderr, "c_functions: unknown option %s\n", option.c_str());
+      return 2;
+    }
+  }
   quillmap::SourceText source;
   quillmap::CSourceScanner scanner;
   long long files = 0;
@@ -49,7 +66,11 @@ int main(int argc, char** argv) {
     }
     ++files;
     bytes += static_cast<long long>(source.text().size());
-    scanner.Scan(source.text(), printer);
+    if (reference) {
+      scanner.ScanReference(source.text(), printer);
+    } else {
+      scanner.Scan(source.text(), printer);
+    }
   }
   if (!printer.print) {
     std::printf("%lld files, %lld bytes, %lld functions, %lld calls\n", files, bytes,

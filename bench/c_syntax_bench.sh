@@ -8,9 +8,11 @@
 #   - call edges of kernel/: the distinct callees of a sample of functions against cscope's
 #     "functions called by" (cscope -L -2 NAME), both ways;
 #   - speed: the whole tree (*.c) with the kernel benchmark's 10 filters in the line mode and in
-#     the C-aware mode, and `grep -c -F` of the same patterns (hyperfine), peak memory of each.
+#     the C-aware mode, and `grep -c -F` of the same patterns (hyperfine, the three interleaved:
+#     N rounds of one run each, so that a change of the machine's load meets all three), CPU
+#     time and peak memory of each.
 #
-#   bench/c_syntax_bench.sh [--runs N] [--sample N]
+#   bench/c_syntax_bench.sh [--runs N] [--sample N] [--speed-only]
 #
 # Environment: QUILLMAP_BUILD (Release build folder, default build-perf), QUILLMAP_BENCH_DIR
 # (default /var/tmp/quillmap-bench; the kernel tree is unpacked there as kernel_bench.sh does).
@@ -22,11 +24,13 @@ build=${QUILLMAP_BUILD:-$repo/build-perf}
 work=${QUILLMAP_BENCH_DIR:-/var/tmp/quillmap-bench}
 runs=5
 sample=2000
+speed_only=0
 while (($#)); do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --sample) sample=$2; shift 2 ;;
-    -h | --help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --speed-only) speed_only=1; shift ;;
+    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "c_syntax_bench: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -57,6 +61,12 @@ fi
 (cd "$tree" && find fs -name '*.c' | LC_ALL=C sort) >"$out/fs.txt"
 (cd "$tree" && find . -name '*.c' | LC_ALL=C sort | sed "s#^\./#$tree/#") >"$out/all.txt"
 
+report=$out/report.md
+: >"$report"
+say() { echo "$*" | tee -a "$report"; }
+percent() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.2f %%", 100 * a / b }'; }
+
+if ((!speed_only)); then
 # SQLite: the amalgamation that better-sqlite3 ships (npm registry).
 sqlite_dir=$out/sqlite
 if [[ ! -f $sqlite_dir/package/deps/sqlite3/sqlite3.c ]]; then
@@ -68,11 +78,6 @@ sqlite_version=$(grep -m1 '#define SQLITE_VERSION ' "$sqlite_dir/package/deps/sq
   sed 's/.*"\(.*\)".*/\1/')
 echo "sqlite3.c" >"$out/sqlite.txt"
 ln -sf "$sqlite_c" "$out/sqlite3.c"
-
-report=$out/report.md
-: >"$report"
-say() { echo "$*" | tee -a "$report"; }
-percent() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "n/a"; else printf "%.2f %%", 100 * a / b }'; }
 
 say "## C-aware mode: functions against Universal Ctags, calls against cscope"
 say ""
@@ -162,6 +167,8 @@ say "- most frequent callees that only cscope lists: $(cut -f3 "$out/calls.misse
 say "- most frequent callees that only we list: $(cut -f3 "$out/calls.extra" | sort | uniq -c |
   sort -rn | head -8 | awk '{ printf "%s%s (%s)", s, $2, $1; s = ", " }')"
 
+fi  # speed_only
+
 # Speed: the whole tree, the kernel benchmark's filters, both modes, and grep.
 patterns=(mutex_lock spin_lock kmalloc kfree queue_work printk schedule wake_up kzalloc
           rcu_read_lock)
@@ -187,25 +194,40 @@ done
 say ""
 say "Whole tree: $(wc -l <"$out/all.txt") files; $(nproc) cores; load average before:" \
   "$(cut -d' ' -f1-3 /proc/loadavg)"
-hyperfine --style none --warmup 1 --runs "$runs" --export-json "$out/speed.json" \
-  -n "line mode" "$quillmap -cfg $out/lines.cfg" \
-  -n "C-aware mode" "$quillmap -cfg $out/c.cfg" \
-  -n "grep -c -F" "xargs -a $out/all.txt grep -c -F -f $out/patterns.txt" >/dev/null
+commands=("line mode" "$quillmap -cfg $out/lines.cfg"
+          "C-aware mode" "$quillmap -cfg $out/c.cfg"
+          "grep -c -F" "xargs -a $out/all.txt grep -c -F -f $out/patterns.txt")
+args=()
+for ((i = 0; i < ${#commands[@]}; i += 2)); do args+=(-n "${commands[i]}" "${commands[i + 1]}"); done
+rm -f "$out"/speed_*.json
+for ((round = 1; round <= runs; round++)); do
+  hyperfine --style none --warmup $((round == 1)) --runs 1 --export-json "$out/speed_$round.json" \
+    "${args[@]}" >/dev/null
+done
+jq -s '{results: [.[].results[]] | group_by(.command) | map({command: .[0].command,
+  times: [.[].times[]], cpu: [.[] | .user + .system]})}' "$out"/speed_*.json \
+  >"$out/speed.json"
+say "- load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 say ""
-say "| run | median s | min s | max s | peak memory MB |"
-say "|---|---|---|---|---|"
-for name in "line mode" "C-aware mode" "grep -c -F"; do
-  case "$name" in
-    "line mode") cmd=("$quillmap" -cfg "$out/lines.cfg") ;;
-    "C-aware mode") cmd=("$quillmap" -cfg "$out/c.cfg") ;;
-    *) cmd=(xargs -a "$out/all.txt" grep -c -F -f "$out/patterns.txt") ;;
-  esac
+say "| run | median s | min s | max s | CPU s (median) | peak memory MB |"
+say "|---|---|---|---|---|---|"
+median() { jq -r --arg n "$1" --arg k "$2" '.results[] | select(.command == $n) | .[$k] | sort |
+  if length % 2 == 1 then .[length / 2 | floor] else (.[length / 2 - 1] + .[length / 2]) / 2 end' \
+  "$out/speed.json"; }
+for ((i = 0; i < ${#commands[@]}; i += 2)); do
+  name=${commands[i]}
+  read -ra cmd <<<"${commands[i + 1]}"
   peak=$( { /usr/bin/time -v "${cmd[@]}" >/dev/null; } 2>&1 |
     awk '/Maximum resident/ { printf "%.1f", $NF / 1024 }')
-  jq -r --arg n "$name" --arg p "$peak" '.results[] | select(.command == $n) |
-    "| \($n) | \(.median | . * 1000 | round / 1000) | \(.min | . * 1000 | round / 1000) | \(.max | . * 1000 | round / 1000) | \($p) |"' \
+  jq -r --arg n "$name" --arg p "$peak" --arg m "$(median "$name" times)" \
+    --arg c "$(median "$name" cpu)" '.results[] | select(.command == $n) |
+    "| \($n) | \($m | tonumber * 1000 | round / 1000) | \(.times | min * 1000 | round / 1000) | \(.times | max * 1000 | round / 1000) | \($c | tonumber * 100 | round / 100) | \($p) |"' \
     "$out/speed.json" | tee -a "$report"
 done
+ratio() { awk -v a="$(median "$1" times)" -v b="$(median "$2" times)" 'BEGIN { printf "%.2f", a / b }'; }
+say ""
+say "- C-aware / line mode: $(ratio "C-aware mode" "line mode") (target at most 2);" \
+  "C-aware / grep: $(ratio "C-aware mode" "grep -c -F") (target at most 1.5)"
 say ""
 say "- summaries: line mode \"$("$quillmap" -cfg "$out/lines.cfg" | tail -1)\"," \
   "C-aware \"$("$quillmap" -cfg "$out/c.cfg" | tail -1)\""

@@ -4,16 +4,31 @@
 
 namespace quillmap {
 
+namespace {
+// Field 0 of each filter. Set before the pipeline's workers start: they read it.
+StringList PatternsOf(const StringList& callsList) {
+  StringList patterns;
+  for (const std::string& filter : callsList) patterns.push_back(GetField(filter, 0));
+  return patterns;
+}
+}  // namespace
+
 CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
                                const StringList& callsList, const StringList& rejectList,
-                               ScanCounts* counts)
+                               ScanCounts* counts, const StringList& sources, unsigned workers)
     : context_(context),
       recorder_(recorder),
       callsList_(callsList),
+      patterns_(PatternsOf(callsList)),
       rejectTexts_(RejectTexts(rejectList)),
-      counts_(counts) {
-  for (const std::string& filter : callsList) patterns_.push_back(GetField(filter, 0));
-}
+      counts_(counts),
+      // The calls of a function that no filter selects are never recorded.
+      pipeline_(sources, workers, [this](std::string_view name) {
+        for (size_t i = 0; i < patterns_.size(); ++i) {
+          if (Selects(i, name)) return true;
+        }
+        return false;
+      }) {}
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
   const std::string& pattern = patterns_[i];
@@ -21,13 +36,14 @@ bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
 }
 
 void CCallGraphScan::ScanLoaded() {
-  const std::string_view text = source_.text();
+  if (loaded_ == nullptr || !loaded_->opened) return;
+  text_ = loaded_->text;
   selected_ = false;
   lineCodeStart_ = static_cast<size_t>(-1);
-  const int lines = scanner_.Scan(text, *this);
+  pipeline_.Replay(*this);
   if (counts_ != nullptr) {
-    AddWrapping(counts_->chars, static_cast<uint32_t>(text.size()));
-    AddWrapping(counts_->lines, static_cast<uint32_t>(lines));
+    AddWrapping(counts_->chars, static_cast<uint32_t>(text_.size()));
+    AddWrapping(counts_->lines, static_cast<uint32_t>(loaded_->lines));
   }
 }
 
@@ -36,7 +52,7 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
   for (size_t i = 0; i < callsList_.size(); ++i) {
     if (!Selects(i, function.name)) continue;
     selected_ = true;
-    const std::string header = CHeaderText(source_.text(), function);
+    const std::string header = CHeaderText(text_, function);
     // The log and the model count lines from 0, as the line mode's "Z:" does.
     context_.Log(DefinitionEntry(function.braceLine - 1, header));
     if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
@@ -56,7 +72,7 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
     if (!Selects(i, call.name)) continue;
     if (lineCodeStart_ != call.codeStart) {
       lineCodeStart_ = call.codeStart;
-      lineText_ = CLineText(source_.text(), call);
+      lineText_ = CLineText(text_, call);
       lineRejected_ = false;
       for (const std::string& reject : rejectTexts_) {
         if (lineText_.find(reject) != std::string::npos) lineRejected_ = true;
@@ -64,7 +80,7 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
     }
     if (lineRejected_) return;
     if (!arguments) {
-      CCallArguments(source_.text(), call, args);
+      CCallArguments(text_, call, args);
       arguments = true;
     }
     const std::string name(call.name);

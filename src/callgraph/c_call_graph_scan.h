@@ -9,8 +9,8 @@
 
 #include "callgraph/call_graph_recorder.h"
 #include "callgraph/call_graph_scanner.h"
+#include "csource/c_source_pipeline.h"
 #include "csource/c_source_scanner.h"
-#include "files/source_text.h"
 #include "scan/scan_context.h"
 
 namespace quillmap {
@@ -20,14 +20,21 @@ inline constexpr std::string_view kEveryNamePattern = "*";
 
 class CCallGraphScan : private CSourceVisitor {
  public:
+  /// The sources are read and scanned in the order of `sources`, by `workers` threads ahead of
+  /// the one whose findings are recorded (none: each when its turn comes); the records do not
+  /// depend on the number.
   CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder, const StringList& callsList,
-                 const StringList& rejectList, ScanCounts* counts);
+                 const StringList& rejectList, ScanCounts* counts, const StringList& sources,
+                 unsigned workers);
 
-  /// Reads a source whole; false when it cannot be opened.
-  bool Load(const std::string& path) { return source_.Load(path); }
+  /// Takes the next source of the list whole; false when it cannot be opened.
+  bool LoadNext() {
+    loaded_ = &pipeline_.Next();
+    return loaded_->opened;
+  }
   /// True when reading the loaded source failed part way.
-  bool readFailed() const { return source_.failed(); }
-  /// Scans the loaded source (what was read of it).
+  bool readFailed() const { return loaded_ != nullptr && loaded_->readFailed; }
+  /// Records what was found in the loaded source (in what was read of it).
   void ScanLoaded();
 
  private:
@@ -44,8 +51,9 @@ class CCallGraphScan : private CSourceVisitor {
   StringList patterns_;     // field 0 of each filter
   StringList rejectTexts_;  // as configured, commas and all
   ScanCounts* counts_;
-  SourceText source_;
-  CSourceScanner scanner_;
+  CSourcePipeline pipeline_;
+  const CSourcePipeline::Source* loaded_ = nullptr;
+  std::string_view text_;  // of the loaded source
 
   bool selected_ = false;  // the current function is selected
   std::string functionText_;

@@ -185,8 +185,10 @@ class CSyntaxScan : public SourceScan {
  public:
   CSyntaxScan(ScanContext& context, CallGraphRecorder& recorder, const CallGraphLists& lists,
               ScanCounts* counts)
-      : scan_(context, recorder, lists.callsList, lists.rejectList, counts) {}
-  bool Open(const std::string& path) override { return scan_.Load(path); }
+      : scan_(context, recorder, lists.callsList, lists.rejectList, counts, lists.fileList,
+              CSourcePipeline::DefaultWorkers()) {}
+  // The sources come in the order of the file list, which is the order they are opened in.
+  bool Open(const std::string&) override { return scan_.LoadNext(); }
   void ScanOpened() override { scan_.ScanLoaded(); }
   bool ReadFailed() const override { return scan_.readFailed(); }
 

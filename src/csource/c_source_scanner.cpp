@@ -162,6 +162,49 @@ inline const char* FindEither(const char* p, const char* e, char a, char b) {
   return p;
 }
 
+#if defined(__SSE2__)
+// 0xFF where lo <= byte <= lo + span (unsigned).
+inline __m128i InRange(__m128i bytes, char lo, char span) {
+  const __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8(lo));
+  return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(span)), offset);
+}
+
+// 0xFF where the byte is an identifier character or a digit.
+inline __m128i WordBytes(__m128i bytes) {
+  const __m128i letter = InRange(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 'z' - 'a');
+  const __m128i digit = InRange(bytes, '0', 9);
+  const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('_')),
+                                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('$')));
+  return _mm_or_si128(_mm_or_si128(letter, digit), other);
+}
+#endif
+
+// Just after the run of word characters that starts at `p`.
+inline const char* WordEnd(const char* p, const char* e) {
+#if defined(__SSE2__)
+  for (; e - p >= 16; p += 16) {
+    const auto words = static_cast<unsigned>(
+        _mm_movemask_epi8(WordBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))));
+    if (words != 0xFFFFu) return p + __builtin_ctz(~words);
+  }
+#endif
+  while (p < e && IsWordChar(*p)) ++p;
+  return p;
+}
+
+// The start of the run of word characters that ends just before `r`, not before `floor`.
+inline const char* WordStart(const char* r, const char* floor) {
+#if defined(__SSE2__)
+  for (; r - floor >= 16; r -= 16) {
+    const auto words = static_cast<unsigned>(
+        _mm_movemask_epi8(WordBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r - 16)))));
+    if (words != 0xFFFFu) return r - 16 + (32 - __builtin_clz(~words & 0xFFFFu));
+  }
+#endif
+  while (r > floor && IsWordChar(r[-1])) --r;
+  return r;
+}
+
 enum class Token : uint8_t { kNone, kWord, kString, kCloseParen, kEquals, kOther };
 
 }  // namespace
@@ -178,12 +221,14 @@ namespace {
 // The state of one scan; the hot loop is Run.
 class Pass {
  public:
-  Pass(std::string_view text, CSourceVisitor& visitor, std::vector<CSourceScanner::Conditional>& c)
+  Pass(std::string_view text, CSourceVisitor& visitor, std::vector<CSourceScanner::Conditional>& c,
+       bool fastBodies)
       : text_(text),
         b_(text.data()),
         e_(text.data() + text.size()),
         visitor_(visitor),
-        conditionals_(c) {
+        conditionals_(c),
+        fastBodies_(fastBodies) {
     conditionals_.clear();
   }
 
@@ -202,6 +247,7 @@ class Pass {
   const char* SkipBlockComment(const char* p);  // p at "/*"; returns just after "*/" or end
   const char* SkipLineComment(const char* p);   // p at "//"; returns at the "\n" ending it
   const char* SkipLiteral(const char* p);       // p at the quote; returns just after its end
+  const char* SkipNumber(const char* p) const;  // p at its first digit; returns just after it
   const char* Directive(const char* p);         // p at "#"; returns at the "\n" ending it
   const char* DirectiveEnd(const char* p);
   // Skips lines up to the "#endif" closing the current conditional (or, with `stopAtElse`, a
@@ -232,11 +278,32 @@ class Pass {
   bool IsPointerDeclarator(const char* p) const;
   void EndFunction(bool closed, size_t end, int endLine);
 
+  // Inside braces (p just after a "{"): returns just after the "}" that closes the outermost
+  // one, or at the end.
+  const char* RunBody(const char* p);
+  const char* NextBodyEvent(const char* p);
+  // The token that ends before `q` after the last sync point: its start, or null when there is
+  // none (the sync state holds it).
+  const char* TokenBefore(const char* q, Token& kind, std::string_view& word) const;
+  // Sets the token state to what it is at `q`, which must be a token boundary: prev_, its word,
+  // and prev2_ with its word where prev_ is a word (elsewhere it cannot matter).
+  void SyncTokensAt(const char* q);
+  // Sets prevEnd_ only, where the tokens are set anew.
+  void SyncEndAt(const char* q);
+  bool LineStartOnlyAt(const char* q) const;
+
   std::string_view text_;
   const char* b_;
   const char* e_;
   CSourceVisitor& visitor_;
   std::vector<Conditional>& conditionals_;
+  // Whether RunBody reads the bodies (else the token loop does, byte by byte).
+  bool fastBodies_;
+  // In RunBody: prev_ with its word, prevEnd_, and prev2_ with its word where prev_ is a word, are
+  // those at sync_; between sync_ and the current byte there are only words, blanks, line feeds
+  // and one-byte tokens.
+  const char* sync_ = nullptr;
+  bool syncLineStartOnly_ = false;
 
   int line_ = 1;
   size_t lineStart_ = 0;
@@ -521,6 +588,24 @@ const char* Pass::SkipLiteral(const char* p) {
   return e_;
 }
 
+const char* Pass::SkipNumber(const char* p) const {
+  ++p;
+  while (p < e_) {
+    const char d = *p;
+    if (IsWordChar(d) || d == '.') {
+      ++p;
+    } else if ((d == '+' || d == '-') &&
+               (p[-1] == 'e' || p[-1] == 'E' || p[-1] == 'p' || p[-1] == 'P')) {
+      ++p;
+    } else if (d == '\'' && p + 1 < e_ && IsWordChar(p[1])) {
+      ++p;  // a digit separator
+    } else {
+      break;
+    }
+  }
+  return p;
+}
+
 const char* Pass::DirectiveEnd(const char* p) {
   while (p < e_) {
     const char c = *p;
@@ -632,6 +717,196 @@ const char* Pass::Directive(const char* p) {
   return DirectiveEnd(q);
 }
 
+// The bytes inside braces that end a stretch of words, blanks, line feeds and one-byte tokens:
+// parentheses that may follow a call's name, braces, comments, literals and directives.
+struct BodyEventTable {
+  std::array<bool, 256> of{};
+  constexpr BodyEventTable() {
+    for (const char c : {'(', '{', '}', '/', '"', '\'', '#'}) of[static_cast<uint8_t>(c)] = true;
+  }
+};
+constexpr BodyEventTable kBodyEvents;
+
+// The number of bits set in a 16-bit mask (no POPCNT instruction on plain x86-64).
+inline int BitCount(unsigned mask) {
+  mask = mask - ((mask >> 1) & 0x5555u);
+  mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+  mask = (mask + (mask >> 4)) & 0x0F0Fu;
+  return static_cast<int>((mask + (mask >> 8)) & 0x1Fu);
+}
+
+const char* Pass::NextBodyEvent(const char* p) {
+  // p > b_: a body starts after its "{". The line feeds on the way are counted, not visited.
+#if defined(__SSE2__)
+  for (; e_ - p >= 16; p += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+    const auto is = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    const __m128i events =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(is('('), is('{')), _mm_or_si128(is('}'), is('/'))),
+                     _mm_or_si128(_mm_or_si128(is('"'), is('\'')), is('#')));
+    // A digit starts a number unless it goes on a word.
+    const __m128i number = _mm_andnot_si128(WordBytes(before), InRange(bytes, '0', 9));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(events, number)));
+    auto lineFeeds = static_cast<unsigned>(_mm_movemask_epi8(is('\n')));
+    const int at = mask != 0 ? __builtin_ctz(mask) : 16;
+    lineFeeds &= (1u << at) - 1;
+    if (lineFeeds != 0) {
+      line_ += BitCount(lineFeeds);
+      lineStart_ = Offset(p) + static_cast<size_t>(32 - __builtin_clz(lineFeeds));
+    }
+    if (mask != 0) return p + at;
+  }
+#endif
+  for (; p < e_; ++p) {
+    if (*p == '\n') {
+      NewLine(p);
+    } else if (kBodyEvents.of[static_cast<uint8_t>(*p)] ||
+               (ClassOf(*p) == kDigit && !IsWordChar(p[-1]))) {
+      return p;
+    }
+  }
+  return e_;
+}
+
+const char* Pass::TokenBefore(const char* q, Token& kind, std::string_view& word) const {
+  const char* r = q;
+  while (r > sync_ && IsBlankOrNewline(r[-1])) --r;
+  if (r == sync_) return nullptr;
+  if (IsWordChar(r[-1])) {
+    // Numbers are read where they begin, so a run of word characters here is a word.
+    const char* s = WordStart(r - 1, sync_);
+    kind = Token::kWord;
+    word = std::string_view(s, static_cast<size_t>(r - s));
+    return s;
+  }
+  const char c = r[-1];
+  kind = c == ')' ? Token::kCloseParen : c == '=' ? Token::kEquals : Token::kOther;
+  return r - 1;
+}
+
+void Pass::SyncTokensAt(const char* q) {
+  Token kind;
+  std::string_view word;
+  const char* start = TokenBefore(q, kind, word);
+  if (start == nullptr) return;  // the state at sync_ holds at q
+  if (kind == Token::kWord) {
+    Token kind2;
+    std::string_view word2;
+    if (TokenBefore(start, kind2, word2) == nullptr) {
+      kind2 = prev_;
+      word2 = prevWord_;
+    }
+    prev2_ = kind2;
+    prev2Word_ = word2;
+    prevWord_ = word;
+    prevEnd_ = Offset(start + word.size());
+  } else {
+    prev2_ = Token::kNone;  // what came before a token that is no word never counts
+    prevEnd_ = Offset(start + 1);
+  }
+  prev_ = kind;
+}
+
+void Pass::SyncEndAt(const char* q) {
+  const char* r = q;
+  while (r > sync_ && IsBlankOrNewline(r[-1])) --r;
+  if (r > sync_) prevEnd_ = Offset(r);
+}
+
+bool Pass::LineStartOnlyAt(const char* q) const {
+  const char* r = q;
+  while (r > sync_ && ClassOf(r[-1]) == kBlank) --r;
+  return r == sync_ ? syncLineStartOnly_ : r[-1] == '\n';
+}
+
+const char* Pass::RunBody(const char* p) {
+  // The token loop's state is kept only where it can matter: at a "(" (a call?), a brace, a
+  // directive, and where a comment, literal or number interrupts the plain stretch.
+  sync_ = p;
+  syncLineStartOnly_ = false;
+  while ((p = NextBodyEvent(p)) < e_) {
+    const char* q = p;
+    switch (*q) {
+      case '(':
+        SyncTokensAt(q);
+        if (inFunction_ && prev_ == Token::kWord) CheckCall(q);
+        NoteToken(Token::kOther, q, q + 1);
+        ++p;
+        syncLineStartOnly_ = false;
+        break;
+      case '{':
+        SyncEndAt(q);
+        OpenBrace(q);
+        prev_ = Token::kOther;
+        prev2_ = Token::kNone;
+        ++p;
+        syncLineStartOnly_ = false;
+        break;
+      case '}':
+        SyncEndAt(q);
+        CloseBrace(q);
+        prev_ = Token::kOther;
+        prev2_ = Token::kNone;
+        ++p;
+        if (braceDepth_ == 0) return p;
+        syncLineStartOnly_ = false;
+        break;
+      case '/':
+        if (q + 1 < e_ && (q[1] == '*' || q[1] == '/')) {
+          SyncTokensAt(q);
+          const bool lineStartOnly = LineStartOnlyAt(q);
+          p = q[1] == '*' ? SkipBlockComment(q) : SkipLineComment(q);
+          syncLineStartOnly_ = lineStartOnly;
+          break;
+        }
+        ++p;  // a one-byte token of the stretch
+        continue;
+      case '"':
+      case '\'': {
+        // L"..", u8"..", U'.': a literal with its prefix.
+        const char* start = q;
+        if (q > sync_ && IsWordChar(q[-1])) {
+          const char* s = q - 1;
+          while (s > sync_ && IsWordChar(s[-1])) --s;
+          if (q - s <= 2) start = s;
+        }
+        SyncEndAt(start);
+        p = SkipLiteral(q);
+        NoteToken(Token::kString, start, p);
+        syncLineStartOnly_ = false;
+        break;
+      }
+      case '#':
+        if (!LineStartOnlyAt(q)) {
+          ++p;  // a one-byte token of the stretch
+          continue;
+        }
+        SyncEndAt(q);
+        p = Directive(q);
+        prev_ = Token::kNone;
+        if (p < e_) {
+          NewLine(p);
+          ++p;
+        }
+        syncLineStartOnly_ = true;
+        break;
+      default:
+        if (ClassOf(*q) != kDigit || IsWordChar(q[-1])) {
+          ++p;
+          continue;
+        }
+        SyncEndAt(q);
+        p = SkipNumber(q);
+        NoteToken(Token::kOther, q, p);
+        syncLineStartOnly_ = false;
+        break;
+    }
+    sync_ = p;
+  }
+  return e_;
+}
+
 int Pass::Run() {
   const char* p = b_;
   bool lineStartOnly = true;  // only blanks since the start of the line
@@ -650,7 +925,7 @@ int Pass::Run() {
         break;
       case kIdentChar: {
         const char* start = p;
-        ++p;
+        p = fastBodies_ ? WordEnd(p + 1, e_) : p + 1;
         while (p < e_ && IsWordChar(*p)) ++p;
         if (p < e_ && ClassOf(*p) == kQuote && p - start <= 2) {
           // L"..", u8"..", U'.': a literal with its prefix.
@@ -666,20 +941,7 @@ int Pass::Run() {
       }
       case kDigit: {
         const char* start = p;
-        ++p;
-        while (p < e_) {
-          const char d = *p;
-          if (IsWordChar(d) || d == '.') {
-            ++p;
-          } else if ((d == '+' || d == '-') &&
-                     (p[-1] == 'e' || p[-1] == 'E' || p[-1] == 'p' || p[-1] == 'P')) {
-            ++p;
-          } else if (d == '\'' && p + 1 < e_ && IsWordChar(p[1])) {
-            ++p;  // a digit separator
-          } else {
-            break;
-          }
-        }
+        p = SkipNumber(p);
         NoteToken(Token::kOther, start, p);
         lineStartOnly = false;
         break;
@@ -724,6 +986,7 @@ int Pass::Run() {
         prev2_ = Token::kNone;
         ++p;
         lineStartOnly = false;
+        if (fastBodies_ && braceDepth_ > 0) p = RunBody(p);
         break;
       case kCloseBrace:
         CloseBrace(p);
@@ -781,7 +1044,11 @@ CSourceScanner::CSourceScanner() = default;
 CSourceScanner::~CSourceScanner() = default;
 
 int CSourceScanner::Scan(std::string_view text, CSourceVisitor& visitor) {
-  return Pass(text, visitor, conditionals_).Run();
+  return Pass(text, visitor, conditionals_, true).Run();
+}
+
+int CSourceScanner::ScanReference(std::string_view text, CSourceVisitor& visitor) {
+  return Pass(text, visitor, conditionals_, false).Run();
 }
 
 namespace {

@@ -1,6 +1,7 @@
 /// Reads C as C: the function definitions at file scope of a whole source and the calls inside
 /// their bodies, found in one pass over its bytes, with comments, literals and preprocessor lines
-/// never taken for code.
+/// never taken for code. ScanReference keeps the straightforward token loop that Scan is tested
+/// against.
 #pragma once
 
 #include <cstddef>
@@ -55,8 +56,11 @@ class CSourceScanner {
   CSourceScanner(const CSourceScanner&) = delete;
   CSourceScanner& operator=(const CSourceScanner&) = delete;
 
-  /// Returns the number of lines of the text (a last line without a line feed counts).
+  /// Returns the number of lines of the text (a last line without a line feed counts). Inside
+  /// braces it visits only the bytes that can change what is found, many bytes at a time.
   int Scan(std::string_view text, CSourceVisitor& visitor);
+  /// The same findings from a loop that reads every token: the reference for Scan.
+  int ScanReference(std::string_view text, CSourceVisitor& visitor);
 
   struct Conditional;  // an open "#if" of a scan
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 namespace quillmap {
 namespace {
 
@@ -159,6 +162,100 @@ TEST(CSourceScanner, BadInputEndsCleanlyInLinearTime) {
   Recorder third("int g(void) { h(); }\n");
   scanner.Scan("int g(void) { h(); }\n", third);
   EXPECT_EQ(third.out, "g 1@1 {1-1} [int g(void)] h@1\n");
+}
+
+// Every field of every finding, for comparing Scan with ScanReference.
+class FullRecorder : public CSourceVisitor {
+ public:
+  void OnFunctionStart(const CFunction& f) override { Add('F', f); }
+  void OnCall(const CFunction& f, const CCall& c) override {
+    out.append("C ").append(f.name).append(" ").append(c.name);
+    for (const size_t n : {c.offset, c.open, c.codeStart, static_cast<size_t>(c.line)}) {
+      out.append(" ").append(std::to_string(n));
+    }
+    out += '\n';
+  }
+  void OnFunctionEnd(const CFunction& f) override { Add('E', f); }
+  std::string out;
+
+ private:
+  void Add(char kind, const CFunction& f) {
+    out.append(1, kind).append(" ").append(f.name);
+    for (const size_t n :
+         {f.headerStart, f.headerEnd, f.bodyStart, f.bodyEnd, static_cast<size_t>(f.headerLine),
+          static_cast<size_t>(f.nameLine), static_cast<size_t>(f.braceLine),
+          static_cast<size_t>(f.endLine), static_cast<size_t>(f.closed)}) {
+      out.append(" ").append(std::to_string(n));
+    }
+    out += '\n';
+  }
+};
+
+TEST(CSourceScanner, FastBodiesFindWhatTheTokenLoopFinds) {
+  // Pieces of C that meet in bodies in every order: numbers that hold quotes, signs and
+  // letters, literal prefixes, comments between a name and its "(", directives and "#" in
+  // expressions, line feeds of every kind, and what bad input holds.
+  const std::vector<std::string> pieces = {"int ",
+                                           "f",
+                                           "g1",
+                                           " ",
+                                           "\t",
+                                           "\n",
+                                           "\r\n",
+                                           "(",
+                                           ")",
+                                           "{",
+                                           "}",
+                                           ";",
+                                           ",",
+                                           "=",
+                                           "*",
+                                           "return ",
+                                           "else ",
+                                           "sizeof",
+                                           "/* c */",
+                                           "/*\n*/",
+                                           "// x\n",
+                                           "//\\\n",
+                                           "\"s()\"",
+                                           "'('",
+                                           "\"",
+                                           "'",
+                                           "L",
+                                           "u8",
+                                           "1'000",
+                                           "1.5e+3",
+                                           "0x1fULL",
+                                           "1L\"x\"",
+                                           ".5",
+                                           "a.1.b",
+                                           "#if 0\n",
+                                           "#else\n",
+                                           "#endif\n",
+                                           " # ",
+                                           "#define M(x) \\\n x(1)\n",
+                                           "\\",
+                                           "$x",
+                                           "(*p)(",
+                                           std::string(1, '\0'),
+                                           "\xC3\xA9",
+                                           "extern \"C\" ",
+                                           "struct s "};
+  std::mt19937 random(7);
+  std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
+  std::uniform_int_distribution<int> length(1, 120);
+  CSourceScanner scanner;
+  for (int round = 0; round < 3000; ++round) {
+    // Most texts open a body first, so that the pieces land inside one.
+    std::string text = round % 4 == 0 ? "" : "int main(void) {\n";
+    for (int n = length(random); n > 0; --n) text += pieces[pick(random)];
+    FullRecorder fast;
+    FullRecorder reference;
+    const int fastLines = scanner.Scan(text, fast);
+    const int referenceLines = scanner.ScanReference(text, reference);
+    ASSERT_EQ(fast.out, reference.out) << "text:\n" << text;
+    ASSERT_EQ(fastLines, referenceLines) << "text:\n" << text;
+  }
 }
 
 TEST(CSourceScanner, CallArgumentsAndLineTextLeaveOutComments) {

@@ -1,0 +1,81 @@
+/// Reads and scans C sources on worker threads ahead of the one in use, so that a run over many
+/// files keeps both cores busy; the sources come out one by one in the order given, each with
+/// what the recogniser found in it, so what is made of them does not depend on the threads.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "csource/c_source_scanner.h"
+
+namespace quillmap {
+
+class CSourcePipeline {
+ public:
+  /// A source read and scanned.
+  struct Source {
+    bool opened = false;      // false: it could not be opened (or is a folder)
+    bool readFailed = false;  // reading failed part way; the text is what was read before
+    std::string_view text;
+    int lines = 0;  // as CSourceScanner::Scan counts them
+  };
+
+  /// The functions whose calls are kept, by name (from any thread); the others are replayed
+  /// without their calls.
+  using CallsWanted = std::function<bool(std::string_view name)>;
+
+  /// `workers` threads read and scan ahead; with 0, each source is read and scanned when it is
+  /// asked for. Without `callsWanted` every call is kept.
+  CSourcePipeline(std::vector<std::string> paths, unsigned workers,
+                  CallsWanted callsWanted = nullptr);
+  /// Stops the workers; sources not asked for are dropped.
+  ~CSourcePipeline();
+  CSourcePipeline(const CSourcePipeline&) = delete;
+  CSourcePipeline& operator=(const CSourcePipeline&) = delete;
+
+  /// The next source in the order given (at most as many calls as paths). It and what Replay
+  /// gives stay valid until the next call.
+  const Source& Next();
+  /// Gives what was found in the source Next returned last to `visitor`, in text order, as
+  /// CSourceScanner::Scan would.
+  void Replay(CSourceVisitor& visitor) const;
+
+  /// One worker per hardware thread when there are two or more, else none.
+  static unsigned DefaultWorkers();
+
+ private:
+  struct Finding;
+  struct Slot;
+  class Recorder;
+
+  void Work();
+  // Whether the sources from `index` on are filled, as many as a waiting caller waits for.
+  bool FilledFrom(size_t index) const;
+  void Fill(Slot& slot, size_t index, CSourceScanner& scanner);
+
+  std::vector<std::string> paths_;
+  CallsWanted callsWanted_;
+  std::vector<std::unique_ptr<Slot>> slots_;  // source i in slot i % size
+  size_t next_ = 0;                           // the index Next gives next
+  CSourceScanner scanner_;                    // without workers
+  const Slot* current_ = nullptr;
+
+  std::mutex mutex_;
+  std::condition_variable filled_;
+  std::condition_variable freed_;
+  size_t taken_ = 0;  // sources taken by workers
+  size_t inUse_ = 0;  // the source in use by the caller (sources before it are done with)
+  bool stop_ = false;
+  bool callerWaiting_ = false;
+  int workersWaiting_ = 0;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace quillmap
