@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "outputs/output_replacement.h"
+
 namespace quillmap {
 
 namespace {
@@ -138,8 +140,14 @@ void AppendJsonString(std::string& out, std::string_view text) {
 
 bool WriteGraphJson(const std::string& path, const GraphModel& model,
                     const std::vector<RuleViolation>& violations, const StringList& errors) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
+  // Written beside the old export and renamed over it when complete, as every output is.
+  OutputTarget target;
+  if (!PrepareOutput(path, false, target)) return false;
+  std::FILE* file = std::fopen(target.writePath.c_str(), "wb");
+  if (file == nullptr) {
+    DiscardOutput(target);
+    return false;
+  }
   JsonOut out(file);
   const CallGraphModel& graph = model.callGraph;
   const ModuleModel& modules = model.moduleGraph;
@@ -200,7 +208,11 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
   for (const std::string& error : errors) out.Element().String(error).Done();
   out.Close(']').Close('}');
   const bool written = out.Finish();
-  return std::fclose(file) == 0 && written;
+  if (std::fclose(file) != 0 || !written) {
+    DiscardOutput(target);
+    return false;
+  }
+  return CommitOutput(target);
 }
 
 }  // namespace quillmap

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "config/profile_reader.h"
+#include "outputs/output_replacement.h"
 
 namespace quillmap {
 
@@ -53,10 +54,17 @@ bool ReadBaseline(const std::string& path, StringList& entries, std::string& err
 }
 
 bool WriteBaseline(const std::string& path, const std::vector<RuleViolation>& violations) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  // Written beside the old baseline and renamed over it when complete, as every output is.
+  OutputTarget target;
+  if (!PrepareOutput(path, false, target)) return false;
+  std::ofstream out(target.writePath, std::ios::binary | std::ios::trunc);
   for (const RuleViolation& violation : violations) out << violation.line << '\n';
   out.close();
-  return !out.fail();
+  if (out.fail()) {
+    DiscardOutput(target);
+    return false;
+  }
+  return CommitOutput(target);
 }
 
 BaselineComparison CompareWithBaseline(const std::vector<RuleViolation>& violations,
