@@ -30,6 +30,8 @@ ASAN_DOT_ARCHIVE := $(CURDIR)/$(ASAN_BUILD)/dot-archive
 
 export ASAN_OPTIONS  ?= detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+# Blocks that libraries keep for the life of the process (fontconfig, libgvc) are not leaks of ours.
+export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tests/lsan.supp
 
 # The steps of demo and test depend on each other's order; never run them side by side.
 .NOTPARALLEL:
