@@ -13,18 +13,18 @@ void RunLogBuffer::AppendLocked(const std::string& text, bool replace) {
     pending_ = Batch{};
     pending_.replace = true;
     pending_.text = text;
-    lines_ = 0;
+    batchLines_ = 0;
     logEmpty_ = text.empty();
   } else {
     std::string& out = pending_.text;
     if (!logEmpty_) {
       out += kEntrySeparator;
-      ++lines_;
+      ++batchLines_;
     }
     out += text;
     logEmpty_ = logEmpty_ && text.empty();
   }
-  lines_ += static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  batchLines_ += static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 void RunLogBuffer::AppendLog(const std::string& text, bool replace) {
@@ -37,13 +37,14 @@ void RunLogBuffer::AppendErrorEntry(const std::string& text) {
   AppendLocked(text, false);
   // The entry starts on the line its own line feeds end on, counted back.
   const size_t own = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-  pending_.errors.push_back({text, lines_ - own});
+  pending_.errors.push_back({text, batchLines_ - own});
 }
 
 RunLogBuffer::Batch RunLogBuffer::Take() {
   std::lock_guard<std::mutex> lock(mutex_);
   Batch taken = std::move(pending_);
   pending_ = Batch{};
+  batchLines_ = 0;
   return taken;
 }
 

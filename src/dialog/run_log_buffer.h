@@ -12,7 +12,8 @@
 
 namespace quillmap {
 
-/// An entry that reported an error, and the line of the log where it starts (from 0).
+/// An entry that reported an error, and the line where it starts (from 0): in a Batch, counted
+/// from the batch's first line; in the dialog's list, from the log's first line.
 struct ErrorEntry {
   std::string text;
   size_t line = 0;
@@ -51,7 +52,7 @@ class RunLogBuffer : public ActivityLog {
   std::mutex mutex_;
   Batch pending_;
   bool logEmpty_;
-  size_t lines_ = 0;  // line feeds in the log since the last replacement
+  size_t batchLines_ = 0;  // line feeds in the pending batch's text
 };
 
 }  // namespace quillmap
