@@ -61,6 +61,7 @@ class FuzzWindow : public WindowSystem {
   void EnableItem(int, bool) override {}
   void SetTitle(const std::string&) override {}
   void ShowFileError(const FileError& error) override { fileErrors.push_back(error.what()); }
+  void ShowMessage(const std::string&) override {}
   void RequestClose() override {}
   void OnLogEntry(const std::string& text, bool replace) override;
 

@@ -1091,7 +1091,8 @@ void AppendCode(std::string_view text, size_t from, size_t to, std::string& out,
       while (i < to && text[i] != c && text[i] != '\n') i += text[i] == '\\' ? 2 : 1;
       if (i < to && text[i] == c) ++i;
       if (i > to) i = to;
-      out.append(text.substr(start, i - start));
+      // A literal continued by a backslash, or holding a carriage return, stays on one line.
+      for (const char k : text.substr(start, i - start)) out += k == '\n' || k == '\r' ? ' ' : k;
       blank = false;
       lineStart = false;
     } else {

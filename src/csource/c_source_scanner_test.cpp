@@ -55,6 +55,9 @@ TEST(CSourceScanner, RecognisesDefinitionsAndCallsInEveryLayout) {
        "foo 1@1 {2-4} [int foo(int a)] bar@3\n"},
       {"brace on the header line", "int foo(void) {\n  bar();\n}\n",
        "foo 1@1 {1-3} [int foo(void)] bar@2\n"},
+      // Found by c_source_fuzzer: the header text of a literal continued over a line end.
+      {"a literal continued in the header", "void f(void) __section(\"a\\\nb\") {\n}\n",
+       "f 1@1 {2-3} [void f(void) __section(\"a\\ b\")]\n"},
       {"return type on its own line", "static int\nfoo(void)\n{\n}\n",
        "foo 1@2 {3-4} [static int foo(void)]\n"},
       {"wrapped parameters, brace indented",
