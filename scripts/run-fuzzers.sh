@@ -72,10 +72,14 @@ for fuzzer in "${FUZZERS[@]}"; do
   log="$OUT/logs/$fuzzer.log"
   mkdir -p "$corpus"
   echo "== $fuzzer: ${SECONDS_EACH}s (log: $log)"
+  # The C recogniser also starts from the bundled examples' sources (read, never written to).
+  seeds=()
+  [[ -d fuzz/corpus/$fuzzer ]] && seeds+=("fuzz/corpus/$fuzzer")
+  [[ $fuzzer == c_source_fuzzer ]] && seeds+=(examples)
   started=$SECONDS
   "$BUILD/fuzzers/$fuzzer" -max_total_time="$SECONDS_EACH" -timeout=30 -rss_limit_mb=2560 \
     -max_len=16384 -print_final_stats=1 -artifact_prefix="$OUT/findings/$fuzzer-" \
-    "$corpus" $([[ -d fuzz/corpus/$fuzzer ]] && echo "fuzz/corpus/$fuzzer") >"$log" 2>&1
+    "$corpus" "${seeds[@]}" >"$log" 2>&1
   status=$?
   elapsed=$((SECONDS - started))
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
