@@ -15,6 +15,7 @@ QUILLMAP_PACKAGES=(
   # compiler, build system
   build-essential
   cmake
+  ninja-build
   # the JSON export (and reading it back in the tests); compilation databases
   nlohmann-json3-dev
   # unit tests and micro-benchmarks

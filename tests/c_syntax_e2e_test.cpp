@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <regex>
 
 #include "support/test_support.h"
 
@@ -32,11 +31,10 @@ const std::string kLib =
     "int lib_open(int a, int b) { return a + b; }\n";
 
 std::string StableHeader(const std::string& contents) {
-  static const std::regex header(
-      R"(^// crated on: \d\d\.\d\d\.\d{4}, \d\d:\d\d\.\d\d with quillmap V1\.0\.0\.2 BETA!!!\r\n)");
-  std::smatch match;
-  EXPECT_TRUE(std::regex_search(contents, match, header)) << contents.substr(0, 80);
-  return match.empty() ? contents : "// HEADER\r\n" + match.suffix().str();
+  std::string rest;
+  const bool headed = testing::SplitDotHeader(contents, rest);
+  EXPECT_TRUE(headed) << contents.substr(0, 80);
+  return headed ? "// HEADER\r\n" + rest : contents;
 }
 
 std::string CrLf(const std::string& lines) {

@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <map>
 #include <random>
-#include <regex>
 
 #include "support/test_support.h"
 
@@ -231,13 +230,12 @@ class TreeGenerator {
 
 // Every file under `dir`, by its path inside it, with the DOT header times made equal.
 std::map<std::string, std::string> TreeFiles(const TempDir& dir) {
-  static const std::regex timestamp(R"(// crated on: [0-9.]+, [0-9:.]+ with)");
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
     if (!entry.is_regular_file()) continue;
     const std::string path = entry.path().string();
     files[path.substr(dir.path().size())] =
-        std::regex_replace(testing::ReadFile(path), timestamp, "// crated on: TIME with");
+        testing::WithoutDotTimes(testing::ReadFile(path));
   }
   return files;
 }

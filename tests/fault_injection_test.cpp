@@ -25,7 +25,6 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <regex>
 #include <thread>
 
 #include "dialog/scan_dialog.h"
@@ -54,8 +53,7 @@ const char* const kOutputs[] = {"out/calls.dot", "out/calls.csv", "out/mod.dot",
 
 // The DOT header's timestamp replaced, so that runs in different seconds compare equal.
 std::string WithoutTimestamp(const std::string& text) {
-  static const std::regex timestamp(R"(// crated on: [0-9.]+, [0-9:.]+ with)");
-  return std::regex_replace(text, timestamp, "// crated on: TIME with");
+  return testing::WithoutDotTimes(text);
 }
 
 void WriteTree(const TempDir& dir) {

@@ -15,7 +15,6 @@
 #include <wx/uiaction.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "files/paths.h"
 #include "gui/about_dialog.h"
@@ -42,8 +41,7 @@ std::string CopyFixture(const TempDir& dir) {
 
 // The file with the time in its DOT header line blanked, which differs from run to run.
 std::string WithoutTimestamp(const std::string& contents) {
-  static const std::regex header("// crated on: [^\r\n]* with ");
-  return std::regex_replace(contents, header, "// crated on: <time> with ");
+  return testing::WithoutDotTimes(contents);
 }
 
 // Expects the file error box and keeps its message.
@@ -183,7 +181,7 @@ TEST_F(DialogTest, TypedPathAndScanClickWriteWhatTheBatchModeWrites) {
   // one per line after its work path line.
   std::string log = Log();
   EXPECT_EQ(log.find("work path: "), std::string::npos);
-  log = std::regex_replace(log, std::regex("\r\n"), "\n") + "\n";
+  log = ReplacedAll(log, "\r\n", "\n") + "\n";
   EXPECT_EQ(log, batch.out.substr(batch.out.find('\n') + 1));
   for (int id : {kPathEdit, kCfgFileButton, kScanButton}) EXPECT_TRUE(Item(id).IsEnabled()) << id;
   EXPECT_EQ(Title(), kPlainTitle + " [scan.cfg ]");
@@ -227,7 +225,7 @@ TEST_F(DialogTest, StatusStatesEveryOutcomeClassAndJumpsToErrors) {
   EXPECT_FALSE(Item(ScanWindow::kErrorChoice).IsShown());
 
   // A source that cannot be opened: one error, listed, and a click on it selects its log line.
-  const std::string withGone = std::regex_replace(ReadFile(cfg), std::regex("file1=src/motor.c"),
+  const std::string withGone = ReplacedAll(ReadFile(cfg), "file1=src/motor.c",
                                                   "file1=src/motor.c\nfile2=gone.c");
   testing::WriteFile(cfg, withGone);
   ScanToTheEnd();

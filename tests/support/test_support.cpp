@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace quillmap::testing {
 
@@ -43,6 +45,56 @@ void WriteFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << contents;
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+namespace {
+
+constexpr std::string_view kDotHeaderStart = "// crated on: ";
+constexpr std::string_view kDotHeaderTimeEnd = " with";
+constexpr std::string_view kDotHeaderTail = " with quillmap V1.0.0.2 BETA!!!\r\n";
+constexpr std::string_view kDotTimeForm = "dd.dd.dddd, dd:dd.dd";
+
+bool IsTimeCharacter(char c) {
+  return (c >= '0' && c <= '9') || c == '.' || c == ',' || c == ':' || c == ' ';
+}
+
+}  // namespace
+
+std::string WithoutDotTimes(const std::string& text) {
+  std::string result;
+  size_t done = 0;
+  for (size_t at = text.find(kDotHeaderStart); at != std::string::npos;
+       at = text.find(kDotHeaderStart, at + 1)) {
+    const size_t time = at + kDotHeaderStart.size();
+    const size_t end = text.find(kDotHeaderTimeEnd, time);
+    if (end == std::string::npos || end == time) continue;
+    if (!std::all_of(text.begin() + time, text.begin() + end, IsTimeCharacter)) continue;
+    result.append(text, done, time - done).append("TIME");
+    done = end;
+  }
+  return result.append(text, done);
+}
+
+bool SplitDotHeader(const std::string& contents, std::string& rest) {
+  rest = contents;
+  const std::string_view text = contents;
+  if (!text.starts_with(kDotHeaderStart)) return false;
+  const std::string_view time = text.substr(kDotHeaderStart.size(), kDotTimeForm.size());
+  if (time.size() != kDotTimeForm.size()) return false;
+  for (size_t i = 0; i < time.size(); ++i) {
+    const bool digit = time[i] >= '0' && time[i] <= '9';
+    if (kDotTimeForm[i] == 'd' ? !digit : time[i] != kDotTimeForm[i]) return false;
+  }
+  const std::string_view tail = text.substr(kDotHeaderStart.size() + time.size());
+  if (!tail.starts_with(kDotHeaderTail)) return false;
+  rest = std::string(tail.substr(kDotHeaderTail.size()));
+  return true;
+}
+
+std::string ReplacedAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -54,6 +54,17 @@ void ExpectGraphvizAccepts(const std::string& dotPath);
 /// Returns false only when archiving is on and the copy failed.
 bool ArchiveDotFile(const std::string& path);
 
+/// `text` with the creation time of every DOT header line ("// crated on: DATE, TIME with")
+/// replaced by "TIME", so that files written in different minutes compare equal.
+std::string WithoutDotTimes(const std::string& text);
+/// When `contents` opens with the DOT header line in its exact form ("// crated on: dd.dd.dddd,
+/// dd:dd.dd with quillmap V1.0.0.2 BETA!!!" and CR LF), sets `rest` to what follows it and
+/// returns true; otherwise sets `rest` to `contents` and returns false.
+bool SplitDotHeader(const std::string& contents, std::string& rest);
+
+/// `text` with every `from` replaced by `to`.
+std::string ReplacedAll(std::string text, const std::string& from, const std::string& to);
+
 /// Splits CR LF-terminated lines (the on-disk form of every output file).
 std::vector<std::string> CrLfLines(const std::string& contents);
 
