@@ -2,7 +2,8 @@
 // from the click to the status that says the run ended (its log handed over on the way), and to
 // the toolkit being idle again (the log laid out):
 //   tests/run-with-xvfb.sh build/bench/dialog_bench FILE.cfg [RUNS]
-// Prints one line per run: "dialog RUN-SECONDS IDLE-SECONDS STATUS".
+// Prints one line per run: "dialog RUN-SECONDS IDLE-SECONDS STATUS"; then, with the last run's
+// log, what paging through it costs: "pages PAGES LINES MILLISECONDS-PER-PAGE" (each page drawn).
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/log.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "gui/log_view.h"
 #include "gui/scan_window.h"
 #include "gui/wx_text.h"
 
@@ -63,6 +65,25 @@ int main(int argc, char** argv) {
                 window->logic().status().text.c_str());
     std::fflush(stdout);
   }
+  // From the top to the end a page at a time, each page drawn before the next key.
+  quillmap::LogView& log = window->logView();
+  log.SetFocus();
+  wxKeyEvent home(wxEVT_KEY_DOWN);
+  home.m_keyCode = WXK_HOME;
+  log.GetEventHandler()->ProcessEvent(home);
+  log.Update();
+  int pages = 0;
+  const auto pagingStart = Clock::now();
+  while (!log.following()) {
+    wxKeyEvent pageDown(wxEVT_KEY_DOWN);
+    pageDown.m_keyCode = WXK_PAGEDOWN;
+    log.GetEventHandler()->ProcessEvent(pageDown);
+    log.Update();
+    ++pages;
+  }
+  const double paging = std::chrono::duration<double>(Clock::now() - pagingStart).count();
+  std::printf("pages %d %zu %.3f\n", pages, log.state().lineCount(),
+              pages > 0 ? 1000 * paging / pages : 0.0);
   window->Destroy();
   wxYield();
   wxEntryCleanup();

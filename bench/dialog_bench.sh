@@ -31,6 +31,7 @@ tmp=$(mktemp)
 trap 'rm -f "$tmp"' EXIT
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
+paging=()
 echo "| configuration | files | batch mode (s) | dialog, run ended (s) | ratio | dialog, idle again (s) | ratio |"
 echo "|---|---|---|---|---|---|---|"
 for name in callgraph_drivers callgraph_all; do
@@ -44,4 +45,7 @@ for name in callgraph_drivers callgraph_all; do
   idle=$(awk '/^dialog / { print $3 }' "$tmp" | median)
   ratio() { awk -v d="$1" -v b="$batch" 'BEGIN { printf "%.2f", d / b }'; }
   echo "| $name | $files | $batch | $ended | $(ratio "$ended") | $idle | $(ratio "$idle") |"
+  paging+=("$(awk -v n="$name" '/^pages / { printf "%s: %d pages of a %d-line log, %.2f ms a page drawn", n, $2, $3, $4 }' "$tmp")")
 done
+echo
+printf -- '- %s\n' "${paging[@]}"
