@@ -244,7 +244,8 @@ void LogView::OnWheel(wxMouseEvent& event) {
   const int delta = std::max(event.GetWheelDelta(), 1);
   const long notches = wheelRotation_ / delta;
   wheelRotation_ -= static_cast<int>(notches * delta);
-  const long lines = notches * std::max(event.GetLinesPerAction(), 1);
+  const long lines = notches * (event.IsPageScroll() ? static_cast<long>(state_.pageRows())
+                                                     : std::max(event.GetLinesPerAction(), 1));
   if (event.GetWheelAxis() == wxMOUSE_WHEEL_HORIZONTAL) {
     state_.ScrollColumnsBy(lines);
   } else if (event.ShiftDown()) {

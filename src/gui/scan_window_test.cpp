@@ -8,8 +8,8 @@
 #include <wx/dcmemory.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
-#include <wx/menu.h>
 #include <wx/memconf.h>
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
@@ -435,6 +435,20 @@ TEST_F(DialogTest, TheLogFollowsItsEndOnlyWhileTheUserHasNotScrolledAway) {
     EXPECT_EQ(window_->LogAtEnd(), step.following) << step.key;
     EXPECT_TRUE(scrollBarAtView()) << step.key;
   }
+  // A notch of the wheel up scrolls by the lines it stands for; with Shift, sideways.
+  wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+  wheel.m_wheelRotation = wheel.m_wheelDelta = 120;
+  wheel.m_linesPerAction = 3;
+  const size_t atEnd = log.state().firstRow();
+  log.GetEventHandler()->ProcessEvent(wheel);
+  EXPECT_EQ(log.state().firstRow(), atEnd - 3);
+  EXPECT_FALSE(window_->LogAtEnd());
+  window_->AppendItemText(kLogEdit, "\r\n" + std::string(500, 'x'));
+  wheel.m_wheelRotation = -120;
+  wheel.SetShiftDown(true);
+  log.GetEventHandler()->ProcessEvent(wheel);
+  EXPECT_EQ(log.state().firstColumn(), 3u);
+  EXPECT_EQ(log.GetScrollPos(wxHORIZONTAL), 3);
   // The scroll bar dragged by the user, as the toolkit reports it.
   wxScrollWinEvent drag(wxEVT_SCROLLWIN_THUMBTRACK, 10, wxVERTICAL);
   log.GetEventHandler()->ProcessEvent(drag);
