@@ -7,6 +7,7 @@
 #include <wx/settings.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -22,6 +23,9 @@ constexpr const char* kCopyLabel = "Copy";
 constexpr const char* kSelectAllLabel = "Select all";
 // Room left of the text, as a text control leaves it.
 constexpr int kMargin = 3;
+// Appends during a run are shown at most this often: drawing a page costs a few milliseconds
+// that the run's own thread would rather have.
+constexpr auto kAppendSyncInterval = std::chrono::milliseconds(100);
 
 // "Courier New" where it is installed, else the system's fixed-pitch face.
 wxFont LogFont() {
@@ -74,7 +78,7 @@ const std::map<int, LogKey>& KeyMap() {
 }
 }  // namespace
 
-LogView::LogView(wxWindow* parent, wxWindowID id) {
+LogView::LogView(wxWindow* parent, wxWindowID id) : appendSyncTimer_(this) {
   // Painted whole by OnPaint: no background erase that would flicker.
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   Create(parent, id, wxDefaultPosition, wxDefaultSize, wxVSCROLL | wxHSCROLL | wxBORDER_THEME);
@@ -87,6 +91,7 @@ LogView::LogView(wxWindow* parent, wxWindowID id) {
   SetCursor(wxCursor(wxCURSOR_IBEAM));
 
   Bind(wxEVT_PAINT, &LogView::OnPaint, this);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { SyncAppended(); });
   Bind(wxEVT_SIZE, &LogView::OnSize, this);
   for (const wxEventTypeTag<wxScrollWinEvent>& type :
        {wxEVT_SCROLLWIN_TOP, wxEVT_SCROLLWIN_BOTTOM, wxEVT_SCROLLWIN_LINEUP,
@@ -122,7 +127,22 @@ void LogView::AppendText(const std::string& text) {
     lines_.Append(AsUtf8(text));
   }
   state_.SetContent(lines_.lineCount(), lines_.widestColumns());
-  Sync(endInSight || state_.following());
+  appendRedraw_ = appendRedraw_ || endInSight || state_.following();
+  if (appendSyncTimer_.IsRunning()) return;
+  const auto since = std::chrono::steady_clock::now() - lastAppendSync_;
+  if (since >= kAppendSyncInterval) {
+    SyncAppended();
+  } else {
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(kAppendSyncInterval - since);
+    appendSyncTimer_.StartOnce(std::max(1, static_cast<int>(wait.count())));
+  }
+}
+
+void LogView::SyncAppended() {
+  lastAppendSync_ = std::chrono::steady_clock::now();
+  Sync(appendRedraw_);
+  appendRedraw_ = false;
 }
 
 void LogView::SetText(const std::string& text) {

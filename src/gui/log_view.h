@@ -4,7 +4,10 @@
 /// and mouse selection of whole lines map onto LogViewState; Ctrl+C and the context menu copy.
 #pragma once
 
+#include <wx/timer.h>
 #include <wx/window.h>
+
+#include <chrono>
 
 class wxMenu;
 
@@ -49,6 +52,8 @@ class LogView : public wxWindow {
  private:
   // The state changed: scroll bars follow it, and the rows are drawn again when `redraw`.
   void Sync(bool redraw);
+  // What appends changed, shown now or, when the last append was shown just now, a little later.
+  void SyncAppended();
   void UpdatePageSize();
   void OnPaint(wxPaintEvent& event);
   void OnSize(wxSizeEvent& event);
@@ -65,7 +70,10 @@ class LogView : public wxWindow {
   int lineHeight_ = 1;
   int charWidth_ = 1;
   bool dragging_ = false;
-  int wheelRotation_ = 0;  // what the wheel turned short of a whole notch
+  int wheelRotation_ = 0;
+  wxTimer appendSyncTimer_;
+  std::chrono::steady_clock::time_point lastAppendSync_;
+  bool appendRedraw_ = false;  // what the wheel turned short of a whole notch
   // What the scroll bars were last set to, so that an append that moves nothing leaves them.
   size_t shownFirstRow_ = SIZE_MAX, shownLines_ = SIZE_MAX, shownPageRows_ = SIZE_MAX;
   size_t shownFirstColumn_ = SIZE_MAX, shownColumns_ = SIZE_MAX, shownPageColumns_ = SIZE_MAX;

@@ -414,7 +414,7 @@ TEST_F(DialogTest, TheLogFollowsItsEndOnlyWhileTheUserHasNotScrolledAway) {
            log.GetScrollRange(wxVERTICAL) == static_cast<int>(log.state().lineCount());
   };
   EXPECT_GT(log.state().firstRow(), 0u);
-  EXPECT_TRUE(scrollBarAtView());
+  EXPECT_TRUE(YieldUntil(scrollBarAtView));
 
   // Keys scroll the focused log as a user presses them; scrolled up, the log stays put.
   ASSERT_TRUE(FocusOn(log));
@@ -433,7 +433,7 @@ TEST_F(DialogTest, TheLogFollowsItsEndOnlyWhileTheUserHasNotScrolledAway) {
     const size_t end = log.state().lineCount() - log.state().pageRows();
     EXPECT_EQ(log.state().firstRow(), step.following ? end : readingAt) << step.key;
     EXPECT_EQ(window_->LogAtEnd(), step.following) << step.key;
-    EXPECT_TRUE(scrollBarAtView()) << step.key;
+    EXPECT_TRUE(YieldUntil(scrollBarAtView)) << step.key;
   }
   // A notch of the wheel up scrolls by the lines it stands for; with Shift, sideways.
   wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
