@@ -102,6 +102,8 @@ LogView::LogView(wxWindow* parent, wxWindowID id) : appendSyncTimer_(this) {
   Bind(wxEVT_MOUSEWHEEL, &LogView::OnWheel, this);
   Bind(wxEVT_KEY_DOWN, &LogView::OnKeyDown, this);
   Bind(wxEVT_LEFT_DOWN, &LogView::OnLeftDown, this);
+  // A second click soon after the first is a click too, not lost as a double click.
+  Bind(wxEVT_LEFT_DCLICK, &LogView::OnLeftDown, this);
   Bind(wxEVT_MOTION, &LogView::OnMotion, this);
   Bind(wxEVT_LEFT_UP, &LogView::OnLeftUp, this);
   Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { dragging_ = false; });

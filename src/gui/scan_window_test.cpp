@@ -486,6 +486,15 @@ TEST_F(DialogTest, LinesSelectedWithTheMouseOrAllAreCopied) {
   EXPECT_EQ(log.SelectedText(), "line 1\nline 2\nline 3");
   PressKey('C', wxMOD_CONTROL);
   EXPECT_EQ(ClipboardText(), "line 1\nline 2\nline 3");
+  // A drag from a row to the one below selects both.
+  simulator.MouseMove(log.ClientToScreen(wxPoint(40, 3 * log.lineHeight() + 4)));
+  Settle();
+  simulator.MouseDown();
+  simulator.MouseMove(log.ClientToScreen(wxPoint(60, 4 * log.lineHeight() + 4)));
+  Settle();
+  simulator.MouseUp();
+  Settle();
+  EXPECT_EQ(log.SelectedText(), "line 3\nline 4");
 
   // The context menu's items, chosen as the menu sends them.
   std::unique_ptr<wxMenu> menu(log.NewContextMenu());
