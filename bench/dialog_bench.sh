@@ -4,6 +4,8 @@
 #   bench/dialog_bench.sh BUILD_DIR [RUNS]
 # The dialog's times run from the click on SCAN to the status saying the run ended, and to the
 # toolkit being idle again (the log laid out); the batch mode's is the whole program's wall time.
+# CPU: user and system time of the batch mode's process, and of the dialog's process from the
+# click to idle again (window and run threads together).
 # Prints a Markdown table for bench/RESULTS.md.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,17 +33,24 @@ tmp=$(mktemp)
 trap 'rm -f "$tmp"' EXIT
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
-echo "| configuration | files | batch mode (s) | dialog, run ended (s) | ratio | dialog, idle again (s) | ratio |"
-echo "|---|---|---|---|---|---|---|"
+paging=()
+echo "| configuration | files | batch mode (s) | dialog, run ended (s) | ratio | dialog, idle again (s) | ratio | CPU batch (s) | CPU dialog (s) |"
+echo "|---|---|---|---|---|---|---|---|---|"
 for name in callgraph_drivers callgraph_all; do
   cfg=$cfgs/$name.cfg
   files=$(grep -c '^file[0-9]*=' "$cfg")
-  batch=$(for _ in $(seq "$runs"); do
-    /usr/bin/time -f '%e' "$build/quillmap" -cfg "$cfg" 2>&1 > /dev/null | tail -1
-  done | median)
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f '%e %U %S' "$build/quillmap" -cfg "$cfg" 2>&1 > /dev/null | tail -1
+  done > "$tmp"
+  batch=$(awk '{ print $1 }' "$tmp" | median)
+  batchCpu=$(awk '{ printf "%.2f\n", $2 + $3 }' "$tmp" | median)
   "$here/../tests/run-with-xvfb.sh" "$build/bench/dialog_bench" "$cfg" "$runs" > "$tmp"
   ended=$(awk '/^dialog / { print $2 }' "$tmp" | median)
   idle=$(awk '/^dialog / { print $3 }' "$tmp" | median)
+  dialogCpu=$(awk '/^dialog / { print $4 }' "$tmp" | median)
   ratio() { awk -v d="$1" -v b="$batch" 'BEGIN { printf "%.2f", d / b }'; }
-  echo "| $name | $files | $batch | $ended | $(ratio "$ended") | $idle | $(ratio "$idle") |"
+  echo "| $name | $files | $batch | $ended | $(ratio "$ended") | $idle | $(ratio "$idle") | $batchCpu | $dialogCpu |"
+  paging+=("$(awk -v n="$name" '/^pages / { printf "%s: %d pages of a %d-line log, %.2f ms a page drawn", n, $2, $3, $4 }' "$tmp")")
 done
+echo
+printf -- '- %s\n' "${paging[@]}"

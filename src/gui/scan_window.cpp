@@ -6,7 +6,6 @@
 #include <wx/config.h>
 #include <wx/display.h>
 #include <wx/filedlg.h>
-#include <wx/fontenum.h>
 #include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
@@ -15,7 +14,6 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
-#include <wx/wupdlock.h>
 
 #include <chrono>
 #include <fstream>
@@ -27,6 +25,7 @@
 #include "gui/cfg_file_chooser.h"
 #include "gui/cfg_folder_chooser.h"
 #include "gui/graph_panel.h"
+#include "gui/log_view.h"
 #include "gui/path_drop_target.h"
 #include "gui/wx_text.h"
 
@@ -50,8 +49,6 @@ constexpr const char* kErrorsHint = "errors of the last run: ";
 constexpr const char* kCancelRunQuestion =
     "A scan is under way. Cancel it and close? (Its outputs are not written; the previous ones "
     "stay as they were.)";
-constexpr const char* kLogFaceName = "Courier New";
-constexpr int kLogFontPixelHeight = 14;
 constexpr long kWindowStyle =
     wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxCLOSE_BOX | wxRESIZE_BORDER;
 const wxSize kDefaultSize(1100, 700);
@@ -68,14 +65,6 @@ constexpr const char* kPlaceWidth = "/window/width";
 constexpr const char* kPlaceHeight = "/window/height";
 constexpr const char* kPlaceMaximized = "/window/maximized";
 constexpr const char* kRecentKey = "/recent/";
-
-// "Courier New" where it is installed, else the system's fixed-pitch face.
-wxFont LogFont() {
-  wxFontInfo info(wxSize(0, kLogFontPixelHeight));
-  info.Family(wxFONTFAMILY_TELETYPE);
-  if (wxFontEnumerator::IsValidFacename(kLogFaceName)) info.FaceName(kLogFaceName);
-  return wxFont(info);
-}
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
 }  // namespace
@@ -154,9 +143,7 @@ void ScanWindow::CreateControls() {
                                    wxSP_LIVE_UPDATE | wxSP_3DSASH);
   splitter_->SetMinimumPaneSize(120);
   splitter_->SetSashGravity(kLogShare);
-  log_ = new wxTextCtrl(splitter_, kLogEdit, wxEmptyString, wxDefaultPosition, wxDefaultSize,
-                        wxTE_MULTILINE | wxHSCROLL | wxTE_DONTWRAP);
-  log_->SetFont(LogFont());
+  log_ = new LogView(splitter_, kLogEdit);
   graphPanel_ = new GraphPanel(splitter_, logic_->graphView());
   splitter_->SplitVertically(log_, graphPanel_);
 
@@ -285,7 +272,7 @@ void ScanWindow::OpenOutputFile(const std::string& path) { opener_(path); }
 
 bool ScanWindow::SaveLog(const std::string& path) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  const std::string text = FromWx(log_->GetValue());
+  const std::string& text = log_->text();
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.close();
   return static_cast<bool>(out);
@@ -300,21 +287,11 @@ void ScanWindow::OpenRecent(size_t index) {
 void ScanWindow::JumpToError(size_t index) {
   const std::vector<ErrorEntry>& errors = logic_->errorEntries();
   if (index >= errors.size()) return;
-  const long line = static_cast<long>(errors[index].line);
-  const long start = log_->XYToPosition(0, line);
-  if (start < 0) return;
-  wxString text = log_->GetLineText(line);
-  if (text.EndsWith("\r")) text.RemoveLast();
   log_->SetFocus();
-  log_->SetSelection(start, start + static_cast<long>(text.length()));
-  log_->ShowPosition(start);
+  log_->SelectAndShowLine(errors[index].line);
 }
 
-bool ScanWindow::LogAtEnd() const {
-  const int range = log_->GetScrollRange(wxVERTICAL);
-  const int thumb = log_->GetScrollThumb(wxVERTICAL);
-  return range <= thumb || log_->GetScrollPos(wxVERTICAL) + thumb >= range - 1;
-}
+bool ScanWindow::LogAtEnd() const { return log_->following(); }
 
 void ScanWindow::OnScanButton(wxCommandEvent&) {
   commands_->OnScanClicked();
@@ -364,6 +341,7 @@ bool ScanWindow::HasItem(int id) const { return FindWindow(id) != nullptr; }
 std::string ScanWindow::GetItemText(int id) const {
   const wxWindow* item = FindWindow(id);
   if (item == nullptr) return std::string();
+  if (item == log_) return log_->text();
   if (const auto* text = dynamic_cast<const wxTextCtrl*>(item)) return FromWx(text->GetValue());
   return FromWx(item->GetLabel());
 }
@@ -371,7 +349,9 @@ std::string ScanWindow::GetItemText(int id) const {
 bool ScanWindow::SetItemText(int id, const std::string& text) {
   wxWindow* item = FindWindow(id);
   if (item == nullptr) return false;
-  if (auto* edit = dynamic_cast<wxTextCtrl*>(item)) {
+  if (item == log_) {
+    log_->SetText(text);
+  } else if (auto* edit = dynamic_cast<wxTextCtrl*>(item)) {
     // Setting a text is not a user's edit: no change event.
     edit->ChangeValue(ToWx(text));
   } else {
@@ -381,32 +361,20 @@ bool ScanWindow::SetItemText(int id, const std::string& text) {
 }
 
 bool ScanWindow::AppendItemText(int id, const std::string& text) {
-  auto* edit = dynamic_cast<wxTextCtrl*>(FindWindow(id));
-  if (edit == nullptr) return WindowSystem::AppendItemText(id, text);
-  if (edit != log_ || LogAtEnd()) {
+  wxWindow* item = FindWindow(id);
+  if (item == log_) {
+    log_->AppendText(text);
+    return true;
+  }
+  if (auto* edit = dynamic_cast<wxTextCtrl*>(item)) {
     edit->AppendText(ToWx(text));
     return true;
   }
-  // The user scrolled away to read: the view and the selection stay where they are.
-  long from = 0, to = 0;
-  edit->GetSelection(&from, &to);
-  if (from == to) {
-    // The caret goes where the user reads, so that putting it back does not scroll to the end.
-    long first = 0;
-    if (edit->HitTest(wxPoint(2, 2), &first) != wxTE_HT_UNKNOWN) from = to = first;
-  }
-  const int position = edit->GetScrollPos(wxVERTICAL);
-  {
-    // Frozen, the text view is detached from the text: appending cannot scroll it.
-    wxWindowUpdateLocker frozen(edit);
-    edit->AppendText(ToWx(text));
-    edit->SetSelection(from, to);
-  }
-  edit->SetScrollPos(wxVERTICAL, position);
-  return true;
+  return WindowSystem::AppendItemText(id, text);
 }
 
 bool ScanWindow::IsItemTextEmpty(int id) const {
+  if (FindWindow(id) == log_) return log_->IsEmpty();
   if (const auto* edit = dynamic_cast<const wxTextCtrl*>(FindWindow(id))) return edit->IsEmpty();
   return WindowSystem::IsItemTextEmpty(id);
 }

@@ -21,11 +21,11 @@ class wxChoice;
 class wxGauge;
 class wxSplitterWindow;
 class wxStaticText;
-class wxTextCtrl;
 
 namespace quillmap {
 
 class GraphPanel;
+class LogView;
 
 class ScanWindow : public wxDialog, public WindowSystem {
  public:
@@ -52,6 +52,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
   ScanDialog& logic() { return *logic_; }
   DialogCommands& commands() { return *commands_; }
   GraphPanel& graphPanel() { return *graphPanel_; }
+  LogView& logView() { return *log_; }
   bool closeRequested() const { return closeRequested_; }
 
   /// Opens the about box (F1 and the small about button).
@@ -100,7 +101,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
   wxConfigBase* settings_;
   std::unique_ptr<ScanDialog> logic_;
   std::unique_ptr<DialogCommands> commands_;
-  wxTextCtrl* log_ = nullptr;
+  LogView* log_ = nullptr;
   wxStaticText* status_ = nullptr;
   wxGauge* gauge_ = nullptr;
   wxChoice* errors_ = nullptr;

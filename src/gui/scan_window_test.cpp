@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/clipbrd.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
 #include <wx/memconf.h>
+#include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
@@ -21,6 +23,7 @@
 #include "gui/cfg_file_chooser.h"
 #include "gui/graph_panel.h"
 #include "gui/gui_test_support.h"
+#include "gui/log_view.h"
 #include "gui/wx_text.h"
 #include "support/test_support.h"
 
@@ -235,7 +238,10 @@ TEST_F(DialogTest, StatusStatesEveryOutcomeClassAndJumpsToErrors) {
   ASSERT_EQ(errors.GetCount(), 1u);
   EXPECT_EQ(FromWx(errors.GetString(0)), "error opening: " + dir / "gone.c");
   window_->JumpToError(0);
-  EXPECT_EQ(FromWx(Edit(kLogEdit).GetStringSelection()), "error opening: " + dir / "gone.c");
+  const LogView& log = window_->logView();
+  EXPECT_EQ(log.SelectedText(), "error opening: " + dir / "gone.c");
+  EXPECT_GE(log.state().selectionFirst(), log.state().firstRow());
+  EXPECT_LT(log.state().selectionFirst(), log.state().firstRow() + log.state().pageRows());
 
   // The configuration cannot be opened, or no path at all: class 2, said in the log too.
   std::string message;
@@ -395,38 +401,136 @@ TEST_F(DialogTest, TheLogFollowsItsEndOnlyWhileTheUserHasNotScrolledAway) {
   Open();
   window_->SetSize(wxSize(900, 500));
   Settle();
+  LogView& log = window_->logView();
   std::string batch;
   for (int i = 0; i < 400; ++i) batch += "\r\nline " + std::to_string(i);
   window_->AppendItemText(kLogEdit, batch);
-  Settle();
-  ASSERT_TRUE(YieldUntil([this] { return window_->LogAtEnd(); }));
+  ASSERT_TRUE(window_->LogAtEnd());
+  // The scroll bar stands where the view does.
+  const auto scrollBarAtView = [&log] {
+    return log.GetScrollPos(wxVERTICAL) == static_cast<int>(log.state().firstRow()) &&
+           log.GetScrollRange(wxVERTICAL) == static_cast<int>(log.state().lineCount());
+  };
+  EXPECT_GT(log.state().firstRow(), 0u);
+  EXPECT_TRUE(YieldUntil(scrollBarAtView));
 
-  Edit(kLogEdit).SetScrollPos(wxVERTICAL, 0);
-  Edit(kLogEdit).ShowPosition(0);
-  ASSERT_TRUE(YieldUntil([this] { return !window_->LogAtEnd(); }));
-  const int readingAt = Edit(kLogEdit).GetScrollPos(wxVERTICAL);
-  window_->AppendItemText(kLogEdit, batch);
-  Settle();
-  EXPECT_EQ(Edit(kLogEdit).GetScrollPos(wxVERTICAL), readingAt);
+  // Keys scroll the focused log as a user presses them; scrolled up, the log stays put.
+  ASSERT_TRUE(FocusOn(log));
+  struct Step {
+    int key;
+    bool following;
+  };
+  const Step steps[] = {
+      {WXK_PAGEUP, false}, {WXK_UP, false}, {WXK_HOME, false}, {WXK_DOWN, false}, {WXK_END, true}};
+  for (const Step& step : steps) {
+    PressKey(step.key);
+    ASSERT_TRUE(YieldUntil([&] { return window_->LogAtEnd() == step.following; })) << step.key;
+    const size_t readingAt = log.state().firstRow();
+    window_->AppendItemText(kLogEdit, batch);
+    Settle();
+    const size_t end = log.state().lineCount() - log.state().pageRows();
+    EXPECT_EQ(log.state().firstRow(), step.following ? end : readingAt) << step.key;
+    EXPECT_EQ(window_->LogAtEnd(), step.following) << step.key;
+    EXPECT_TRUE(YieldUntil(scrollBarAtView)) << step.key;
+  }
+  // A notch of the wheel up scrolls by the lines it stands for; with Shift, sideways.
+  wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+  wheel.m_wheelRotation = wheel.m_wheelDelta = 120;
+  wheel.m_linesPerAction = 3;
+  const size_t atEnd = log.state().firstRow();
+  log.GetEventHandler()->ProcessEvent(wheel);
+  EXPECT_EQ(log.state().firstRow(), atEnd - 3);
   EXPECT_FALSE(window_->LogAtEnd());
+  window_->AppendItemText(kLogEdit, "\r\n" + std::string(500, 'x'));
+  wheel.m_wheelRotation = -120;
+  wheel.SetShiftDown(true);
+  log.GetEventHandler()->ProcessEvent(wheel);
+  EXPECT_EQ(log.state().firstColumn(), 3u);
+  EXPECT_EQ(log.GetScrollPos(wxHORIZONTAL), 3);
+  // The scroll bar dragged by the user, as the toolkit reports it.
+  wxScrollWinEvent drag(wxEVT_SCROLLWIN_THUMBTRACK, 10, wxVERTICAL);
+  log.GetEventHandler()->ProcessEvent(drag);
+  EXPECT_EQ(log.state().firstRow(), 10u);
+  EXPECT_FALSE(window_->LogAtEnd());
+}
+
+// The text on the clipboard; "" when it holds none.
+std::string ClipboardText() {
+  wxClipboardLocker clipboard;
+  wxTextDataObject data;
+  if (!clipboard || !wxTheClipboard->GetData(data)) return {};
+  return FromWx(data.GetText());
+}
+
+TEST_F(DialogTest, LinesSelectedWithTheMouseOrAllAreCopied) {
+  Open();
+  for (int i = 1; i <= 4; ++i) window_->logic().AppendLog("line " + std::to_string(i), false);
+  LogView& log = window_->logView();
+  ASSERT_EQ(log.state().firstRow(), 0u);
+  wxUIActionSimulator simulator;
+  // Clicks on rows: the first selects, with Shift held the next extends the selection.
+  const auto click = [&](int row, bool shift) {
+    simulator.MouseMove(log.ClientToScreen(wxPoint(40, row * log.lineHeight() + 4)));
+    Settle();
+    if (shift) simulator.KeyDown(WXK_SHIFT);
+    simulator.MouseClick();
+    if (shift) simulator.KeyUp(WXK_SHIFT);
+    Settle();
+  };
+  click(1, false);
+  EXPECT_EQ(log.SelectedText(), "line 1");
+  EXPECT_EQ(wxWindow::FindFocus(), &log);
+  click(3, true);
+  EXPECT_EQ(log.SelectedText(), "line 1\nline 2\nline 3");
+  PressKey('C', wxMOD_CONTROL);
+  EXPECT_EQ(ClipboardText(), "line 1\nline 2\nline 3");
+  // A drag from a row to the one below selects both.
+  simulator.MouseMove(log.ClientToScreen(wxPoint(40, 3 * log.lineHeight() + 4)));
+  Settle();
+  simulator.MouseDown();
+  simulator.MouseMove(log.ClientToScreen(wxPoint(60, 4 * log.lineHeight() + 4)));
+  Settle();
+  simulator.MouseUp();
+  Settle();
+  EXPECT_EQ(log.SelectedText(), "line 3\nline 4");
+
+  // The context menu's items, chosen as the menu sends them.
+  std::unique_ptr<wxMenu> menu(log.NewContextMenu());
+  ASSERT_EQ(menu->GetMenuItemCount(), 2u);
+  EXPECT_EQ(FromWx(menu->FindItem(LogView::kCopyItem)->GetItemLabelText()), "Copy");
+  EXPECT_TRUE(menu->IsEnabled(LogView::kCopyItem));
+  for (int item : {LogView::kSelectAllItem, LogView::kCopyItem}) {
+    wxCommandEvent chosen(wxEVT_MENU, item);
+    log.GetEventHandler()->ProcessEvent(chosen);
+  }
+  EXPECT_EQ(ClipboardText(), "work path: " + WorkPath() + "\nline 1\nline 2\nline 3\nline 4");
+
+  // A new log has nothing selected, and Copy is off.
+  window_->SetItemText(kLogEdit, "");
+  menu.reset(log.NewContextMenu());
+  EXPECT_FALSE(menu->IsEnabled(LogView::kCopyItem));
+  EXPECT_FALSE(log.CopySelection());
 }
 
 TEST_F(DialogTest, LogAppendsInPlaceWithTheLogTextRules) {
   Open();
+  // The log is read, not edited: typing into it changes nothing.
   ASSERT_TRUE(FocusOn(Item(kLogEdit)));
-  Edit(kLogEdit).SetInsertionPointEnd();
   TypeText("typed");
   window_->logic().AppendLog("", false);
   window_->logic().AppendLog("\r\nsummary", false);
-  EXPECT_EQ(Log(), "work path: " + WorkPath() + "typed\r\n\r\n\r\nsummary");
+  EXPECT_EQ(Log(), "work path: " + WorkPath() + "\r\n\r\n\r\nsummary");
 
   window_->logic().AppendLog("", true);
   window_->logic().AppendLog("", false);
   EXPECT_EQ(Log(), "");
 
-  // A source line quoted in Latin-1 is shown, not lost to a failed conversion.
+  // A source line quoted in Latin-1 is shown, not lost to a failed conversion; the UTF-8 lines
+  // beside it stay as they are.
   window_->logic().AppendLog("caf\xe9", false);
   EXPECT_EQ(Log(), "caf\xc3\xa9");
+  window_->AppendItemText(kLogEdit, "\r\nna\xc3\xafve\r\nna\xefve");
+  EXPECT_EQ(Log(), "caf\xc3\xa9\r\nna\xc3\xafve\r\nna\xc3\xafve");
   window_->logic().AppendLog("", true);
 
   // Appending in place keeps a long run's log cheap: thousands of entries in well under the
@@ -440,6 +544,7 @@ TEST_F(DialogTest, LogAppendsInPlaceWithTheLogTextRules) {
   const std::string log = Log();
   EXPECT_EQ(log.substr(0, 17), "entry 0\r\nentry 1\r");
   EXPECT_EQ(log.substr(log.size() - 12), "\r\nentry 2999");
+  EXPECT_EQ(window_->logView().state().lineCount(), static_cast<size_t>(kEntries));
 }
 
 TEST_F(DialogTest, EscapeLeavesTheDialogOpen) {
