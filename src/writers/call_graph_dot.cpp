@@ -75,6 +75,9 @@ std::string DotLineComment(const std::string& text) {
       comment += "\\n";
     } else if (c == '\r') {
       comment += "\\r";
+    } else if (c == '\0') {
+      // Graphviz stops reading a file at a NUL byte, even inside a comment.
+      comment += "\\0";
     } else {
       comment += c;
     }

@@ -22,7 +22,8 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
                        const std::string& dotPath, const GraphSelection* selection = nullptr);
 
 /// The text of a DOT line comment ("// TEXT") that no byte of `text` can end early: line feeds
-/// and carriage returns are written as "\n" and "\r".
+/// and carriage returns are written as "\n" and "\r", NUL bytes (which end Graphviz's reading)
+/// as "\0".
 std::string DotLineComment(const std::string& text);
 
 }  // namespace quillmap

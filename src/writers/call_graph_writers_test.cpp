@@ -131,6 +131,16 @@ TEST_F(OutputTest, ReadsNoDotKeysWithoutADotFile) {
   EXPECT_EQ(f.Lines("out.csv")[3], "CALLS(1):;Send()" + std::string(30, ';'));
 }
 
+TEST(DotLineComment, NoByteOfTheTextEndsTheCommentOrTheFile) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain", "// plain"},
+      {"a\nb\r\nc", "// a\\nb\\r\\nc"},
+      {std::string("a\0b", 3), "// a\\0b"},
+      {"tab\there", "// tab\there"},
+  };
+  for (const auto& [text, comment] : cases) EXPECT_EQ(DotLineComment(text), comment) << text;
+}
+
 TEST_F(OutputTest, RecordsUnopenableSourcesInBothOutputs) {
   f.dir.Write("b.c", "int foo(void)\n{\n}\n");
   Run("[files]\ndot=out.dot\ncsv=out.csv\nfile0=b.c\nfile1=gone.c\n[calls]\n0=foo\n", "");
