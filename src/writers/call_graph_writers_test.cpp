@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/scan_fixture.h"
+#include "writers/call_graph_dot.h"
 #include "writers/csv_report.h"
 
 namespace quillmap {
