@@ -16,6 +16,7 @@ QUILLMAP_PACKAGES=(
   build-essential
   cmake
   ninja-build
+  lld
   # the JSON export (and reading it back in the tests); compilation databases
   nlohmann-json3-dev
   # unit tests and micro-benchmarks

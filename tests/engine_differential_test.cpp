@@ -266,9 +266,15 @@ TreeRun RunOnTree(uint32_t seed, bool reference) {
   return run;
 }
 
-TEST(EngineDifferential, FastAndReferenceEnginesWriteTheSameBytesOnGeneratedTrees) {
-  int failedRuns = 0;
-  for (uint32_t seed = 1; seed <= 80; ++seed) {
+// The 80 trees in four groups of 20 seeds, so that the groups run side by side.
+constexpr uint32_t kSeedsPerGroup = 20;
+
+class EngineDifferential : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(EngineDifferential, FastAndReferenceEnginesWriteTheSameBytesOnGeneratedTrees) {
+  uint32_t failedRuns = 0;
+  const uint32_t first = GetParam() * kSeedsPerGroup + 1;
+  for (uint32_t seed = first; seed < first + kSeedsPerGroup; ++seed) {
     SCOPED_TRACE("tree seed " + std::to_string(seed));
     const TreeRun reference = RunOnTree(seed, true);
     const TreeRun fast = RunOnTree(seed, false);
@@ -279,9 +285,11 @@ TEST(EngineDifferential, FastAndReferenceEnginesWriteTheSameBytesOnGeneratedTree
     if (reference.result.status != 0) ++failedRuns;
   }
   // The trees reach the error paths, but not only them.
-  EXPECT_GT(failedRuns, 5);
-  EXPECT_LT(failedRuns, 75);
+  EXPECT_GT(failedRuns, 0u);
+  EXPECT_LT(failedRuns, kSeedsPerGroup);
 }
+
+INSTANTIATE_TEST_SUITE_P(SeedGroups, EngineDifferential, ::testing::Range(0u, 4u));
 
 }  // namespace
 }  // namespace quillmap
