@@ -6,26 +6,8 @@ namespace quillmap {
 
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kLineBlanks = " \t\r\v\f";
-
-std::string_view TrimView(std::string_view text) {
-  const size_t first = text.find_first_not_of(kLineBlanks);
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(kLineBlanks);
-  return text.substr(first, last - first + 1);
-}
-
 void AppendLowerCase(std::string& out, std::string_view name) {
   for (char c : name) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string_view Unquote(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    return value.substr(1, value.size() - 2);
-  }
-  return value;
 }
 
 bool SameTime(const timespec& a, const timespec& b) {
@@ -36,19 +18,19 @@ bool SameTime(const timespec& a, const timespec& b) {
 
 std::unordered_map<std::string, std::string> IndexIniText(std::string_view iniText) {
   std::unordered_map<std::string, std::string> values;
-  if (iniText.substr(0, kUtf8Bom.size()) == kUtf8Bom) iniText.remove_prefix(kUtf8Bom.size());
+  iniText = WithoutUtf8Bom(iniText);
   std::string section;       // "name\n" of the current section
   bool collecting = false;   // the current section is the first of its name
   std::unordered_map<std::string, bool> sectionsSeen;
   std::string entryKey;
   while (!iniText.empty()) {
     const size_t lf = iniText.find('\n');
-    const std::string_view line = TrimView(iniText.substr(0, lf));
+    const std::string_view line = TrimIniText(iniText.substr(0, lf));
     iniText = lf == std::string_view::npos ? std::string_view() : iniText.substr(lf + 1);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       const size_t close = line.find(']');
-      const std::string_view name = TrimView(
+      const std::string_view name = TrimIniText(
           line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       section.clear();
       AppendLowerCase(section, name);
@@ -60,9 +42,9 @@ std::unordered_map<std::string, std::string> IndexIniText(std::string_view iniTe
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
     entryKey = section;
-    AppendLowerCase(entryKey, TrimView(line.substr(0, equals)));
+    AppendLowerCase(entryKey, TrimIniText(line.substr(0, equals)));
     if (values.count(entryKey) != 0) continue;
-    const std::string_view value = Unquote(TrimView(line.substr(equals + 1)));
+    const std::string_view value = UnquoteIniValue(TrimIniText(line.substr(equals + 1)));
     values.emplace(entryKey, std::string(value.substr(0, kMaxProfileValueLength)));
   }
   return values;
@@ -102,8 +84,8 @@ std::string CachedProfileReader::Lookup(const std::string& path, std::string_vie
   if (parsed == nullptr) return {};
 
   // Names read from the file never hold a line feed, so such a name finds nothing.
-  const std::string_view wantedSection = TrimView(section);
-  const std::string_view wantedKey = TrimView(key);
+  const std::string_view wantedSection = TrimIniText(section);
+  const std::string_view wantedKey = TrimIniText(key);
   if (wantedSection.find('\n') != std::string_view::npos ||
       wantedKey.find('\n') != std::string_view::npos) {
     return {};

@@ -12,16 +12,6 @@ namespace quillmap {
 
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kLineBlanks = " \t\r\v\f";
-
-std::string_view TrimView(std::string_view text) {
-  const size_t first = text.find_first_not_of(kLineBlanks);
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(kLineBlanks);
-  return text.substr(first, last - first + 1);
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -33,7 +23,24 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string_view Unquote(std::string_view value) {
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kLineBlanks = " \t\r\v\f";
+
+}  // namespace
+
+std::string_view WithoutUtf8Bom(std::string_view iniText) {
+  if (iniText.starts_with(kUtf8Bom)) iniText.remove_prefix(kUtf8Bom.size());
+  return iniText;
+}
+
+std::string_view TrimIniText(std::string_view text) {
+  const size_t first = text.find_first_not_of(kLineBlanks);
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(kLineBlanks);
+  return text.substr(first, last - first + 1);
+}
+
+std::string_view UnquoteIniValue(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     return value.substr(1, value.size() - 2);
@@ -41,25 +48,23 @@ std::string_view Unquote(std::string_view value) {
   return value;
 }
 
-}  // namespace
-
 std::string LookupIniValue(std::string_view iniText, std::string_view section,
                            std::string_view key) {
-  if (iniText.substr(0, kUtf8Bom.size()) == kUtf8Bom) iniText.remove_prefix(kUtf8Bom.size());
-  const std::string_view wantedSection = TrimView(section);
-  const std::string_view wantedKey = TrimView(key);
+  iniText = WithoutUtf8Bom(iniText);
+  const std::string_view wantedSection = TrimIniText(section);
+  const std::string_view wantedKey = TrimIniText(key);
   bool inSection = false;
   bool sectionSeen = false;
   while (!iniText.empty()) {
     const size_t lf = iniText.find('\n');
-    const std::string_view line = TrimView(iniText.substr(0, lf));
+    const std::string_view line = TrimIniText(iniText.substr(0, lf));
     iniText = lf == std::string_view::npos ? std::string_view() : iniText.substr(lf + 1);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       // Only the first section of a name counts; later ones of the same name are skipped.
       if (inSection) return {};
       const size_t close = line.find(']');
-      const std::string_view name = TrimView(
+      const std::string_view name = TrimIniText(
           line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       inSection = !sectionSeen && SameName(name, wantedSection);
       sectionSeen = sectionSeen || inSection;
@@ -68,8 +73,8 @@ std::string LookupIniValue(std::string_view iniText, std::string_view section,
     if (!inSection) continue;
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    if (!SameName(TrimView(line.substr(0, equals)), wantedKey)) continue;
-    const std::string_view value = Unquote(TrimView(line.substr(equals + 1)));
+    if (!SameName(TrimIniText(line.substr(0, equals)), wantedKey)) continue;
+    const std::string_view value = UnquoteIniValue(TrimIniText(line.substr(equals + 1)));
     return std::string(value.substr(0, kMaxProfileValueLength));
   }
   return {};

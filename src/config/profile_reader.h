@@ -13,6 +13,13 @@ namespace quillmap {
 /// Longest value a lookup returns; longer values are cut.
 inline constexpr size_t kMaxProfileValueLength = kMaxConfiguredValueLength;
 
+/// The INI text without a leading UTF-8 byte-order mark.
+std::string_view WithoutUtf8Bom(std::string_view iniText);
+/// The text without the blanks around it (spaces, tabs, CR, VT, FF), as INI names and values.
+std::string_view TrimIniText(std::string_view text);
+/// The value without one pair of matching quotes (" or ') around it.
+std::string_view UnquoteIniValue(std::string_view value);
+
 /// The value of `key` in `section` of an INI text, "" when missing. Section and key names are
 /// compared ignoring ASCII case, blanks around names and values are dropped, a value enclosed in
 /// matching quotes loses them, the first matching section and key win, lines whose first
