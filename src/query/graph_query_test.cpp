@@ -15,10 +15,11 @@ CallGraphModel Model(const std::vector<std::string>& calls) {
   std::vector<std::string> defined;
   const auto define = [&](const std::string& name) {
     for (size_t i = 0; i < model.functions.size(); ++i) {
-      if (model.functions[i].name == name && name != "s") return static_cast<int32_t>(i);
+      if (model.NameOf(model.functions[i].name) == name && name != "s")
+        return static_cast<int32_t>(i);
     }
     FunctionRecord function;
-    function.name = name;
+    function.name = model.names.Intern(name);
     model.functions.push_back(function);
     return static_cast<int32_t>(model.functions.size() - 1);
   };
@@ -28,9 +29,10 @@ CallGraphModel Model(const std::vector<std::string>& calls) {
       define(text);
       continue;
     }
+    // Straight into the records: a caller's calls need not stand together for the queries.
     CallRecord call;
     call.caller = define(text.substr(0, arrow));
-    call.callee = text.substr(arrow + 1);
+    call.callee = model.names.Intern(text.substr(arrow + 1));
     model.calls.push_back(call);
   }
   return model;
@@ -41,12 +43,14 @@ std::string Shown(const CallGraphModel& model, const GraphSelection& selection) 
   if (!selection.error.empty()) return "error: " + selection.error;
   std::string shown;
   for (size_t i = 0; i < model.functions.size(); ++i) {
-    if (selection.keepNode[i]) shown += model.functions[i].name + " ";
+    if (selection.keepNode[i]) shown.append(model.NameOf(model.functions[i].name)).append(" ");
   }
   shown += "|";
   for (size_t i = 0; i < model.calls.size(); ++i) {
     if (selection.keepCall[i]) {
-      shown += " " + model.functions[model.calls[i].caller].name + ">" + model.calls[i].callee;
+      const CallRecord& call = model.calls[i];
+      shown.append(" ").append(model.NameOf(model.functions[call.caller].name));
+      shown.append(">").append(model.NameOf(call.callee));
     }
   }
   for (const std::string& line : selection.cutMarkLines) {
