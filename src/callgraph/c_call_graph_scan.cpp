@@ -99,7 +99,7 @@ void CCallGraphScan::OnFunctionEnd(const CFunction& function) {
   selected_ = false;
   // A body that never closes ends with its file, on its last line.
   context_.Log(FunctionEndEntry(function.endLine - 1, callTextCount_));
-  recorder_.FunctionEnd(function.endLine - 1);
+  recorder_.FunctionEnd();
 }
 
 }  // namespace quillmap

@@ -59,10 +59,6 @@ void CallGraphRecorder::Call(const std::string& calledName, size_t filter,
                  line);
 }
 
-void CallGraphRecorder::FunctionEnd(int endLine) {
-  FunctionRecord& function = model_.functions.back();
-  function.closed = true;
-  function.endLine = endLine;
-}
+void CallGraphRecorder::FunctionEnd() { model_.functions.back().closed = true; }
 
 }  // namespace quillmap

@@ -46,8 +46,8 @@ class CallGraphRecorder {
   CallArguments ArgumentsFor(StringList arguments, size_t filter);
   /// A selected call of the current function.
   void Call(const std::string& calledName, size_t filter, const CallArguments& arguments, int line);
-  /// The end of the current function's body, on the line with 0-based index `endLine`.
-  void FunctionEnd(int endLine);
+  /// The end of the current function's body (the log has shown its line: no view needs it).
+  void FunctionEnd();
 
  private:
   bool withEdgeStyles_;

@@ -98,7 +98,7 @@ class Scan {
     if (!inFunction_) return;
     context_.Log(FunctionEndEntry(lineIndex_, callTexts_.size()));
     inFunction_ = false;
-    recorder_.FunctionEnd(lineIndex_);
+    recorder_.FunctionEnd();
     callTexts_.clear();
   }
 

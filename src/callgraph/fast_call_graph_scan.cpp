@@ -131,7 +131,7 @@ void FastCallGraphScan::EndFunction(int lineIndex) {
   if (!inFunction_) return;
   context_.Log(FunctionEndEntry(lineIndex, callTexts_.size()));
   inFunction_ = false;
-  recorder_.FunctionEnd(lineIndex);
+  recorder_.FunctionEnd();
   callTexts_.clear();
   callTextSet_.clear();
 }

@@ -167,7 +167,8 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
   for (const FunctionRecord& function : graph.functions) {
     out.Element().Open('{');
     out.Key("file").StringOrNull(sourcePath(function.file));
-    out.Key("header").String(graph.HeaderOf(function)).Key("line").Integer(function.line);
+    const FunctionDetails details = graph.DetailsOf(function);
+    out.Key("header").String(details.header).Key("line").Integer(details.line);
     out.Key("module").StringOrNull(
         function.module < 0 ? nullptr
                             : &modules.modules[static_cast<size_t>(function.module)].name);
@@ -177,17 +178,14 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
   for (size_t c = 0; c < graph.calls.size(); ++c) {
     const CallRecord& call = graph.calls[c];
     const FunctionRecord& caller = graph.functions[static_cast<size_t>(call.caller)];
+    const CallDetails details = graph.DetailsOf(call);
     out.Element().Open('{');
-    out.Key("arguments")
-        .Strings(graph.ArgumentsOf(call))
-        .Key("callText")
-        .String(graph.CallTextOf(c));
-    out.Key("callee")
-        .String(graph.NameOf(call.callee))
-        .Key("caller")
-        .String(graph.NameOf(caller.name));
-    out.Key("callerIndex").Index(call.caller).Key("edgeStyle").String(graph.EdgeStyleOf(call));
-    out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(call.line);
+    out.Key("arguments").Strings(details.arguments);
+    out.Key("callText").String(graph.CallTextOf(c));
+    out.Key("callee").String(graph.NameOf(call.callee));
+    out.Key("caller").String(graph.NameOf(caller.name)).Key("callerIndex").Index(call.caller);
+    out.Key("edgeStyle").String(graph.EdgeStyleOf(call));
+    out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(details.line);
     out.Close('}').Done();
   }
   out.Close(']').Key("modules").Open('[');

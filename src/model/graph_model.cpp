@@ -8,23 +8,23 @@ void CallGraphModel::AddFunction(std::string_view name, std::string_view header,
                                  int32_t braceLine, int32_t line) {
   FunctionRecord function;
   function.name = names.Intern(name);
-  function.header = texts.Add(header);
   function.file = static_cast<int32_t>(sources.size()) - 1;
-  function.line = line;
-  function.braceLine = braceLine;
-  function.filter = filter;
   function.firstCall = static_cast<uint32_t>(calls.size());
+  // The filter counts from 1 there, so that 0 stays "none".
+  const uint32_t numbers[] = {static_cast<uint32_t>(line), static_cast<uint32_t>(braceLine),
+                              static_cast<uint32_t>(filter + 1)};
+  function.details = functionDetails.Add(header, numbers);
   functions.push_back(function);
 }
 
 void CallGraphModel::AddCall(std::string_view writtenName, std::string_view callee, int32_t filter,
-                             const std::vector<std::string>& arguments, int32_t line) {
+                             const std::vector<std::string>& callArguments, int32_t line) {
   CallRecord call;
   call.caller = static_cast<int32_t>(functions.size()) - 1;
   call.callee = names.Intern(callee);
-  call.line = line;
-  call.filter = filter;
-  call.arguments = texts.AddList(arguments);
+  // The filter counts from 1 there, so that 0 stays "none".
+  const uint32_t numbers[] = {static_cast<uint32_t>(line), static_cast<uint32_t>(filter + 1)};
+  call.details = callDetails.AddList(callArguments, numbers);
   if (writtenName != callee) {
     writtenNames.emplace_back(static_cast<uint32_t>(calls.size()), names.Intern(writtenName));
   }
@@ -32,9 +32,28 @@ void CallGraphModel::AddCall(std::string_view writtenName, std::string_view call
   calls.push_back(call);
 }
 
-std::string_view CallGraphModel::ShownArgumentOf(const CallRecord& call) const {
-  if (call.filter < 0 || static_cast<size_t>(call.filter) >= edgeStyles.size()) return {};
-  return edgeStyles[static_cast<size_t>(call.filter)].ArgumentOf(ArgumentsOf(call));
+FunctionDetails CallGraphModel::DetailsOf(const FunctionRecord& function) const {
+  uint32_t numbers[3];
+  FunctionDetails details;
+  details.header = functionDetails.Text(function.details, numbers);
+  details.line = static_cast<int32_t>(numbers[0]);
+  details.braceLine = static_cast<int32_t>(numbers[1]);
+  details.filter = static_cast<int32_t>(numbers[2]) - 1;
+  return details;
+}
+
+CallDetails CallGraphModel::DetailsOf(const CallRecord& call) const {
+  uint32_t numbers[2];
+  CallDetails details;
+  details.arguments = callDetails.List(call.details, numbers);
+  details.line = static_cast<int32_t>(numbers[0]);
+  details.filter = static_cast<int32_t>(numbers[1]) - 1;
+  return details;
+}
+
+std::string_view CallGraphModel::ShownArgumentOf(const CallDetails& details) const {
+  if (details.filter < 0 || static_cast<size_t>(details.filter) >= edgeStyles.size()) return {};
+  return edgeStyles[static_cast<size_t>(details.filter)].ArgumentOf(details.arguments);
 }
 
 std::string CallGraphModel::CallTextOf(size_t call) const {
@@ -45,15 +64,15 @@ std::string CallGraphModel::CallTextOf(size_t call) const {
   if (exception != writtenNames.end() && exception->first == call) written = exception->second;
   std::string text(NameOf(written));
   text += '(';
-  text += ShownArgumentOf(record);
+  text += ShownArgumentOf(DetailsOf(record));
   text += ')';
   return text;
 }
 
 std::string CallGraphModel::EdgeStyleOf(const CallRecord& call) const {
-  if (call.filter < 0 || static_cast<size_t>(call.filter) >= edgeStyles.size()) return {};
-  const EdgeStyle& style = edgeStyles[static_cast<size_t>(call.filter)];
-  return style.Apply(style.ArgumentOf(ArgumentsOf(call)));
+  const CallDetails details = DetailsOf(call);
+  if (details.filter < 0 || static_cast<size_t>(details.filter) >= edgeStyles.size()) return {};
+  return edgeStyles[static_cast<size_t>(details.filter)].Apply(ShownArgumentOf(details));
 }
 
 }  // namespace quillmap

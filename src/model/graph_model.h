@@ -4,8 +4,8 @@
 /// nothing in it depends on how it will be shown.
 ///
 /// A whole tree has millions of calls, so the call graph keeps no string per record: names are
-/// interned, header and argument texts stand in one text store, and what a call's edge and call
-/// text show is derived from its arguments and its filter's edge style when it is written.
+/// interned, header and argument texts stand in compressed text stores, and what a call's edge
+/// and call text show is derived from its arguments and its filter's edge style when written.
 #pragma once
 
 #include <cstdint>
@@ -34,25 +34,34 @@ struct SourceRecord {
 struct FunctionRecord {
   NameId name = 0;         // the node name ("foo")
   int32_t file = -1;       // index into CallGraphModel::sources
-  int32_t line = 0;        // 1-based line where the header starts
-  int32_t braceLine = 0;   // 0-based index of the line that opens the body ("Z:" of the log)
   int32_t module = -1;     // index into ModuleModel::modules, -1 when in no module
-  int32_t filter = -1;     // index of the call filter that selected it
-  int32_t endLine = 0;     // 0-based index of the line that ends the body, when closed
-  bool closed = false;     // its body ended within its file
   uint32_t firstCall = 0;  // its calls: CallGraphModel::calls[firstCall, firstCall + callCount)
   uint32_t callCount = 0;  // in the order found
-  TextRef header = 0;      // the header text, on one line, as the activity log shows it
+  bool closed = false;     // its body ended within its file
+  TextRef details = 0;     // in CallGraphModel::functionDetails (see FunctionDetails)
+};
+
+/// What a function record keeps in the model's text store, where it takes far less room.
+struct FunctionDetails {
+  int32_t line = 0;         // 1-based line where the header starts
+  int32_t braceLine = 0;    // 0-based index of the line that opens the body ("Z:" of the log)
+  int32_t filter = -1;      // index of the call filter that selected it
+  std::string_view header;  // on one line, as the activity log shows it
 };
 
 /// A call inside a selected function's body that a call filter selected. Calls with the same
 /// call text in one body are recorded once.
 struct CallRecord {
-  int32_t caller = -1;    // index into CallGraphModel::functions
-  NameId callee = 0;      // the called name ("bar"), as its node name
-  int32_t line = 0;       // 1-based line of the call
-  int32_t filter = -1;    // index of the call filter that selected it
-  TextRef arguments = 0;  // the call's arguments as written, a list in CallGraphModel::texts
+  int32_t caller = -1;  // index into CallGraphModel::functions
+  NameId callee = 0;    // the called name ("bar"), as its node name
+  TextRef details = 0;  // in CallGraphModel::callDetails (see CallDetails)
+};
+
+/// What a call record keeps in the model's text store, where it takes far less room.
+struct CallDetails {
+  int32_t line = 0;     // 1-based line of the call
+  int32_t filter = -1;  // index of the call filter that selected it
+  TextList arguments;   // as written
 };
 
 /// Everything the call graph scan found, in the order found. Records are added through
@@ -63,7 +72,8 @@ struct CallGraphModel {
   std::deque<CallRecord> calls;
   std::vector<EdgeStyle> edgeStyles;  // by call filter; empty attributes without a DOT file
   NameTable names;
-  TextStore texts;
+  TextStore functionDetails{TextPacking::kCompressed};  // read in function order
+  TextStore callDetails{TextPacking::kCompressed};      // read in call order
   /// The calls whose name as written is not their node name (a '.' in a line-mode name), with
   /// that name, in call order.
   std::vector<std::pair<uint32_t, NameId>> writtenNames;
@@ -74,19 +84,19 @@ struct CallGraphModel {
   /// A call of the last function: `writtenName` as it stands before its "(", `callee` its node
   /// name.
   void AddCall(std::string_view writtenName, std::string_view callee, int32_t filter,
-               const std::vector<std::string>& arguments, int32_t line);
+               const std::vector<std::string>& callArguments, int32_t line);
 
   std::string_view NameOf(NameId name) const { return names[name]; }
-  std::string_view HeaderOf(const FunctionRecord& function) const {
-    return texts.Text(function.header);
-  }
-  TextList ArgumentsOf(const CallRecord& call) const { return texts.List(call.arguments); }
+  /// Its header is valid until the next details are read.
+  FunctionDetails DetailsOf(const FunctionRecord& function) const;
+  /// Its arguments are valid until the next details are read.
+  CallDetails DetailsOf(const CallRecord& call) const;
   /// The indexes of a function's calls.
   auto CallsOf(const FunctionRecord& function) const {
     return std::views::iota(function.firstCall, function.firstCall + function.callCount);
   }
-  /// The argument that call `call`'s edge and call text show (see EdgeStyle::ArgumentOf).
-  std::string_view ShownArgumentOf(const CallRecord& call) const;
+  /// The argument that a call's edge and call text show (see EdgeStyle::ArgumentOf).
+  std::string_view ShownArgumentOf(const CallDetails& details) const;
   /// "bar(ARG)": the called name as written, with the argument its edge style names, if any.
   std::string CallTextOf(size_t call) const;
   /// The DOT edge attributes of a call: its filter's edge style with the argument put in.

@@ -42,11 +42,19 @@ TEST(CallGraphModel, CallTextsAndEdgeStylesFollowTheFilterAndTheArguments) {
     const CallRecord& call = model.calls[i];
     EXPECT_EQ(call.caller, i < 3 ? 0 : 1);
     EXPECT_EQ(model.NameOf(call.callee), cases[i].callee);
-    EXPECT_EQ(call.line, static_cast<int32_t>(10 + i));
+    const CallDetails details = model.DetailsOf(call);
+    EXPECT_EQ(details.line, static_cast<int32_t>(10 + i));
+    EXPECT_EQ(details.filter, static_cast<int32_t>(i));
+    EXPECT_EQ(std::vector<std::string>(details.arguments.begin(), details.arguments.end()),
+              cases[i].arguments);
     EXPECT_EQ(model.CallTextOf(i), cases[i].callText);
     EXPECT_EQ(model.EdgeStyleOf(call), cases[i].edgeStyle);
   }
-  EXPECT_EQ(model.HeaderOf(model.functions[1]), "void second(int x)");
+  const FunctionDetails second = model.DetailsOf(model.functions[1]);
+  EXPECT_EQ(second.header, "void second(int x)");
+  EXPECT_EQ(second.line, 8);
+  EXPECT_EQ(second.braceLine, 9);
+  EXPECT_EQ(second.filter, 1);
   std::vector<uint32_t> calls;
   for (const FunctionRecord& function : model.functions) {
     for (const uint32_t c : model.CallsOf(function)) calls.push_back(c);

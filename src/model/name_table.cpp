@@ -24,8 +24,8 @@ NameId NameTable::Intern(std::string_view name) {
   const auto id = static_cast<NameId>(refs_.size());
   refs_.push_back(texts_.Add(name));
   slots_[slot] = id + 1;
-  // At most half full, so that probes stay short.
-  if (2 * refs_.size() > slots_.size()) Grow();
+  // At most three quarters full, so that probes stay short.
+  if (4 * refs_.size() > 3 * slots_.size()) Grow();
   return id;
 }
 

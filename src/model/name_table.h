@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string_view>
 #include <vector>
 
@@ -29,7 +30,7 @@ class NameTable {
   void Grow();
 
   TextStore texts_;
-  std::vector<TextRef> refs_;    // by id
+  std::deque<TextRef> refs_;     // by id; a deque grows without a spare half
   std::vector<uint32_t> slots_;  // open addressing: id + 1, or 0 for an empty slot
 };
 

@@ -18,41 +18,60 @@ const std::vector<std::string> kTexts = {"",
                                          "\xff\xfe\x80",
                                          std::string(3 << 20, 'b')};
 
-TEST(TextStore, TextsAndListsReadBackAsAddedAndStayInPlace) {
-  TextStore store;
-  EXPECT_EQ(store.Text(0), "");
-  EXPECT_TRUE(store.List(0).empty());
-  struct Added {
-    TextRef text;
-    TextRef list;
-    std::vector<std::string> items;
-    std::string_view view;
-  };
-  std::vector<Added> added;
-  // Many rounds, so that entries fill several blocks.
-  for (int round = 0; round < 40; ++round) {
-    for (size_t i = 0; i + (round > 0 ? 1 : 0) < kTexts.size(); ++i) {
-      Added entry;
-      entry.text = store.Add(kTexts[i]);
-      entry.items = {kTexts[i], kTexts[(i + 1) % (kTexts.size() - 1)], "", std::to_string(round)};
-      entry.items.resize(i % entry.items.size());
-      entry.list = store.AddList(entry.items);
-      entry.view = store.Text(entry.text);
-      added.push_back(std::move(entry));
+// Each packing: texts and lists read back as added, in any order. Plain texts stay in place;
+// compressed ones take less room than plain ones.
+TEST(TextStore, TextsAndListsReadBackAsAdded) {
+  size_t plainCapacity = 0;
+  for (const TextPacking packing : {TextPacking::kPlain, TextPacking::kCompressed}) {
+    SCOPED_TRACE(packing == TextPacking::kPlain ? "plain" : "compressed");
+    TextStore store(packing);
+    EXPECT_EQ(store.Text(0), "");
+    EXPECT_TRUE(store.List(0).empty());
+    struct Added {
+      size_t index;  // of the text in kTexts
+      TextRef text;
+      TextRef list;
+      std::vector<std::string> items;
+      std::string_view view;
+    };
+    std::vector<Added> added;
+    // Many rounds, so that entries fill several blocks.
+    for (int round = 0; round < 40; ++round) {
+      for (size_t i = 0; i + (round > 0 ? 1 : 0) < kTexts.size(); ++i) {
+        Added entry;
+        entry.index = i;
+        entry.text = store.Add(kTexts[i]);
+        entry.items = {kTexts[i], kTexts[(i + 1) % (kTexts.size() - 1)], "", std::to_string(round)};
+        entry.items.resize(i % entry.items.size());
+        entry.list = store.AddList(entry.items);
+        entry.view = store.Text(entry.text);
+        added.push_back(std::move(entry));
+      }
+    }
+    // Forwards, then backwards (every read of a compressed store in another block than the last).
+    for (int pass = 0; pass < 2; ++pass) {
+      for (size_t k = 0; k < added.size(); ++k) {
+        const Added& entry = added[pass == 0 ? k : added.size() - 1 - k];
+        SCOPED_TRACE(pass == 0 ? k : added.size() - 1 - k);
+        const TextList list = store.List(entry.list);
+        ASSERT_EQ(list.size(), entry.items.size());
+        EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()), entry.items);
+        const std::string_view text = store.Text(entry.text);
+        EXPECT_EQ(text, kTexts[entry.index]);
+        if (packing == TextPacking::kPlain) {
+          EXPECT_EQ(text.data(), entry.view.data());
+        }
+      }
+    }
+    if (packing == TextPacking::kPlain) {
+      // The large text twice (alone and in a list), the rest in few blocks.
+      plainCapacity = store.capacity();
+      EXPECT_LT(plainCapacity, size_t{12} << 20);
+    } else {
+      // Less than the plain blocks with the largest block read last held decompressed beside.
+      EXPECT_LT(store.capacity(), plainCapacity);
     }
   }
-  size_t i = 0;
-  for (const Added& entry : added) {
-    SCOPED_TRACE(i++);
-    const std::string_view text = store.Text(entry.text);
-    EXPECT_EQ(text, entry.view);
-    EXPECT_EQ(text.data(), entry.view.data());  // blocks never move
-    const TextList list = store.List(entry.list);
-    ASSERT_EQ(list.size(), entry.items.size());
-    EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()), entry.items);
-  }
-  // The large text twice (alone and in a list), the rest in few blocks.
-  EXPECT_LT(store.capacity(), size_t{12} << 20);
 }
 
 TEST(NameTable, EqualNamesShareAnIdGivenInOrderOfFirstUse) {

@@ -13,7 +13,7 @@ NodeTooltips CallGraphTooltips(const CallGraphModel& model) {
     if (function.file < 0 || static_cast<size_t>(function.file) >= model.sources.size()) continue;
     std::string& tooltip = tooltips[std::string(model.NameOf(function.name))];
     tooltip += (tooltip.empty() ? "" : "\n") + model.sources[function.file].path + ":" +
-               std::to_string(function.line);
+               std::to_string(model.DetailsOf(function).line);
   }
   return tooltips;
 }

@@ -46,10 +46,10 @@ TEST_P(ScanRunModelTest, HoldsEveryFunctionWithItsFileLineModuleAndCalls) {
   ASSERT_EQ(graph.functions.size(), 2u);
   const FunctionRecord& foo = graph.functions[0];
   EXPECT_EQ(graph.NameOf(foo.name), "foo");
-  EXPECT_EQ(graph.HeaderOf(foo), "int foo(int a)");
+  EXPECT_EQ(graph.DetailsOf(foo).header, "int foo(int a)");
   EXPECT_EQ(foo.file, 0);
-  EXPECT_EQ(foo.line, 1);
-  EXPECT_EQ(foo.braceLine, 1);
+  EXPECT_EQ(graph.DetailsOf(foo).line, 1);
+  EXPECT_EQ(graph.DetailsOf(foo).braceLine, 1);
   EXPECT_EQ(foo.module, 0);
   EXPECT_TRUE(foo.closed);
   ASSERT_EQ(foo.callCount, 2u);
@@ -57,13 +57,14 @@ TEST_P(ScanRunModelTest, HoldsEveryFunctionWithItsFileLineModuleAndCalls) {
   EXPECT_EQ(send.caller, 0);
   EXPECT_EQ(graph.NameOf(send.callee), "SendMsg");
   EXPECT_EQ(graph.CallTextOf(foo.firstCall), "SendMsg(MSG_START)");
-  const TextList arguments = graph.ArgumentsOf(send);
-  EXPECT_EQ(StringList(arguments.begin(), arguments.end()), (StringList{"MSG_START", "a"}));
-  EXPECT_EQ(send.line, 3);
+  const CallDetails details = graph.DetailsOf(send);
+  EXPECT_EQ(StringList(details.arguments.begin(), details.arguments.end()),
+            (StringList{"MSG_START", "a"}));
+  EXPECT_EQ(details.line, 3);
   EXPECT_EQ(graph.EdgeStyleOf(send), "[label=MSG_START]");
   const FunctionRecord& bar = graph.functions[1];
   EXPECT_EQ(bar.file, 2);
-  EXPECT_EQ(bar.line, 2);
+  EXPECT_EQ(graph.DetailsOf(bar).line, 2);
   EXPECT_EQ(bar.module, 1);
   ASSERT_EQ(run.model().moduleGraph.modules.size(), 2u);
   EXPECT_EQ(run.model().moduleGraph.modules[1].name, "lib");

@@ -105,11 +105,11 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
          ++next) {
       const FunctionRecord& function = model.functions[next];
       if (!keepFunction(next)) continue;
-      file.Node(function.name, function.filter);
+      file.Node(function.name, model.DetailsOf(function).filter);
       for (const uint32_t c : model.CallsOf(function)) {
         if (!keepCall(c)) continue;
         const CallRecord& call = model.calls[c];
-        file.Node(call.callee, call.filter);
+        file.Node(call.callee, model.DetailsOf(call).filter);
         file.Edge(function, call);
       }
       if (function.closed) file.Line("");

@@ -27,7 +27,7 @@ void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGr
     for (; next < model.functions.size() && model.functions[next].file == static_cast<int32_t>(s);
          ++next) {
       const FunctionRecord& function = model.functions[next];
-      row(PadCsvRow(std::string(model.HeaderOf(function)), 1));
+      row(PadCsvRow(std::string(model.DetailsOf(function).header), 1));
       if (!function.closed) continue;
       std::string calls = "CALLS(" + std::to_string(function.callCount) + "):";
       for (const uint32_t c : model.CallsOf(function)) {
