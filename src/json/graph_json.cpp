@@ -175,18 +175,24 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
     out.Key("name").String(graph.NameOf(function.name)).Close('}').Done();
   }
   out.Close(']').Key("calls").Open('[');
-  for (size_t c = 0; c < graph.calls.size(); ++c) {
-    const CallRecord& call = graph.calls[c];
-    const FunctionRecord& caller = graph.functions[static_cast<size_t>(call.caller)];
-    const CallDetails details = graph.DetailsOf(call);
-    out.Element().Open('{');
-    out.Key("arguments").Strings(details.arguments);
-    out.Key("callText").String(graph.CallTextOf(c));
-    out.Key("callee").String(graph.NameOf(call.callee));
-    out.Key("caller").String(graph.NameOf(caller.name)).Key("callerIndex").Index(call.caller);
-    out.Key("edgeStyle").String(graph.EdgeStyleOf(call));
-    out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(details.line);
-    out.Close('}').Done();
+  // The functions' calls, one function after the other, are the calls in order.
+  for (size_t f = 0; f < graph.functions.size(); ++f) {
+    const FunctionRecord& caller = graph.functions[f];
+    for (const uint32_t c : graph.CallsOf(caller)) {
+      const CallRecord& call = graph.calls[c];
+      const CallDetails details = graph.DetailsOf(call);
+      out.Element().Open('{');
+      out.Key("arguments").Strings(details.arguments);
+      out.Key("callText").String(graph.CallTextOf(c));
+      out.Key("callee").String(graph.NameOf(call.callee));
+      out.Key("caller").String(graph.NameOf(caller.name));
+      out.Key("callerIndex")
+          .Index(static_cast<int32_t>(f))
+          .Key("edgeStyle")
+          .String(graph.EdgeStyleOf(call));
+      out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(details.line);
+      out.Close('}').Done();
+    }
   }
   out.Close(']').Key("modules").Open('[');
   for (const ModuleInfo& module : modules.modules) {

@@ -20,11 +20,12 @@ void CallGraphModel::AddFunction(std::string_view name, std::string_view header,
 void CallGraphModel::AddCall(std::string_view writtenName, std::string_view callee, int32_t filter,
                              const std::vector<std::string>& callArguments, int32_t line) {
   CallRecord call;
-  call.caller = static_cast<int32_t>(functions.size()) - 1;
   call.callee = names.Intern(callee);
   // The filter counts from 1 there, so that 0 stays "none".
   const uint32_t numbers[] = {static_cast<uint32_t>(line), static_cast<uint32_t>(filter + 1)};
-  call.details = callDetails.AddList(callArguments, numbers);
+  const TextRef details = callDetails.AddList(callArguments, numbers);
+  call.detailsLow = static_cast<uint32_t>(details);
+  call.detailsHigh = static_cast<uint32_t>(details >> 32);
   if (writtenName != callee) {
     writtenNames.emplace_back(static_cast<uint32_t>(calls.size()), names.Intern(writtenName));
   }
@@ -45,7 +46,7 @@ FunctionDetails CallGraphModel::DetailsOf(const FunctionRecord& function) const 
 CallDetails CallGraphModel::DetailsOf(const CallRecord& call) const {
   uint32_t numbers[2];
   CallDetails details;
-  details.arguments = callDetails.List(call.details, numbers);
+  details.arguments = callDetails.List(call.details(), numbers);
   details.line = static_cast<int32_t>(numbers[0]);
   details.filter = static_cast<int32_t>(numbers[1]) - 1;
   return details;

@@ -68,7 +68,11 @@ GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& qu
   std::vector<int32_t> nodeOf;
   nodeOf.reserve(model.functions.size());
   for (const FunctionRecord& function : model.functions) nodeOf.push_back(node(function.name));
-  for (const CallRecord& call : model.calls) graph.AddEdge(nodeOf[call.caller], node(call.callee));
+  for (size_t f = 0; f < model.functions.size(); ++f) {
+    for (const uint32_t c : model.CallsOf(model.functions[f])) {
+      graph.AddEdge(nodeOf[f], node(model.calls[c].callee));
+    }
+  }
   graph.Finish();
   return Select(graph, query, nodeOf, model.functions.size());
 }

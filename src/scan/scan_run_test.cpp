@@ -54,7 +54,6 @@ TEST_P(ScanRunModelTest, HoldsEveryFunctionWithItsFileLineModuleAndCalls) {
   EXPECT_TRUE(foo.closed);
   ASSERT_EQ(foo.callCount, 2u);
   const CallRecord& send = graph.calls[foo.firstCall];
-  EXPECT_EQ(send.caller, 0);
   EXPECT_EQ(graph.NameOf(send.callee), "SendMsg");
   EXPECT_EQ(graph.CallTextOf(foo.firstCall), "SendMsg(MSG_START)");
   const CallDetails details = graph.DetailsOf(send);
