@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <ranges>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -68,6 +67,23 @@ struct CallDetails {
   TextList arguments;   // as written
 };
 
+/// A run of call indexes, first to last (exclusive).
+struct CallIndexes {
+  struct Iterator {
+    uint32_t index;
+    uint32_t operator*() const { return index; }
+    Iterator& operator++() {
+      ++index;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+  };
+  uint32_t first = 0;
+  uint32_t last = 0;
+  Iterator begin() const { return {first}; }
+  Iterator end() const { return {last}; }
+};
+
 /// Everything the call graph scan found, in the order found. Records are added through
 /// AddFunction and AddCall, which keep each function's calls together: the functions' calls,
 /// one function after the other, are all calls in order.
@@ -97,8 +113,8 @@ struct CallGraphModel {
   /// Its arguments are valid until the next details are read.
   CallDetails DetailsOf(const CallRecord& call) const;
   /// The indexes of a function's calls.
-  auto CallsOf(const FunctionRecord& function) const {
-    return std::views::iota(function.firstCall, function.firstCall + function.callCount);
+  CallIndexes CallsOf(const FunctionRecord& function) const {
+    return {function.firstCall, function.firstCall + function.callCount};
   }
   /// The argument that a call's edge and call text show (see EdgeStyle::ArgumentOf).
   std::string_view ShownArgumentOf(const CallDetails& details) const;
