@@ -28,7 +28,8 @@ TEST(TextStore, TextsAndListsReadBackAsAdded) {
     EXPECT_EQ(store.Text(0), "");
     EXPECT_TRUE(store.List(0).empty());
     struct Added {
-      size_t index;  // of the text in kTexts
+      size_t index;                   // of the text in kTexts
+      std::vector<uint32_t> numbers;  // before the text and before the list
       TextRef text;
       TextRef list;
       std::vector<std::string> items;
@@ -40,11 +41,18 @@ TEST(TextStore, TextsAndListsReadBackAsAdded) {
       for (size_t i = 0; i + (round > 0 ? 1 : 0) < kTexts.size(); ++i) {
         Added entry;
         entry.index = i;
-        entry.text = store.Add(kTexts[i]);
+        // Numbers of one and of five bytes; all 0 with the empty text: the empty entry.
+        entry.numbers = {static_cast<uint32_t>(i), static_cast<uint32_t>(round) * 300,
+                         i == 0 ? 0 : 0xffffffffu};
+        entry.text = store.Add(kTexts[i], entry.numbers);
         entry.items = {kTexts[i], kTexts[(i + 1) % (kTexts.size() - 1)], "", std::to_string(round)};
         entry.items.resize(i % entry.items.size());
-        entry.list = store.AddList(entry.items);
-        entry.view = store.Text(entry.text);
+        entry.list = store.AddList(entry.items, entry.numbers);
+        if (i == 0 && round == 0) {
+          EXPECT_EQ(entry.text, 0u);
+        }
+        std::vector<uint32_t> numbers(entry.numbers.size());
+        entry.view = store.Text(entry.text, numbers);
         added.push_back(std::move(entry));
       }
     }
@@ -53,10 +61,14 @@ TEST(TextStore, TextsAndListsReadBackAsAdded) {
       for (size_t k = 0; k < added.size(); ++k) {
         const Added& entry = added[pass == 0 ? k : added.size() - 1 - k];
         SCOPED_TRACE(pass == 0 ? k : added.size() - 1 - k);
-        const TextList list = store.List(entry.list);
+        std::vector<uint32_t> numbers(entry.numbers.size(), 7);
+        const TextList list = store.List(entry.list, numbers);
+        EXPECT_EQ(numbers, entry.numbers);
         ASSERT_EQ(list.size(), entry.items.size());
         EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()), entry.items);
-        const std::string_view text = store.Text(entry.text);
+        numbers.assign(numbers.size(), 7);
+        const std::string_view text = store.Text(entry.text, numbers);
+        EXPECT_EQ(numbers, entry.numbers);
         EXPECT_EQ(text, kTexts[entry.index]);
         if (packing == TextPacking::kPlain) {
           EXPECT_EQ(text.data(), entry.view.data());
