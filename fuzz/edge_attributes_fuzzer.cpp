@@ -9,12 +9,12 @@
 #include <array>
 #include <string>
 
-#include "callgraph/call_graph_recorder.h"
 #include "dot/dot_text.h"
-#include "files/source_reader.h"
-#include "text/text_utils.h"
 #include "dot_syntax.h"
+#include "files/source_reader.h"
 #include "fuzz_support.h"
+#include "model/edge_style.h"
+#include "text/text_utils.h"
 
 namespace quillmap::fuzz {
 namespace {

@@ -19,6 +19,8 @@ QUILLMAP_PACKAGES=(
   lld
   # the JSON export (and reading it back in the tests); compilation databases
   nlohmann-json3-dev
+  # the graph model's compressed text stores
+  liblz4-dev
   # unit tests and micro-benchmarks
   libgtest-dev
   libgmock-dev

@@ -84,13 +84,13 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
       arguments = true;
     }
     const std::string name(call.name);
-    EdgeAttributes edge = recorder_.EdgeAttributesFor(args, i);
-    std::string callText = name + "(" + edge.argument + ")";
+    const CallArguments arguments = recorder_.ArgumentsFor(args, i);
+    const std::string callText = name + "(" + arguments.shown + ")";
     if (!callTexts_.insert(callText).second) continue;
     ++callTextCount_;
     context_.Log(CallLineEntry(lineText_));
     context_.Log(CallTextEntry(callText));
-    recorder_.Call(name, std::move(callText), i, std::move(edge), lineText_, call.line);
+    recorder_.Call(name, i, arguments, call.line);
   }
 }
 
@@ -99,7 +99,7 @@ void CCallGraphScan::OnFunctionEnd(const CFunction& function) {
   selected_ = false;
   // A body that never closes ends with its file, on its last line.
   context_.Log(FunctionEndEntry(function.endLine - 1, callTextCount_));
-  recorder_.FunctionEnd(function.endLine - 1);
+  recorder_.FunctionEnd();
 }
 
 }  // namespace quillmap

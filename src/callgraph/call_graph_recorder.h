@@ -1,28 +1,28 @@
 /// Records what the call graph scan finds into the graph model: the sources in file-list order,
-/// the selected definitions, their selected calls with the edge style of each, and the sources
-/// that failed. Both scan engines report through it, so both build the same model.
+/// the selected definitions, their selected calls with their arguments, each filter's edge style,
+/// and the sources that failed. Both scan engines report through it, so both build the same model.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "model/edge_style.h"
 #include "model/graph_model.h"
 #include "scan/scan_context.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
 
-/// Edge attribute text of a call and the argument text that goes into its call text.
-struct EdgeAttributes {
-  std::string attributes;
-  std::string argument;
-  StringList arguments;  // all arguments of the call, as written
+/// The arguments of a call, and the one that its edge style names (it goes into the call text).
+struct CallArguments {
+  StringList all;     // as written
+  std::string shown;  // empty when the edge style names none
 };
 
 class CallGraphRecorder {
  public:
   /// `withEdgeStyles`: whether a call graph DOT file is configured; only then are the edge
-  /// styles read and an argument put into the call text.
+  /// styles read (into the model, one per filter) and an argument put into the call text.
   CallGraphRecorder(ScanContext& context, std::string cfgPath, const StringList& callsList,
                     bool withEdgeStyles, CallGraphModel& model);
 
@@ -38,30 +38,20 @@ class CallGraphRecorder {
   /// index of the line that opens its body, `line` the 1-based line where its header starts.
   void Definition(std::string_view header, std::string functionText, size_t filter, int braceLine,
                   int line);
-  /// The arguments of a call of `calledName` on `lineText` and, with edge styles, the edge
-  /// attributes of filter `filter` with their "$N" replaced by argument N of the call.
-  EdgeAttributes EdgeAttributesOf(std::string_view lineText, const std::string& calledName,
-                                  size_t filter);
+  /// The arguments of a call of `calledName` on `lineText`, with the one that the edge style
+  /// of filter `filter` names.
+  CallArguments ArgumentsOf(std::string_view lineText, const std::string& calledName,
+                            size_t filter);
   /// The same for a call whose arguments are known already.
-  EdgeAttributes EdgeAttributesFor(StringList arguments, size_t filter);
+  CallArguments ArgumentsFor(StringList arguments, size_t filter);
   /// A selected call of the current function.
-  void Call(const std::string& calledName, std::string callText, size_t filter, EdgeAttributes edge,
-            std::string_view lineText, int line);
-  /// The end of the current function's body, on the line with 0-based index `endLine`.
-  void FunctionEnd(int endLine);
+  void Call(const std::string& calledName, size_t filter, const CallArguments& arguments, int line);
+  /// The end of the current function's body (the log has shown its line: no view needs it).
+  void FunctionEnd();
 
  private:
-  ScanContext& context_;
-  std::string cfgPath_;
-  const StringList& callsList_;
   bool withEdgeStyles_;
   CallGraphModel& model_;
 };
-
-/// The edge attribute text with its first "$N" (after the first character) replaced by argument
-/// N of `args`, or by "#?#" when there is no such argument. Returns the argument text (empty when
-/// nothing was replaced) through `argument`. The inserted text is written so that DOT can read it.
-std::string SubstituteArgument(const std::string& attributes, const StringList& args,
-                               std::string& argument);
 
 }  // namespace quillmap

@@ -98,7 +98,7 @@ class Scan {
     if (!inFunction_) return;
     context_.Log(FunctionEndEntry(lineIndex_, callTexts_.size()));
     inFunction_ = false;
-    recorder_.FunctionEnd(lineIndex_);
+    recorder_.FunctionEnd();
     callTexts_.clear();
   }
 
@@ -119,12 +119,12 @@ class Scan {
     while (p > 0 && IsIdentifierChar(line[p - 1])) --p;
     if (open == std::string::npos || open <= p) return;
     const std::string name = Trim(std::string_view(line).substr(p, open - p));
-    EdgeAttributes edge = recorder_.EdgeAttributesOf(line, name, filter);
-    const std::string callText = name + "(" + edge.argument + ")";
+    const CallArguments arguments = recorder_.ArgumentsOf(line, name, filter);
+    const std::string callText = name + "(" + arguments.shown + ")";
     if (!AddIfAbsent(callTexts_, callText)) return;
     context_.Log(CallLineEntry(line));
     context_.Log(CallTextEntry(callText));
-    recorder_.Call(name, callText, filter, std::move(edge), line, lineIndex_ + 1);
+    recorder_.Call(name, filter, arguments, lineIndex_ + 1);
   }
 
   ScanContext& context_;

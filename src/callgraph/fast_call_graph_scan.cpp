@@ -131,7 +131,7 @@ void FastCallGraphScan::EndFunction(int lineIndex) {
   if (!inFunction_) return;
   context_.Log(FunctionEndEntry(lineIndex, callTexts_.size()));
   inFunction_ = false;
-  recorder_.FunctionEnd(lineIndex);
+  recorder_.FunctionEnd();
   callTexts_.clear();
   callTextSet_.clear();
 }
@@ -157,13 +157,13 @@ void FastCallGraphScan::RecognizeCall(std::string_view line, size_t p, size_t fi
   while (p > 0 && IsIdentifierChar(line[p - 1])) --p;
   if (open == std::string_view::npos || open <= p) return;
   const std::string name = Trim(line.substr(p, open - p));
-  EdgeAttributes edge = recorder_.EdgeAttributesOf(line, name, filter);
-  std::string callText = name + "(" + edge.argument + ")";
+  const CallArguments arguments = recorder_.ArgumentsOf(line, name, filter);
+  std::string callText = name + "(" + arguments.shown + ")";
   if (!callTextSet_.insert(callText).second) return;
-  callTexts_.push_back(callText);
   context_.Log(CallLineEntry(line));
   context_.Log(CallTextEntry(callText));
-  recorder_.Call(name, std::move(callText), filter, std::move(edge), line, lineIndex + 1);
+  callTexts_.push_back(std::move(callText));
+  recorder_.Call(name, filter, arguments, lineIndex + 1);
 }
 
 }  // namespace quillmap

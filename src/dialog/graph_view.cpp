@@ -60,8 +60,10 @@ void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
   cfgPath_ = cfgPath;
   callsList_ = run.callsList();
   callGraph_ = run.model().callGraph;
-  for (const FunctionRecord& function : callGraph_.functions) names_.push_back(function.name);
-  for (const CallRecord& call : callGraph_.calls) names_.push_back(call.callee);
+  for (const FunctionRecord& function : callGraph_.functions)
+    names_.emplace_back(callGraph_.NameOf(function.name));
+  for (const CallRecord& call : callGraph_.calls)
+    names_.emplace_back(callGraph_.NameOf(call.callee));
   std::sort(names_.begin(), names_.end());
   names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
   const ModuleTable& modules = run.moduleTable();

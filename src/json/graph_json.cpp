@@ -84,8 +84,9 @@ class JsonOut {
     buffer_ += ']';
     return *this;
   }
-  JsonOut& Strings(const std::vector<std::string>& list) {
-    return List(list, [&](const std::string& text) { String(text); });
+  template <typename Texts>
+  JsonOut& Strings(const Texts& list) {
+    return List(list, [&](std::string_view text) { String(text); });
   }
   // Ends an element: its bytes may go to the file.
   void Done() {
@@ -166,21 +167,32 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
   for (const FunctionRecord& function : graph.functions) {
     out.Element().Open('{');
     out.Key("file").StringOrNull(sourcePath(function.file));
-    out.Key("header").String(function.header).Key("line").Integer(function.line);
+    const FunctionDetails details = graph.DetailsOf(function);
+    out.Key("header").String(details.header).Key("line").Integer(details.line);
     out.Key("module").StringOrNull(
         function.module < 0 ? nullptr
                             : &modules.modules[static_cast<size_t>(function.module)].name);
-    out.Key("name").String(function.name).Close('}').Done();
+    out.Key("name").String(graph.NameOf(function.name)).Close('}').Done();
   }
   out.Close(']').Key("calls").Open('[');
-  for (const CallRecord& call : graph.calls) {
-    const FunctionRecord& caller = graph.functions[static_cast<size_t>(call.caller)];
-    out.Element().Open('{');
-    out.Key("arguments").Strings(call.arguments).Key("callText").String(call.callText);
-    out.Key("callee").String(call.callee).Key("caller").String(caller.name);
-    out.Key("callerIndex").Index(call.caller).Key("edgeStyle").String(call.edgeStyle);
-    out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(call.line);
-    out.Close('}').Done();
+  // The functions' calls, one function after the other, are the calls in order.
+  for (size_t f = 0; f < graph.functions.size(); ++f) {
+    const FunctionRecord& caller = graph.functions[f];
+    for (const uint32_t c : graph.CallsOf(caller)) {
+      const CallRecord& call = graph.calls[c];
+      const CallDetails details = graph.DetailsOf(call);
+      out.Element().Open('{');
+      out.Key("arguments").Strings(details.arguments);
+      out.Key("callText").String(graph.CallTextOf(c));
+      out.Key("callee").String(graph.NameOf(call.callee));
+      out.Key("caller").String(graph.NameOf(caller.name));
+      out.Key("callerIndex")
+          .Index(static_cast<int32_t>(f))
+          .Key("edgeStyle")
+          .String(graph.EdgeStyleOf(call));
+      out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(details.line);
+      out.Close('}').Done();
+    }
   }
   out.Close(']').Key("modules").Open('[');
   for (const ModuleInfo& module : modules.modules) {

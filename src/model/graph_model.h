@@ -2,11 +2,22 @@
 /// files, function definitions and calls in the order found, and the modules with the calls
 /// between them. The writers (DOT, CSV, module graph, JSON), the queries and the rules read it;
 /// nothing in it depends on how it will be shown.
+///
+/// A whole tree has millions of calls, so the call graph keeps no string per record: names are
+/// interned, header and argument texts stand in compressed text stores, and what a call's edge
+/// and call text show is derived from its arguments and its filter's edge style when written.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+#include "model/edge_style.h"
+#include "model/name_table.h"
+#include "model/text_store.h"
 
 namespace quillmap {
 
@@ -20,38 +31,97 @@ struct SourceRecord {
 
 /// A function definition that a call filter selected.
 struct FunctionRecord {
-  std::string name;            // the node name ("foo")
-  std::string header;          // the header text, on one line, as the activity log shows it
-  std::string callText;        // the function as its node text ("foo()")
-  int32_t file = -1;           // index into CallGraphModel::sources
-  int32_t line = 0;            // 1-based line where the header starts
-  int32_t braceLine = 0;       // 0-based index of the line that opens the body ("Z:" of the log)
-  int32_t module = -1;         // index into ModuleModel::modules, -1 when in no module
-  int32_t filter = -1;         // index of the call filter that selected it
-  bool closed = false;         // its body ended within its file
-  int32_t endLine = 0;         // 0-based index of the line that ends the body, when closed
-  std::vector<int32_t> calls;  // indexes into CallGraphModel::calls, in the order found
+  NameId name = 0;         // the node name ("foo")
+  int32_t file = -1;       // index into CallGraphModel::sources
+  int32_t module = -1;     // index into ModuleModel::modules, -1 when in no module
+  uint32_t firstCall = 0;  // its calls: CallGraphModel::calls[firstCall, firstCall + callCount)
+  uint32_t callCount = 0;  // in the order found
+  bool closed = false;     // its body ended within its file
+  TextRef details = 0;     // in CallGraphModel::functionDetails (see FunctionDetails)
+};
+
+/// What a function record keeps in the model's text store, where it takes far less room.
+struct FunctionDetails {
+  int32_t line = 0;         // 1-based line where the header starts
+  int32_t braceLine = 0;    // 0-based index of the line that opens the body ("Z:" of the log)
+  int32_t filter = -1;      // index of the call filter that selected it
+  std::string_view header;  // on one line, as the activity log shows it
 };
 
 /// A call inside a selected function's body that a call filter selected. Calls with the same
 /// call text in one body are recorded once.
 struct CallRecord {
-  int32_t caller = -1;                 // index into CallGraphModel::functions
-  std::string callee;                  // the called name ("bar"), as its node name
-  std::string callText;                // "bar(ARG)", ARG the argument the edge style names, if any
-  std::vector<std::string> arguments;  // the call's arguments as written
-  std::string lineText;                // the source line of the call, cleaned, as the log shows it
-  int32_t line = 0;                    // 1-based line of the call
-  int32_t filter = -1;                 // index of the call filter that selected it
-  std::string edgeStyle;               // the DOT edge attributes, with the argument put in
+  NameId callee = 0;  // the called name ("bar"), as its node name
+  /// Where its details stand in CallGraphModel::callDetails (see CallDetails), in two halves so
+  /// that a record takes 12 bytes. Its caller is the function whose calls include it.
+  uint32_t detailsLow = 0;
+  uint32_t detailsHigh = 0;
+
+  TextRef details() const { return (TextRef{detailsHigh} << 32) | detailsLow; }
 };
 
-/// Everything the call graph scan found, in the order found.
+/// What a call record keeps in the model's text store, where it takes far less room.
+struct CallDetails {
+  int32_t line = 0;     // 1-based line of the call
+  int32_t filter = -1;  // index of the call filter that selected it
+  TextList arguments;   // as written
+};
+
+/// A run of call indexes, first to last (exclusive).
+struct CallIndexes {
+  struct Iterator {
+    uint32_t index;
+    uint32_t operator*() const { return index; }
+    Iterator& operator++() {
+      ++index;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+  };
+  uint32_t first = 0;
+  uint32_t last = 0;
+  Iterator begin() const { return {first}; }
+  Iterator end() const { return {last}; }
+};
+
+/// Everything the call graph scan found, in the order found. Records are added through
+/// AddFunction and AddCall, which keep each function's calls together: the functions' calls,
+/// one function after the other, are all calls in order.
 struct CallGraphModel {
   std::vector<SourceRecord> sources;
-  std::vector<FunctionRecord> functions;
-  std::vector<CallRecord> calls;
-  std::vector<std::string> graphAttributes;  // the "[dot] graph_cfgN" lines
+  std::deque<FunctionRecord> functions;  // a deque: growing never copies what is there
+  std::deque<CallRecord> calls;
+  std::vector<EdgeStyle> edgeStyles;  // by call filter; empty attributes without a DOT file
+  NameTable names;
+  TextStore functionDetails{TextPacking::kCompressed};  // read in function order
+  TextStore callDetails{TextPacking::kCompressed};      // read in call order
+  /// The calls whose name as written is not their node name (a '.' in a line-mode name), with
+  /// that name, in call order.
+  std::vector<std::pair<uint32_t, NameId>> writtenNames;
+
+  /// A definition in the last source.
+  void AddFunction(std::string_view name, std::string_view header, int32_t filter,
+                   int32_t braceLine, int32_t line);
+  /// A call of the last function: `writtenName` as it stands before its "(", `callee` its node
+  /// name.
+  void AddCall(std::string_view writtenName, std::string_view callee, int32_t filter,
+               const std::vector<std::string>& callArguments, int32_t line);
+
+  std::string_view NameOf(NameId name) const { return names[name]; }
+  /// Its header is valid until the next details are read.
+  FunctionDetails DetailsOf(const FunctionRecord& function) const;
+  /// Its arguments are valid until the next details are read.
+  CallDetails DetailsOf(const CallRecord& call) const;
+  /// The indexes of a function's calls.
+  CallIndexes CallsOf(const FunctionRecord& function) const {
+    return {function.firstCall, function.firstCall + function.callCount};
+  }
+  /// The argument that a call's edge and call text show (see EdgeStyle::ArgumentOf).
+  std::string_view ShownArgumentOf(const CallDetails& details) const;
+  /// "bar(ARG)": the called name as written, with the argument its edge style names, if any.
+  std::string CallTextOf(size_t call) const;
+  /// The DOT edge attributes of a call: its filter's edge style with the argument put in.
+  std::string EdgeStyleOf(const CallRecord& call) const;
 };
 
 /// A call from a function of one module into a function of another.

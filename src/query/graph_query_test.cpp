@@ -7,31 +7,21 @@
 namespace quillmap {
 namespace {
 
-// A call graph from "caller>callee" texts; every caller is a defined function, in order of first
-// appearance, and "s" is defined twice (two static functions of one name). Plain names without
-// '>' are functions that call nothing.
+// A call graph from "caller>callee" texts, each caller's calls together; every caller is a
+// defined function, and "s" is defined twice (two static functions of one name). Plain names
+// without '>' are functions that call nothing.
 CallGraphModel Model(const std::vector<std::string>& calls) {
   CallGraphModel model;
-  std::vector<std::string> defined;
-  const auto define = [&](const std::string& name) {
-    for (size_t i = 0; i < model.functions.size(); ++i) {
-      if (model.functions[i].name == name && name != "s") return static_cast<int32_t>(i);
-    }
-    FunctionRecord function;
-    function.name = name;
-    model.functions.push_back(function);
-    return static_cast<int32_t>(model.functions.size() - 1);
-  };
   for (const std::string& text : calls) {
     const size_t arrow = text.find('>');
-    if (arrow == std::string::npos) {
-      define(text);
-      continue;
+    const std::string caller = text.substr(0, arrow);
+    if (model.functions.empty() || caller == "s" || arrow == std::string::npos ||
+        model.NameOf(model.functions.back().name) != caller) {
+      model.AddFunction(caller, "", 0, 0, 0);
     }
-    CallRecord call;
-    call.caller = define(text.substr(0, arrow));
-    call.callee = text.substr(arrow + 1);
-    model.calls.push_back(call);
+    if (arrow == std::string::npos) continue;
+    const std::string callee = text.substr(arrow + 1);
+    model.AddCall(callee, callee, 0, {}, 0);
   }
   return model;
 }
@@ -41,12 +31,14 @@ std::string Shown(const CallGraphModel& model, const GraphSelection& selection) 
   if (!selection.error.empty()) return "error: " + selection.error;
   std::string shown;
   for (size_t i = 0; i < model.functions.size(); ++i) {
-    if (selection.keepNode[i]) shown += model.functions[i].name + " ";
+    if (selection.keepNode[i]) shown.append(model.NameOf(model.functions[i].name)).append(" ");
   }
   shown += "|";
-  for (size_t i = 0; i < model.calls.size(); ++i) {
-    if (selection.keepCall[i]) {
-      shown += " " + model.functions[model.calls[i].caller].name + ">" + model.calls[i].callee;
+  for (const FunctionRecord& function : model.functions) {
+    for (const uint32_t c : model.CallsOf(function)) {
+      if (!selection.keepCall[c]) continue;
+      shown.append(" ").append(model.NameOf(function.name));
+      shown.append(">").append(model.NameOf(model.calls[c].callee));
     }
   }
   for (const std::string& line : selection.cutMarkLines) {
@@ -60,7 +52,7 @@ std::string Shown(const CallGraphModel& model, const GraphSelection& selection) 
 // main calls init and loop; loop calls a cycle a>b>a and the self-call b>b; log is a
 // printk-like helper called from everywhere; s is defined twice.
 const std::vector<std::string> kGraph = {
-    "main>init", "main>loop", "init>log_printk", "loop>a", "a>b", "b>a", "b>b", "a>log_printk",
+    "main>init", "main>loop", "init>log_printk", "loop>a", "a>b", "a>log_printk", "b>a", "b>b",
     "s>x",       "s>y",       "x>log_printk",    "y>z",    "z",   "lone"};
 
 TEST(SelectCallGraph, QueriesKeepWhatTheyName) {
@@ -71,15 +63,16 @@ TEST(SelectCallGraph, QueriesKeepWhatTheyName) {
   const Case cases[] = {
       // No query: the whole graph.
       {{},
-       "main init loop a b s s x y z lone | main>init main>loop init>log_printk loop>a a>b b>a "
-       "b>b a>log_printk s>x s>y x>log_printk y>z"},
-      {{{"focus", "loop"}}, "loop a b | loop>a a>b b>a b>b a>log_printk"},
+       "main init loop a b s s x y z lone | main>init main>loop init>log_printk loop>a a>b "
+       "a>log_printk "
+       "b>a b>b s>x s>y x>log_printk y>z"},
+      {{{"focus", "loop"}}, "loop a b | loop>a a>b a>log_printk b>a b>b"},
       {{{"focus", "loop"}, {"depth", "0"}}, "loop |"},
       {{{"focus", "main"}, {"depth", "2"}},
        "main init loop a | main>init main>loop init>log_printk loop>a"},
       {{{"focus", "b"}, {"direction", "callers"}}, "main loop a b | main>loop loop>a a>b b>a b>b"},
       {{{"focus", "a"}, {"direction", "both"}, {"depth", "1"}},
-       "loop a b | loop>a a>b b>a a>log_printk"},
+       "loop a b | loop>a a>b a>log_printk b>a"},
       // Both definitions of a name are roots.
       {{{"focus", "s"}}, "s s x y z | s>x s>y x>log_printk y>z"},
       {{{"focus", "main"}, {"omit", "*printk*, init"}},
@@ -91,7 +84,7 @@ TEST(SelectCallGraph, QueriesKeepWhatTheyName) {
        "main init loop a b s s x y z lone | main>init main>loop loop>a b>a b>b s>x s>y y>z"},
       {{{"path", "main,b"}}, "main loop a b | main>loop loop>a a>b b>a b>b"},
       {{{"path", "main, log_printk"}, {"omit", "init"}},
-       "main loop a b | main>loop loop>a a>b b>a b>b a>log_printk"},
+       "main loop a b | main>loop loop>a a>b a>log_printk b>a b>b"},
       {{{"path", "main,log_printk"}, {"leaf", "a"}}, "main init | main>init init>log_printk"},
       {{{"path", "a,a"}}, "a b | a>b b>a b>b"},
       {{{"path", "s,main"}}, "|"},
@@ -101,7 +94,7 @@ TEST(SelectCallGraph, QueriesKeepWhatTheyName) {
        "main init loop | main>init main>loop [1 more, cut by max_nodes] [1 more, cut by "
        "max_nodes]"},
       {{{"focus", "main"}, {"max_nodes", "100"}},
-       "main init loop a b | main>init main>loop init>log_printk loop>a a>b b>a b>b a>log_printk"},
+       "main init loop a b | main>init main>loop init>log_printk loop>a a>b a>log_printk b>a b>b"},
       {{{"focus", "mian"}}, "error: unknown name: mian (closest: main, a, b)"},
       {{{"path", "main,lgo_printk"}},
        "error: unknown name: lgo_printk (closest: log_printk, lone, loop)"},

@@ -18,14 +18,17 @@ std::string Describe(const GraphQuery& query) {
   return (query.path.empty() ? "focus " : "path ") + names;
 }
 
+// Without an active query the graph is not built: for a whole tree it would be large.
+GraphSelection KeepAll(size_t nodeRecords, size_t callRecords) {
+  GraphSelection selection;
+  selection.keepNode.assign(nodeRecords, 1);
+  selection.keepCall.assign(callRecords, 1);
+  return selection;
+}
+
 GraphSelection Select(const QueryGraph& graph, const GraphQuery& query,
                       const std::vector<int32_t>& nodeOf, size_t nodeRecords) {
   GraphSelection selection;
-  if (!query.active()) {
-    selection.keepNode.assign(nodeRecords, 1);
-    selection.keepCall.assign(graph.edgeCount(), 1);
-    return selection;
-  }
   QueryOutcome outcome = RunQuery(graph, query);
   selection.error = std::move(outcome.error);
   if (!selection.error.empty()) return selection;
@@ -54,19 +57,28 @@ std::vector<std::string> CutMarkLines(const QueryGraph& graph, const QueryOutcom
 }
 
 GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& query) {
+  if (!query.active()) return KeepAll(model.functions.size(), model.calls.size());
   QueryGraph graph;
+  std::vector<int32_t> nodeOfName(model.names.size(), -1);
+  const auto node = [&](NameId name) {
+    int32_t& known = nodeOfName[name];
+    if (known < 0) known = graph.AddNode(model.NameOf(name));
+    return known;
+  };
   std::vector<int32_t> nodeOf;
   nodeOf.reserve(model.functions.size());
-  for (const FunctionRecord& function : model.functions)
-    nodeOf.push_back(graph.AddNode(function.name));
-  for (const CallRecord& call : model.calls) {
-    graph.AddEdge(nodeOf[call.caller], graph.AddNode(call.callee));
+  for (const FunctionRecord& function : model.functions) nodeOf.push_back(node(function.name));
+  for (size_t f = 0; f < model.functions.size(); ++f) {
+    for (const uint32_t c : model.CallsOf(model.functions[f])) {
+      graph.AddEdge(nodeOf[f], node(model.calls[c].callee));
+    }
   }
   graph.Finish();
   return Select(graph, query, nodeOf, model.functions.size());
 }
 
 GraphSelection SelectModuleGraph(const ModuleModel& model, const GraphQuery& query) {
+  if (!query.active()) return KeepAll(model.modules.size(), model.calls.size());
   QueryGraph graph;
   std::vector<int32_t> nodeOf;
   for (const ModuleInfo& module : model.modules) nodeOf.push_back(graph.AddNode(module.name));

@@ -11,9 +11,9 @@ NodeTooltips CallGraphTooltips(const CallGraphModel& model) {
   NodeTooltips tooltips;
   for (const FunctionRecord& function : model.functions) {
     if (function.file < 0 || static_cast<size_t>(function.file) >= model.sources.size()) continue;
-    std::string& tooltip = tooltips[function.name];
+    std::string& tooltip = tooltips[std::string(model.NameOf(function.name))];
     tooltip += (tooltip.empty() ? "" : "\n") + model.sources[function.file].path + ":" +
-               std::to_string(function.line);
+               std::to_string(model.DetailsOf(function).line);
   }
   return tooltips;
 }
@@ -37,7 +37,10 @@ void RenderPictures(ScanContext& context, const std::string& cfgPath,
       context.LogError(kNotRenderedEntry + job.dotPath + kDotNotWritten);
       continue;
     }
-    const RenderResult result = renderer->Render(job.dotPath, settings.settings, job.tooltips);
+    // Built only for a picture: for a whole tree they are large.
+    const RenderResult result =
+        renderer->Render(job.dotPath, settings.settings,
+                         job.callGraph ? CallGraphTooltips(*job.callGraph) : NodeTooltips());
     for (const std::string& entry : result.entries) {
       const bool isError = entry.starts_with(kNotRenderedEntry) ||
                            entry.starts_with(ErrorWritingText(std::string()));

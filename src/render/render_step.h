@@ -16,7 +16,8 @@ namespace quillmap {
 struct PictureJob {
   std::string dotPath;
   const char* section;  // "dot" or "modules"
-  NodeTooltips tooltips;
+  /// The call graph whose functions' nodes get tooltips (CallGraphTooltips), or none.
+  const CallGraphModel* callGraph = nullptr;
 };
 
 /// Each function's node name with where it is defined ("path:line", one line per definition).

@@ -284,8 +284,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph, &selection);
     if (selection.error.empty()) {
       const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
-      pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection,
-                          CallGraphTooltips(model_.callGraph)});
+      pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection, &model_.callGraph});
     }
     if (opened != 0) scanMessage = Summary(counts);
     finalIsError = opened == 0 && !scanMessage.empty();

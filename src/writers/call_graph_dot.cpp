@@ -1,7 +1,5 @@
 #include "writers/call_graph_dot.h"
 
-#include <unordered_set>
-
 #include "config/app_identity.h"
 #include "dot/dot_text.h"
 
@@ -16,8 +14,14 @@ constexpr const char* kNodeCfgKey = "node_cfg";
 class DotFile {
  public:
   DotFile(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
-          const StringList& callsList, const std::string& path)
-      : profile_(profile), writer_(writer), cfgPath_(cfgPath), callsList_(callsList), path_(path) {}
+          const StringList& callsList, const CallGraphModel& model, const std::string& path)
+      : profile_(profile),
+        writer_(writer),
+        cfgPath_(cfgPath),
+        callsList_(callsList),
+        model_(model),
+        path_(path),
+        nodeWritten_(model.names.size(), 0) {}
 
   void Header() {
     writer_.WriteLine(path_, DotHeaderLine(), true);
@@ -32,9 +36,10 @@ class DotFile {
   }
 
   // The node of a function or callee, unless one of that name was written before.
-  void Node(const std::string& text, int32_t filter) {
-    std::string name = NodeNameOf(text);
-    if (name.empty() || !nodeNames_.insert(name).second) return;
+  void Node(NameId id, int32_t filter) {
+    const std::string_view name = model_.NameOf(id);
+    if (name.empty() || nodeWritten_[id]) return;
+    nodeWritten_[id] = 1;
     std::string line(2, ' ');
     line += DotId(name);
     const std::string nodeSuffix =
@@ -47,8 +52,8 @@ class DotFile {
   }
 
   void Edge(const FunctionRecord& function, const CallRecord& call) {
-    Line("  " + DotId(NodeNameOf(function.callText)) + " -> " + DotId(NodeNameOf(call.callText)) +
-         " " + call.edgeStyle);
+    Line("  " + DotId(model_.NameOf(function.name)) + " -> " + DotId(model_.NameOf(call.callee)) +
+         " " + model_.EdgeStyleOf(call));
   }
 
   void Line(std::string_view line) { writer_.WriteLine(path_, line, false); }
@@ -62,8 +67,9 @@ class DotFile {
   LineWriter& writer_;
   const std::string& cfgPath_;
   const StringList& callsList_;
+  const CallGraphModel& model_;
   const std::string& path_;
-  std::unordered_set<std::string> nodeNames_;
+  std::vector<char> nodeWritten_;  // by name
 };
 
 }  // namespace
@@ -90,10 +96,8 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
                        const std::string& dotPath, const GraphSelection* selection) {
   if (dotPath.empty()) return;
   const auto keepFunction = [&](size_t f) { return !selection || selection->keepNode[f]; };
-  const auto keepCall = [&](int32_t c) {
-    return !selection || selection->keepCall[static_cast<size_t>(c)];
-  };
-  DotFile file(profile, writer, cfgPath, callsList, dotPath);
+  const auto keepCall = [&](uint32_t c) { return !selection || selection->keepCall[c]; };
+  DotFile file(profile, writer, cfgPath, callsList, model, dotPath);
   file.Header();
   size_t next = 0;  // functions are in source order
   for (size_t s = 0; s < model.sources.size(); ++s) {
@@ -101,11 +105,11 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
          ++next) {
       const FunctionRecord& function = model.functions[next];
       if (!keepFunction(next)) continue;
-      file.Node(function.callText, function.filter);
-      for (const int32_t c : function.calls) {
+      file.Node(function.name, model.DetailsOf(function).filter);
+      for (const uint32_t c : model.CallsOf(function)) {
         if (!keepCall(c)) continue;
-        const CallRecord& call = model.calls[static_cast<size_t>(c)];
-        file.Node(call.callText, call.filter);
+        const CallRecord& call = model.calls[c];
+        file.Node(call.callee, model.DetailsOf(call).filter);
         file.Edge(function, call);
       }
       if (function.closed) file.Line("");

@@ -27,12 +27,14 @@ void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGr
     for (; next < model.functions.size() && model.functions[next].file == static_cast<int32_t>(s);
          ++next) {
       const FunctionRecord& function = model.functions[next];
-      row(PadCsvRow(function.header, 1));
+      row(PadCsvRow(std::string(model.DetailsOf(function).header), 1));
       if (!function.closed) continue;
-      std::string calls = "CALLS(" + std::to_string(function.calls.size()) + "):";
-      for (const int32_t c : function.calls)
-        calls += ";" + model.calls[static_cast<size_t>(c)].callText;
-      row(PadCsvRow(std::move(calls), static_cast<int>(function.calls.size()) + 1));
+      std::string calls = "CALLS(" + std::to_string(function.callCount) + "):";
+      for (const uint32_t c : model.CallsOf(function)) {
+        calls += ';';
+        calls += model.CallTextOf(c);
+      }
+      row(PadCsvRow(std::move(calls), static_cast<int>(function.callCount) + 1));
       row(PadCsvRow("", 1));
     }
     if (!source.failure.empty()) row(source.failure);

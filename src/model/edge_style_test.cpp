@@ -1,6 +1,8 @@
-#include "callgraph/call_graph_recorder.h"
+#include "model/edge_style.h"
 
 #include <gtest/gtest.h>
+
+#include "text/text_utils.h"
 
 namespace quillmap {
 namespace {
