@@ -26,7 +26,7 @@
 #include "outputs/line_writer.h"
 #include "files/paths.h"
 #include "config/profile_reader.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "modgraph/module_graph_output.h"
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"

@@ -11,7 +11,7 @@
 #include "callgraph/call_graph_scanner.h"
 #include "csource/c_source_pipeline.h"
 #include "csource/c_source_scanner.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 
 namespace quillmap {
 

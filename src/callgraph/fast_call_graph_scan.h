@@ -11,7 +11,7 @@
 #include "callgraph/call_graph_recorder.h"
 #include "callgraph/call_graph_scanner.h"
 #include "files/source_text.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "text/multi_pattern_matcher.h"
 
 namespace quillmap {

@@ -6,7 +6,7 @@
 #include "cli/batch_mode.h"
 #include "json/graph_diff.h"
 #include "outputs/buffered_line_writer.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "writers/graph_diff_dot.h"
 
 namespace quillmap {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 
 namespace quillmap {
 

@@ -15,7 +15,7 @@
 #include "dialog/recent_configurations.h"
 #include "dialog/run_status.h"
 #include "dialog/window_system.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "scan/scan_run.h"
 
 namespace quillmap {

@@ -14,7 +14,7 @@
 #include "config/profile_reader.h"
 #include "modgraph/module_table.h"
 #include "outputs/line_writer.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "support/test_support.h"
 
 namespace quillmap::testing {

@@ -8,7 +8,7 @@
 #include "modgraph/module_scan.h"
 #include "modgraph/module_table.h"
 #include "query/model_query.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 
 namespace quillmap {
 

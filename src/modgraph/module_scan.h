@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "modgraph/module_table.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 
 namespace quillmap {
 

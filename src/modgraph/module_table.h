@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "model/graph_model.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "text/text_utils.h"
 
 namespace quillmap {

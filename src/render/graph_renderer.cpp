@@ -17,7 +17,7 @@
 #include <functional>
 
 #include "config/profile_reader.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 
 namespace quillmap {
 

@@ -7,7 +7,7 @@
 
 #include "model/graph_model.h"
 #include "render/graph_renderer.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "text/text_utils.h"
 
 namespace quillmap {

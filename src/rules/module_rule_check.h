@@ -8,7 +8,7 @@
 
 #include "modgraph/module_table.h"
 #include "rules/module_rules.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 
 namespace quillmap {
 

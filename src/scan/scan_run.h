@@ -17,7 +17,7 @@
 #include "outputs/line_writer.h"
 #include "query/model_query.h"
 #include "rules/module_rule_check.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "text/text_utils.h"
 
 namespace quillmap {

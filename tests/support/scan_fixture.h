@@ -8,7 +8,7 @@
 #include "callgraph/call_graph_scanner.h"
 #include "config/profile_reader.h"
 #include "outputs/line_writer.h"
-#include "scan/scan_context.h"
+#include "context/scan_context.h"
 #include "support/test_support.h"
 #include "writers/csv_report.h"
 
