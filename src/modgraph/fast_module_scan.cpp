@@ -39,6 +39,10 @@ void ForEachLine(std::string_view text, bool hasNul, Visit&& visit) {
 // duplicates can be kept by number.
 class Names {
  public:
+  void Reserve(size_t count) {
+    ids_.reserve(count);
+    texts_.reserve(count);
+  }
   int32_t Intern(const std::string& text) {
     const auto [it, inserted] = ids_.try_emplace(text, static_cast<int32_t>(texts_.size()));
     if (inserted) texts_.push_back(&it->first);
@@ -191,6 +195,10 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
   std::vector<std::vector<std::pair<int32_t, int32_t>>> places;  // by name id
   std::vector<std::vector<int32_t>> nameIds(table.moduleCount);  // by module, by position
   std::vector<std::vector<std::string>> callLines(table.moduleCount);
+  // Sized once for all names: growing the tables step by step re-hashes every name again.
+  size_t definitions = 0;
+  for (int m : valid) definitions += table.modules[m].definedFunctions.size();
+  names.Reserve(definitions);
   for (int m : valid) {
     const ModuleRecord& record = table.modules[m];
     for (size_t position = 0; position < record.definedFunctions.size(); ++position) {
