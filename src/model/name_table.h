@@ -25,12 +25,15 @@ class NameTable {
   size_t size() const { return refs_.size(); }
 
  private:
-  // The slot that holds `name`, or the empty slot where it would go.
-  size_t SlotOf(std::string_view name) const;
+  // The slot that holds `name` (whose hash is `hash`), or the empty slot where it would go.
+  size_t SlotOf(std::string_view name, uint32_t hash) const;
   void Grow();
 
   TextStore texts_;
   std::deque<TextRef> refs_;     // by id; a deque grows without a spare half
+  // By id: the name's hash. A probe compares it first, so that it reads a name's text only when
+  // the hashes agree: on large tables every text read is a cache miss.
+  std::deque<uint32_t> hashes_;
   std::vector<uint32_t> slots_;  // open addressing: id + 1, or 0 for an empty slot
 };
 
