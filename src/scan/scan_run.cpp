@@ -250,9 +250,12 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   ModuleScanEngine& moduleScan =
       syntax == SourceSyntax::kC ? static_cast<ModuleScanEngine&>(cModuleScan) : *moduleScan_;
   ModuleRuleCheck rules(path, baselineOutput_);
+  // The module model copies the table once it is final; nothing changes the table afterwards.
+  bool moduleModelFilled = false;
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
       ScanModules(context, *moduleTable_, moduleScan) != 0 && !context.stopped()) {
     FillModuleModel(*moduleTable_, model_.moduleGraph);
+    moduleModelFilled = true;
     const std::vector<bool> violatingEdges = rules.Check(context, *moduleTable_);
     const std::optional<GraphSelection> shown = SelectModuleGraph(context, path);
     if (!shown || shown->error.empty()) {
@@ -290,7 +293,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     finalIsError = opened == 0 && !scanMessage.empty();
   }
 
-  FillModuleModel(*moduleTable_, model_.moduleGraph);
+  if (!moduleModelFilled) FillModuleModel(*moduleTable_, model_.moduleGraph);
   AssignFunctionModules(model_);
 
   writer_->EndRun();
