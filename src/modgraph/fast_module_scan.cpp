@@ -122,6 +122,39 @@ struct EdgeKeyHash {
   }
 };
 
+// The edge lines of the table, found by their text without a copy of it: the set holds indexes
+// into the lines.
+class EdgeLineIndex {
+ public:
+  explicit EdgeLineIndex(const StringList& lines)
+      : lines_(lines), indexes_(lines.size(), Hash{&lines}, Equal{&lines}) {
+    for (size_t i = 0; i < lines.size(); ++i) indexes_.insert(i);
+  }
+  bool Contains(std::string_view line) const { return indexes_.find(line) != indexes_.end(); }
+  /// The table's last line was added.
+  void Added() { indexes_.insert(lines_.size() - 1); }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    const StringList* lines;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    size_t operator()(size_t index) const { return (*this)(std::string_view((*lines)[index])); }
+  };
+  struct Equal {
+    using is_transparent = void;
+    const StringList* lines;
+    std::string_view Text(std::string_view text) const { return text; }
+    std::string_view Text(size_t index) const { return (*lines)[index]; }
+    template <typename A, typename B>
+    bool operator()(const A& a, const B& b) const {
+      return Text(a) == Text(b);
+    }
+  };
+  const StringList& lines_;
+  std::unordered_set<size_t, Hash, Equal> indexes_;
+};
+
 }  // namespace
 
 const FastModuleScan::Source& FastModuleScan::Load(const std::string& path) {
@@ -217,7 +250,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
 
   // The lists without duplicates, kept by number beside the lists themselves.
   std::unordered_set<EdgeKey, EdgeKeyHash> edgeKeys;
-  std::unordered_set<std::string> edgeTexts(table.edgeLines.begin(), table.edgeLines.end());
+  EdgeLineIndex edgeTexts(table.edgeLines);
   std::vector<std::unordered_set<int32_t>> linked(table.moduleCount);
   for (int m : valid) {
     for (const std::string& name : table.modules[m].linkedFunctions) {
@@ -332,8 +365,9 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         const std::string& callee = into.definedFunctions[static_cast<size_t>(call.position)];
         if (edgeKeys.insert({k, callerId, j, calleeId}).second) {
           std::string edge = EdgeLine(from, caller, into, callee);
-          if (edgeTexts.insert(edge).second) {
+          if (!edgeTexts.Contains(edge)) {
             table.edgeLines.push_back(std::move(edge));
+            edgeTexts.Added();
             table.calls.push_back(
                 {k, j, caller, callee, from.files[static_cast<size_t>(call.file)], call.line});
           }
