@@ -26,7 +26,12 @@ STAGES = {
 
 
 def write_tree(root, sources, definitions, modules, calls):
-    """Sources of `definitions` selected functions each, every body calling `calls` of them."""
+    """Sources of `definitions` selected functions each, every body calling `calls` of them.
+
+    The names have a fixed width (Fsel_000012): the module scan finds a name inside a longer one
+    (init in reinit), so with plain numbers (Fsel_1 in Fsel_12) every tenfold more names would
+    add a finding to each call, and the module graph's output, not only its input, would grow
+    faster than the tree."""
     os.makedirs(os.path.join(root, "src"))
     os.makedirs(os.path.join(root, "out"))
     total = sources * definitions
@@ -35,9 +40,9 @@ def write_tree(root, sources, definitions, modules, calls):
         lines = []
         for d in range(definitions):
             n = s * definitions + d
-            lines.append("int Fsel_%d(int a)\n{\n" % n)
+            lines.append("int Fsel_%06d(int a)\n{\n" % n)
             for c in range(calls):
-                lines.append("  Fsel_%d(a + %d);\n" % ((n * 7 + c * 13 + 1) % total, c))
+                lines.append("  Fsel_%06d(a + %d);\n" % ((n * 7 + c * 13 + 1) % total, c))
             lines.append("}\n\n")
         name = "src/f%d.c" % s
         with open(os.path.join(root, name), "w") as f:
