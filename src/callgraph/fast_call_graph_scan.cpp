@@ -8,20 +8,11 @@ namespace quillmap {
 
 namespace {
 
-constexpr std::string_view kBlanks = kBlankCharacters;
-
-std::string_view TrimmedView(std::string_view text) {
-  const size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(kBlanks);
-  return text.substr(first, last - first + 1);
-}
-
 // The cleaned text of a piece: cut at a "//" after the first character, then trimmed.
 std::string_view CleanedView(std::string_view raw) {
   const size_t comment = raw.find("//");
   if (comment != std::string_view::npos && comment > 0) raw = raw.substr(0, comment);
-  return TrimmedView(raw);
+  return TrimView(raw);
 }
 
 // Builds the matcher's pattern list: each distinct non-empty text once; `indexes` receives the

@@ -33,12 +33,7 @@ std::string_view WithoutUtf8Bom(std::string_view iniText) {
   return iniText;
 }
 
-std::string_view TrimIniText(std::string_view text) {
-  const size_t first = text.find_first_not_of(kLineBlanks);
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(kLineBlanks);
-  return text.substr(first, last - first + 1);
-}
+std::string_view TrimIniText(std::string_view text) { return TrimView(text, kLineBlanks); }
 
 std::string_view UnquoteIniValue(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&

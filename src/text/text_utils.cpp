@@ -18,12 +18,14 @@ size_t FindFrom(std::string_view text, char needle, size_t from) {
 
 }  // namespace
 
-std::string Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(kBlankCharacters);
+std::string_view TrimView(std::string_view text, std::string_view blanks) {
+  const size_t first = text.find_first_not_of(blanks);
   if (first == npos) return {};
-  const size_t last = text.find_last_not_of(kBlankCharacters);
-  return std::string(text.substr(first, last - first + 1));
+  const size_t last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
 }
+
+std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::string FormatTimestamp(std::time_t when) {
   std::tm local{};

@@ -17,6 +17,8 @@ inline constexpr std::string_view kBlankCharacters = " \t\n\v\f\r";
 
 /// The text without blank characters at either end.
 std::string Trim(std::string_view text);
+/// The same part of `text` without the characters of `blanks` at either end.
+std::string_view TrimView(std::string_view text, std::string_view blanks = kBlankCharacters);
 
 /// "dd.mm.yyyy, hh:mm.ss" for the given calendar time, read as local time.
 std::string FormatTimestamp(std::time_t when);
