@@ -21,6 +21,8 @@ QUILLMAP_PACKAGES=(
   nlohmann-json3-dev
   # the graph model's compressed text stores
   liblz4-dev
+  # flat hash sets of the module scan
+  libabsl-dev
   # unit tests and micro-benchmarks
   libgtest-dev
   libgmock-dev

@@ -1,6 +1,7 @@
 #include "cli/batch_mode.h"
 
 #include <ostream>
+#include <string_view>
 
 #include "cli/command_line.h"
 #include "cli/diff_command.h"
@@ -23,14 +24,14 @@ class PrintedLog : public ActivityLog {
   explicit PrintedLog(std::ostream& out) : out_(out) {}
   void AppendLog(const std::string& text, bool replace) override {
     if (replace && text.empty()) return;
-    std::string shown;
-    shown.reserve(text.size() + 1);
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      shown += text[i];
+    // An entry's CR LF line ends are printed as LF; the text between them as it is.
+    std::string_view rest = text;
+    for (size_t cr = rest.find("\r\n"); cr != std::string_view::npos; cr = rest.find("\r\n")) {
+      out_.write(rest.data(), static_cast<std::streamsize>(cr));
+      rest.remove_prefix(cr + 1);
     }
-    shown += '\n';
-    out_ << shown;
+    out_.write(rest.data(), static_cast<std::streamsize>(rest.size()));
+    out_.put('\n');
   }
 
  private:

@@ -15,38 +15,40 @@ uint32_t HashOf(std::string_view name) {
 
 }  // namespace
 
-NameTable::NameTable() : slots_(kFirstSlots, 0) { Intern(std::string_view()); }
+NameTable::NameTable() : slots_(kFirstSlots) { Intern(std::string_view()); }
 
 size_t NameTable::SlotOf(std::string_view name, uint32_t hash) const {
   const size_t mask = slots_.size() - 1;
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    const uint32_t entry = slots_[slot];
-    if (entry == 0) return slot;
-    if (hashes_[entry - 1] == hash && texts_.Text(refs_[entry - 1]) == name) return slot;
+    const Slot& entry = slots_[slot];
+    if (entry.id_plus_1 == 0) return slot;
+    if (entry.hash == hash && texts_.Text(entry.ref) == name) return slot;
   }
 }
 
 NameId NameTable::Intern(std::string_view name) {
   const uint32_t hash = HashOf(name);
   const size_t slot = SlotOf(name, hash);
-  if (slots_[slot] != 0) return slots_[slot] - 1;
+  if (slots_[slot].id_plus_1 != 0) return slots_[slot].id_plus_1 - 1;
   const auto id = static_cast<NameId>(refs_.size());
-  refs_.push_back(texts_.Add(name));
-  hashes_.push_back(hash);
-  slots_[slot] = id + 1;
+  const TextRef ref = texts_.Add(name);
+  refs_.push_back(ref);
+  slots_[slot] = Slot{hash, id + 1, ref};
   // At most three quarters full, so that probes stay short.
   if (4 * refs_.size() > 3 * slots_.size()) Grow();
   return id;
 }
 
 void NameTable::Grow() {
-  slots_.assign(2 * slots_.size(), 0);
+  std::vector<Slot> old(2 * slots_.size());
+  old.swap(slots_);
   const size_t mask = slots_.size() - 1;
-  for (size_t id = 0; id < refs_.size(); ++id) {
+  for (const Slot& entry : old) {
+    if (entry.id_plus_1 == 0) continue;
     // Every name is distinct: its slot is the first empty one from its home.
-    size_t slot = hashes_[id] & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
-    slots_[slot] = static_cast<uint32_t>(id + 1);
+    size_t slot = entry.hash & mask;
+    while (slots_[slot].id_plus_1 != 0) slot = (slot + 1) & mask;
+    slots_[slot] = entry;
   }
 }
 

@@ -25,16 +25,22 @@ class NameTable {
   size_t size() const { return refs_.size(); }
 
  private:
+  // One slot of the open-addressing table. A probe reads the hash and the text's reference
+  // from the slot itself, so that on a large table a lookup costs one cache miss for the slot
+  // and one for the text, and reads the text only when the hashes agree.
+  struct Slot {
+    uint32_t hash = 0;
+    uint32_t id_plus_1 = 0;  // 0: empty
+    TextRef ref = 0;
+  };
+
   // The slot that holds `name` (whose hash is `hash`), or the empty slot where it would go.
   size_t SlotOf(std::string_view name, uint32_t hash) const;
   void Grow();
 
   TextStore texts_;
-  std::deque<TextRef> refs_;     // by id; a deque grows without a spare half
-  // By id: the name's hash. A probe compares it first, so that it reads a name's text only when
-  // the hashes agree: on large tables every text read is a cache miss.
-  std::deque<uint32_t> hashes_;
-  std::vector<uint32_t> slots_;  // open addressing: id + 1, or 0 for an empty slot
+  std::deque<TextRef> refs_;  // by id; a deque grows without a spare half
+  std::vector<Slot> slots_;
 };
 
 }  // namespace quillmap

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <type_traits>
 #include <unordered_set>
+
+#include <absl/container/flat_hash_map.h>
+#include <absl/container/flat_hash_set.h>
 
 #include "files/source_text.h"
 #include "text/multi_pattern_matcher.h"
@@ -36,24 +40,30 @@ void ForEachLine(std::string_view text, bool hasNul, Visit&& visit) {
 }
 
 // One id per distinct text among function names and callers, so that the lists without
-// duplicates can be kept by number.
+// duplicates can be kept by number. The sets of this scan are flat (open addressing, keys in
+// one array): on large trees the node-based standard ones spent a third of the scan in cache
+// misses, allocating and freeing.
 class Names {
  public:
-  void Reserve(size_t count) {
-    ids_.reserve(count);
-    texts_.reserve(count);
-  }
+  void Reserve(size_t count) { ids_.reserve(count); }
   int32_t Intern(const std::string& text) {
-    const auto [it, inserted] = ids_.try_emplace(text, static_cast<int32_t>(texts_.size()));
-    if (inserted) texts_.push_back(&it->first);
-    return it->second;
+    const auto found = ids_.find(std::string_view(text));
+    if (found != ids_.end()) return found->second;
+    const auto id = static_cast<int32_t>(texts_.size());
+    ids_.emplace(texts_.emplace_back(text), id);  // a deque keeps the texts in place
+    return id;
   }
-  const std::string& Text(int32_t id) const { return *texts_[static_cast<size_t>(id)]; }
+  const std::string& Text(int32_t id) const { return texts_[static_cast<size_t>(id)]; }
   size_t size() const { return texts_.size(); }
 
  private:
-  std::unordered_map<std::string, int32_t> ids_;
-  std::vector<const std::string*> texts_;
+  struct Hash {
+    size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  absl::flat_hash_map<std::string_view, int32_t, Hash> ids_;
+  std::deque<std::string> texts_;
 };
 
 // A call found in a body line of the scanning module, kept for one target module.
@@ -152,7 +162,7 @@ class EdgeLineIndex {
     }
   };
   const StringList& lines_;
-  std::unordered_set<size_t, Hash, Equal> indexes_;
+  absl::flat_hash_set<size_t, Hash, Equal> indexes_;
 };
 
 }  // namespace
@@ -249,9 +259,9 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
   const MultiPatternMatcher matcher(patterns);
 
   // The lists without duplicates, kept by number beside the lists themselves.
-  std::unordered_set<EdgeKey, EdgeKeyHash> edgeKeys;
+  absl::flat_hash_set<EdgeKey, EdgeKeyHash> edgeKeys;
   EdgeLineIndex edgeTexts(table.edgeLines);
-  std::vector<std::unordered_set<int32_t>> linked(table.moduleCount);
+  std::vector<absl::flat_hash_set<int32_t>> linked(table.moduleCount);
   for (int m : valid) {
     for (const std::string& name : table.modules[m].linkedFunctions) {
       linked[m].insert(names.Intern(name));
