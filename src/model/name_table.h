@@ -25,17 +25,18 @@ class NameTable {
   size_t size() const { return refs_.size(); }
 
  private:
-  // One slot of the open-addressing table. A probe reads the hash and the text's reference
-  // from the slot itself, so that on a large table a lookup costs one cache miss for the slot
-  // and one for the text, and reads the text only when the hashes agree.
+  // One slot of the open-addressing table. A probe compares the hash kept in the slot and finds
+  // the text through the slot's short reference, so that on a large table a lookup costs one
+  // cache miss for the slot and one for the text, and reads a text only when the hashes agree.
   struct Slot {
     uint32_t hash = 0;
     uint32_t id_plus_1 = 0;  // 0: empty
-    TextRef ref = 0;
+    uint32_t short_ref = 0;  // the text's reference in 32 bits, or 0 where it does not fit
   };
 
   // The slot that holds `name` (whose hash is `hash`), or the empty slot where it would go.
   size_t SlotOf(std::string_view name, uint32_t hash) const;
+  std::string_view TextOf(const Slot& slot) const;
   void Grow();
 
   TextStore texts_;

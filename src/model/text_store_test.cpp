@@ -90,7 +90,12 @@ TEST(NameTable, EqualNamesShareAnIdGivenInOrderOfFirstUse) {
   NameTable names;
   EXPECT_EQ(names.Intern(""), 0u);
   std::vector<std::string> distinct;
-  for (int i = 0; i < 5000; ++i) distinct.push_back("name_" + std::to_string(i * 7919 % 5000));
+  for (int i = 0; i < 5000; ++i) {
+    distinct.push_back("name_" + std::to_string(i * 7919 % 5000));
+    // Now and then a name of 0.6 MiB, so that the names spread over several blocks, some of
+    // them at large offsets, and one name fills a block of its own.
+    if (i % 1000 == 999) distinct.back() += std::string(i == 2999 ? 1536 << 10 : 600 << 10, 'x');
+  }
   // Each name twice, the second time after the table grew.
   for (const std::string& name : distinct) {
     const NameId id = names.Intern(name);
