@@ -134,6 +134,10 @@ struct ModuleCallRecord {
   int32_t line = 0;  // 1-based
 };
 
+/// The module calls of a run. A deque grows without copying what it holds or a spare half: a
+/// large tree has millions.
+using ModuleCalls = std::deque<ModuleCallRecord>;
+
 struct ModuleInfo {
   std::string name;
   std::vector<std::string> files;
@@ -143,7 +147,7 @@ struct ModuleInfo {
 /// The modules and the calls between them, in the order the module scan found them.
 struct ModuleModel {
   std::vector<ModuleInfo> modules;
-  std::vector<ModuleCallRecord> calls;
+  ModuleCalls calls;
 };
 
 /// What one scan run found.

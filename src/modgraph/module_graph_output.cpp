@@ -73,15 +73,18 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 }
 
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
-                         const std::vector<bool>& violatingEdges, const GraphSelection* selection) {
+                         const std::vector<bool>& violatingEdges, const GraphSelection* selection,
+                         const ModuleCalls* calls) {
   // The functions each module shows: those at an end of a kept edge (all without a selection).
   std::vector<std::unordered_set<std::string>> shown;
   if (selection) {
+    if (calls == nullptr) calls = &table.calls;
     shown.resize(static_cast<size_t>(table.moduleCount));
-    for (size_t i = 0; i < table.calls.size(); ++i) {
+    for (size_t i = 0; i < calls->size(); ++i) {
       if (!selection->keepCall[i]) continue;
-      shown[static_cast<size_t>(table.calls[i].fromModule)].insert(table.calls[i].caller);
-      shown[static_cast<size_t>(table.calls[i].toModule)].insert(table.calls[i].callee);
+      const ModuleCallRecord& call = (*calls)[i];
+      shown[static_cast<size_t>(call.fromModule)].insert(call.caller);
+      shown[static_cast<size_t>(call.toModule)].insert(call.callee);
     }
   }
   GraphFile file(context, table.moduleDotPath);

@@ -23,10 +23,13 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 /// one cluster per valid module, then the edges.
 /// Edges flagged in `violatingEdges` (one flag per edge line, from the module rules) are drawn
 /// with kViolationEdgeAttributes. With a `selection` (by module and by edge line), only the
-/// modules and edges it keeps are written, each cluster with the functions of its kept edges.
+/// modules and edges it keeps are written, each cluster with the functions of its kept edges;
+/// `calls` are the calls the selection was made over, one per edge line (the table's own when
+/// null).
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
                          const std::vector<bool>& violatingEdges = {},
-                         const GraphSelection* selection = nullptr);
+                         const GraphSelection* selection = nullptr,
+                         const ModuleCalls* calls = nullptr);
 
 /// Scans the modules of `table` with `engine` and writes the module graph. Returns the number of
 /// modules scanned; 0 leaves the module graph file untouched. (WriteModuleGraph without an engine

@@ -37,7 +37,7 @@ struct ModuleTable {
   StringList edgeLines;  // without duplicates
   /// One per entry of `edgeLines`, in the same order: the call whose finding added the line,
   /// with the file and line where it stands (module indexes are record indexes).
-  std::vector<ModuleCallRecord> calls;
+  ModuleCalls calls;
 };
 
 /// Reads the section "modules" of the configuration into `table` and starts the module log.

@@ -169,7 +169,7 @@ RuleReading ReadModuleRules(const ModuleKeyLookup& value, const StringList& modu
 }
 
 std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const StringList& moduleNames,
-                                            const std::vector<ModuleCallRecord>& calls,
+                                            const ModuleCalls& calls,
                                             const std::string& cfgDir) {
   std::vector<RuleViolation> violations;
   for (size_t i = 0; i < calls.size(); ++i) {

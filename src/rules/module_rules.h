@@ -78,7 +78,7 @@ struct RuleViolation {
 /// paths inside `cfgDir` are shown relative to it, so that a baseline does not depend on where
 /// the project is checked out.
 std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const StringList& moduleNames,
-                                            const std::vector<ModuleCallRecord>& calls,
+                                            const ModuleCalls& calls,
                                             const std::string& cfgDir);
 
 }  // namespace quillmap

@@ -98,7 +98,7 @@ ModuleCallRecord Call(int32_t from, int32_t to, std::string caller, std::string 
 
 TEST(CheckModuleRules, FirstMatchThenLayersThenTheDefault) {
   // app calls comm and drivers, comm calls drivers, drivers calls app and comm.
-  const std::vector<ModuleCallRecord> calls{
+  const ModuleCalls calls{
       Call(0, 1, "App_Run", "Disp_Post", 3),     Call(0, 2, "App_Run", "Uart_Tx", 4),
       Call(1, 2, "Disp_Post", "Uart_Tx", 7),     Call(2, 0, "Uart_RxIsr", "App_OnByte", 41),
       Call(2, 1, "Uart_RxIsr", "Disp_Post", 42),
@@ -144,7 +144,7 @@ TEST(CheckModuleRules, FirstMatchThenLayersThenTheDefault) {
 }
 
 TEST(CheckModuleRules, ACycleMarksEveryCallAlongItAndPathsOutsideTheFolderStayWhole) {
-  std::vector<ModuleCallRecord> calls{Call(0, 1, "a", "b", 1), Call(1, 0, "b", "a", 2),
+  ModuleCalls calls{Call(0, 1, "a", "b", 1), Call(1, 0, "b", "a", 2),
                                       Call(0, 1, "a2", "b", 3), Call(0, 2, "a", "d", 4)};
   calls[3].file = "/elsewhere/x.c";
   ModuleRules rules;

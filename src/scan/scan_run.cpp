@@ -46,7 +46,9 @@ std::string Summary(const ScanCounts& counts) {
          " chars, " + std::to_string(counts.functions) + " fcts";
 }
 // The modules of the table with the calls between them.
-void FillModuleModel(const ModuleTable& table, ModuleModel& model) {
+// The table's calls move to the model: on large trees they are the largest part of the table,
+// and the outputs read them from the model from here on.
+void FillModuleModel(ModuleTable& table, ModuleModel& model) {
   model.modules.clear();
   for (int k = 0; k < table.moduleCount; ++k) {
     const ModuleRecord& record = table.modules[static_cast<size_t>(k)];
@@ -54,7 +56,8 @@ void FillModuleModel(const ModuleTable& table, ModuleModel& model) {
       model.modules.push_back({record.moduleName, record.files, record.definedFunctions});
   }
   // The valid records are the first ones, so record indexes are module indexes.
-  model.calls = table.calls;
+  model.calls = std::move(table.calls);
+  table.calls.clear();
 }
 // The module of every call graph function whose source belongs to one (the first module that
 // lists the file).
@@ -250,16 +253,18 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   ModuleScanEngine& moduleScan =
       syntax == SourceSyntax::kC ? static_cast<ModuleScanEngine&>(cModuleScan) : *moduleScan_;
   ModuleRuleCheck rules(path, baselineOutput_);
-  // The module model copies the table once it is final; nothing changes the table afterwards.
+  // The module model takes the table's calls once the table is final; nothing changes the table
+  // afterwards.
   bool moduleModelFilled = false;
   if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
       ScanModules(context, *moduleTable_, moduleScan) != 0 && !context.stopped()) {
+    const std::vector<bool> violatingEdges = rules.Check(context, *moduleTable_);
     FillModuleModel(*moduleTable_, model_.moduleGraph);
     moduleModelFilled = true;
-    const std::vector<bool> violatingEdges = rules.Check(context, *moduleTable_);
     const std::optional<GraphSelection> shown = SelectModuleGraph(context, path);
     if (!shown || shown->error.empty()) {
-      WriteModuleGraphDot(context, *moduleTable_, violatingEdges, shown ? &*shown : nullptr);
+      WriteModuleGraphDot(context, *moduleTable_, violatingEdges, shown ? &*shown : nullptr,
+                          &model_.moduleGraph.calls);
       context.Log(kDoneEntry);
       pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
     }
