@@ -87,7 +87,10 @@ GraphPanel::GraphPanel(wxWindow* parent, GraphView& view) : wxPanel(parent), vie
   };
   direction_->Bind(wxEVT_CHOICE, [reshape](wxCommandEvent&) { reshape(); });
   depth_->Bind(wxEVT_SPINCTRL, [reshape](wxSpinEvent&) { reshape(); });
-  search_->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) { OnSearch(event.GetString(), false); });
+  search_->Bind(wxEVT_TEXT, [this](wxCommandEvent& event) {
+    // Replacing the offered names clears the box, and the toolkit reports that as typing.
+    if (!offering_) OnSearch(event.GetString(), false);
+  });
   search_->Bind(wxEVT_TEXT_ENTER,
                 [this](wxCommandEvent& event) { OnSearch(event.GetString(), true); });
   search_->Bind(wxEVT_COMBOBOX,
@@ -155,9 +158,11 @@ void GraphPanel::OnSearch(const wxString& text, bool chosen) {
   wxArrayString names;
   for (const std::string& name : view_.Search(wanted)) names.Add(ToWx(name));
   const long insertion = search_->GetInsertionPoint();
+  offering_ = true;
   search_->Set(names);
   search_->ChangeValue(text);
   search_->SetInsertionPoint(insertion);
+  offering_ = false;
 }
 
 GraphCanvas::GraphCanvas(wxWindow* parent, GraphPanel& panel)

@@ -60,6 +60,9 @@ class GraphPanel : public wxPanel {
   GraphCanvas* canvas_;
   wxChoice* kind_;
   wxComboBox* search_;
+  // Set while the search box's offered names are replaced, so that their text events are not
+  // taken for typing.
+  bool offering_ = false;
   wxChoice* direction_;
   wxSpinCtrl* depth_;
   wxButton* back_;

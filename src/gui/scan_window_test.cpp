@@ -4,6 +4,7 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/clipbrd.h>
+#include <wx/combobox.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/dnd.h>
@@ -370,6 +371,32 @@ TEST_F(DialogTest, GraphViewDrawsTheRunsGraphAndAClickFocusesOnAFunction) {
   EXPECT_GT(canvas.GetVirtualSize().x, canvas.GetClientSize().x);
   panel.Fit();
   EXPECT_LE(canvas.GetVirtualSize().x, canvas.GetClientSize().x);
+}
+
+// Typing into the search box offers the matching names and Enter focuses on the first; it
+// must work with no graph yet too (replacing the offered names once recursed without end).
+TEST_F(DialogTest, TypingIntoTheSearchBoxOffersNamesAndEnterFocuses) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  GraphPanel& panel = window_->graphPanel();
+  auto& search = dynamic_cast<wxComboBox&>(*panel.FindWindow(GraphPanel::kSearchBox));
+  ASSERT_TRUE(FocusOn(search));
+  TypeText("m");
+  Settle();
+  EXPECT_EQ(FromWx(search.GetValue()), "m");
+  search.ChangeValue("");
+
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  ASSERT_TRUE(FocusOn(search));
+  TypeText("MotorSt");
+  ASSERT_TRUE(YieldUntil([&] { return search.GetCount() > 0; }));
+  EXPECT_EQ(FromWx(search.GetValue()), "MotorSt");
+  EXPECT_EQ(FromWx(search.GetString(0)), "MotorStart");
+  PressKey(WXK_RETURN);
+  const GraphView& view = window_->logic().graphView();
+  EXPECT_TRUE(YieldUntil([&] { return view.focus().name == "MotorStart"; }));
 }
 
 TEST_F(DialogTest, ActionsOpenOutputsRememberConfigurationsAndSaveTheLog) {
