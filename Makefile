@@ -58,6 +58,7 @@ all: build
 
 deps:
 	scripts/install-deps.sh
+	scripts/install-sarif-validator.sh
 
 configure:
 	$(CMAKE) -S . -B $(BUILD) $(call generator_for,$(BUILD)) -DCMAKE_BUILD_TYPE=Release

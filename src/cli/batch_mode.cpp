@@ -5,6 +5,7 @@
 
 #include "cli/command_line.h"
 #include "cli/diff_command.h"
+#include "cli/reach_command.h"
 #include "config/app_identity.h"
 #include "config/starting_config.h"
 #include "files/file_error.h"
@@ -54,24 +55,29 @@ int RunInit(const std::string& folder, std::ostream& out, std::ostream& err) {
 
 std::string UsageText() {
   const std::string& name = ApplicationName();
-  return "usage: " + name + " -cfg file.cfg [-write-baseline FILE]\n" + "       " + name +
-         " -init FOLDER\n" + "       " + name + " " + kDiffUsage + "\n" + "       " + name +
-         " --help | --version\n" +
+  return "usage: " + name + " -cfg file.cfg [-write-baseline FILE] [-sarif FILE]" +
+         " [-annotations github]\n" + "       " + name +
+         " -cfg file.cfg -reach NAME [-direction callers] | -why A,B | -dead all|static\n" +
+         "         [-format csv|json] [-o FILE]\n" + "       " + name + " -init FOLDER\n" +
+         "       " + name + " " + kDiffUsage + "\n" + "       " + name + " --help | --version\n" +
          "\n"
          "Scans the C sources named in the scan configuration and writes the call graph\n"
          "(DOT), the CSV report and the module graph (DOT) that it configures. The activity\n"
          "log is printed to standard output. -init writes FOLDER/quillmap.cfg, a starting\n"
          "configuration for every C file under FOLDER; it never overwrites a file.\n"
          "\n"
-         "-write-baseline FILE writes the run's module rule violations to FILE.\n"
+         "-write-baseline FILE writes the run's rule violations to FILE; -sarif FILE writes\n"
+         "them as SARIF 2.1.0. -reach, -why and -dead answer on standard output (the log\n"
+         "then goes to stderr) or into the file of -o.\n"
          "-diff compares two JSON exports ([files] json=) and draws the call graph of both:\n"
          "what appeared in green, what disappeared in red, the rest in grey.\n"
          "\n"
          "Exit status: 0 success, 1 the run reported an error or the activity log could not\n"
          "be written, 2 bad command line, the configuration file cannot be opened, -init\n"
          "cannot write its file, -diff is given an export that cannot be opened, is not JSON,\n"
-         "not an export or of another version, or an internal failure, 3 a module rule is\n"
-         "broken by a call that the baseline does not list (1 wins when both happen).\n";
+         "not an export or of another version, or an internal failure, 3 a module rule\n"
+         "or call rule is broken by a call that the baseline does not list (1 wins when\n"
+         "both happen).\n";
 }
 
 bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, int& status) {
@@ -94,11 +100,15 @@ bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, i
 
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (IsDiffCommand(args)) return RunDiffCommand(args, out, err);
-  PrintedLog log(out);
   SetWorkPath(CurrentDirectoryPath());
-  log.AppendLog(kWorkPathEntry + WorkPath(), false);
   const CmdLineState cmdLine = ParseCommandLine(args, WorkPath());
+  // An answer printed to standard output has it to itself: the activity log goes to stderr.
+  ReachCommand reach;
+  const bool queryOk = !cmdLine.errorText.empty() || reach.Parse(cmdLine.options, err);
+  PrintedLog log(reach.AnswersToStandardOutput() ? err : out);
+  log.AppendLog(kWorkPathEntry + WorkPath(), false);
   out.flush();
+  if (!queryOk) return kExitUsage;
   if (!cmdLine.errorText.empty()) {
     err << cmdLine.errorText << '\n' << UsageText();
     return kExitUsage;
@@ -116,12 +126,18 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (path[0] == '.') path = WorkPath() + path;
   RunOutcome run;
   run.started = true;
+  ActivityLog& runLog = log;
+  int answered = kExitSuccess;
   try {
     ScanRun scan;
     scan.SetCommandLineOptions(cmdLine.options);
     const auto baseline = cmdLine.options.find(kWriteBaselineOption);
     if (baseline != cmdLine.options.end()) scan.SetBaselineOutput(baseline->second);
-    run = scan.Run(path, log);
+    run = scan.Run(path, runLog);
+    if (run.finished && !run.stopped) {
+      PrintAnnotations(scan, cmdLine.options, runLog);
+      if (reach.active()) answered = reach.Answer(scan, DirectoryOf(path), out, runLog);
+    }
   } catch (const FileError& error) {
     out.flush();
     err << error.what() << '\n';
@@ -134,7 +150,8 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << kLogNotWritten << '\n';
     return kExitRunFailed;
   }
-  return ExitStatusOf(run);
+  const ExitStatus status = ExitStatusOf(run);
+  return status == kExitSuccess ? static_cast<ExitStatus>(answered) : status;
 }
 
 ExitStatus ExitStatusOf(const RunOutcome& outcome) {

@@ -77,7 +77,7 @@ TEST(WriteGraphJson, AwkwardNamesGiveValidJsonThatTheSchemaAccepts) {
   TempDir dir;
   const GraphModel model = ModelWithAwkwardNames();
   const std::vector<RuleViolation> violations{
-      {"rule violated: app !-> lib\x7f: f (x:7) calls g", {0}}};
+      {"rule violated: app !-> lib\x7f: f (x:7) calls g", {0}, "rule_0"}};
   ASSERT_TRUE(WriteGraphJson(dir / "g.json", model, violations, {"error opening: gone.c"}));
   const json graph = ParseFile(dir / "g.json");
   Validate(graph, ParseFile(QUILLMAP_GRAPH_SCHEMA), "$");

@@ -27,6 +27,7 @@ ModuleRuleCheck::ModuleRuleCheck(std::string cfgPath, std::string baselineOutput
 std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable& table) {
   std::vector<bool> flags(table.edgeLines.size(), false);
   violations_.clear();
+  fresh_.clear();
   errors_.clear();
   newViolations_ = false;
   StringList names;
@@ -53,6 +54,10 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
 
   if (!baselineOutput_.empty()) {
     for (const RuleViolation& violation : violations_) context.Log(violation.line);
+    if (callRulesFollow_) {
+      context.Log(Summary(violations_.size(), 0, true));
+      return flags;
+    }
     if (WriteBaseline(baselineOutput_, violations_)) {
       context.Log(kBaselineWritten + baselineOutput_);
     } else {
@@ -74,11 +79,13 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
       entries.clear();
     }
   }
+  if (callRulesFollow_) std::erase_if(entries, IsCallRuleEntry);
   const BaselineComparison comparison = CompareWithBaseline(violations_, entries);
   for (size_t fresh : comparison.fresh) context.Log(violations_[fresh].line);
   for (const std::string& stale : comparison.stale) context.Log(kStaleEntry + stale);
   context.Log(Summary(violations_.size(), comparison.fresh.size(), withBaseline));
   newViolations_ = !comparison.fresh.empty();
+  fresh_ = comparison.fresh;
   return flags;
 }
 

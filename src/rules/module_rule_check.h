@@ -24,10 +24,16 @@ class ModuleRuleCheck {
   /// unchecked.
   std::vector<bool> Check(ScanContext& context, const ModuleTable& table);
 
+  /// Call rules are checked after this check: their entries of the baseline are left to them,
+  /// and the baseline output is written by them, with this check's violations.
+  void SetCallRulesFollow() { callRulesFollow_ = true; }
+
   /// A violation was found that the baseline does not list.
   bool newViolations() const { return newViolations_; }
   /// The violations of the last check, in report order.
   const std::vector<RuleViolation>& violations() const { return violations_; }
+  /// The violations that the baseline does not list, by index into violations().
+  const std::vector<size_t>& fresh() const { return fresh_; }
   /// The rule and baseline error entries of the last check.
   const StringList& errors() const { return errors_; }
 
@@ -35,8 +41,10 @@ class ModuleRuleCheck {
   std::string cfgPath_;
   std::string baselineOutput_;
   std::vector<RuleViolation> violations_;
+  std::vector<size_t> fresh_;
   StringList errors_;
   bool newViolations_ = false;
+  bool callRulesFollow_ = false;
 };
 
 }  // namespace quillmap

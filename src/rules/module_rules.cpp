@@ -63,6 +63,8 @@ bool Covers(const std::string& general, const std::string& special) {
   return general == kAnyModule || general == special;
 }
 
+}  // namespace
+
 std::string DisplayPath(const std::string& file, const std::string& cfgDir) {
   if (!cfgDir.empty() && file.size() > cfgDir.size() &&
       file.compare(0, cfgDir.size(), cfgDir) == 0) {
@@ -70,8 +72,6 @@ std::string DisplayPath(const std::string& file, const std::string& cfgDir) {
   }
   return file;
 }
-
-}  // namespace
 
 std::string ModuleRule::Text() const {
   return from + " " + (allows ? kAllowedArrow : kForbiddenArrow) + " " + to;
@@ -177,6 +177,7 @@ std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const Stri
     const std::string& from = moduleNames[static_cast<size_t>(call.fromModule)];
     const std::string& to = moduleNames[static_cast<size_t>(call.toModule)];
     std::string broken;  // the rule text, when the call breaks one
+    std::string decidedBy;
     const ModuleRule* decided = nullptr;
     for (const ModuleRule& rule : rules.rules) {
       if (rule.Matches(from, to)) {
@@ -185,23 +186,29 @@ std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const Stri
       }
     }
     if (decided != nullptr) {
-      if (!decided->allows) broken = decided->Text();
+      if (!decided->allows) {
+        broken = decided->Text();
+        decidedBy = decided->key;
+      }
     } else {
       const auto fromLayer = rules.layerOf.find(from);
       const auto toLayer = rules.layerOf.find(to);
       if (fromLayer != rules.layerOf.end() && toLayer != rules.layerOf.end()) {
         if (toLayer->second < fromLayer->second) {
           broken = from + " " + kForbiddenArrow + " " + to + kLayersSuffix;
+          decidedBy = kLayersKey;
         }
       } else if (rules.denyByDefault) {
         broken = from + " " + kForbiddenArrow + " " + to + kDefaultDenySuffix;
+        decidedBy = kDefaultKey;
       }
     }
     if (broken.empty()) continue;
     violations.push_back({kRuleViolated + broken + ": " + call.caller + " (" +
                               DisplayPath(call.file, cfgDir) + ":" + std::to_string(call.line) +
                               ")" + kCalls + call.callee,
-                          {static_cast<int32_t>(i)}});
+                          {static_cast<int32_t>(i)},
+                          decidedBy});
   }
 
   if (rules.denyCycles) {
@@ -224,6 +231,7 @@ std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const Stri
     for (size_t c = 0; c < cycles.size(); ++c) {
       const std::vector<int32_t>& cycle = cycles[c];
       RuleViolation violation;
+      violation.rule = kCyclesKey;
       violation.line = std::string(kRuleViolated) + kCyclesDenied;
       for (size_t step = 0; step < cycle.size(); ++step) {
         const int32_t next = cycle[(step + 1) % cycle.size()];

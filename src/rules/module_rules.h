@@ -70,7 +70,12 @@ RuleReading ReadModuleRules(const ModuleKeyLookup& value, const StringList& modu
 struct RuleViolation {
   std::string line;            // the report line, beginning with kRuleViolated
   std::vector<int32_t> calls;  // the calls (indexes into the checked list) that break the rule
+  /// What decided it: the rule's key ("rule_3"), kLayersKey, kDefaultKey or kCyclesKey.
+  std::string rule;
 };
+
+/// A file as reports show it: relative to `cfgDir` when it lies inside it.
+std::string DisplayPath(const std::string& file, const std::string& cfgDir);
 
 /// The violations among `calls` (module indexes into `moduleNames`): one per call that the
 /// first matching rule, the layers or the default forbids, in the order of the calls; then, with

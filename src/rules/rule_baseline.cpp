@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "config/profile_reader.h"
+#include "rules/call_rules.h"
 #include "outputs/output_replacement.h"
 
 namespace quillmap {
@@ -17,6 +18,7 @@ constexpr char kCommentMark = '#';
 }  // namespace
 
 std::string BaselineKey(std::string_view line) {
+  if (IsCallRuleEntry(line)) return std::string(CallRuleKey(line));
   // A call's place closes with the last ")" of the line (function names hold none): drop the
   // digits of ":LINE" before it.
   const size_t close = line.rfind(')');
@@ -27,6 +29,11 @@ std::string BaselineKey(std::string_view line) {
   std::string key(line.substr(0, digits - 1));
   key += line.substr(close);
   return key;
+}
+
+bool IsCallRuleEntry(std::string_view line) {
+  return line.starts_with(kRuleViolated) &&
+         line.substr(std::string_view(kRuleViolated).size()).starts_with(kForbidReachPrefix);
 }
 
 bool ReadBaseline(const std::string& path, StringList& entries, std::string& error) {

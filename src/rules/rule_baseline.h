@@ -11,8 +11,13 @@
 namespace quillmap {
 
 /// What a violation and a baseline entry are compared by: the line without the line number of
-/// its call, so that edits which only move a call do not make a known violation new.
+/// its call, so that edits which only move a call do not make a known violation new; for a call
+/// rule, the line without its witness chain.
 std::string BaselineKey(std::string_view line);
+
+/// An entry of a call rule ("rule violated: forbid_reach_N ..."); the other entries are the
+/// module rules'. One baseline holds both.
+bool IsCallRuleEntry(std::string_view line);
 
 /// Reads the entries of the baseline at `path`: every line that is not empty and does not begin
 /// with '#' must be a report line. False with `error` set when the file cannot be read or a line

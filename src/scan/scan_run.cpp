@@ -17,6 +17,8 @@
 #include "outputs/buffered_line_writer.h"
 #include "query/model_query.h"
 #include "render/render_step.h"
+#include "config/app_identity.h"
+#include "rules/call_rule_check.h"
 #include "rules/module_rule_check.h"
 #include "writers/csv_report.h"
 
@@ -36,6 +38,7 @@ constexpr const char* kScanSection = "scan";
 constexpr const char* kSyntaxKey = "syntax";
 constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 constexpr const char* kJsonKey = "json";
+constexpr const char* kSarifKey = "sarif";
 // The queries the module graph takes, as keys of "[modules]" (the command line's are the call
 // graph's).
 constexpr const char* kModuleQueryKeys[] = {kFocusOption, kDirectionOption, kDepthOption};
@@ -137,6 +140,9 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log) {
 }
 
 RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* observer) {
+  findings_ = RunFindings{};
+  deadEntries_.clear();
+  reachGraph_.reset();
   model_ = GraphModel{};
   RunOutcome outcome;
   outcome.started = true;
@@ -233,6 +239,46 @@ void ScanRun::WriteJsonExport(ScanContext& context, const std::string& path,
   }
 }
 
+const CallReachGraph& ScanRun::ReachGraph() {
+  if (!reachGraph_) reachGraph_ = std::make_unique<CallReachGraph>(model_.callGraph);
+  return *reachGraph_;
+}
+
+void ScanRun::CheckCallRules(ScanContext& context, const std::string& path,
+                             const ModuleRuleCheck& rules, bool callRulesConfigured,
+                             RunOutcome& outcome) {
+  findings_.cfgDir = DirectoryOf(path);
+  findings_.moduleCalls = &model_.moduleGraph.calls;
+  findings_.moduleViolations = rules.violations();
+  findings_.moduleFresh.assign(rules.violations().size(), 0);
+  for (const size_t fresh : rules.fresh()) findings_.moduleFresh[fresh] = 1;
+  deadEntries_ = SplitRulePatterns(CallRuleKeys(*profile_, path)(kEntryKey));
+  if (!callRulesConfigured) return;
+  CallRuleCheck check(path, baselineOutput_);
+  const std::string moduleBaseline = ResolvePath(
+      ReadProfileString(*profile_, path, kModulesSection, kBaselineKey), findings_.cfgDir);
+  check.Check(context, ReachGraph(), rules.violations(), moduleBaseline);
+  outcome.newViolations = outcome.newViolations || check.newViolations();
+  findings_.graph = reachGraph_.get();
+  findings_.callViolations = check.violations();
+  findings_.callRules = check.rules().forbidReach;
+  findings_.callFresh.assign(check.violations().size(), 0);
+  for (const size_t fresh : check.fresh()) findings_.callFresh[fresh] = 1;
+}
+
+void ScanRun::WriteSarif(ScanContext& context, const std::string& path) {
+  const auto given = commandLineOptions_.find(kSarifKey);
+  const std::string value = given != commandLineOptions_.end()
+                                ? given->second
+                                : ReadProfileString(*profile_, path, kFilesSection, kSarifKey);
+  if (value.empty()) return;
+  const std::string sarifPath =
+      given != commandLineOptions_.end() ? value : ResolvePath(value, DirectoryOf(path));
+  if (!WriteSarifLog(sarifPath, findings_, kVersionText)) {
+    context.LogError(ErrorWritingText(sarifPath));
+  }
+}
+
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   std::string scanMessage;
   SourceSyntax syntax = SourceSyntax::kLines;
@@ -253,6 +299,8 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   ModuleScanEngine& moduleScan =
       syntax == SourceSyntax::kC ? static_cast<ModuleScanEngine&>(cModuleScan) : *moduleScan_;
   ModuleRuleCheck rules(path, baselineOutput_);
+  const bool callRulesConfigured = CallRuleCheck::Configured(*profile_, path);
+  if (callRulesConfigured) rules.SetCallRulesFollow();
   // The module model takes the table's calls once the table is final; nothing changes the table
   // afterwards.
   bool moduleModelFilled = false;
@@ -300,6 +348,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
 
   if (!moduleModelFilled) FillModuleModel(*moduleTable_, model_.moduleGraph);
   AssignFunctionModules(model_);
+  CheckCallRules(context, path, rules, callRulesConfigured, outcome);
 
   writer_->EndRun();
   StringList errors;
@@ -308,6 +357,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     context.LogError(errors.back());
   }
   WriteJsonExport(context, path, rules, scanMessage, errors);
+  WriteSarif(context, path);
   RenderPictures(context, path, pictures, writer_->FailedPaths());
   // The final entry is the summary, or the error that ended the scan.
   if (finalIsError) {

@@ -16,7 +16,9 @@
 #include "modgraph/module_table.h"
 #include "outputs/line_writer.h"
 #include "query/model_query.h"
+#include "reach/call_reach.h"
 #include "rules/module_rule_check.h"
+#include "sarif/sarif_log.h"
 #include "context/scan_context.h"
 #include "text/text_utils.h"
 
@@ -87,6 +89,13 @@ class ScanRun {
   const ModuleTable& moduleTable() const { return *moduleTable_; }
   /// What the last run found.
   const GraphModel& model() const { return model_; }
+  /// The last run's call graph as definitions and the calls between them, for reachability.
+  /// Built when a call rule, a SARIF log or ReachGraph() asks for it.
+  const CallReachGraph& ReachGraph();
+  /// The entry points that "[rules] entry" adds to `main` for the unreached functions.
+  const std::vector<std::string>& deadEntries() const { return deadEntries_; }
+  /// The last run's rule violations, with where they stand.
+  const RunFindings& findings() const { return findings_; }
 
  private:
   // Ends a run that its host stopped: no output written, the previous ones left as they were.
@@ -101,6 +110,11 @@ class ScanRun {
   // What the module graph's DOT file shows: "[modules] focus", "direction" and "depth". Nothing
   // without them, so that the module graph is written whole, as before.
   std::optional<GraphSelection> SelectModuleGraph(ScanContext& context, const std::string& path);
+  // The call rules over the finished model, and the run's findings for the SARIF log.
+  void CheckCallRules(ScanContext& context, const std::string& path, const ModuleRuleCheck& rules,
+                      bool callRulesConfigured, RunOutcome& outcome);
+  // The SARIF log when the command line ("-sarif") or "[files] sarif" names a file for it.
+  void WriteSarif(ScanContext& context, const std::string& path);
 
   std::unique_ptr<ProfileReader> profile_;
   std::unique_ptr<LineWriter> writer_;
@@ -114,6 +128,9 @@ class ScanRun {
   StringList fileList_;
   std::unique_ptr<ModuleTable> moduleTable_;
   GraphModel model_;
+  std::unique_ptr<CallReachGraph> reachGraph_;
+  RunFindings findings_;
+  std::vector<std::string> deadEntries_;
 };
 
 }  // namespace quillmap
