@@ -32,8 +32,9 @@ class ReachEndToEnd : public ::testing::Test {
               "#include <stdio.h>\nvoid log_event(int e)\n{\n  char b[8];\n"
               "  vsnprintf(b, 8, \"%d\", e);\n}\n"
               "static void unused(void) { log_event(2); }\n");
-    dir.Write("app.c", "int main(void) { log_event(0); return 0; }\n"
-                       "void app_init(void) { }\n");
+    dir.Write("app.c",
+              "int main(void) { log_event(0); return 0; }\n"
+              "void app_init(void) { }\n");
   }
   ProgramResult Run(const std::string& more, std::vector<std::string> extra = {},
                     const std::string& files = "") {
@@ -46,13 +47,12 @@ class ReachEndToEnd : public ::testing::Test {
 };
 
 TEST_F(ReachEndToEnd, CallRulesFailTheRunWithAWitnessUnlessTheBaselineKnowsThem) {
-  const std::string rule =
-      "[rules]\nforbid_reach_0=*_IRQHandler, isr_* -> malloc, *printf*\n";
+  const std::string rule = "[rules]\nforbid_reach_0=*_IRQHandler, isr_* -> malloc, *printf*\n";
   const ProgramResult broken = Run(rule);
   EXPECT_EQ(broken.status, 3) << broken.out << broken.err;
   EXPECT_THAT(broken.out, HasSubstr(kViolation + "\n"
-                                    "  isr_uart (isr.c:1) calls log_event\n"
-                                    "  log_event (log.c:5) calls vsnprintf\n"));
+                                                 "  isr_uart (isr.c:1) calls log_event\n"
+                                                 "  log_event (log.c:5) calls vsnprintf\n"));
   EXPECT_THAT(broken.out, HasSubstr("forbid_reach_0: no function matches malloc\n"));
   EXPECT_THAT(broken.out, HasSubstr("call rules checked: 1 violations (1 new)\n"));
 
@@ -61,8 +61,7 @@ TEST_F(ReachEndToEnd, CallRulesFailTheRunWithAWitnessUnlessTheBaselineKnowsThem)
   const ProgramResult written = Run(both, {"-write-baseline", dir / "known.txt"});
   EXPECT_EQ(written.status, 0) << written.out;
   EXPECT_EQ(ReadFile(dir / "known.txt"),
-            "rule violated: isr !-> log: isr_uart (isr.c:1) calls log_event\n" + kViolation +
-                "\n");
+            "rule violated: isr !-> log: isr_uart (isr.c:1) calls log_event\n" + kViolation + "\n");
   const ProgramResult known = Run("baseline=known.txt\n" + both);
   EXPECT_EQ(known.status, 0) << known.out;
   EXPECT_THAT(known.out, HasSubstr("call rules checked: 1 violations (0 new, 1 in the baseline)"));
@@ -80,7 +79,8 @@ TEST_F(ReachEndToEnd, QueriesAnswerOnStandardOutputOrIntoAFile) {
     int status;
   } cases[] = {
       {{"-reach", "isr_uart"},
-       "depth,function,file,line\n0,isr_uart,isr.c,1\n1,log_event,log.c,2\n2,vsnprintf,,\n", 0},
+       "depth,function,file,line\n0,isr_uart,isr.c,1\n1,log_event,log.c,2\n2,vsnprintf,,\n",
+       0},
       {{"-reach", "log_event", "-direction", "callers"},
        "depth,function,file,line\n0,log_event,log.c,2\n1,isr_uart,isr.c,1\n"
        "1,unused,log.c,7\n1,main,app.c,1\n2,USART1_IRQHandler,isr.c,2\n",
@@ -104,9 +104,8 @@ TEST_F(ReachEndToEnd, QueriesAnswerOnStandardOutputOrIntoAFile) {
     EXPECT_EQ(r.out, c.answer);
   }
   // Into a file, as JSON; the log is then on standard output as always.
-  const ProgramResult json =
-      Run("[rules]\nentry=*_init, *_IRQHandler\n",
-          {"-dead", "all", "-format", "json", "-o", dir / "dead.json"});
+  const ProgramResult json = Run("[rules]\nentry=*_init, *_IRQHandler\n",
+                                 {"-dead", "all", "-format", "json", "-o", dir / "dead.json"});
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_THAT(json.out, HasSubstr("answer written: "));
   const nlohmann::json dead = nlohmann::json::parse(ReadFile(dir / "dead.json"));
@@ -115,9 +114,9 @@ TEST_F(ReachEndToEnd, QueriesAnswerOnStandardOutputOrIntoAFile) {
 }
 
 TEST_F(ReachEndToEnd, TheSarifLogHoldsEveryFindingAndPassesTheValidator) {
-  const ProgramResult r = Run(
-      "cycles=deny\nrule_0=isr !-> log\n[rules]\nforbid_reach_0=isr_* -> vsnprintf\n",
-      {"-annotations", "github"}, "sarif=out.sarif\n");
+  const ProgramResult r =
+      Run("cycles=deny\nrule_0=isr !-> log\n[rules]\nforbid_reach_0=isr_* -> vsnprintf\n",
+          {"-annotations", "github"}, "sarif=out.sarif\n");
   EXPECT_EQ(r.status, 3) << r.out;
   EXPECT_THAT(r.out, HasSubstr("::error file=isr.c,line=1,title=module/rule_0::rule violated: "
                                "isr !-> log: isr_uart (isr.c:1) calls log_event\n"));

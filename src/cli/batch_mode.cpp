@@ -19,24 +19,42 @@ namespace {
 constexpr const char* kScanItWith = "scan it with: ";
 constexpr const char* kLogNotWritten = "error writing the activity log to standard output";
 
-// The activity log printed to standard output as it grows, one entry a line.
+// The activity log printed to standard output as it grows, one entry a line. Standard error
+// writes every piece at once; a log sent there is gathered and written in large pieces.
 class PrintedLog : public ActivityLog {
  public:
-  explicit PrintedLog(std::ostream& out) : out_(out) {}
+  PrintedLog(std::ostream& out, bool gather) : out_(out), gather_(gather) {}
+  ~PrintedLog() override { Flush(); }
   void AppendLog(const std::string& text, bool replace) override {
     if (replace && text.empty()) return;
     // An entry's CR LF line ends are printed as LF; the text between them as it is.
     std::string_view rest = text;
     for (size_t cr = rest.find("\r\n"); cr != std::string_view::npos; cr = rest.find("\r\n")) {
-      out_.write(rest.data(), static_cast<std::streamsize>(cr));
+      Put(rest.substr(0, cr));
       rest.remove_prefix(cr + 1);
     }
-    out_.write(rest.data(), static_cast<std::streamsize>(rest.size()));
-    out_.put('\n');
+    Put(rest);
+    Put("\n");
+    if (gathered_.size() >= kGatherBytes) Flush();
+  }
+  void Flush() {
+    out_.write(gathered_.data(), static_cast<std::streamsize>(gathered_.size()));
+    gathered_.clear();
+    out_.flush();
   }
 
  private:
+  static constexpr size_t kGatherBytes = 1 << 20;
+  void Put(std::string_view text) {
+    if (gather_) {
+      gathered_.append(text);
+    } else {
+      out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+  }
   std::ostream& out_;
+  bool gather_;
+  std::string gathered_;
 };
 
 // Writes the starting configuration for `folder`; the next step goes to `out`.
@@ -105,7 +123,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   // An answer printed to standard output has it to itself: the activity log goes to stderr.
   ReachCommand reach;
   const bool queryOk = !cmdLine.errorText.empty() || reach.Parse(cmdLine.options, err);
-  PrintedLog log(reach.AnswersToStandardOutput() ? err : out);
+  PrintedLog log(reach.AnswersToStandardOutput() ? err : out, reach.AnswersToStandardOutput());
   log.AppendLog(kWorkPathEntry + WorkPath(), false);
   out.flush();
   if (!queryOk) return kExitUsage;
@@ -136,13 +154,18 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     run = scan.Run(path, runLog);
     if (run.finished && !run.stopped) {
       PrintAnnotations(scan, cmdLine.options, runLog);
-      if (reach.active()) answered = reach.Answer(scan, DirectoryOf(path), out, runLog);
+      if (reach.active()) {
+        log.Flush();
+        answered = reach.Answer(scan, DirectoryOf(path), out, runLog);
+      }
     }
   } catch (const FileError& error) {
+    log.Flush();
     out.flush();
     err << error.what() << '\n';
     return kExitUsage;
   }
+  log.Flush();
   // A log that could not be written (a closed pipe, a full disk) fails the run, after the
   // outputs are complete.
   out.flush();

@@ -3,10 +3,10 @@
 #include <fstream>
 #include <ostream>
 
+#include "config/profile_reader.h"
 #include "files/paths.h"
 #include "outputs/output_replacement.h"
 #include "rules/call_rules.h"
-#include "config/profile_reader.h"
 
 namespace quillmap {
 

@@ -2,7 +2,7 @@
 
 #include <fnmatch.h>
 
-#include <unordered_map>
+#include <algorithm>
 
 namespace quillmap {
 
@@ -29,38 +29,51 @@ bool EndsWithPath(std::string_view path, std::string_view tail) {
 CallReachGraph::CallReachGraph(const CallGraphModel& model) : model_(model) {
   functionCount_ = static_cast<int32_t>(model.functions.size());
   nodeName_.reserve(model.functions.size());
-  std::unordered_map<NameId, std::vector<int32_t>> definitions;
-  for (int32_t f = 0; f < functionCount_; ++f) {
-    nodeName_.push_back(model.functions[f].name);
-    definitions[model.functions[f].name].push_back(f);
+  // The definitions of each name as a chain through the functions, indexed by name id: a whole
+  // tree has hundreds of thousands of names, and a table beats a map of lists.
+  std::vector<int32_t> firstDefinition(model.names.size(), -1);
+  std::vector<int32_t> nextDefinition(model.functions.size(), -1);
+  std::vector<int32_t> definitionCount(model.names.size(), 0);
+  for (int32_t f = functionCount_ - 1; f >= 0; --f) {
+    const NameId name = model.functions[f].name;
+    nodeName_.push_back(name);
+    nextDefinition[f] = firstDefinition[name];
+    firstDefinition[name] = f;
+    ++definitionCount[name];
   }
+  std::reverse(nodeName_.begin(), nodeName_.end());
   namesake_.resize(model.functions.size());
   for (int32_t f = 0; f < functionCount_; ++f) {
-    namesake_[f] = definitions[model.functions[f].name].size() > 1;
+    namesake_[f] = definitionCount[model.functions[f].name] > 1;
   }
-  std::unordered_map<NameId, int32_t> libraryNode;
+  std::vector<int32_t> libraryNode(model.names.size(), -1);
+  edgeFrom_.reserve(model.calls.size());
+  edgeTo_.reserve(model.calls.size());
+  edgeCall_.reserve(model.calls.size());
   for (int32_t f = 0; f < functionCount_; ++f) {
     const FunctionRecord& caller = model.functions[f];
     for (const uint32_t c : model.CallsOf(caller)) {
       const NameId callee = model.calls[c].callee;
-      const auto defined = definitions.find(callee);
-      if (defined == definitions.end()) {
-        const auto [it, added] = libraryNode.try_emplace(callee, nodeCount());
-        if (added) nodeName_.push_back(callee);
-        AddEdge(f, it->second, c);
+      if (firstDefinition[callee] < 0) {
+        int32_t& library = libraryNode[callee];
+        if (library < 0) {
+          library = nodeCount();
+          nodeName_.push_back(callee);
+        }
+        AddEdge(f, library, c);
         continue;
       }
       // A name defined in the caller's own file means that definition (a static function);
       // otherwise every definition of the name may be the one called.
       bool local = false;
-      for (const int32_t d : defined->second) {
+      for (int32_t d = firstDefinition[callee]; d >= 0; d = nextDefinition[d]) {
         if (model.functions[d].file == caller.file) {
           AddEdge(f, d, c);
           local = true;
         }
       }
       if (!local) {
-        for (const int32_t d : defined->second) AddEdge(f, d, c);
+        for (int32_t d = firstDefinition[callee]; d >= 0; d = nextDefinition[d]) AddEdge(f, d, c);
       }
     }
   }
@@ -100,22 +113,28 @@ std::vector<int32_t> CallReachGraph::Match(const std::vector<std::string>& patte
                              std::string_view(pattern).substr(mark + 1));
     }
   }
-  // Each distinct name is matched once, however many definitions share it.
-  std::unordered_map<NameId, bool> globMatch;
+  // Each distinct name is matched once, however many definitions share it; a pattern without
+  // wildcards is compared, not matched.
+  std::vector<signed char> globMatch(model_.names.size(), -1);  // by name: -1 not yet matched
   std::vector<int32_t> nodes;
+  std::string name;
   const int32_t last = definitionsOnly ? functionCount_ : nodeCount();
   for (int32_t node = 0; node < last; ++node) {
-    const auto [it, added] = globMatch.try_emplace(nodeName_[node], false);
-    if (added) {
-      const std::string name(NameOf(node));
+    signed char& known = globMatch[nodeName_[node]];
+    if (known < 0) {
+      known = 0;
+      const std::string_view text = NameOf(node);
       for (const std::string& glob : globs) {
-        if (fnmatch(glob.c_str(), name.c_str(), 0) == 0) {
-          it->second = true;
-          break;
+        if (glob.find_first_of("*?[") == std::string::npos) {
+          known = text == glob;
+        } else {
+          name.assign(text);
+          known = fnmatch(glob.c_str(), name.c_str(), 0) == 0;
         }
+        if (known) break;
       }
     }
-    bool matches = it->second;
+    bool matches = known != 0;
     for (const auto& [name, file] : qualified) {
       if (matches) break;
       matches = NameOf(node) == name && EndsWithPath(FileOf(node), file);

@@ -22,9 +22,7 @@ class CallReachGraph {
   int32_t edgeCount() const { return static_cast<int32_t>(edgeCall_.size()); }
   std::string_view NameOf(int32_t node) const { return model_.NameOf(nodeName_[node]); }
   /// The definition of a node (an index into the model's functions), -1 for a library name.
-  int32_t FunctionOf(int32_t node) const {
-    return node < functionCount_ ? node : -1;
-  }
+  int32_t FunctionOf(int32_t node) const { return node < functionCount_ ? node : -1; }
   /// The source path of a definition's node, "" for a library name.
   std::string_view FileOf(int32_t node) const;
   /// Whether the node's name has more than one definition (static functions of several files).
@@ -76,8 +74,9 @@ struct ReachedNode {
 std::vector<ReachedNode> Reach(const CallReachGraph& graph, const std::vector<int32_t>& roots,
                                bool callers, int maxDepth = -1);
 
-/// The edges of one shortest chain from the reached set's roots to `target`, first call first;
-/// empty when `target` is a root or was not reached. `byNode` is what ReachIndex gives.
+/// The edges of one shortest chain from a search's roots to `target`, first call first: the
+/// search's edge by node (IndexReach) followed back. Empty when `target` is a root or was not
+/// reached.
 std::vector<int32_t> ChainTo(const CallReachGraph& graph, const std::vector<int32_t>& edgeByNode,
                              int32_t target);
 

@@ -32,8 +32,7 @@ TEST(CallReach, ReachFollowsCallsOrCallersToTheShortestDepth) {
   const Case cases[] = {
       {"a.c: main -> init run; run -> step; step -> run", "main", false, -1,
        "main:0 init:1 run:1 step:2"},
-      {"a.c: main -> init run; run -> step; step -> run", "run", true, -1,
-       "run:0 main:1 step:1"},
+      {"a.c: main -> init run; run -> step; step -> run", "run", true, -1, "run:0 main:1 step:1"},
       {"a.c: f -> f", "f", false, -1, "f:0"},
       {"a.c: f -> malloc g; g -> malloc", "f", false, -1, "f:0 malloc:1 g:1"},
       {"a.c: f -> g; g -> h; h -> i", "f", false, 2, "f:0 g:1 h:2"},
@@ -51,16 +50,15 @@ TEST(CallReach, ReachFollowsCallsOrCallersToTheShortestDepth) {
   for (const Case& c : cases) {
     const CallGraphModel model = BuildTestModel(c.model);
     const CallReachGraph graph(model);
-    EXPECT_EQ(Reached(graph, Reach(graph, graph.Match({c.root}), c.callers, c.maxDepth)),
-              c.reached)
+    EXPECT_EQ(Reached(graph, Reach(graph, graph.Match({c.root}), c.callers, c.maxDepth)), c.reached)
         << c.model << " from " << c.root;
   }
 }
 
 TEST(CallReach, WhyGivesTheShortestChainWithCallSitesOrNotReachable) {
-  const CallGraphModel model =
-      BuildTestModel("isr.c: isr_uart -> log_event rx; rx -> fifo_put\n"
-                     "log.c: log_event -> vsnprintf; fifo_put -> log_event");
+  const CallGraphModel model = BuildTestModel(
+      "isr.c: isr_uart -> log_event rx; rx -> fifo_put\n"
+      "log.c: log_event -> vsnprintf; fifo_put -> log_event");
   const CallReachGraph graph(model);
   const ReachAnswer chain = AnswerWhy(graph, "isr_uart", "vsnprintf", ReachFormat::kCsv, "");
   EXPECT_EQ(chain.text,
@@ -71,8 +69,8 @@ TEST(CallReach, WhyGivesTheShortestChainWithCallSitesOrNotReachable) {
             "not reachable: vsnprintf -> isr_uart\n");
   EXPECT_EQ(AnswerWhy(graph, "nobody", "isr_uart", ReachFormat::kCsv, "").error,
             "unknown name: nobody");
-  const auto json = nlohmann::json::parse(
-      AnswerWhy(graph, "isr_uart", "fifo_put", ReachFormat::kJson, "").text);
+  const auto json =
+      nlohmann::json::parse(AnswerWhy(graph, "isr_uart", "fifo_put", ReachFormat::kJson, "").text);
   EXPECT_TRUE(json["reachable"].get<bool>());
   ASSERT_EQ(json["chain"].size(), 2u);
   EXPECT_EQ(json["chain"][1]["callee"], "fifo_put");

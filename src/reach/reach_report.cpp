@@ -150,11 +150,8 @@ ReachAnswer AnswerWhy(const CallReachGraph& graph, const std::string& from, cons
                      {"file", Shown(graph.FileOf(graph.EdgeFrom(edge)), cfgDir)},
                      {"line", details.line}});
   }
-  answer.text = Dump({{"query", "why"},
-                      {"from", from},
-                      {"to", to},
-                      {"reachable", found >= 0},
-                      {"chain", steps}});
+  answer.text = Dump(
+      {{"query", "why"}, {"from", from}, {"to", to}, {"reachable", found >= 0}, {"chain", steps}});
   return answer;
 }
 

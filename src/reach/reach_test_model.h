@@ -36,13 +36,13 @@ inline CallGraphModel BuildTestModel(std::string_view text) {
     while (!source.empty()) {
       const size_t semicolon = source.find(';');
       const std::string_view definition = source.substr(0, semicolon);
-      source = semicolon == std::string_view::npos ? std::string_view{}
-                                                   : source.substr(semicolon + 1);
+      source =
+          semicolon == std::string_view::npos ? std::string_view{} : source.substr(semicolon + 1);
       const size_t arrow = definition.find("->");
       std::vector<std::string> head = words(definition.substr(0, arrow));
       const std::string name = head.back();
-      const std::string header = (head.size() > 1 ? "static " : "") + std::string("void ") + name +
-                                 "(void)";
+      const std::string header =
+          (head.size() > 1 ? "static " : "") + std::string("void ") + name + "(void)";
       model.AddFunction(name, header, 0, line, line + 1);
       ++line;
       if (arrow == std::string_view::npos) continue;

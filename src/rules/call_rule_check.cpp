@@ -65,7 +65,11 @@ void CallRuleCheck::Check(ScanContext& context, const CallReachGraph& graph,
     std::vector<RuleViolation> all = moduleViolations;
     for (const CallRuleViolation& violation : violations_) {
       report(violation);
-      all.push_back({violation.line, {}, violation.rule < rules_.forbidReach.size() ? rules_.forbidReach[violation.rule].key : ""});
+      all.push_back({violation.line,
+                     {},
+                     violation.rule < rules_.forbidReach.size()
+                         ? rules_.forbidReach[violation.rule].key
+                         : ""});
     }
     if (WriteBaseline(baselineOutput_, all)) {
       context.Log(kBaselineWritten + baselineOutput_);

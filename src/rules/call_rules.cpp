@@ -87,8 +87,7 @@ std::string WitnessStep(const CallReachGraph& graph, int32_t edge, const std::st
   const CallDetails details = model.DetailsOf(model.calls[graph.EdgeCall(edge)]);
   return NodeText(graph, caller, cfgDir) + " (" +
          DisplayPath(std::string(graph.FileOf(caller)), cfgDir) + ":" +
-         std::to_string(details.line) + ")" + kCalls +
-         NodeText(graph, graph.EdgeTo(edge), cfgDir);
+         std::to_string(details.line) + ")" + kCalls + NodeText(graph, graph.EdgeTo(edge), cfgDir);
 }
 
 std::string_view CallRuleKey(std::string_view line) {

@@ -47,25 +47,32 @@ TEST(CallRules, ViolationsNameTheForbiddenFunctionAndTheShortestChain) {
     std::vector<std::string> notes;
   };
   const Case cases[] = {
-      {"isr.c: isr_uart -> log_event; log_event -> vsnprintf log_event", "isr_* -> *printf*",
+      {"isr.c: isr_uart -> log_event; log_event -> vsnprintf log_event",
+       "isr_* -> *printf*",
        {"rule violated: forbid_reach_0 (isr_* -> *printf*): vsnprintf reachable: isr_uart -> "
         "log_event -> vsnprintf"},
        {}},
-      {"isr.c: isr_a -> malloc; isr_b -> work; work -> isr_a free", "isr_* -> malloc, free",
+      {"isr.c: isr_a -> malloc; isr_b -> work; work -> isr_a free",
+       "isr_* -> malloc, free",
        {"rule violated: forbid_reach_0 (isr_* -> malloc, free): malloc reachable: isr_a -> malloc",
         "rule violated: forbid_reach_0 (isr_* -> malloc, free): free reachable: isr_b -> work -> "
         "free"},
        {}},
       // A forbidden root is reached by itself.
-      {"a.c: malloc_wrap -> x", "malloc_* -> malloc_*",
+      {"a.c: malloc_wrap -> x",
+       "malloc_* -> malloc_*",
        {"rule violated: forbid_reach_0 (malloc_* -> malloc_*): malloc_wrap reachable: "
         "malloc_wrap"},
        {}},
-      {"a.c: isr -> safe", "isr, nothing_* -> printf", {},
-       {"forbid_reach_0: no function matches nothing_*", "forbid_reach_0: no function matches "
-                                                          "printf"}},
+      {"a.c: isr -> safe",
+       "isr, nothing_* -> printf",
+       {},
+       {"forbid_reach_0: no function matches nothing_*",
+        "forbid_reach_0: no function matches "
+        "printf"}},
       // b.c's static helper is not a.c's: no violation through it.
-      {"a.c: static helper -> malloc\nb.c: isr -> helper; static helper -> ok", "isr -> malloc",
+      {"a.c: static helper -> malloc\nb.c: isr -> helper; static helper -> ok",
+       "isr -> malloc",
        {},
        {}},
   };

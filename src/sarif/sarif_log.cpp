@@ -38,9 +38,7 @@ constexpr RuleInfo kFixedRules[] = {
      "The modules on the cycle reach each other through calls ([modules] cycles=deny)."},
 };
 
-std::string RuleIdOf(const RuleViolation& violation) {
-  return kModuleRulePrefix + violation.rule;
-}
+std::string RuleIdOf(const RuleViolation& violation) { return kModuleRulePrefix + violation.rule; }
 std::string RuleIdOf(const ForbidReachRule& rule) { return kCallRulePrefix + rule.key; }
 
 // FNV-1a, 64 bits: the same on every platform and in every run.
@@ -122,8 +120,7 @@ std::vector<Site> ChainSites(const RunFindings& findings, const CallRuleViolatio
 std::vector<Site> ModuleSites(const RunFindings& findings, const RuleViolation& violation) {
   std::vector<Site> sites;
   const std::vector<int32_t> calls =
-      violation.rule == kCyclesKey ? CycleSteps(violation, *findings.moduleCalls)
-                                   : violation.calls;
+      violation.rule == kCyclesKey ? CycleSteps(violation, *findings.moduleCalls) : violation.calls;
   for (const int32_t call : calls) {
     const ModuleCallRecord& record = (*findings.moduleCalls)[static_cast<size_t>(call)];
     sites.push_back({record.file, record.line, record.caller + " calls " + record.callee});
@@ -176,7 +173,10 @@ std::vector<FindingSite> FindingSites(const RunFindings& findings) {
   for (size_t v = 0; v < findings.moduleViolations.size(); ++v) {
     const RuleViolation& violation = findings.moduleViolations[v];
     const std::vector<Site> sites = ModuleSites(findings, violation);
-    FindingSite site{RuleIdOf(violation), violation.line, {}, 0,
+    FindingSite site{RuleIdOf(violation),
+                     violation.line,
+                     {},
+                     0,
                      v >= findings.moduleFresh.size() || findings.moduleFresh[v] != 0};
     if (!sites.empty()) {
       site.file = sites.front().file;
@@ -187,7 +187,10 @@ std::vector<FindingSite> FindingSites(const RunFindings& findings) {
   for (size_t v = 0; v < findings.callViolations.size(); ++v) {
     const CallRuleViolation& violation = findings.callViolations[v];
     const std::vector<Site> sites = ChainSites(findings, violation);
-    FindingSite site{RuleIdOf(findings.callRules[violation.rule]), violation.line, {}, 0,
+    FindingSite site{RuleIdOf(findings.callRules[violation.rule]),
+                     violation.line,
+                     {},
+                     0,
                      v >= findings.callFresh.size() || findings.callFresh[v] != 0};
     if (!sites.empty()) {
       site.file = sites.back().file;
@@ -244,8 +247,7 @@ std::string SarifLogText(const RunFindings& findings, const std::string& toolVer
                              true, findings.cfgDir));
   }
   Json run;
-  run["tool"] = {{"driver",
-                  {{"name", kToolName}, {"version", toolVersion}, {"rules", rules}}}};
+  run["tool"] = {{"driver", {{"name", kToolName}, {"version", toolVersion}, {"rules", rules}}}};
   if (!findings.cfgDir.empty()) {
     run["originalUriBaseIds"] = {{kRootBase, {{"uri", "file://" + UriPath(findings.cfgDir)}}}};
   }
@@ -278,12 +280,18 @@ std::vector<std::string> GithubAnnotations(const RunFindings& findings,
   const auto escape = [](std::string_view text, bool property) {
     std::string out;
     for (const char c : text) {
-      if (c == '%') out += "%25";
-      else if (c == '\r') out += "%0D";
-      else if (c == '\n') out += "%0A";
-      else if (property && c == ':') out += "%3A";
-      else if (property && c == ',') out += "%2C";
-      else out += c;
+      if (c == '%')
+        out += "%25";
+      else if (c == '\r')
+        out += "%0D";
+      else if (c == '\n')
+        out += "%0A";
+      else if (property && c == ':')
+        out += "%3A";
+      else if (property && c == ',')
+        out += "%2C";
+      else
+        out += c;
     }
     return out;
   };

@@ -19,9 +19,9 @@ struct RunFindings {
   std::vector<char> moduleFresh;                // by module violation: not in the baseline
   const CallReachGraph* graph = nullptr;        // what call rule chains' edges index
   std::vector<CallRuleViolation> callViolations;
-  std::vector<char> callFresh;                  // by call rule violation
-  std::vector<ForbidReachRule> callRules;       // what CallRuleViolation::rule indexes
-  std::string cfgDir;                           // files inside it are written relative to it
+  std::vector<char> callFresh;             // by call rule violation
+  std::vector<ForbidReachRule> callRules;  // what CallRuleViolation::rule indexes
+  std::string cfgDir;                      // files inside it are written relative to it
   bool empty() const { return moduleViolations.empty() && callViolations.empty(); }
 };
 

@@ -31,8 +31,9 @@ struct Fixture {
     ForbidReachRule rule{"forbid_reach_0", {"isr_*"}, {"*printf*"}};
     findings.callRules = {rule};
     CallRuleViolation violation;
-    violation.line = "rule violated: forbid_reach_0 (isr_* -> *printf*): vsnprintf reachable: "
-                     "isr_uart -> log_event -> vsnprintf";
+    violation.line =
+        "rule violated: forbid_reach_0 (isr_* -> *printf*): vsnprintf reachable: "
+        "isr_uart -> log_event -> vsnprintf";
     violation.chain = {0, 1};
     findings.callViolations = {violation};
     findings.callFresh = {1};
@@ -72,9 +73,9 @@ TEST(SarifLog, ResultsCarryRuleIdsLocationsFlowsAndBaselineStates) {
     EXPECT_EQ(location["artifactLocation"]["uri"], expected[r].uri) << r;
     EXPECT_EQ(location["artifactLocation"]["uriBaseId"], "PROJECTROOT");
     EXPECT_EQ(location["region"]["startLine"], expected[r].line) << r;
-    const size_t steps =
-        result.contains("codeFlows") ? result["codeFlows"][0]["threadFlows"][0]["locations"].size()
-                                     : 0;
+    const size_t steps = result.contains("codeFlows")
+                             ? result["codeFlows"][0]["threadFlows"][0]["locations"].size()
+                             : 0;
     EXPECT_EQ(steps, expected[r].flowSteps) << r;
     EXPECT_EQ(result["baselineState"], expected[r].state) << r;
   }
@@ -103,7 +104,8 @@ TEST(SarifLog, GithubAnnotationsListNewFindingsWithEscapedTexts) {
   EXPECT_EQ(lines[0],
             "::error file=drivers/uart.c,line=40,title=module/rule_0::rule violated: drivers !-> "
             "comm: Uart_RxIsr (drivers/uart.c:40) calls Proto_Feed%0A100%25");
-  EXPECT_TRUE(lines[1].starts_with("::error file=isr dir/isr.c,line=4,title=calls/forbid_reach_0::"))
+  EXPECT_TRUE(
+      lines[1].starts_with("::error file=isr dir/isr.c,line=4,title=calls/forbid_reach_0::"))
       << lines[1];
 }
 
