@@ -2,6 +2,8 @@
 
 #include "callgraph/scan_entries.h"
 
+#include <cctype>
+
 namespace quillmap {
 
 namespace {
@@ -11,11 +13,30 @@ StringList PatternsOf(const StringList& callsList) {
   for (const std::string& filter : callsList) patterns.push_back(GetField(filter, 0));
   return patterns;
 }
+
+// The definitions of a source, where they stand in its text.
+class RangeCollector : public CSourceVisitor {
+ public:
+  explicit RangeCollector(std::vector<CDefinitionRange>& ranges) : ranges_(ranges) {
+    ranges_.clear();
+  }
+  void OnFunctionStart(const CFunction& function) override {
+    ranges_.push_back({static_cast<size_t>(function.name.data() - text_start_), function.headerStart,
+                       function.bodyStart, 0});
+  }
+  void OnCall(const CFunction&, const CCall&) override {}
+  void OnFunctionEnd(const CFunction& function) override { ranges_.back().bodyEnd = function.bodyEnd; }
+  const char* text_start_ = nullptr;
+
+ private:
+  std::vector<CDefinitionRange>& ranges_;
+};
 }  // namespace
 
 CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
                                const StringList& callsList, const StringList& rejectList,
-                               ScanCounts* counts, const StringList& sources, unsigned workers)
+                               ScanCounts* counts, const StringList& sources, unsigned workers,
+                               CallResolver* resolver)
     : context_(context),
       recorder_(recorder),
       callsList_(callsList),
@@ -28,7 +49,8 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
           if (Selects(i, name)) return true;
         }
         return false;
-      }) {}
+      }),
+      resolver_(resolver) {}
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
   const std::string& pattern = patterns_[i];
@@ -40,7 +62,22 @@ void CCallGraphScan::ScanLoaded() {
   text_ = loaded_->text;
   selected_ = false;
   lineCodeStart_ = static_cast<size_t>(-1);
+  if (resolver_ != nullptr) {
+    // The facts need the definitions' places, which the first replay gives.
+    RangeCollector collector(ranges_);
+    collector.text_start_ = text_.data();
+    pipeline_.Replay(collector);
+    ReadCFileFacts(text_, ranges_, facts_);
+    resolver_->AddFile(static_cast<int32_t>(recorder_.sourceCount()) - 1, facts_);
+    dispatchAt_.clear();
+    for (size_t d = 0; d < facts_.dispatches.size(); ++d) {
+      if (facts_.dispatches[d].named) dispatchAt_.emplace(facts_.dispatches[d].offset, d);
+    }
+    modelFunctions_.assign(ranges_.size(), -1);
+    range_ = -1;
+  }
   pipeline_.Replay(*this);
+  if (resolver_ != nullptr) resolver_->AddDefinitions(facts_, modelFunctions_);
   if (counts_ != nullptr) {
     AddWrapping(counts_->chars, static_cast<uint32_t>(text_.size()));
     AddWrapping(counts_->lines, static_cast<uint32_t>(loaded_->lines));
@@ -49,6 +86,7 @@ void CCallGraphScan::ScanLoaded() {
 
 void CCallGraphScan::OnFunctionStart(const CFunction& function) {
   selected_ = false;
+  ++range_;
   for (size_t i = 0; i < callsList_.size(); ++i) {
     if (!Selects(i, function.name)) continue;
     selected_ = true;
@@ -59,6 +97,9 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
     callTexts_.clear();
     callTextCount_ = 0;
     functionText_.assign(function.name) += "()";
+    if (resolver_ != nullptr && range_ >= 0 && static_cast<size_t>(range_) < modelFunctions_.size()) {
+      modelFunctions_[static_cast<size_t>(range_)] = static_cast<int32_t>(recorder_.functionCount());
+    }
     recorder_.Definition(header, functionText_, i, function.braceLine - 1, function.headerLine);
     return;
   }
@@ -66,6 +107,11 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
 
 void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
   if (!selected_) return;
+  int32_t dispatch = -1;
+  if (resolver_ != nullptr) {
+    const auto site = dispatchAt_.find(call.offset);
+    if (site != dispatchAt_.end()) dispatch = site->second;
+  }
   bool arguments = false;
   StringList args;
   for (size_t i = 0; i < callsList_.size(); ++i) {
@@ -83,19 +129,63 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
       CCallArguments(text_, call, args);
       arguments = true;
     }
-    const std::string name(call.name);
-    const CallArguments arguments = recorder_.ArgumentsFor(args, i);
-    const std::string callText = name + "(" + arguments.shown + ")";
-    if (!callTexts_.insert(callText).second) continue;
-    ++callTextCount_;
-    context_.Log(CallLineEntry(lineText_));
-    context_.Log(CallTextEntry(callText));
-    recorder_.Call(name, i, arguments, call.line);
+    RecordCall(call.name,
+               dispatch >= 0 ? std::string_view(facts_.dispatches[static_cast<size_t>(dispatch)].via)
+                             : call.name,
+               args, i, call.line, lineText_, dispatch);
+  }
+}
+
+void CCallGraphScan::RecordCall(std::string_view name, std::string_view shownName,
+                                const StringList& args, size_t filter, int line,
+                                std::string_view lineText, int32_t dispatch) {
+  const std::string calledName(name);
+  const CallArguments arguments = recorder_.ArgumentsFor(args, filter);
+  // A call through a pointer shows its dispatch expression ("ops->open(f)").
+  const std::string callText = std::string(shownName) + "(" + arguments.shown + ")";
+  if (!callTexts_.insert(callText).second) return;
+  ++callTextCount_;
+  context_.Log(CallLineEntry(std::string(lineText)));
+  context_.Log(CallTextEntry(callText));
+  if (dispatch >= 0) resolver_->MarkDispatch(static_cast<uint32_t>(recorder_.callCount()), static_cast<size_t>(dispatch));
+  recorder_.Call(calledName, filter, arguments, line);
+}
+
+void CCallGraphScan::RecordUnnamedDispatches() {
+  for (size_t d = 0; d < facts_.dispatches.size(); ++d) {
+    const CDispatch& site = facts_.dispatches[d];
+    if (site.named || site.function != range_) continue;
+    size_t end = site.offset;
+    while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_' || text_[end] == '$')) ++end;
+    const std::string_view name = text_.substr(site.offset, end - site.offset);
+    CCall call;
+    call.name = name;
+    call.offset = site.offset;
+    call.open = site.open;
+    call.line = site.line;
+    call.codeStart = text_.rfind('\n', site.offset) == std::string_view::npos ? 0 : text_.rfind('\n', site.offset) + 1;
+    const std::string lineText = CLineText(text_, call);
+    bool rejected = false;
+    for (const std::string& reject : rejectTexts_) {
+      if (lineText.find(reject) != std::string::npos) rejected = true;
+    }
+    if (rejected) continue;
+    StringList args;
+    bool arguments = false;
+    for (size_t i = 0; i < callsList_.size(); ++i) {
+      if (!Selects(i, name)) continue;
+      if (!arguments) {
+        CCallArguments(text_, call, args);
+        arguments = true;
+      }
+      RecordCall(site.via, site.via, args, i, site.line, lineText, static_cast<int32_t>(d));
+    }
   }
 }
 
 void CCallGraphScan::OnFunctionEnd(const CFunction& function) {
   if (!selected_) return;
+  if (resolver_ != nullptr) RecordUnnamedDispatches();
   selected_ = false;
   // A body that never closes ends with its file, on its last line.
   context_.Log(FunctionEndEntry(function.endLine - 1, callTextCount_));

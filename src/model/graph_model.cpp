@@ -43,12 +43,33 @@ FunctionDetails CallGraphModel::DetailsOf(const FunctionRecord& function) const 
   return details;
 }
 
+void CallGraphModel::AddResolvedCall(NameId writtenName, NameId callee, const CallDetails& details,
+                                     const std::vector<std::string>& callArguments) {
+  CallRecord call;
+  call.callee = callee;
+  const uint32_t numbers[] = {static_cast<uint32_t>(details.line),
+                              static_cast<uint32_t>(details.filter + 1),
+                              static_cast<uint32_t>(details.kind),
+                              static_cast<uint32_t>(details.calleeIndex + 1), details.via};
+  const TextRef ref = callDetails.AddList(callArguments, numbers);
+  call.detailsLow = static_cast<uint32_t>(ref);
+  call.detailsHigh = static_cast<uint32_t>(ref >> 32);
+  if (writtenName != callee) {
+    writtenNames.emplace_back(static_cast<uint32_t>(calls.size()), writtenName);
+  }
+  calls.push_back(call);
+}
+
 CallDetails CallGraphModel::DetailsOf(const CallRecord& call) const {
-  uint32_t numbers[2];
+  uint32_t numbers[5] = {};
   CallDetails details;
-  details.arguments = callDetails.List(call.details(), numbers);
+  details.arguments =
+      callDetails.List(call.details(), std::span<uint32_t>(numbers, resolved ? 5 : 2));
   details.line = static_cast<int32_t>(numbers[0]);
   details.filter = static_cast<int32_t>(numbers[1]) - 1;
+  details.kind = static_cast<CallKind>(numbers[2]);
+  details.calleeIndex = static_cast<int32_t>(numbers[3]) - 1;
+  details.via = numbers[4];
   return details;
 }
 

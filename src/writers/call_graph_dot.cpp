@@ -3,6 +3,8 @@
 #include "config/app_identity.h"
 #include "dot/dot_text.h"
 
+#include <cctype>
+
 namespace quillmap {
 
 namespace {
@@ -10,6 +12,33 @@ namespace {
 constexpr const char* kDotSection = "dot";
 constexpr const char* kGraphCfgKey = "graph_cfg";
 constexpr const char* kNodeCfgKey = "node_cfg";
+// Resolved models: the style of calls through pointers, and the number of targets above which a
+// dispatch is drawn as one summary node.
+constexpr const char* kPointerCfgKey = "pointer_cfg";
+constexpr const char* kDefaultPointerStyle = "style=dashed";
+constexpr const char* kMaxTargetsKey = "max_targets";
+constexpr int kDefaultMaxTargets = 10;
+constexpr const char* kTargetsNodeName = "[targets ";  // no C name starts like this
+constexpr const char* kTargetsNodeStyle = " [shape=note, style=dashed, label=";
+
+// The member a dispatch expression calls: "ops->open" and "(*p->f)" give "open" and "f".
+std::string_view MemberOf(std::string_view via) {
+  size_t end = via.size();
+  while (end > 0 && (via[end - 1] == ')' || via[end - 1] == ']' || via[end - 1] == ' ')) {
+    if (via[end - 1] == ']') {
+      const size_t open = via.rfind('[', end - 1);
+      end = open == std::string_view::npos ? 0 : open;
+    } else {
+      --end;
+    }
+  }
+  size_t start = end;
+  while (start > 0 && (std::isalnum(static_cast<unsigned char>(via[start - 1])) ||
+                       via[start - 1] == '_' || via[start - 1] == '$')) {
+    --start;
+  }
+  return via.substr(start, end - start);
+}
 
 class DotFile {
  public:
@@ -52,8 +81,28 @@ class DotFile {
   }
 
   void Edge(const FunctionRecord& function, const CallRecord& call) {
-    Line("  " + DotId(model_.NameOf(function.name)) + " -> " + DotId(model_.NameOf(call.callee)) +
-         " " + model_.EdgeStyleOf(call));
+    std::string line = "  " + DotId(model_.NameOf(function.name)) + " -> " +
+                       DotId(model_.NameOf(call.callee)) + " " + model_.EdgeStyleOf(call);
+    if (model_.resolved) {
+      const CallDetails details = model_.DetailsOf(call);
+      if (details.kind == CallKind::kPointer) line += PointerAttributes(details.via);
+    }
+    Line(line);
+  }
+
+  // A dispatch of more targets than the cap: one node that says how many.
+  void TargetsNode(const FunctionRecord& function, NameId via, size_t targets) {
+    const std::string node = DotId(kTargetsNodeName + std::to_string(++targetsNodes_) + "]");
+    const std::string member(MemberOf(model_.NameOf(via)));
+    Line("  " + node + kTargetsNodeStyle + DotId(member + ": " + std::to_string(targets) + " targets") +
+         "]");
+    Line("  " + DotId(model_.NameOf(function.name)) + " -> " + node + PointerAttributes(via));
+  }
+
+  int maxTargets() {
+    const std::string value = Read(kMaxTargetsKey);
+    if (value.empty()) return kDefaultMaxTargets;
+    return std::atoi(value.c_str());
   }
 
   void Line(std::string_view line) { writer_.WriteLine(path_, line, false); }
@@ -69,7 +118,17 @@ class DotFile {
   const StringList& callsList_;
   const CallGraphModel& model_;
   const std::string& path_;
+  std::string PointerAttributes(NameId via) {
+    if (pointerStyle_.empty()) {
+      pointerStyle_ = Read(kPointerCfgKey);
+      if (pointerStyle_.empty()) pointerStyle_ = kDefaultPointerStyle;
+    }
+    return " [" + pointerStyle_ + ", label=" + DotId(MemberOf(model_.NameOf(via))) + "]";
+  }
+
   std::vector<char> nodeWritten_;  // by name
+  std::string pointerStyle_;
+  int targetsNodes_ = 0;
 };
 
 }  // namespace
@@ -99,6 +158,7 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
   const auto keepCall = [&](uint32_t c) { return !selection || selection->keepCall[c]; };
   DotFile file(profile, writer, cfgPath, callsList, model, dotPath);
   file.Header();
+  const int maxTargets = model.resolved ? file.maxTargets() : -1;
   size_t next = 0;  // functions are in source order
   for (size_t s = 0; s < model.sources.size(); ++s) {
     for (; next < model.functions.size() && model.functions[next].file == static_cast<int32_t>(s);
@@ -106,10 +166,29 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
       const FunctionRecord& function = model.functions[next];
       if (!keepFunction(next)) continue;
       file.Node(function.name, model.DetailsOf(function).filter);
-      for (const uint32_t c : model.CallsOf(function)) {
+      const CallIndexes calls = model.CallsOf(function);
+      for (uint32_t c = calls.first; c < calls.last; ++c) {
         if (!keepCall(c)) continue;
         const CallRecord& call = model.calls[c];
-        file.Node(call.callee, model.DetailsOf(call).filter);
+        const CallDetails details = model.DetailsOf(call);
+        if (model.resolved && details.kind == CallKind::kPointer && maxTargets >= 0) {
+          // The records of one dispatch stand together: same expression, same line.
+          uint32_t end = c + 1;
+          while (end < calls.last) {
+            const CallDetails other = model.DetailsOf(model.calls[end]);
+            if (other.kind != CallKind::kPointer || other.via != details.via ||
+                other.line != details.line) {
+              break;
+            }
+            ++end;
+          }
+          if (end - c > static_cast<uint32_t>(maxTargets)) {
+            file.TargetsNode(function, details.via, end - c);
+            c = end - 1;
+            continue;
+          }
+        }
+        file.Node(call.callee, details.filter);
         file.Edge(function, call);
       }
       if (function.closed) file.Line("");

@@ -1,0 +1,948 @@
+#include "resolve/c_facts.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace quillmap {
+
+namespace {
+
+enum class Kind : uint8_t { kIdent, kNumber, kString, kPunct };
+
+struct Tok {
+  Kind kind;
+  std::string_view text;
+  size_t offset;
+  int line;
+};
+
+bool IsIdentStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
+}
+bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+
+// Tokens of the text: comments and preprocessor lines left out, literals as one token.
+void Tokenize(std::string_view text, std::vector<Tok>& out) {
+  static constexpr std::string_view kThree[] = {"<<=", ">>=", "..."};
+  static constexpr std::string_view kTwo[] = {"->", "==", "!=", "<=", ">=", "&&", "||", "++", "--",
+                                              "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^=", "<<",
+                                              ">>", "##"};
+  out.clear();
+  size_t i = 0;
+  int line = 1;
+  int nesting = 0;  // open conditionals
+  bool skipping = false;
+  int skipFrom = 0;  // the conditional whose later branches are skipped
+  bool lineStart = true;
+  const size_t n = text.size();
+  while (i < n) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line;
+      lineStart = true;
+      ++i;
+      continue;
+    }
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
+      ++i;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+      const size_t end = text.find("*/", i + 2);
+      const size_t stop = end == std::string_view::npos ? n : end + 2;
+      line += static_cast<int>(std::count(text.begin() + static_cast<ptrdiff_t>(i),
+                                          text.begin() + static_cast<ptrdiff_t>(stop), '\n'));
+      i = stop;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && text[i + 1] == '/') {
+      while (i < n && text[i] != '\n') ++i;
+      continue;
+    }
+    if (c == '#' && lineStart) {
+      // Of "#if ... #else ... #endif" the first branch is read, so that braces opened in both
+      // branches are counted once.
+      size_t w = i + 1;
+      while (w < n && (text[w] == ' ' || text[w] == '\t')) ++w;
+      size_t we = w;
+      while (we < n && IsIdentChar(text[we])) ++we;
+      const std::string_view word = text.substr(w, we - w);
+      if (word.starts_with("if")) {
+        ++nesting;
+      } else if (word == "endif") {
+        if (skipping && nesting == skipFrom) skipping = false;
+        if (nesting > 0) --nesting;
+      } else if ((word == "else" || word == "elif") && !skipping && nesting > 0) {
+        skipping = true;
+        skipFrom = nesting;
+      }
+      // A directive runs to the line feed not escaped by a backslash.
+      while (i < n && !(text[i] == '\n' && (i == 0 || text[i - 1] != '\\'))) {
+        if (text[i] == '\n') ++line;
+        if (text[i] == '/' && i + 1 < n && text[i + 1] == '*') {
+          const size_t end = text.find("*/", i + 2);
+          const size_t stop = end == std::string_view::npos ? n : end + 2;
+          line += static_cast<int>(std::count(text.begin() + static_cast<ptrdiff_t>(i),
+                                              text.begin() + static_cast<ptrdiff_t>(stop), '\n'));
+          i = stop;
+          continue;
+        }
+        ++i;
+      }
+      continue;
+    }
+    lineStart = false;
+    if (skipping) {
+      // Inside a branch not read: only literals matter (a quote may hold a "#" or a line feed).
+      if (c == '"' || c == '\'') {
+        ++i;
+        while (i < n && text[i] != c && text[i] != '\n') i += text[i] == '\\' ? 2 : 1;
+        if (i < n && text[i] == c) ++i;
+      } else {
+        ++i;
+      }
+      continue;
+    }
+    const size_t start = i;
+    Kind kind = Kind::kPunct;
+    if (IsIdentStart(c)) {
+      while (i < n && IsIdentChar(text[i])) ++i;
+      kind = Kind::kIdent;
+      if (i < n && (text[i] == '"' || text[i] == '\'') && i - start <= 2) {
+        kind = Kind::kString;  // L"..", u8"..": the literal follows
+      }
+    } else if (c >= '0' && c <= '9') {
+      while (i < n && (IsIdentChar(text[i]) || text[i] == '.')) ++i;
+      kind = Kind::kNumber;
+    } else {
+      kind = c == '"' || c == '\'' ? Kind::kString : Kind::kPunct;
+    }
+    if (kind == Kind::kString) {
+      const char quote = text[i];
+      ++i;
+      while (i < n && text[i] != quote && text[i] != '\n') i += text[i] == '\\' ? 2 : 1;
+      if (i < n && text[i] == quote) ++i;
+      if (i > n) i = n;
+    } else if (kind == Kind::kPunct) {
+      i += 1;
+      for (const std::string_view op : kThree) {
+        if (text.substr(start, 3) == op) i = start + 3;
+      }
+      if (i == start + 1) {
+        for (const std::string_view op : kTwo) {
+          if (text.substr(start, 2) == op) i = start + 2;
+        }
+      }
+    }
+    out.push_back({kind, text.substr(start, i - start), start, line});
+  }
+}
+
+constexpr std::string_view kQualifiers[] = {
+    "const",  "volatile",   "static",     "extern",      "register", "inline", "__inline",
+    "__inline__", "restrict", "__restrict", "auto",      "_Atomic",  "typedef", "__extension__",
+    "signed", "unsigned",   "long",       "short",       "__const"};
+constexpr std::string_view kPlainTypes[] = {"int",  "char",   "void",  "float", "double",
+                                            "_Bool", "bool", "signed", "unsigned", "long", "short"};
+constexpr std::string_view kStatementWords[] = {"return", "if",    "while", "for",   "do",
+                                                "switch", "case",  "goto",  "else",  "break",
+                                                "continue", "sizeof", "default"};
+
+template <size_t N>
+bool In(std::string_view word, const std::string_view (&words)[N]) {
+  return std::find(std::begin(words), std::end(words), word) != std::end(words);
+}
+
+bool IsAggregate(std::string_view w) { return w == "struct" || w == "union" || w == "enum"; }
+
+bool Is(const Tok& t, std::string_view text) { return t.text == text; }
+
+// A name that reads as a value: constants and macros in capitals are left out.
+bool HasLower(std::string_view name) {
+  return std::any_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+// A declarator: its name, whether it declares a pointer to a function (or an array of them),
+// an array, or a function, and where its initialiser starts (0: none).
+struct Declarator {
+  std::string_view name;
+  bool functionPointer = false;
+  bool array = false;
+  bool function = false;
+  size_t init = 0;  // token index after "="
+  size_t end = 0;   // the "," or end of the declarator
+};
+
+struct Declaration {
+  std::string_view type;  // the struct tag or typedef name; empty for plain types
+  bool plain = false;     // a plain C type (int, char ...)
+  size_t bodyOpen = 0;    // the "{" of a struct body within the declaration, 0: none
+  size_t bodyClose = 0;
+  bool isStruct = false;  // the body is a struct or union (not an enum)
+  bool isTypedef = false;
+  bool isStatic = false;
+  std::vector<Declarator> declarators;
+};
+
+class FactReader {
+ public:
+  FactReader(std::string_view text, const std::vector<CDefinitionRange>& ranges, CFileFacts& facts)
+      : text_(text), ranges_(ranges), facts_(facts) {}
+
+  void Run();
+
+ private:
+  // Just after the group that the bracket at `i` opens (or the end).
+  size_t Skip(size_t i, size_t end) const {
+    const std::string_view open = t_[i].text;
+    const std::string_view close = open == "(" ? ")" : open == "[" ? "]" : "}";
+    int depth = 0;
+    for (; i < end; ++i) {
+      if (t_[i].text == open) ++depth;
+      if (t_[i].text == close && --depth == 0) return i + 1;
+    }
+    return end;
+  }
+  bool Opens(size_t i) const {
+    return t_[i].kind == Kind::kPunct && (Is(t_[i], "(") || Is(t_[i], "[") || Is(t_[i], "{"));
+  }
+  // The index of the bracket that closes before `i` opened: i at ")" "]" or "}".
+  size_t OpenOf(size_t i, size_t floor) const {
+    const std::string_view close = t_[i].text;
+    const std::string_view open = close == ")" ? "(" : close == "]" ? "[" : "{";
+    int depth = 0;
+    for (size_t j = i + 1; j-- > floor;) {
+      if (t_[j].text == close) ++depth;
+      if (t_[j].text == open && --depth == 0) return j;
+    }
+    return floor;
+  }
+
+  Declaration ParseDeclaration(size_t a, size_t b) const;
+  Declarator ParseDeclarator(size_t a, size_t b) const;
+  void FileScope(size_t a, size_t b);
+  void StructBody(std::string name, size_t open, size_t close);
+  void Initialiser(const CSlot& base, const CSlot& variable, bool array, size_t open, size_t close,
+                   int depth);
+  CSlot ValueSource(size_t a, size_t b) const;
+  CSlot Expression(size_t a, size_t b) const;
+  CSlot Postfix(size_t first, size_t last, std::string_view& via) const;
+  CSlot NameSlot(std::string_view name) const;
+  void Function(size_t r, size_t a, size_t b);
+  void Parameters(size_t r, size_t header, size_t body);
+  void Body(size_t a, size_t b);
+  void LocalDeclaration(size_t a, size_t b);
+  void Flow(CSlot to, CSlot from) {
+    if (to.valid() && from.valid()) facts_.flows.push_back({std::move(to), std::move(from)});
+  }
+  std::string Via(size_t a, size_t b) const {
+    std::string via;
+    for (size_t i = a; i < b; ++i) via += t_[i].text;
+    return via;
+  }
+  int ArgumentCount(size_t open, size_t end) const {
+    const size_t close = Skip(open, end);
+    if (close == open + 2) return 0;
+    int count = 1;
+    for (size_t i = open + 1; i + 1 < close; ++i) {
+      if (Opens(i)) {
+        i = Skip(i, close) - 1;
+      } else if (Is(t_[i], ",")) {
+        ++count;
+      }
+    }
+    return count;
+  }
+
+  struct Local {
+    std::string_view type;
+    bool functionPointer;
+    int parameter;  // position, -1 for a local
+  };
+
+  std::string_view text_;
+  const std::vector<CDefinitionRange>& ranges_;
+  CFileFacts& facts_;
+  std::vector<Tok> t_;
+  std::unordered_map<std::string_view, Local> globals_;
+  std::unordered_map<std::string_view, Local> locals_;
+  std::vector<std::string_view> functionTypes_;  // typedefs of function (pointer) types
+  int32_t function_ = -1;
+  std::string_view functionName_;
+};
+
+Declarator FactReader::ParseDeclarator(size_t a, size_t b) const {
+  Declarator d;
+  d.end = b;
+  size_t i = a;
+  for (; i < b; ++i) {
+    const Tok& t = t_[i];
+    if (Is(t, "=")) {
+      d.init = i + 1;
+      break;
+    }
+    if (Is(t, "(")) {
+      // "(*name)(...)", "(*name[4])(...)", or a parameter list after the name.
+      size_t j = i + 1;
+      while (j < b && (Is(t_[j], "*") || (t_[j].kind == Kind::kIdent && j + 1 < b &&
+                                          t_[j + 1].kind == Kind::kIdent))) {
+        ++j;
+      }
+      if (j > i + 1 && j < b && t_[j].kind == Kind::kIdent && Is(t_[i + 1], "*")) {
+        d.name = t_[j].text;
+        d.functionPointer = true;
+        if (j + 1 < b && Is(t_[j + 1], "[")) d.array = true;
+      } else if (!d.name.empty()) {
+        d.function = !d.functionPointer;
+      }
+      i = Skip(i, b) - 1;
+      continue;
+    }
+    if (Is(t, "[")) {
+      d.array = true;
+      i = Skip(i, b) - 1;
+      continue;
+    }
+    if (Is(t, ":")) break;  // a bit-field's width
+    if (t.kind == Kind::kIdent && !d.functionPointer && !In(t.text, kQualifiers)) {
+      if (t.text.starts_with("__attribute")) {
+        if (i + 1 < b && Is(t_[i + 1], "(")) i = Skip(i + 1, b) - 1;
+        continue;
+      }
+      d.name = t.text;
+    }
+  }
+  return d;
+}
+
+Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
+  Declaration decl;
+  size_t i = a;
+  for (; i < b; ++i) {
+    const Tok& t = t_[i];
+    if (t.kind != Kind::kIdent) break;
+    if (Is(t, "typedef")) decl.isTypedef = true;
+    if (Is(t, "static")) decl.isStatic = true;
+    if (t.text.starts_with("__attribute") || t.text == "__declspec" || t.text == "__aligned") {
+      if (i + 1 < b && Is(t_[i + 1], "(")) i = Skip(i + 1, b) - 1;
+      continue;
+    }
+    if (In(t.text, kQualifiers)) {
+      if (In(t.text, kPlainTypes)) decl.plain = true;
+      continue;
+    }
+    if (IsAggregate(t.text)) {
+      decl.isStruct = t.text != "enum";
+      ++i;
+      while (i < b && t_[i].kind == Kind::kIdent && t_[i].text.starts_with("__attribute")) {
+        i = i + 1 < b && Is(t_[i + 1], "(") ? Skip(i + 1, b) : i + 1;
+      }
+      if (i < b && t_[i].kind == Kind::kIdent) decl.type = t_[i++].text;
+      if (i < b && Is(t_[i], "{")) {
+        decl.bodyOpen = i;
+        i = Skip(i, b);
+        decl.bodyClose = i - 1;
+      }
+      break;
+    }
+    if (In(t.text, kPlainTypes)) {
+      decl.plain = true;
+      ++i;
+      // "unsigned long int x": the rest of a plain type.
+      while (i < b && t_[i].kind == Kind::kIdent && (In(t_[i].text, kPlainTypes) ||
+                                                    In(t_[i].text, kQualifiers))) {
+        ++i;
+      }
+      break;
+    }
+    decl.type = t.text;  // a typedef name
+    ++i;
+    break;
+  }
+  if (decl.plain && decl.bodyOpen == 0) decl.type = {};
+  // The declarators, split at the commas outside brackets.
+  size_t start = i;
+  for (size_t j = i; j <= b; ++j) {
+    if (j < b && Opens(j)) {
+      j = Skip(j, b) - 1;
+      continue;
+    }
+    if (j == b || Is(t_[j], ",")) {
+      if (j > start) {
+        Declarator d = ParseDeclarator(start, j);
+        d.end = j;
+        if (!d.name.empty()) decl.declarators.push_back(d);
+      }
+      start = j + 1;
+    }
+  }
+  return decl;
+}
+
+void FactReader::StructBody(std::string name, size_t open, size_t close) {
+  const size_t index = facts_.structs.size();
+  facts_.structs.push_back({name, {}});
+  int anonymous = 0;
+  size_t start = open + 1;
+  for (size_t i = open + 1; i <= close; ++i) {
+    if (i < close && Is(t_[i], "{")) {
+      i = Skip(i, close) - 1;
+      continue;
+    }
+    if (i < close && Is(t_[i], "(")) {
+      i = Skip(i, close) - 1;
+      continue;
+    }
+    if (i == close || Is(t_[i], ";")) {
+      if (i > start) {
+        const Declaration decl = ParseDeclaration(start, i);
+        std::string type(decl.type);
+        if (decl.bodyOpen != 0 && decl.isStruct) {
+          // A struct inside: its own type, or its members promoted when it has no name.
+          if (type.empty()) {
+            type = decl.declarators.empty() ? std::string()
+                                            : name + "." + std::string(decl.declarators[0].name);
+            if (type.empty()) type = name + ".#" + std::to_string(anonymous++);
+          }
+          StructBody(type, decl.bodyOpen, decl.bodyClose);
+          if (decl.declarators.empty()) {
+            // Read again after the inner body was added: the vector may have grown.
+            std::vector<CMember> inner;
+            for (const CStruct& s : facts_.structs) {
+              if (s.name == type) inner = s.members;
+            }
+            for (CMember& m : inner) facts_.structs[index].members.push_back(std::move(m));
+          }
+        }
+        for (const Declarator& d : decl.declarators) {
+          facts_.structs[index].members.push_back(
+              {std::string(d.name), d.functionPointer ? std::string() : type, d.array});
+        }
+      }
+      start = i + 1;
+    }
+  }
+}
+
+CSlot FactReader::NameSlot(std::string_view name) const {
+  CSlot slot;
+  if (function_ >= 0) {
+    const auto local = locals_.find(name);
+    if (local != locals_.end()) {
+      if (local->second.parameter >= 0) {
+        slot.kind = CSlot::Kind::kParameter;
+        slot.name = functionName_;
+        slot.index = local->second.parameter;
+      } else {
+        slot.kind = CSlot::Kind::kLocal;
+        slot.name = name;
+        slot.index = function_;
+      }
+      return slot;
+    }
+  }
+  slot.kind = globals_.contains(name) ? CSlot::Kind::kGlobal : CSlot::Kind::kName;
+  slot.name = name;
+  return slot;
+}
+
+// A value that names a function or a slot: "fn", "&fn", "(type)fn", "(fn)", "p->f".
+CSlot FactReader::ValueSource(size_t a, size_t b) const {
+  while (a < b) {
+    if (Is(t_[a], "&")) {
+      ++a;
+    } else if (Is(t_[a], "(") && Skip(a, b) == b && b > a + 2) {
+      ++a;
+      --b;
+    } else if (Is(t_[a], "(") && Skip(a, b) < b) {
+      // A cast: a type name, or words and "*" only.
+      const size_t close = Skip(a, b);
+      bool cast = true;
+      for (size_t i = a + 1; i + 1 < close; ++i) {
+        if (t_[i].kind != Kind::kIdent && !Is(t_[i], "*")) cast = false;
+      }
+      if (!cast) return {};
+      a = close;
+    } else {
+      break;
+    }
+  }
+  if (b == a + 1 && t_[a].kind == Kind::kIdent) {
+    if (!HasLower(t_[a].text) || t_[a].text == "true" || t_[a].text == "false") return {};
+    return NameSlot(t_[a].text);
+  }
+  if (b > a + 2 && t_[b - 1].kind == Kind::kIdent && (Is(t_[b - 2], ".") || Is(t_[b - 2], "->"))) {
+    std::string_view via;
+    return Postfix(a, b - 1, via);
+  }
+  return {};
+}
+
+// The slot of a postfix expression t_[first, last] that ends with an identifier: "p->a.f",
+// "tab[i].f", "x", "((struct T *)p)->f". Sets `via` to where it starts in the text.
+CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) const {
+  std::vector<std::string> members;
+  size_t i = last;
+  std::string_view baseType;
+  bool typed = false;
+  bool base = false;
+  std::string_view baseName;
+  while (true) {
+    if (t_[i].kind != Kind::kIdent) break;
+    const std::string_view word = t_[i].text;
+    // What stands before it: a member access, an index, or the start.
+    if (i > first && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) {
+      members.emplace_back(word);
+      if (i < first + 2) break;
+      size_t j = i - 2;
+      while (Is(t_[j], "]") && j > first) {
+        const size_t open = OpenOf(j, first);
+        if (open <= first) break;
+        j = open - 1;
+      }
+      if (t_[j].kind == Kind::kIdent) {
+        i = j;
+        continue;
+      }
+      if (Is(t_[j], ")")) {
+        // "((struct T *)p)->f" names its type; "get()->f" does not.
+        const size_t open = OpenOf(j, first);
+        for (size_t k = open; k < j; ++k) {
+          if (IsAggregate(t_[k].text) && k + 1 < j && t_[k + 1].kind == Kind::kIdent) {
+            baseType = t_[k + 1].text;
+            typed = true;
+            break;
+          }
+        }
+        if (!typed && open + 1 < j && t_[open + 1].kind == Kind::kPunct &&
+            Is(t_[open + 1], "(")) {
+          // "((T *)p)->f" with a typedef name.
+          const size_t inner = Skip(open + 1, j);
+          if (inner > open + 3 && t_[open + 2].kind == Kind::kIdent) {
+            baseType = t_[open + 2].text;
+            typed = true;
+          }
+        }
+        via = text_.substr(t_[open].offset);
+        base = true;
+        break;
+      }
+      break;
+    }
+    baseName = word;
+    base = true;
+    via = text_.substr(t_[i].offset);
+    break;
+  }
+  if (!base) return {};
+  std::reverse(members.begin(), members.end());
+  CSlot slot;
+  if (!baseName.empty()) {
+    if (members.empty()) return NameSlot(baseName);
+    const Local* known = nullptr;
+    const auto local = function_ >= 0 ? locals_.find(baseName) : locals_.end();
+    if (local != locals_.end()) {
+      known = &local->second;
+    } else {
+      const auto global = globals_.find(baseName);
+      if (global != globals_.end()) known = &global->second;
+    }
+    if (known != nullptr) baseType = known->type;
+  }
+  slot.kind = CSlot::Kind::kMember;
+  slot.type = baseType;
+  slot.members = std::move(members);
+  return slot;
+}
+
+void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool array, size_t open,
+                             size_t close, int depth) {
+  // Nesting deeper than any real table is not followed (and cannot run away).
+  if (depth > 16) return;
+  int position = 0;
+  size_t start = open + 1;
+  for (size_t i = open + 1; i <= close; ++i) {
+    if (i < close && Opens(i)) {
+      i = Skip(i, close) - 1;
+      continue;
+    }
+    if (i != close && !Is(t_[i], ",")) continue;
+    size_t a = start;
+    start = i + 1;
+    if (a >= i) continue;
+    CSlot slot = base;
+    bool designated = false;
+    // ".a.b = ", "[X] = ", ".a[2] = ", or the old "name: ".
+    while (a < i && (Is(t_[a], ".") || Is(t_[a], "["))) {
+      if (Is(t_[a], ".") && a + 1 < i && t_[a + 1].kind == Kind::kIdent) {
+        if (!array || designated) slot.members.emplace_back(t_[a + 1].text);
+        designated = true;
+        a += 2;
+      } else if (Is(t_[a], "[")) {
+        a = Skip(a, i);
+        if (!array) designated = true;  // an index into a member array
+      } else {
+        break;
+      }
+    }
+    if (a < i && Is(t_[a], "=")) ++a;
+    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], ":")) {
+      slot.members.emplace_back(t_[a].text);
+      designated = true;
+      a += 2;
+    }
+    if (!designated && !array) slot.members.push_back("#" + std::to_string(position));
+    if (!array) position = designated ? -1000000 : position + 1;
+    if (a >= i) continue;
+    if (Is(t_[a], "{")) {
+      const size_t inner = Skip(a, i) - 1;
+      // An element of an array of structs is a struct; a member's braces may be either.
+      Initialiser(slot, CSlot{}, false, a, inner, depth + 1);
+      continue;
+    }
+    // Elements of an array of function pointers go to the array itself.
+    const CSlot& to = array && variable.valid() && base.members.empty() ? variable : slot;
+    if (to.kind == CSlot::Kind::kMember && to.members.empty()) continue;
+    Flow(to, ValueSource(a, i));
+  }
+}
+
+void FactReader::FileScope(size_t a, size_t b) {
+  if (a >= b) return;
+  const Declaration decl = ParseDeclaration(a, b);
+  std::string type(decl.type);
+  if (decl.bodyOpen != 0 && decl.isStruct) {
+    if (type.empty() && decl.isTypedef && !decl.declarators.empty()) {
+      type = decl.declarators[0].name;
+    }
+    if (!type.empty()) StructBody(type, decl.bodyOpen, decl.bodyClose);
+  }
+  for (const Declarator& d : decl.declarators) {
+    if (decl.isTypedef) {
+      if (d.functionPointer || d.function) functionTypes_.push_back(d.name);
+      if (!type.empty() && d.name != type) facts_.typedefs.emplace_back(d.name, type);
+      continue;
+    }
+    if (d.function) continue;  // a prototype
+    const bool fp = d.functionPointer ||
+                    std::find(functionTypes_.begin(), functionTypes_.end(), decl.type) !=
+                        functionTypes_.end();
+    globals_[d.name] = {decl.type, fp, -1};
+    if (d.init == 0) continue;
+    CSlot variable;
+    variable.kind = CSlot::Kind::kGlobal;
+    variable.name = d.name;
+    if (Is(t_[d.init], "{")) {
+      CSlot base;
+      base.kind = CSlot::Kind::kMember;
+      base.type = fp ? std::string() : type;
+      Initialiser(base, fp || type.empty() ? variable : CSlot{}, d.array, d.init,
+                  Skip(d.init, d.end) - 1, 0);
+    } else {
+      Flow(variable, ValueSource(d.init, d.end));
+    }
+  }
+}
+
+void FactReader::Parameters(size_t r, size_t header, size_t body) {
+  CDefinitionFacts& facts = facts_.functions[r];
+  size_t name = header;
+  while (name < body && t_[name].offset < ranges_[r].nameOffset) ++name;
+  for (size_t i = header; i < name; ++i) {
+    if (Is(t_[i], "static")) facts.isStatic = true;
+  }
+  if (name + 1 >= body || !Is(t_[name + 1], "(")) {
+    facts.parameters = -1;
+    return;
+  }
+  const size_t close = Skip(name + 1, body) - 1;
+  int position = 0;
+  size_t start = name + 2;
+  bool variadic = false;
+  for (size_t i = name + 2; i <= close; ++i) {
+    if (i < close && Opens(i)) {
+      i = Skip(i, close) - 1;
+      continue;
+    }
+    if (i != close && !Is(t_[i], ",")) continue;
+    if (i > start) {
+      if (Is(t_[start], "...")) variadic = true;
+      const bool onlyVoid = i == start + 1 && Is(t_[start], "void");
+      if (!onlyVoid) {
+        const Declaration decl = ParseDeclaration(start, i);
+        if (!decl.declarators.empty()) {
+          const Declarator& d = decl.declarators[0];
+          const bool fp = d.functionPointer ||
+                          std::find(functionTypes_.begin(), functionTypes_.end(), decl.type) !=
+                              functionTypes_.end();
+          locals_[d.name] = {decl.type, fp, position};
+        } else if (i == start + 1 && t_[start].kind == Kind::kIdent) {
+          locals_[t_[start].text] = {{}, false, position};  // K&R: the name alone
+        }
+        ++position;
+      }
+    }
+    start = i + 1;
+  }
+  facts.parameters = variadic ? -1 : position;
+}
+
+void FactReader::LocalDeclaration(size_t a, size_t b) {
+  const Declaration decl = ParseDeclaration(a, b);
+  if (decl.isTypedef) return;
+  for (const Declarator& d : decl.declarators) {
+    if (d.function) continue;
+    const bool fp = d.functionPointer ||
+                    std::find(functionTypes_.begin(), functionTypes_.end(), decl.type) !=
+                        functionTypes_.end();
+    locals_[d.name] = {decl.type, fp, -1};
+    if (d.init == 0) continue;
+    CSlot variable;
+    variable.kind = CSlot::Kind::kLocal;
+    variable.name = d.name;
+    variable.index = function_;
+    if (Is(t_[d.init], "{")) {
+      CSlot base;
+      base.kind = CSlot::Kind::kMember;
+      base.type = fp ? std::string() : std::string(decl.type);
+      Initialiser(base, fp || decl.type.empty() ? variable : CSlot{}, d.array, d.init,
+                  Skip(d.init, d.end) - 1, 0);
+    } else {
+      const CSlot from = ValueSource(d.init, d.end);
+      if (from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal || fp) {
+        Flow(variable, from);
+      }
+    }
+  }
+}
+
+// Whether the statement at t_[i] declares something: a type word, or a typedef name followed by
+// a declarator.
+bool LooksLikeDeclaration(const std::vector<Tok>& t, size_t i, size_t b) {
+  if (i >= b || t[i].kind != Kind::kIdent) return false;
+  const std::string_view w = t[i].text;
+  if (In(w, kStatementWords)) return false;
+  if (IsAggregate(w) || In(w, kQualifiers) || In(w, kPlainTypes)) return true;
+  size_t j = i + 1;
+  if (j < b && t[j].kind == Kind::kIdent) return true;  // "T x"
+  while (j < b && Is(t[j], "*")) ++j;
+  if (j > i + 1 && j + 1 < b && t[j].kind == Kind::kIdent) {
+    const std::string_view after = t[j + 1].text;
+    return after == "=" || after == ";" || after == "," || after == "[";  // "T *x = ..."
+  }
+  // "T (*fp)(...)"
+  return i + 2 < b && Is(t[i + 1], "(") && Is(t[i + 2], "*");
+}
+
+void FactReader::Body(size_t a, size_t b) {
+  bool statementStart = true;
+  for (size_t i = a; i < b; ++i) {
+    const Tok& t = t_[i];
+    if (statementStart && LooksLikeDeclaration(t_, i, b)) {
+      size_t end = i;
+      while (end < b && !Is(t_[end], ";")) {
+        end = Opens(end) ? Skip(end, b) : end + 1;
+      }
+      LocalDeclaration(i, end);
+      // The initialisers' calls and dispatches are read below like any other code.
+      size_t init = i;
+      while (init < end && !Is(t_[init], "=")) init = Opens(init) ? Skip(init, end) : init + 1;
+      if (init >= end) {
+        i = end;
+        statementStart = true;
+        continue;
+      }
+    }
+    statementStart = Is(t, ";") || Is(t, "{") || Is(t, "}");
+    if (t.kind == Kind::kPunct && Is(t, "=") && i > a) {
+      // An assignment: the slot before it, the value after it.
+      size_t first = i - 1;
+      while (first > a && (t_[first - 1].kind == Kind::kIdent || Is(t_[first - 1], ".") ||
+                           Is(t_[first - 1], "->") || Is(t_[first - 1], "]"))) {
+        if (Is(t_[first - 1], "]")) {
+          first = OpenOf(first - 1, a);
+        } else {
+          --first;
+        }
+      }
+      if (t_[i - 1].kind != Kind::kIdent) continue;
+      std::string_view via;
+      CSlot to = Postfix(first, i - 1, via);
+      size_t end = i + 1;
+      while (end < b && !Is(t_[end], ";") && !Is(t_[end], ",") && !Is(t_[end], ")") &&
+             !Is(t_[end], "}")) {
+        end = Opens(end) ? Skip(end, b) : end + 1;
+      }
+      CSlot from = ValueSource(i + 1, end);
+      const bool fromFunctionish =
+          from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal;
+      const auto local = to.kind == CSlot::Kind::kLocal ? locals_.find(to.name) : locals_.end();
+      const bool toPointer = local != locals_.end() && local->second.functionPointer;
+      if (fromFunctionish || to.kind == CSlot::Kind::kMember || to.kind == CSlot::Kind::kGlobal ||
+          toPointer) {
+        Flow(std::move(to), std::move(from));
+      }
+      continue;
+    }
+    if (!(t.kind == Kind::kPunct && Is(t, "(")) || i == a) continue;
+    const Tok& before = t_[i - 1];
+    const size_t close = Skip(i, b);
+    // A call: function-valued arguments go to the callee's parameters.
+    if (before.kind == Kind::kIdent && !In(before.text, kStatementWords) &&
+        !(i >= 2 && (Is(t_[i - 2], ".") || Is(t_[i - 2], "->")))) {
+      const size_t closeParen = close - 1;
+      int position = 0;
+      size_t start = i + 1;
+      for (size_t j = i + 1; j <= closeParen && closeParen < b; ++j) {
+        if (j < closeParen && Opens(j)) {
+          j = Skip(j, closeParen) - 1;
+          continue;
+        }
+        if (j != closeParen && !Is(t_[j], ",")) continue;
+        if (j > start) {
+          CSlot from = ValueSource(start, j);
+          const auto local = from.kind == CSlot::Kind::kParameter ||
+                                     from.kind == CSlot::Kind::kLocal
+                                 ? locals_.find(t_[j - 1].text)
+                                 : locals_.end();
+          const bool passes = from.kind == CSlot::Kind::kName ||
+                              from.kind == CSlot::Kind::kGlobal ||
+                              (local != locals_.end() && local->second.functionPointer);
+          if (passes) {
+            CSlot to;
+            to.kind = CSlot::Kind::kParameter;
+            to.name = before.text;
+            to.index = position;
+            Flow(std::move(to), std::move(from));
+          }
+        }
+        ++position;
+        start = j + 1;
+      }
+    }
+    // A dispatch: "p->f(", "x.f(", "fp(", "tab[i](", "(*fp)(", "(*p->f)(".
+    size_t last = i - 1;
+    bool named = true;
+    size_t exprFirst = 0;
+    if (Is(before, ")")) {
+      const size_t open = OpenOf(i - 1, a);
+      if (open > a && t_[open - 1].kind == Kind::kIdent) continue;  // "f(a)(b)" or a cast
+      size_t inner = open + 1;
+      while (inner < i - 1 && Is(t_[inner], "*")) ++inner;
+      if (inner >= i - 1 || t_[i - 2].kind != Kind::kIdent) continue;
+      last = i - 2;
+      named = false;
+      exprFirst = open;
+      // "(T)(x)": a cast, unless the name is a variable.
+      if (inner == open + 1 && last == inner && !locals_.contains(t_[last].text) &&
+          !globals_.contains(t_[last].text)) {
+        continue;
+      }
+    } else if (Is(before, "]")) {
+      const size_t open = OpenOf(i - 1, a);
+      if (open <= a || t_[open - 1].kind != Kind::kIdent) continue;
+      last = open - 1;
+      named = false;
+    } else if (before.kind != Kind::kIdent || In(before.text, kStatementWords)) {
+      continue;
+    }
+    const bool member = last >= a + 2 && (Is(t_[last - 1], ".") || Is(t_[last - 1], "->"));
+    if (!member && named && !locals_.contains(t_[last].text) &&
+        !globals_.contains(t_[last].text)) {
+      continue;  // a plain call of a name, bound by scope
+    }
+    if (!member && named && globals_.contains(t_[last].text) &&
+        !globals_.at(t_[last].text).functionPointer) {
+      continue;
+    }
+    std::string_view via;
+    size_t first = last;
+    while (first > a) {
+      const Tok& prev = t_[first - 1];
+      if (prev.kind == Kind::kIdent || Is(prev, ".") || Is(prev, "->")) {
+        --first;
+      } else if (Is(prev, "]") || (Is(prev, ")") && (Is(t_[first], ".") || Is(t_[first], "->")))) {
+        first = OpenOf(first - 1, a);
+      } else {
+        break;
+      }
+    }
+    // The walk may have taken a word before the expression ("return p->f(").
+    while (first < last && t_[first].kind == Kind::kIdent && first + 1 <= last &&
+           t_[first + 1].kind == Kind::kIdent) {
+      ++first;
+    }
+    CSlot slot = Postfix(first, last, via);
+    if (!slot.valid() || slot.kind == CSlot::Kind::kName) continue;
+    CDispatch dispatch;
+    dispatch.function = function_;
+    dispatch.offset = t_[last].offset;
+    dispatch.open = t_[i].offset;
+    dispatch.line = t_[last].line;
+    dispatch.arguments = ArgumentCount(i, b);
+    dispatch.named = named;
+    dispatch.via = named ? Via(first, last + 1) : Via(exprFirst ? exprFirst : first, i);
+    dispatch.slot = std::move(slot);
+    facts_.dispatches.push_back(std::move(dispatch));
+  }
+}
+
+void FactReader::Function(size_t r, size_t a, size_t b) {
+  function_ = static_cast<int32_t>(r);
+  const CDefinitionRange& range = ranges_[r];
+  functionName_ = text_.substr(range.nameOffset);
+  size_t n = 0;
+  while (n < functionName_.size() && IsIdentChar(functionName_[n])) ++n;
+  functionName_ = functionName_.substr(0, n);
+  locals_.clear();
+  size_t body = a;
+  while (body < b && t_[body].offset < range.bodyStart) ++body;
+  Parameters(r, a, body);
+  Body(body, b);
+  function_ = -1;
+}
+
+void FactReader::Run() {
+  Tokenize(text_, t_);
+  facts_.functions.assign(ranges_.size(), {});
+  size_t i = 0;
+  size_t declStart = 0;
+  int depth = 0;
+  for (size_t r = 0; r <= ranges_.size(); ++r) {
+    const size_t stop = r < ranges_.size() ? ranges_[r].headerStart : text_.size();
+    for (; i < t_.size() && t_[i].offset < stop; ++i) {
+      const Tok& t = t_[i];
+      if (t.kind != Kind::kPunct) continue;
+      // 'extern "C" {' encloses declarations without being one.
+      const bool linkageBlock = Is(t, "{") && i >= 2 && t_[i - 1].kind == Kind::kString &&
+                                Is(t_[i - 2], "extern");
+      if (linkageBlock) {
+        declStart = i + 1;
+        continue;
+      }
+      if (Is(t, "{") || Is(t, "(") || Is(t, "[")) ++depth;
+      if ((Is(t, "}") || Is(t, ")") || Is(t, "]")) && depth > 0) --depth;
+      if (depth == 0 && Is(t, ";")) {
+        FileScope(declStart, i);
+        declStart = i + 1;
+      }
+    }
+    if (r == ranges_.size()) break;
+    // What stands before a definition and never ended is dropped (an unterminated initialiser).
+    depth = 0;
+    const size_t header = i;
+    while (i < t_.size() && t_[i].offset < ranges_[r].bodyEnd) ++i;
+    Function(r, header, i);
+    declStart = i;
+  }
+}
+
+}  // namespace
+
+void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
+                    CFileFacts& facts) {
+  facts = CFileFacts{};
+  FactReader(text, ranges, facts).Run();
+}
+
+}  // namespace quillmap
