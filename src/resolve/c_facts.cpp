@@ -21,8 +21,19 @@ bool IsIdentStart(char c) {
 }
 bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 
-// Tokens of the text: comments and preprocessor lines left out, literals as one token.
-void Tokenize(std::string_view text, std::vector<Tok>& out) {
+// A function-like macro: tables are often written as a list of macro calls that each expand to
+// one braced element ("FUNCTION(trim, 1, 0, trimFunc)"), or a whole table declared by one
+// ("IOMETHODS(finder, methods, 3, xClose, ...)").
+struct Macro {
+  std::vector<std::string_view> parameters;
+  size_t bodyStart = 0;  // offsets of its replacement text
+  size_t bodyEnd = 0;
+};
+using Macros = std::unordered_map<std::string_view, Macro>;
+
+// Tokens of the text: comments and preprocessor lines left out, literals as one token. The
+// function-like macros go to `macros` when given.
+void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
   static constexpr std::string_view kThree[] = {"<<=", ">>=", "..."};
   static constexpr std::string_view kTwo[] = {"->", "==", "!=", "<=", ">=", "&&", "||", "++", "--",
                                               "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^=", "<<",
@@ -75,6 +86,37 @@ void Tokenize(std::string_view text, std::vector<Tok>& out) {
       } else if ((word == "else" || word == "elif") && !skipping && nesting > 0) {
         skipping = true;
         skipFrom = nesting;
+      } else if (word == "define" && macros != nullptr && !skipping) {
+        size_t p = we;
+        while (p < n && (text[p] == ' ' || text[p] == '\t')) ++p;
+        size_t q = p;
+        while (q < n && IsIdentChar(text[q])) ++q;
+        if (q > p && q < n && text[q] == '(') {
+          Macro macro;
+          size_t r = q + 1;
+          while (r < n && text[r] != ')' && text[r] != '\n') {
+            if (IsIdentStart(text[r])) {
+              const size_t s0 = r;
+              while (r < n && IsIdentChar(text[r])) ++r;
+              macro.parameters.push_back(text.substr(s0, r - s0));
+            } else {
+              ++r;
+            }
+          }
+          size_t body = r + 1;
+          while (body < n && (text[body] == ' ' || text[body] == '\t' || text[body] == '\r' ||
+                              (text[body] == '\\' && body + 1 < n && text[body + 1] == '\n') ||
+                              (text[body] == '\n' && text[body - 1] == '\\'))) {
+            ++body;
+          }
+          size_t end = body;
+          while (end < n && !(text[end] == '\n' && text[end - 1] != '\\')) ++end;
+          if (body < end) {
+            macro.bodyStart = body;
+            macro.bodyEnd = end;
+            (*macros)[text.substr(p, q - p)] = std::move(macro);
+          }
+        }
       }
       // A directive runs to the line feed not escaped by a backslash.
       while (i < n && !(text[i] == '\n' && (i == 0 || text[i - 1] != '\\'))) {
@@ -225,6 +267,14 @@ class FactReader {
   void Initialiser(const CSlot& base, const CSlot& variable, bool array, size_t open, size_t close,
                    int depth);
   CSlot ValueSource(size_t a, size_t b) const;
+  // Reads the braced replacement of `macro` called with the arguments t_[open, close) as the
+  // initialiser of `slot`.
+  void Expand(const Macro& macro, size_t open, size_t close, const CSlot& slot, int depth);
+  // Appends the replacement of `macro` called with the arguments t_[open, close); returns where
+  // it starts.
+  size_t ExpandTokens(const Macro& macro, size_t open, size_t close);
+  // The declarations of t_[from, to), a stretch at file scope.
+  void FileScopeTokens(size_t from, size_t to);
   CSlot Expression(size_t a, size_t b) const;
   CSlot Postfix(size_t first, size_t last, std::string_view& via) const;
   CSlot NameSlot(std::string_view name) const;
@@ -264,6 +314,8 @@ class FactReader {
   const std::vector<CDefinitionRange>& ranges_;
   CFileFacts& facts_;
   std::vector<Tok> t_;
+  Macros macros_;
+  int expanding_ = 0;  // macro expansions under way (each one's tokens follow the text's)
   std::unordered_map<std::string_view, Local> globals_;
   std::unordered_map<std::string_view, Local> locals_;
   std::vector<std::string_view> functionTypes_;  // typedefs of function (pointer) types
@@ -586,6 +638,16 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
       }
     }
     if (a < i && Is(t_[a], "=")) ++a;
+    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], "(") && Skip(a + 1, i) == i &&
+        expanding_ < 4) {
+      const auto macro = macros_.find(t_[a].text);
+      if (macro != macros_.end()) {
+        if (!designated && !array) slot.members.push_back("#" + std::to_string(position));
+        if (!array) position = designated ? -1000000 : position + 1;
+        Expand(macro->second, a + 1, i, slot, depth);
+        continue;
+      }
+    }
     if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], ":")) {
       slot.members.emplace_back(t_[a].text);
       designated = true;
@@ -604,6 +666,99 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
     const CSlot& to = array && variable.valid() && base.members.empty() ? variable : slot;
     if (to.kind == CSlot::Kind::kMember && to.members.empty()) continue;
     Flow(to, ValueSource(a, i));
+  }
+}
+
+size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
+  std::vector<std::pair<size_t, size_t>> arguments;
+  size_t start = open + 1;
+  for (size_t j = open + 1; j < close; ++j) {
+    if (j + 1 < close && Opens(j)) {
+      j = Skip(j, close - 1) - 1;
+      continue;
+    }
+    if (Is(t_[j], ",") || j + 1 == close) {
+      arguments.emplace_back(start, j);
+      start = j + 1;
+    }
+  }
+  std::vector<Tok> body;
+  Tokenize(text_.substr(macro.bodyStart, macro.bodyEnd - macro.bodyStart), body, nullptr);
+  const size_t base = t_.size();
+  const Tok at = t_[open];
+  for (const Tok& tok : body) {
+    if (tok.text == "#" || tok.text == "##" || tok.text == "\\") continue;
+    const auto parameter = tok.kind == Kind::kIdent
+                               ? std::find(macro.parameters.begin(), macro.parameters.end(),
+                                           tok.text)
+                               : macro.parameters.end();
+    if (parameter == macro.parameters.end()) {
+      t_.push_back({tok.kind, tok.text, at.offset, at.line});
+      continue;
+    }
+    const size_t k = static_cast<size_t>(parameter - macro.parameters.begin());
+    if (k >= arguments.size()) continue;
+    for (size_t j = arguments[k].first; j < arguments[k].second; ++j) t_.push_back(t_[j]);
+  }
+  return base;
+}
+
+void FactReader::Expand(const Macro& macro, size_t open, size_t close, const CSlot& slot,
+                        int depth) {
+  const size_t base = ExpandTokens(macro, open, close);
+  if (t_.size() > base && Is(t_[base], "{")) {
+    ++expanding_;
+    const size_t end = Skip(base, t_.size());
+    Initialiser(slot, CSlot{}, false, base, end - 1, depth + 1);
+    --expanding_;
+  }
+  t_.resize(base);
+}
+
+void FactReader::FileScopeTokens(size_t from, size_t to) {
+  size_t declStart = from;
+  int depth = 0;
+  for (size_t i = from; i < to; ++i) {
+    const Tok t = t_[i];
+    if (t.kind == Kind::kIdent && i == declStart && depth == 0 && i + 1 < to &&
+        Is(t_[i + 1], "(") && expanding_ < 4) {
+      // A macro that declares at file scope ("IOMETHODS(...)"): read what it stands for.
+      const auto macro = macros_.find(t.text);
+      if (macro != macros_.end()) {
+        const size_t close = Skip(i + 1, to);
+        const size_t base = ExpandTokens(macro->second, i + 1, close);
+        ++expanding_;
+        FileScopeTokens(base, t_.size());
+        --expanding_;
+        t_.resize(base);
+        i = close - 1;
+        declStart = close;
+        if (declStart < to && Is(t_[declStart], ";")) ++declStart;
+        continue;
+      }
+    }
+    if (t.kind != Kind::kPunct) continue;
+    // 'extern "C" {' encloses declarations without being one.
+    const bool linkageBlock =
+        Is(t, "{") && i >= 2 && t_[i - 1].kind == Kind::kString && Is(t_[i - 2], "extern");
+    if (linkageBlock) {
+      declStart = i + 1;
+      continue;
+    }
+    if (Is(t, "{") || Is(t, "(") || Is(t, "[")) ++depth;
+    if ((Is(t, "}") || Is(t, ")") || Is(t, "]")) && depth > 0) {
+      --depth;
+      // A function's body inside a macro's text ends a declaration as a ";" does.
+      if (depth == 0 && Is(t, "}") && expanding_ > 0 && i + 1 < to &&
+          !Is(t_[i + 1], ";") && !Is(t_[i + 1], ",") && t_[i + 1].kind == Kind::kIdent &&
+          (Is(t_[i + 1], "static") || Is(t_[i + 1], "const"))) {
+        declStart = i + 1;
+      }
+    }
+    if (depth == 0 && Is(t, ";")) {
+      FileScope(declStart, i);
+      declStart = i + 1;
+    }
   }
 }
 
@@ -737,7 +892,7 @@ bool LooksLikeDeclaration(const std::vector<Tok>& t, size_t i, size_t b) {
 void FactReader::Body(size_t a, size_t b) {
   bool statementStart = true;
   for (size_t i = a; i < b; ++i) {
-    const Tok& t = t_[i];
+    const Tok t = t_[i];  // a copy: an initialiser's macros add tokens for a while
     if (statementStart && LooksLikeDeclaration(t_, i, b)) {
       size_t end = i;
       while (end < b && !Is(t_[end], ";")) {
@@ -903,37 +1058,20 @@ void FactReader::Function(size_t r, size_t a, size_t b) {
 }
 
 void FactReader::Run() {
-  Tokenize(text_, t_);
+  Tokenize(text_, t_, &macros_);
   facts_.functions.assign(ranges_.size(), {});
+  const size_t textTokens = t_.size();
   size_t i = 0;
-  size_t declStart = 0;
-  int depth = 0;
   for (size_t r = 0; r <= ranges_.size(); ++r) {
     const size_t stop = r < ranges_.size() ? ranges_[r].headerStart : text_.size();
-    for (; i < t_.size() && t_[i].offset < stop; ++i) {
-      const Tok& t = t_[i];
-      if (t.kind != Kind::kPunct) continue;
-      // 'extern "C" {' encloses declarations without being one.
-      const bool linkageBlock = Is(t, "{") && i >= 2 && t_[i - 1].kind == Kind::kString &&
-                                Is(t_[i - 2], "extern");
-      if (linkageBlock) {
-        declStart = i + 1;
-        continue;
-      }
-      if (Is(t, "{") || Is(t, "(") || Is(t, "[")) ++depth;
-      if ((Is(t, "}") || Is(t, ")") || Is(t, "]")) && depth > 0) --depth;
-      if (depth == 0 && Is(t, ";")) {
-        FileScope(declStart, i);
-        declStart = i + 1;
-      }
-    }
-    if (r == ranges_.size()) break;
+    const size_t from = i;
+    while (i < textTokens && t_[i].offset < stop) ++i;
     // What stands before a definition and never ended is dropped (an unterminated initialiser).
-    depth = 0;
+    FileScopeTokens(from, i);
+    if (r == ranges_.size()) break;
     const size_t header = i;
-    while (i < t_.size() && t_[i].offset < ranges_[r].bodyEnd) ++i;
+    while (i < textTokens && t_[i].offset < ranges_[r].bodyEnd) ++i;
     Function(r, header, i);
-    declStart = i;
   }
 }
 
