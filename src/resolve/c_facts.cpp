@@ -760,6 +760,9 @@ void FactReader::FileScopeTokens(size_t from, size_t to) {
       declStart = i + 1;
     }
   }
+  // A declaration that the text ends in the middle of (an unterminated initialiser) gives what
+  // it holds so far.
+  if (declStart < to && to == t_.size() && expanding_ == 0) FileScope(declStart, to);
 }
 
 void FactReader::FileScope(size_t a, size_t b) {
@@ -981,7 +984,9 @@ void FactReader::Body(size_t a, size_t b) {
     size_t exprFirst = 0;
     if (Is(before, ")")) {
       const size_t open = OpenOf(i - 1, a);
-      if (open > a && t_[open - 1].kind == Kind::kIdent) continue;  // "f(a)(b)" or a cast
+      if (open > a && t_[open - 1].kind == Kind::kIdent && !In(t_[open - 1].text, kStatementWords)) {
+        continue;  // "f(a)(b)"
+      }
       size_t inner = open + 1;
       while (inner < i - 1 && Is(t_[inner], "*")) ++inner;
       if (inner >= i - 1 || t_[i - 2].kind != Kind::kIdent) continue;

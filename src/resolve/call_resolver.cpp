@@ -381,6 +381,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   CallGraphModel next;
   next.resolved = true;
   std::vector<std::string> arguments;
+  std::vector<int32_t> fitting;
   size_t written = 0;
   const std::vector<std::pair<uint32_t, NameId>>& writtenNames = model.writtenNames;
   for (size_t f = 0; f < functionCount; ++f) {
@@ -413,7 +414,14 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
       if (dispatch >= 0) {
         const Dispatch& site = dispatches_[static_cast<size_t>(dispatch)];
         const std::string key = KeyOf(slots_[site.slot], site.file);
-        addPointer(dispatchTargets(key), model.names.Intern(vias_[site.via]));
+        // A function that takes another number of parameters than the call passes is not called
+        // there (variadic and unreadable parameter lists stay).
+        fitting.clear();
+        for (const int32_t t : dispatchTargets(key)) {
+          const int16_t parameters = functionParameters_[static_cast<size_t>(t)];
+          if (parameters < 0 || parameters == site.arguments) fitting.push_back(t);
+        }
+        addPointer(fitting, model.names.Intern(vias_[site.via]));
         continue;
       }
       int32_t target = -1;
