@@ -1,6 +1,7 @@
 #include "resolve/c_facts.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 
 namespace quillmap {
@@ -44,6 +45,7 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
   int nesting = 0;  // open conditionals
   bool skipping = false;
   int skipFrom = 0;  // the conditional whose later branches are skipped
+  bool deadBranch = false;  // what is skipped is the "#if 0" branch of skipFrom
   bool lineStart = true;
   const size_t n = text.size();
   while (i < n) {
@@ -80,12 +82,26 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       const std::string_view word = text.substr(w, we - w);
       if (word.starts_with("if")) {
         ++nesting;
+        // "#if 0" is dead code: its "#else" is read instead.
+        size_t c0 = we;
+        while (c0 < n && (text[c0] == ' ' || text[c0] == '\t')) ++c0;
+        if (word == "if" && !skipping && c0 < n && text[c0] == '0' &&
+            (c0 + 1 >= n || !IsIdentChar(text[c0 + 1]))) {
+          skipping = true;
+          skipFrom = nesting;
+          deadBranch = true;
+        }
       } else if (word == "endif") {
         if (skipping && nesting == skipFrom) skipping = false;
         if (nesting > 0) --nesting;
+      } else if ((word == "else" || word == "elif") && skipping && deadBranch &&
+                 nesting == skipFrom) {
+        skipping = false;
+        deadBranch = false;
       } else if ((word == "else" || word == "elif") && !skipping && nesting > 0) {
         skipping = true;
         skipFrom = nesting;
+        deadBranch = false;
       } else if (word == "define" && macros != nullptr && !skipping) {
         size_t p = we;
         while (p < n && (text[p] == ' ' || text[p] == '\t')) ++p;
@@ -194,6 +210,9 @@ template <size_t N>
 bool In(std::string_view word, const std::string_view (&words)[N]) {
   return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
+
+// The position that stands for a function's return value among its parameters.
+constexpr int32_t kReturnValue = -1;
 
 bool IsAggregate(std::string_view w) { return w == "struct" || w == "union" || w == "enum"; }
 
@@ -319,6 +338,9 @@ class FactReader {
   std::unordered_map<std::string_view, Local> globals_;
   std::unordered_map<std::string_view, Local> locals_;
   std::vector<std::string_view> functionTypes_;  // typedefs of function (pointer) types
+  // The file's functions: which of their parameters are function pointers.
+  std::unordered_map<std::string_view, std::vector<bool>> pointerParameters_;
+  std::deque<std::string> pasted_;  // names that macro expansion glued with "##"
   int32_t function_ = -1;
   std::string_view functionName_;
 };
@@ -339,6 +361,12 @@ Declarator FactReader::ParseDeclarator(size_t a, size_t b) const {
       while (j < b && (Is(t_[j], "*") || (t_[j].kind == Kind::kIdent && j + 1 < b &&
                                           t_[j + 1].kind == Kind::kIdent))) {
         ++j;
+      }
+      // "(*(*name)(args))(void)": a pointer to a function that returns one.
+      if (j < b && Is(t_[i + 1], "*") && Is(t_[j], "(")) {
+        size_t k = j;
+        while (k < b && (Is(t_[k], "(") || Is(t_[k], "*"))) ++k;
+        if (k < b && t_[k].kind == Kind::kIdent) j = k;
       }
       if (j > i + 1 && j < b && t_[j].kind == Kind::kIdent && Is(t_[i + 1], "*")) {
         d.name = t_[j].text;
@@ -523,6 +551,15 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
     if (!HasLower(t_[a].text) || t_[a].text == "true" || t_[a].text == "false") return {};
     return NameSlot(t_[a].text);
   }
+  // "get_ops(x)": what that function returns.
+  if (b > a + 2 && t_[a].kind == Kind::kIdent && Is(t_[a + 1], "(") && Skip(a + 1, b) == b &&
+      !In(t_[a].text, kStatementWords) && !locals_.contains(t_[a].text)) {
+    CSlot slot;
+    slot.kind = CSlot::Kind::kParameter;
+    slot.name = t_[a].text;
+    slot.index = kReturnValue;
+    return slot;
+  }
   if (b > a + 2 && t_[b - 1].kind == Kind::kIdent && (Is(t_[b - 2], ".") || Is(t_[b - 2], "->"))) {
     std::string_view via;
     return Postfix(a, b - 1, via);
@@ -686,19 +723,36 @@ size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
   Tokenize(text_.substr(macro.bodyStart, macro.bodyEnd - macro.bodyStart), body, nullptr);
   const size_t base = t_.size();
   const Tok at = t_[open];
+  bool paste = false;
+  const auto append = [&](const Tok& tok) {
+    if (paste && t_.size() > base && t_.back().kind == Kind::kIdent && tok.kind == Kind::kIdent) {
+      pasted_.push_back(std::string(t_.back().text) + std::string(tok.text));
+      t_.back().text = pasted_.back();
+    } else {
+      t_.push_back({tok.kind, tok.text, at.offset, at.line});
+    }
+    paste = false;
+  };
   for (const Tok& tok : body) {
-    if (tok.text == "#" || tok.text == "##" || tok.text == "\\") continue;
+    if (tok.text == "##") {
+      paste = true;
+      continue;
+    }
+    if (tok.text == "#" || tok.text == "\\") continue;
     const auto parameter = tok.kind == Kind::kIdent
                                ? std::find(macro.parameters.begin(), macro.parameters.end(),
                                            tok.text)
                                : macro.parameters.end();
     if (parameter == macro.parameters.end()) {
-      t_.push_back({tok.kind, tok.text, at.offset, at.line});
+      append(tok);
       continue;
     }
     const size_t k = static_cast<size_t>(parameter - macro.parameters.begin());
     if (k >= arguments.size()) continue;
-    for (size_t j = arguments[k].first; j < arguments[k].second; ++j) t_.push_back(t_[j]);
+    for (size_t j = arguments[k].first; j < arguments[k].second; ++j) {
+      const Tok argument = t_[j];
+      append(argument);
+    }
   }
   return base;
 }
@@ -867,7 +921,9 @@ void FactReader::LocalDeclaration(size_t a, size_t b) {
                   Skip(d.init, d.end) - 1, 0);
     } else {
       const CSlot from = ValueSource(d.init, d.end);
-      if (from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal || fp) {
+      const bool returned = from.kind == CSlot::Kind::kParameter && from.index == kReturnValue;
+      if (((from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal) && !returned) ||
+          fp) {
         Flow(variable, from);
       }
     }
@@ -912,6 +968,20 @@ void FactReader::Body(size_t a, size_t b) {
       }
     }
     statementStart = Is(t, ";") || Is(t, "{") || Is(t, "}");
+    if (t.kind == Kind::kIdent && Is(t, "return") && function_ >= 0) {
+      size_t end = i + 1;
+      while (end < b && !Is(t_[end], ";")) end = Opens(end) ? Skip(end, b) : end + 1;
+      CSlot from = ValueSource(i + 1, end);
+      if (from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal ||
+          from.kind == CSlot::Kind::kMember) {
+        CSlot to;
+        to.kind = CSlot::Kind::kParameter;
+        to.name = functionName_;
+        to.index = kReturnValue;
+        Flow(std::move(to), std::move(from));
+      }
+      continue;
+    }
     if (t.kind == Kind::kPunct && Is(t, "=") && i > a) {
       // An assignment: the slot before it, the value after it.
       size_t first = i - 1;
@@ -934,6 +1004,10 @@ void FactReader::Body(size_t a, size_t b) {
       CSlot from = ValueSource(i + 1, end);
       const bool fromFunctionish =
           from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal;
+      if (from.kind == CSlot::Kind::kParameter && from.index == kReturnValue) {
+        const auto target = to.kind == CSlot::Kind::kLocal ? locals_.find(to.name) : locals_.end();
+        if (target == locals_.end() || !target->second.functionPointer) continue;
+      }
       const auto local = to.kind == CSlot::Kind::kLocal ? locals_.find(to.name) : locals_.end();
       const bool toPointer = local != locals_.end() && local->second.functionPointer;
       if (fromFunctionish || to.kind == CSlot::Kind::kMember || to.kind == CSlot::Kind::kGlobal ||
@@ -963,9 +1037,16 @@ void FactReader::Body(size_t a, size_t b) {
                                      from.kind == CSlot::Kind::kLocal
                                  ? locals_.find(t_[j - 1].text)
                                  : locals_.end();
+          const auto callee = pointerParameters_.find(before.text);
+          const bool pointerParameter = callee != pointerParameters_.end() &&
+                                        static_cast<size_t>(position) < callee->second.size() &&
+                                        callee->second[static_cast<size_t>(position)];
           const bool passes = from.kind == CSlot::Kind::kName ||
                               from.kind == CSlot::Kind::kGlobal ||
-                              (local != locals_.end() && local->second.functionPointer);
+                              (local != locals_.end() && local->second.functionPointer) ||
+                              (pointerParameter && (from.kind == CSlot::Kind::kMember ||
+                                                    from.kind == CSlot::Kind::kParameter ||
+                                                    from.kind == CSlot::Kind::kLocal));
           if (passes) {
             CSlot to;
             to.kind = CSlot::Kind::kParameter;
@@ -1066,6 +1147,29 @@ void FactReader::Run() {
   Tokenize(text_, t_, &macros_);
   facts_.functions.assign(ranges_.size(), {});
   const size_t textTokens = t_.size();
+  // The parameters of every definition first: a call may pass a member to a function defined
+  // further down.
+  {
+    size_t k = 0;
+    for (size_t r = 0; r < ranges_.size(); ++r) {
+      while (k < textTokens && t_[k].offset < ranges_[r].headerStart) ++k;
+      size_t body = k;
+      while (body < textTokens && t_[body].offset < ranges_[r].bodyStart) ++body;
+      locals_.clear();
+      Parameters(r, k, body);
+      std::string_view name = text_.substr(ranges_[r].nameOffset);
+      size_t e = 0;
+      while (e < name.size() && IsIdentChar(name[e])) ++e;
+      std::vector<bool>& pointers = pointerParameters_[name.substr(0, e)];
+      for (const auto& [local, info] : locals_) {
+        if (info.parameter < 0 || !info.functionPointer) continue;
+        if (pointers.size() <= static_cast<size_t>(info.parameter)) {
+          pointers.resize(static_cast<size_t>(info.parameter) + 1);
+        }
+        pointers[static_cast<size_t>(info.parameter)] = true;
+      }
+    }
+  }
   size_t i = 0;
   for (size_t r = 0; r <= ranges_.size(); ++r) {
     const size_t stop = r < ranges_.size() ? ranges_[r].headerStart : text_.size();
