@@ -2,7 +2,6 @@
 
 #include "callgraph/scan_entries.h"
 
-#include <cctype>
 
 namespace quillmap {
 
@@ -155,9 +154,8 @@ void CCallGraphScan::RecordUnnamedDispatches() {
   for (size_t d = 0; d < facts_.dispatches.size(); ++d) {
     const CDispatch& site = facts_.dispatches[d];
     if (site.named || site.function != range_) continue;
-    size_t end = site.offset;
-    while (end < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[end])) || text_[end] == '_' || text_[end] == '$')) ++end;
-    const std::string_view name = text_.substr(site.offset, end - site.offset);
+    // The filters select it by the name it calls through: "f" of "(*p->f)".
+    const std::string_view name = DispatchMemberOf(site.via);
     CCall call;
     call.name = name;
     call.offset = site.offset;

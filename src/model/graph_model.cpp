@@ -1,6 +1,7 @@
 #include "model/graph_model.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace quillmap {
 
@@ -89,6 +90,24 @@ std::string CallGraphModel::CallTextOf(size_t call) const {
   text += ShownArgumentOf(DetailsOf(record));
   text += ')';
   return text;
+}
+
+std::string_view DispatchMemberOf(std::string_view via) {
+  size_t end = via.size();
+  while (end > 0 && (via[end - 1] == ')' || via[end - 1] == ']' || via[end - 1] == ' ')) {
+    if (via[end - 1] == ']') {
+      const size_t open = via.rfind('[', end - 1);
+      end = open == std::string_view::npos ? 0 : open;
+    } else {
+      --end;
+    }
+  }
+  size_t start = end;
+  while (start > 0 && (std::isalnum(static_cast<unsigned char>(via[start - 1])) ||
+                       via[start - 1] == '_' || via[start - 1] == '$')) {
+    --start;
+  }
+  return via.substr(start, end - start);
 }
 
 std::string CallGraphModel::EdgeStyleOf(const CallRecord& call) const {

@@ -150,6 +150,10 @@ struct CallGraphModel {
   std::string EdgeStyleOf(const CallRecord& call) const;
 };
 
+/// The member or variable a dispatch expression calls through: "ops->open", "(*p->f)" and
+/// "tab[i]" give "open", "f" and "tab".
+std::string_view DispatchMemberOf(std::string_view via);
+
 /// A call from a function of one module into a function of another.
 struct ModuleCallRecord {
   int32_t fromModule = -1;  // indexes into ModuleModel::modules

@@ -29,6 +29,7 @@ struct Macro {
   std::vector<std::string_view> parameters;
   size_t bodyStart = 0;  // offsets of its replacement text
   size_t bodyEnd = 0;
+  bool dispatches = false;  // its text may call through a member ("->f(", ".f(", ")(")
 };
 using Macros = std::unordered_map<std::string_view, Macro>;
 
@@ -130,6 +131,9 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
           if (body < end) {
             macro.bodyStart = body;
             macro.bodyEnd = end;
+            const std::string_view replacement = text.substr(body, end - body);
+            macro.dispatches = replacement.find("->") != std::string_view::npos ||
+                               replacement.find(")(") != std::string_view::npos;
             (*macros)[text.substr(p, q - p)] = std::move(macro);
           }
         }
@@ -1017,7 +1021,7 @@ void FactReader::Body(size_t a, size_t b) {
       continue;
     }
     if (!(t.kind == Kind::kPunct && Is(t, "(")) || i == a) continue;
-    const Tok& before = t_[i - 1];
+    const Tok before = t_[i - 1];  // a copy: a macro's expansion adds tokens
     const size_t close = Skip(i, b);
     // A call: function-valued arguments go to the callee's parameters.
     if (before.kind == Kind::kIdent && !In(before.text, kStatementWords) &&
@@ -1057,6 +1061,19 @@ void FactReader::Body(size_t a, size_t b) {
         }
         ++position;
         start = j + 1;
+      }
+    }
+    // A macro that calls through a pointer ("#define next(p) (p)->xNext(p)"): its calls are
+    // this body's.
+    if (before.kind == Kind::kIdent && expanding_ < 2 && !locals_.contains(before.text)) {
+      const auto macro = macros_.find(before.text);
+      if (macro != macros_.end() && macro->second.dispatches) {
+        const size_t base = ExpandTokens(macro->second, i, close);
+        ++expanding_;
+        Body(base, t_.size());
+        --expanding_;
+        t_.resize(base);
+        continue;
       }
     }
     // A dispatch: "p->f(", "x.f(", "fp(", "tab[i](", "(*fp)(", "(*p->f)(".
@@ -1121,7 +1138,8 @@ void FactReader::Body(size_t a, size_t b) {
     dispatch.open = t_[i].offset;
     dispatch.line = t_[last].line;
     dispatch.arguments = ArgumentCount(i, b);
-    dispatch.named = named;
+    // Inside a macro's text the scanner saw only the macro's call.
+    dispatch.named = named && expanding_ == 0;
     dispatch.via = named ? Via(first, last + 1) : Via(exprFirst ? exprFirst : first, i);
     dispatch.slot = std::move(slot);
     facts_.dispatches.push_back(std::move(dispatch));

@@ -3,7 +3,6 @@
 #include "config/app_identity.h"
 #include "dot/dot_text.h"
 
-#include <cctype>
 
 namespace quillmap {
 
@@ -21,24 +20,6 @@ constexpr int kDefaultMaxTargets = 10;
 constexpr const char* kTargetsNodeName = "[targets ";  // no C name starts like this
 constexpr const char* kTargetsNodeStyle = " [shape=note, style=dashed, label=";
 
-// The member a dispatch expression calls: "ops->open" and "(*p->f)" give "open" and "f".
-std::string_view MemberOf(std::string_view via) {
-  size_t end = via.size();
-  while (end > 0 && (via[end - 1] == ')' || via[end - 1] == ']' || via[end - 1] == ' ')) {
-    if (via[end - 1] == ']') {
-      const size_t open = via.rfind('[', end - 1);
-      end = open == std::string_view::npos ? 0 : open;
-    } else {
-      --end;
-    }
-  }
-  size_t start = end;
-  while (start > 0 && (std::isalnum(static_cast<unsigned char>(via[start - 1])) ||
-                       via[start - 1] == '_' || via[start - 1] == '$')) {
-    --start;
-  }
-  return via.substr(start, end - start);
-}
 
 class DotFile {
  public:
@@ -93,7 +74,7 @@ class DotFile {
   // A dispatch of more targets than the cap: one node that says how many.
   void TargetsNode(const FunctionRecord& function, NameId via, size_t targets) {
     const std::string node = DotId(kTargetsNodeName + std::to_string(++targetsNodes_) + "]");
-    const std::string member(MemberOf(model_.NameOf(via)));
+    const std::string member(DispatchMemberOf(model_.NameOf(via)));
     Line("  " + node + kTargetsNodeStyle + DotId(member + ": " + std::to_string(targets) + " targets") +
          "]");
     Line("  " + DotId(model_.NameOf(function.name)) + " -> " + node + PointerAttributes(via));
@@ -123,7 +104,7 @@ class DotFile {
       pointerStyle_ = Read(kPointerCfgKey);
       if (pointerStyle_.empty()) pointerStyle_ = kDefaultPointerStyle;
     }
-    return " [" + pointerStyle_ + ", label=" + DotId(MemberOf(model_.NameOf(via))) + "]";
+    return " [" + pointerStyle_ + ", label=" + DotId(DispatchMemberOf(model_.NameOf(via))) + "]";
   }
 
   std::vector<char> nodeWritten_;  // by name
