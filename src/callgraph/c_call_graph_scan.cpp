@@ -13,23 +13,6 @@ StringList PatternsOf(const StringList& callsList) {
   return patterns;
 }
 
-// The definitions of a source, where they stand in its text.
-class RangeCollector : public CSourceVisitor {
- public:
-  explicit RangeCollector(std::vector<CDefinitionRange>& ranges) : ranges_(ranges) {
-    ranges_.clear();
-  }
-  void OnFunctionStart(const CFunction& function) override {
-    ranges_.push_back({static_cast<size_t>(function.name.data() - text_start_), function.headerStart,
-                       function.bodyStart, 0});
-  }
-  void OnCall(const CFunction&, const CCall&) override {}
-  void OnFunctionEnd(const CFunction& function) override { ranges_.back().bodyEnd = function.bodyEnd; }
-  const char* text_start_ = nullptr;
-
- private:
-  std::vector<CDefinitionRange>& ranges_;
-};
 }  // namespace
 
 CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
@@ -48,8 +31,21 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
           if (Selects(i, name)) return true;
         }
         return false;
-      }),
+      },
+      resolver == nullptr ? CSourcePipeline::AfterScan() : &ReadFacts),
       resolver_(resolver) {}
+
+void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
+                               std::any& result) {
+  if (std::any_cast<SourceFacts>(&result) == nullptr) result = SourceFacts{};
+  SourceFacts& facts = *std::any_cast<SourceFacts>(&result);
+  facts.ranges.clear();
+  for (const CFunction& function : definitions) {
+    facts.ranges.push_back({static_cast<size_t>(function.name.data() - text.data()),
+                            function.headerStart, function.bodyStart, function.bodyEnd});
+  }
+  ReadCFileFacts(text, facts.ranges, facts.facts);
+}
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
   const std::string& pattern = patterns_[i];
@@ -62,21 +58,18 @@ void CCallGraphScan::ScanLoaded() {
   selected_ = false;
   lineCodeStart_ = static_cast<size_t>(-1);
   if (resolver_ != nullptr) {
-    // The facts need the definitions' places, which the first replay gives.
-    RangeCollector collector(ranges_);
-    collector.text_start_ = text_.data();
-    pipeline_.Replay(collector);
-    ReadCFileFacts(text_, ranges_, facts_);
-    resolver_->AddFile(static_cast<int32_t>(recorder_.sourceCount()) - 1, facts_);
+    loadedFacts_ = std::any_cast<SourceFacts>(&pipeline_.AfterScanResult());
+    resolver_->AddFile(static_cast<int32_t>(recorder_.sourceCount()) - 1, loadedFacts_->facts);
     dispatchAt_.clear();
-    for (size_t d = 0; d < facts_.dispatches.size(); ++d) {
-      if (facts_.dispatches[d].named) dispatchAt_.emplace(facts_.dispatches[d].offset, d);
+    const std::vector<CDispatch>& dispatches = loadedFacts_->facts.dispatches;
+    for (size_t d = 0; d < dispatches.size(); ++d) {
+      if (dispatches[d].named) dispatchAt_.emplace(dispatches[d].offset, d);
     }
-    modelFunctions_.assign(ranges_.size(), -1);
+    modelFunctions_.assign(loadedFacts_->ranges.size(), -1);
     range_ = -1;
   }
   pipeline_.Replay(*this);
-  if (resolver_ != nullptr) resolver_->AddDefinitions(facts_, modelFunctions_);
+  if (resolver_ != nullptr) resolver_->AddDefinitions(loadedFacts_->facts, modelFunctions_);
   if (counts_ != nullptr) {
     AddWrapping(counts_->chars, static_cast<uint32_t>(text_.size()));
     AddWrapping(counts_->lines, static_cast<uint32_t>(loaded_->lines));
@@ -129,7 +122,7 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
       arguments = true;
     }
     RecordCall(call.name,
-               dispatch >= 0 ? std::string_view(facts_.dispatches[static_cast<size_t>(dispatch)].via)
+               dispatch >= 0 ? std::string_view(loadedFacts_->facts.dispatches[static_cast<size_t>(dispatch)].via)
                              : call.name,
                args, i, call.line, lineText_, dispatch);
   }
@@ -151,8 +144,9 @@ void CCallGraphScan::RecordCall(std::string_view name, std::string_view shownNam
 }
 
 void CCallGraphScan::RecordUnnamedDispatches() {
-  for (size_t d = 0; d < facts_.dispatches.size(); ++d) {
-    const CDispatch& site = facts_.dispatches[d];
+  const std::vector<CDispatch>& dispatches = loadedFacts_->facts.dispatches;
+  for (size_t d = 0; d < dispatches.size(); ++d) {
+    const CDispatch& site = dispatches[d];
     if (site.named || site.function != range_) continue;
     // The filters select it by the name it calls through: "f" of "(*p->f)".
     const std::string_view name = DispatchMemberOf(site.via);

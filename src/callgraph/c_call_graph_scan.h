@@ -46,6 +46,9 @@ class CCallGraphScan : private CSourceVisitor {
 
   // Whether filter `i` selects the name.
   bool Selects(size_t i, std::string_view name) const;
+  // The pipeline's work on each source with a resolver: its facts.
+  static void ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
+                        std::any& result);
   // A selected call: logged and recorded unless its call text was recorded in the body before.
   // `dispatch` indexes the file's dispatch sites, or is -1 for a call by name.
   void RecordCall(std::string_view name, std::string_view shownName, const StringList& args,
@@ -74,9 +77,12 @@ class CCallGraphScan : private CSourceVisitor {
   bool lineRejected_ = false;
 
   CallResolver* resolver_;
-  // The loaded source's facts (with a resolver): definitions by their position in the text.
-  CFileFacts facts_;
-  std::vector<CDefinitionRange> ranges_;
+  // The loaded source's facts (with a resolver), read by the pipeline's thread that scanned it.
+  struct SourceFacts {
+    std::vector<CDefinitionRange> ranges;  // its definitions by their place in the text
+    CFileFacts facts;
+  };
+  const SourceFacts* loadedFacts_ = nullptr;
   std::vector<int32_t> modelFunctions_;
   int32_t range_ = -1;  // of the current function
   std::unordered_map<size_t, int32_t> dispatchAt_;  // named dispatch sites by the name's offset
