@@ -1,6 +1,7 @@
 #include "resolve/c_facts.h"
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <unordered_map>
 
@@ -17,10 +18,19 @@ struct Tok {
   int line;
 };
 
-bool IsIdentStart(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$';
-}
-bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+struct IdentTable {
+  std::array<bool, 256> start{};
+  std::array<bool, 256> part{};
+  constexpr IdentTable() {
+    for (int c = 'a'; c <= 'z'; ++c) start[c] = part[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) start[c] = part[c] = true;
+    start['_'] = part['_'] = start['$'] = part['$'] = true;
+    for (int c = '0'; c <= '9'; ++c) part[c] = true;
+  }
+};
+constexpr IdentTable kIdent;
+inline bool IsIdentStart(char c) { return kIdent.start[static_cast<uint8_t>(c)]; }
+inline bool IsIdentChar(char c) { return kIdent.part[static_cast<uint8_t>(c)]; }
 
 // A function-like macro: tables are often written as a list of macro calls that each expand to
 // one braced element ("FUNCTION(trim, 1, 0, trimFunc)"), or a whole table declared by one
@@ -187,12 +197,16 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       if (i > n) i = n;
     } else if (kind == Kind::kPunct) {
       i += 1;
-      for (const std::string_view op : kThree) {
-        if (text.substr(start, 3) == op) i = start + 3;
-      }
-      if (i == start + 1) {
-        for (const std::string_view op : kTwo) {
-          if (text.substr(start, 2) == op) i = start + 2;
+      // Only these bytes begin an operator of two or three.
+      static constexpr std::string_view kOperatorStarts = "-=!<>&|+*/%^.#";
+      if (i < n && kOperatorStarts.find(c) != std::string_view::npos) {
+        for (const std::string_view op : kThree) {
+          if (text.substr(start, 3) == op) i = start + 3;
+        }
+        if (i == start + 1) {
+          for (const std::string_view op : kTwo) {
+            if (op[0] == c && text.substr(start, 2) == op) i = start + 2;
+          }
         }
       }
     }
@@ -212,7 +226,10 @@ constexpr std::string_view kStatementWords[] = {"return", "if",    "while", "for
 
 template <size_t N>
 bool In(std::string_view word, const std::string_view (&words)[N]) {
-  return std::find(std::begin(words), std::end(words), word) != std::end(words);
+  for (const std::string_view w : words) {
+    if (w.size() == word.size() && w[0] == word[0] && w == word) return true;
+  }
+  return false;
 }
 
 // The position that stands for a function's return value among its parameters.
@@ -220,7 +237,11 @@ constexpr int32_t kReturnValue = -1;
 
 bool IsAggregate(std::string_view w) { return w == "struct" || w == "union" || w == "enum"; }
 
-bool Is(const Tok& t, std::string_view text) { return t.text == text; }
+// Most comparisons are of one-byte tokens: the first byte decides them.
+inline bool Is(const Tok& t, std::string_view text) {
+  return t.text.size() == text.size() && t.text[0] == text[0] &&
+         (text.size() == 1 || t.text == text);
+}
 
 // A name that reads as a value: constants and macros in capitals are left out.
 bool HasLower(std::string_view name) {
@@ -251,8 +272,9 @@ struct Declaration {
 
 class FactReader {
  public:
-  FactReader(std::string_view text, const std::vector<CDefinitionRange>& ranges, CFileFacts& facts)
-      : text_(text), ranges_(ranges), facts_(facts) {}
+  FactReader(std::string_view text, const std::vector<CDefinitionRange>& ranges, CFileFacts& facts,
+             std::vector<Tok>& tokens)
+      : text_(text), ranges_(ranges), facts_(facts), t_(tokens) {}
 
   void Run();
 
@@ -336,7 +358,7 @@ class FactReader {
   std::string_view text_;
   const std::vector<CDefinitionRange>& ranges_;
   CFileFacts& facts_;
-  std::vector<Tok> t_;
+  std::vector<Tok>& t_;
   Macros macros_;
   int expanding_ = 0;  // macro expansions under way (each one's tokens follow the text's)
   std::unordered_map<std::string_view, Local> globals_;
@@ -1207,7 +1229,9 @@ void FactReader::Run() {
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
                     CFileFacts& facts) {
   facts = CFileFacts{};
-  FactReader(text, ranges, facts).Run();
+  // Each thread keeps its token buffer from source to source.
+  thread_local std::vector<Tok> tokens;
+  FactReader(text, ranges, facts, tokens).Run();
 }
 
 }  // namespace quillmap

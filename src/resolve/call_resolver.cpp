@@ -68,8 +68,11 @@ uint32_t CallResolver::SlotId(const CSlot& slot, int32_t file, int32_t firstFunc
       break;
   }
   (void)file;
-  const auto [it, added] = slotIds_.emplace(std::move(text), static_cast<uint32_t>(slots_.size()));
-  if (added) slots_.push_back(it->first);
+  // Most slots are known already: look them up before making a node.
+  const auto known = slotIds_.find(text);
+  if (known != slotIds_.end()) return known->second;
+  const auto it = slotIds_.emplace(std::move(text), static_cast<uint32_t>(slots_.size())).first;
+  slots_.push_back(&it->first);
   return it->second;
 }
 
@@ -111,19 +114,25 @@ void CallResolver::AddFile(int32_t source, const CFileFacts& facts) {
     if (!seen.insert((uint64_t{toId} << 32) | fromId).second) continue;
     flows_.push_back({toId, fromId, source});
   }
-  fileDispatchBase_ = dispatches_.size();
-  for (const CDispatch& dispatch : facts.dispatches) {
-    const auto [it, added] = viaIds_.emplace(dispatch.via, static_cast<uint32_t>(vias_.size()));
-    if (added) vias_.push_back(dispatch.via);
-    dispatches_.push_back({SlotId(dispatch.slot, source, localBase_), it->second, source,
-                           dispatch.arguments});
-  }
+  // Only the dispatch sites that become calls are kept (see MarkDispatch).
+  fileDispatches_ = &facts.dispatches;
+  fileSource_ = source;
+  fileLocalBase_ = localBase_;
   localBase_ += static_cast<int32_t>(facts.functions.size());
 }
 
 void CallResolver::MarkDispatch(uint32_t call, size_t dispatch) {
+  if (fileDispatches_ == nullptr || dispatch >= fileDispatches_->size()) return;
+  const CDispatch& site = (*fileDispatches_)[dispatch];
+  auto it = viaIds_.find(site.via);
+  if (it == viaIds_.end()) {
+    it = viaIds_.emplace(site.via, static_cast<uint32_t>(vias_.size())).first;
+    vias_.push_back(&it->first);
+  }
   if (callDispatch_.size() <= call) callDispatch_.resize(static_cast<size_t>(call) + 1, -1);
-  callDispatch_[call] = static_cast<int32_t>(fileDispatchBase_ + dispatch);
+  callDispatch_[call] = static_cast<int32_t>(dispatches_.size());
+  dispatches_.push_back(
+      {SlotId(site.slot, fileSource_, fileLocalBase_), it->second, fileSource_, site.arguments});
 }
 
 std::string CallResolver::Canonical(std::string type) const {
@@ -286,8 +295,8 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   std::vector<Edge> edges;
   edges.reserve(flows_.size());
   for (const Flow& flow : flows_) {
-    std::string to = KeyOf(slots_[flow.to], flow.file);
-    std::string from = KeyOf(slots_[flow.from], flow.file);
+    std::string to = KeyOf(*slots_[flow.to], flow.file);
+    std::string from = KeyOf(*slots_[flow.from], flow.file);
     if (to.empty() || from.empty()) continue;
     edges.push_back({keyId(std::move(to)), keyId(std::move(from)), flow.file});
   }
@@ -413,7 +422,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
       };
       if (dispatch >= 0) {
         const Dispatch& site = dispatches_[static_cast<size_t>(dispatch)];
-        const std::string key = KeyOf(slots_[site.slot], site.file);
+        const std::string key = KeyOf(*slots_[site.slot], site.file);
         // A function that takes another number of parameters than the call passes is not called
         // there (variadic and unreadable parameter lists stay).
         fitting.clear();
@@ -421,7 +430,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
           const int16_t parameters = functionParameters_[static_cast<size_t>(t)];
           if (parameters < 0 || parameters == site.arguments) fitting.push_back(t);
         }
-        addPointer(fitting, model.names.Intern(vias_[site.via]));
+        addPointer(fitting, model.names.Intern(*vias_[site.via]));
         continue;
       }
       int32_t target = -1;

@@ -43,8 +43,8 @@ class CallResolver {
   /// The linkage and parameters of its definitions: `modelFunctions[r]` is the model index of
   /// the definition at range r, or -1 when no filter selected it.
   void AddDefinitions(const CFileFacts& facts, const std::vector<int32_t>& modelFunctions);
-  /// The dispatch site `dispatch` of the last file (an index into its facts' dispatches) is the
-  /// model's call `call`.
+  /// The dispatch site `dispatch` of the last file (an index into its facts' dispatches, which
+  /// must live until the next AddFile) is the model's call `call`.
   void MarkDispatch(uint32_t call, size_t dispatch);
 
   /// Rewrites the model's calls; the model is resolved afterwards (CallGraphModel::resolved).
@@ -73,14 +73,16 @@ class CallResolver {
   std::string Canonical(std::string type) const;
 
   std::unordered_map<std::string, uint32_t> slotIds_;
-  std::vector<std::string> slots_;  // by id: the slot as text (see SlotId)
+  std::vector<const std::string*> slots_;  // by id: the slot as text (see SlotId), in slotIds_
   std::vector<Flow> flows_;
-  std::vector<Dispatch> dispatches_;
-  std::vector<std::string> vias_;
+  std::vector<Dispatch> dispatches_;  // those that became calls
   std::unordered_map<std::string, uint32_t> viaIds_;
+  std::vector<const std::string*> vias_;  // by id, in viaIds_
   std::vector<int32_t> callDispatch_;  // by model call: index into dispatches_, -1 direct
-  size_t fileDispatchBase_ = 0;
-  std::vector<uint32_t> fileDispatchIds_;
+  // The last file's dispatch sites, until the next file.
+  const std::vector<CDispatch>* fileDispatches_ = nullptr;
+  int32_t fileSource_ = -1;
+  int32_t fileLocalBase_ = 0;
   std::vector<int8_t> functionStatic_;      // by model function
   std::vector<int16_t> functionParameters_;  // by model function, -1 unknown
   std::unordered_map<std::string, std::vector<StructDef>> structs_;
