@@ -2,6 +2,7 @@
 
 #include "callgraph/scan_entries.h"
 
+
 namespace quillmap {
 
 namespace {
@@ -11,11 +12,13 @@ StringList PatternsOf(const StringList& callsList) {
   for (const std::string& filter : callsList) patterns.push_back(GetField(filter, 0));
   return patterns;
 }
+
 }  // namespace
 
 CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
                                const StringList& callsList, const StringList& rejectList,
-                               ScanCounts* counts, const StringList& sources, unsigned workers)
+                               ScanCounts* counts, const StringList& sources, unsigned workers,
+                               CallResolver* resolver)
     : context_(context),
       recorder_(recorder),
       callsList_(callsList),
@@ -28,7 +31,21 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
           if (Selects(i, name)) return true;
         }
         return false;
-      }) {}
+      },
+      resolver == nullptr ? CSourcePipeline::AfterScan() : &ReadFacts),
+      resolver_(resolver) {}
+
+void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
+                               std::any& result) {
+  if (std::any_cast<SourceFacts>(&result) == nullptr) result = SourceFacts{};
+  SourceFacts& facts = *std::any_cast<SourceFacts>(&result);
+  facts.ranges.clear();
+  for (const CFunction& function : definitions) {
+    facts.ranges.push_back({static_cast<size_t>(function.name.data() - text.data()),
+                            function.headerStart, function.bodyStart, function.bodyEnd});
+  }
+  ReadCFileFacts(text, facts.ranges, facts.facts);
+}
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
   const std::string& pattern = patterns_[i];
@@ -40,7 +57,19 @@ void CCallGraphScan::ScanLoaded() {
   text_ = loaded_->text;
   selected_ = false;
   lineCodeStart_ = static_cast<size_t>(-1);
+  if (resolver_ != nullptr) {
+    loadedFacts_ = std::any_cast<SourceFacts>(&pipeline_.AfterScanResult());
+    resolver_->AddFile(static_cast<int32_t>(recorder_.sourceCount()) - 1, loadedFacts_->facts);
+    dispatchAt_.clear();
+    const std::vector<CDispatch>& dispatches = loadedFacts_->facts.dispatches;
+    for (size_t d = 0; d < dispatches.size(); ++d) {
+      if (dispatches[d].named) dispatchAt_.emplace(dispatches[d].offset, d);
+    }
+    modelFunctions_.assign(loadedFacts_->ranges.size(), -1);
+    range_ = -1;
+  }
   pipeline_.Replay(*this);
+  if (resolver_ != nullptr) resolver_->AddDefinitions(loadedFacts_->facts, modelFunctions_);
   if (counts_ != nullptr) {
     AddWrapping(counts_->chars, static_cast<uint32_t>(text_.size()));
     AddWrapping(counts_->lines, static_cast<uint32_t>(loaded_->lines));
@@ -49,6 +78,7 @@ void CCallGraphScan::ScanLoaded() {
 
 void CCallGraphScan::OnFunctionStart(const CFunction& function) {
   selected_ = false;
+  ++range_;
   for (size_t i = 0; i < callsList_.size(); ++i) {
     if (!Selects(i, function.name)) continue;
     selected_ = true;
@@ -59,6 +89,9 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
     callTexts_.clear();
     callTextCount_ = 0;
     functionText_.assign(function.name) += "()";
+    if (resolver_ != nullptr && range_ >= 0 && static_cast<size_t>(range_) < modelFunctions_.size()) {
+      modelFunctions_[static_cast<size_t>(range_)] = static_cast<int32_t>(recorder_.functionCount());
+    }
     recorder_.Definition(header, functionText_, i, function.braceLine - 1, function.headerLine);
     return;
   }
@@ -66,6 +99,11 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
 
 void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
   if (!selected_) return;
+  int32_t dispatch = -1;
+  if (resolver_ != nullptr) {
+    const auto site = dispatchAt_.find(call.offset);
+    if (site != dispatchAt_.end()) dispatch = site->second;
+  }
   bool arguments = false;
   StringList args;
   for (size_t i = 0; i < callsList_.size(); ++i) {
@@ -83,19 +121,63 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
       CCallArguments(text_, call, args);
       arguments = true;
     }
-    const std::string name(call.name);
-    const CallArguments arguments = recorder_.ArgumentsFor(args, i);
-    const std::string callText = name + "(" + arguments.shown + ")";
-    if (!callTexts_.insert(callText).second) continue;
-    ++callTextCount_;
-    context_.Log(CallLineEntry(lineText_));
-    context_.Log(CallTextEntry(callText));
-    recorder_.Call(name, i, arguments, call.line);
+    RecordCall(call.name,
+               dispatch >= 0 ? std::string_view(loadedFacts_->facts.dispatches[static_cast<size_t>(dispatch)].via)
+                             : call.name,
+               args, i, call.line, lineText_, dispatch);
+  }
+}
+
+void CCallGraphScan::RecordCall(std::string_view name, std::string_view shownName,
+                                const StringList& args, size_t filter, int line,
+                                std::string_view lineText, int32_t dispatch) {
+  const std::string calledName(name);
+  const CallArguments arguments = recorder_.ArgumentsFor(args, filter);
+  // A call through a pointer shows its dispatch expression ("ops->open(f)").
+  const std::string callText = std::string(shownName) + "(" + arguments.shown + ")";
+  if (!callTexts_.insert(callText).second) return;
+  ++callTextCount_;
+  context_.Log(CallLineEntry(std::string(lineText)));
+  context_.Log(CallTextEntry(callText));
+  if (dispatch >= 0) resolver_->MarkDispatch(static_cast<uint32_t>(recorder_.callCount()), static_cast<size_t>(dispatch));
+  recorder_.Call(calledName, filter, arguments, line);
+}
+
+void CCallGraphScan::RecordUnnamedDispatches() {
+  const std::vector<CDispatch>& dispatches = loadedFacts_->facts.dispatches;
+  for (size_t d = 0; d < dispatches.size(); ++d) {
+    const CDispatch& site = dispatches[d];
+    if (site.named || site.function != range_) continue;
+    // The filters select it by the name it calls through: "f" of "(*p->f)".
+    const std::string_view name = DispatchMemberOf(site.via);
+    CCall call;
+    call.name = name;
+    call.offset = site.offset;
+    call.open = site.open;
+    call.line = site.line;
+    call.codeStart = text_.rfind('\n', site.offset) == std::string_view::npos ? 0 : text_.rfind('\n', site.offset) + 1;
+    const std::string lineText = CLineText(text_, call);
+    bool rejected = false;
+    for (const std::string& reject : rejectTexts_) {
+      if (lineText.find(reject) != std::string::npos) rejected = true;
+    }
+    if (rejected) continue;
+    StringList args;
+    bool arguments = false;
+    for (size_t i = 0; i < callsList_.size(); ++i) {
+      if (!Selects(i, name)) continue;
+      if (!arguments) {
+        CCallArguments(text_, call, args);
+        arguments = true;
+      }
+      RecordCall(site.via, site.via, args, i, site.line, lineText, static_cast<int32_t>(d));
+    }
   }
 }
 
 void CCallGraphScan::OnFunctionEnd(const CFunction& function) {
   if (!selected_) return;
+  if (resolver_ != nullptr) RecordUnnamedDispatches();
   selected_ = false;
   // A body that never closes ends with its file, on its last line.
   context_.Log(FunctionEndEntry(function.endLine - 1, callTextCount_));

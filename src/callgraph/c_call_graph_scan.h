@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "callgraph/call_graph_recorder.h"
@@ -12,6 +13,7 @@
 #include "csource/c_source_pipeline.h"
 #include "csource/c_source_scanner.h"
 #include "context/scan_context.h"
+#include "resolve/call_resolver.h"
 
 namespace quillmap {
 
@@ -25,7 +27,7 @@ class CCallGraphScan : private CSourceVisitor {
   /// depend on the number.
   CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder, const StringList& callsList,
                  const StringList& rejectList, ScanCounts* counts, const StringList& sources,
-                 unsigned workers);
+                 unsigned workers, CallResolver* resolver = nullptr);
 
   /// Takes the next source of the list whole; false when it cannot be opened.
   bool LoadNext() {
@@ -44,6 +46,16 @@ class CCallGraphScan : private CSourceVisitor {
 
   // Whether filter `i` selects the name.
   bool Selects(size_t i, std::string_view name) const;
+  // The pipeline's work on each source with a resolver: its facts.
+  static void ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
+                        std::any& result);
+  // A selected call: logged and recorded unless its call text was recorded in the body before.
+  // `dispatch` indexes the file's dispatch sites, or is -1 for a call by name.
+  void RecordCall(std::string_view name, std::string_view shownName, const StringList& args,
+                  size_t filter, int line, std::string_view lineText, int32_t dispatch);
+  // The dispatch sites that the scanner does not report as calls ("(*fp)(x)", "tab[i](x)").
+  void RecordUnnamedDispatches();
+
 
   ScanContext& context_;
   CallGraphRecorder& recorder_;
@@ -63,6 +75,17 @@ class CCallGraphScan : private CSourceVisitor {
   size_t lineCodeStart_ = static_cast<size_t>(-1);
   std::string lineText_;
   bool lineRejected_ = false;
+
+  CallResolver* resolver_;
+  // The loaded source's facts (with a resolver), read by the pipeline's thread that scanned it.
+  struct SourceFacts {
+    std::vector<CDefinitionRange> ranges;  // its definitions by their place in the text
+    CFileFacts facts;
+  };
+  const SourceFacts* loadedFacts_ = nullptr;
+  std::vector<int32_t> modelFunctions_;
+  int32_t range_ = -1;  // of the current function
+  std::unordered_map<size_t, int32_t> dispatchAt_;  // named dispatch sites by the name's offset
 };
 
 }  // namespace quillmap

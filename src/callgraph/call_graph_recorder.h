@@ -27,6 +27,10 @@ class CallGraphRecorder {
                     bool withEdgeStyles, CallGraphModel& model);
 
   bool withEdgeStyles() const { return withEdgeStyles_; }
+  /// The number of definitions and of calls recorded so far (the index of the next one).
+  size_t functionCount() const { return model_.functions.size(); }
+  size_t callCount() const { return model_.calls.size(); }
+  size_t sourceCount() const { return model_.sources.size(); }
 
   /// A source of the file list, before it is opened.
   void AddSource(const std::string& path);

@@ -184,9 +184,9 @@ class WholeFileScan : public SourceScan {
 class CSyntaxScan : public SourceScan {
  public:
   CSyntaxScan(ScanContext& context, CallGraphRecorder& recorder, const CallGraphLists& lists,
-              ScanCounts* counts)
+              ScanCounts* counts, CallResolver* resolver)
       : scan_(context, recorder, lists.callsList, lists.rejectList, counts, lists.fileList,
-              CSourcePipeline::DefaultWorkers()) {}
+              CSourcePipeline::DefaultWorkers(), resolver) {}
   // The sources come in the order of the file list, which is the order they are opened in.
   bool Open(const std::string&) override { return scan_.LoadNext(); }
   void ScanOpened() override { scan_.ScanLoaded(); }
@@ -200,7 +200,7 @@ class CSyntaxScan : public SourceScan {
 
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
-                  CallGraphEngine engine, SourceSyntax syntax) {
+                  CallGraphEngine engine, SourceSyntax syntax, CallResolver* resolver) {
   model = CallGraphModel{};
   if (counts != nullptr) *counts = ScanCounts{};
   if (scanMessage != nullptr) scanMessage->clear();
@@ -224,7 +224,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
 
   std::unique_ptr<SourceScan> scan;
   if (syntax == SourceSyntax::kC) {
-    scan = std::make_unique<CSyntaxScan>(context, recorder, lists, counts);
+    scan = std::make_unique<CSyntaxScan>(context, recorder, lists, counts, resolver);
   } else if (engine == CallGraphEngine::kFast) {
     scan = std::make_unique<WholeFileScan>(context, recorder, lists, counts);
   } else {

@@ -8,6 +8,7 @@
 
 #include "csource/source_syntax.h"
 #include "model/graph_model.h"
+#include "resolve/call_resolver.h"
 #include "context/scan_context.h"
 #include "text/text_utils.h"
 
@@ -40,10 +41,11 @@ enum class CallGraphEngine {
 /// always 0 without a CSV report). `scanMessage` receives "file list is empty" or the last
 /// "error opening: %s" or "error reading: %s" (a source whose reading failed after it opened).
 /// Throws FileError when the configuration file cannot be opened. With SourceSyntax::kC the
-/// sources are read as C (the engine then does not matter).
+/// sources are read as C (the engine then does not matter); with a `resolver` as well, each
+/// source's facts go to it too (CallResolver::Resolve then binds the model's calls).
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
                   CallGraphEngine engine = CallGraphEngine::kReference,
-                  SourceSyntax syntax = SourceSyntax::kLines);
+                  SourceSyntax syntax = SourceSyntax::kLines, CallResolver* resolver = nullptr);
 
 }  // namespace quillmap

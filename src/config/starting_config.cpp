@@ -30,6 +30,9 @@ constexpr const char* kHead = R"(; Scan it with:  quillmap -cfg quillmap.cfg
 [scan]
 ; C-aware scanning: functions and calls are found by C syntax, not by line layout.
 syntax=c
+; Calls bound to the definitions they reach: a static function per file, calls through function
+; pointers (ops->open(f)) to the functions registered for them, drawn dashed.
+resolve=yes
 
 [files]
 ; The call graph (Graphviz DOT), written next to this file.

@@ -76,6 +76,7 @@ TEST(WriteStartingConfig, WritesAWorkingConfigurationOnceAndNeverOverwrites) {
   EXPECT_EQ(ModuleFilePaths(profile, first.path, tree.dir.path(), 1).paths,
             StringList{tree.dir / "comm/sub/proto.c"});
   EXPECT_EQ(ReadProfileString(profile, first.path, "scan", "syntax"), "c");
+  EXPECT_EQ(ReadProfileString(profile, first.path, "scan", "resolve"), "yes");
 
   testing::WriteFile(first.path, "mine");
   const StartingConfigResult second = WriteStartingConfig(tree.dir.path());

@@ -25,6 +25,7 @@ struct CSourcePipeline::Slot {
   SourceText text;
   Source source;
   std::vector<Finding> findings;
+  std::any afterScan;  // the AfterScan hook's result
   size_t index = kNotFilled;  // the source it holds once filled
 };
 
@@ -50,8 +51,10 @@ class CSourcePipeline::Recorder : public CSourceVisitor {
 };
 
 CSourcePipeline::CSourcePipeline(std::vector<std::string> paths, unsigned workers,
-                                 CallsWanted callsWanted)
-    : paths_(std::move(paths)), callsWanted_(std::move(callsWanted)) {
+                                 CallsWanted callsWanted, AfterScan afterScan)
+    : paths_(std::move(paths)),
+      callsWanted_(std::move(callsWanted)),
+      afterScan_(std::move(afterScan)) {
   const size_t slots = workers == 0 ? 1 : kSlotsPerWorker * workers;
   for (size_t i = 0; i < slots; ++i) slots_.push_back(std::make_unique<Slot>());
   for (unsigned i = 0; i < workers && i < paths_.size(); ++i)
@@ -81,6 +84,13 @@ void CSourcePipeline::Fill(Slot& slot, size_t index, CSourceScanner& scanner) {
     slot.source.text = slot.text.text();
     Recorder recorder(slot.findings, callsWanted_);
     slot.source.lines = scanner.Scan(slot.source.text, recorder);
+    if (afterScan_) {
+      std::vector<CFunction> definitions;
+      for (const Finding& finding : slot.findings) {
+        if (finding.kind == Finding::kEnd) definitions.push_back(finding.function);
+      }
+      afterScan_(slot.source.text, definitions, slot.afterScan);
+    }
   }
 }
 
@@ -141,6 +151,11 @@ const CSourcePipeline::Source& CSourcePipeline::Next() {
   }
   current_ = &slot;
   return slot.source;
+}
+
+const std::any& CSourcePipeline::AfterScanResult() const {
+  static const std::any kNone;
+  return current_ == nullptr ? kNone : current_->afterScan;
 }
 
 void CSourcePipeline::Replay(CSourceVisitor& visitor) const {

@@ -3,6 +3,7 @@
 /// what the recogniser found in it, so what is made of them does not depend on the threads.
 #pragma once
 
+#include <any>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -31,10 +32,16 @@ class CSourcePipeline {
   /// without their calls.
   using CallsWanted = std::function<bool(std::string_view name)>;
 
+  /// More work on a source, done by the thread that scanned it: the text, its definitions (as
+  /// they end, in text order) and a result kept with the source (empty, or what the same hook
+  /// left for an earlier source, to be reused).
+  using AfterScan = std::function<void(std::string_view text,
+                                       const std::vector<CFunction>& definitions, std::any& result)>;
+
   /// `workers` threads read and scan ahead; with 0, each source is read and scanned when it is
   /// asked for. Without `callsWanted` every call is kept.
   CSourcePipeline(std::vector<std::string> paths, unsigned workers,
-                  CallsWanted callsWanted = nullptr);
+                  CallsWanted callsWanted = nullptr, AfterScan afterScan = nullptr);
   /// Stops the workers; sources not asked for are dropped.
   ~CSourcePipeline();
   CSourcePipeline(const CSourcePipeline&) = delete;
@@ -46,6 +53,8 @@ class CSourcePipeline {
   /// Gives what was found in the source Next returned last to `visitor`, in text order, as
   /// CSourceScanner::Scan would.
   void Replay(CSourceVisitor& visitor) const;
+  /// What the AfterScan hook left for the source Next returned last.
+  const std::any& AfterScanResult() const;
 
   /// One worker per hardware thread when there are two or more, else none.
   static unsigned DefaultWorkers();
@@ -62,6 +71,7 @@ class CSourcePipeline {
 
   std::vector<std::string> paths_;
   CallsWanted callsWanted_;
+  AfterScan afterScan_;
   std::vector<std::unique_ptr<Slot>> slots_;  // source i in slot i % size
   size_t next_ = 0;                           // the index Next gives next
   CSourceScanner scanner_;                    // without workers

@@ -169,10 +169,14 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
     out.Key("file").StringOrNull(sourcePath(function.file));
     const FunctionDetails details = graph.DetailsOf(function);
     out.Key("header").String(details.header).Key("line").Integer(details.line);
+    if (graph.resolved) out.Key("linkage").String(function.isStatic ? "static" : "external");
     out.Key("module").StringOrNull(
         function.module < 0 ? nullptr
                             : &modules.modules[static_cast<size_t>(function.module)].name);
-    out.Key("name").String(graph.NameOf(function.name)).Close('}').Done();
+    // Resolved: the name as C writes it, and the node name that tells namesakes apart.
+    out.Key("name").String(graph.PlainNameOf(function.name));
+    if (graph.resolved) out.Key("node").String(graph.NameOf(function.name));
+    out.Close('}').Done();
   }
   out.Close(']').Key("calls").Open('[');
   // The functions' calls, one function after the other, are the calls in order.
@@ -184,13 +188,34 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
       out.Element().Open('{');
       out.Key("arguments").Strings(details.arguments);
       out.Key("callText").String(graph.CallTextOf(c));
-      out.Key("callee").String(graph.NameOf(call.callee));
-      out.Key("caller").String(graph.NameOf(caller.name));
+      if (graph.resolved) {
+        // The callee's own name when it is bound (a pointer call names its target), else the
+        // name or expression as written.
+        const std::string_view callee =
+            details.calleeIndex >= 0
+                ? graph.PlainNameOf(graph.functions[static_cast<size_t>(details.calleeIndex)].name)
+                : graph.NameOf(call.callee);
+        out.Key("callee").String(callee).Key("calleeIndex").Index(details.calleeIndex);
+      } else {
+        out.Key("callee").String(graph.NameOf(call.callee));
+      }
+      out.Key("caller").String(graph.PlainNameOf(caller.name));
       out.Key("callerIndex")
           .Index(static_cast<int32_t>(f))
           .Key("edgeStyle")
           .String(graph.EdgeStyleOf(call));
-      out.Key("file").StringOrNull(sourcePath(caller.file)).Key("line").Integer(details.line);
+      out.Key("file").StringOrNull(sourcePath(caller.file));
+      if (graph.resolved) {
+        out.Key("kind").String(details.kind == CallKind::kPointer ? "pointer" : "direct");
+      }
+      out.Key("line").Integer(details.line);
+      if (graph.resolved) {
+        if (details.kind == CallKind::kPointer) {
+          out.Key("via").String(graph.NameOf(details.via));
+        } else {
+          out.Key("via").StringOrNull(nullptr);
+        }
+      }
       out.Close('}').Done();
     }
   }

@@ -1,6 +1,7 @@
 #include "model/graph_model.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace quillmap {
 
@@ -43,12 +44,33 @@ FunctionDetails CallGraphModel::DetailsOf(const FunctionRecord& function) const 
   return details;
 }
 
+void CallGraphModel::AddResolvedCall(NameId writtenName, NameId callee, const CallDetails& details,
+                                     const std::vector<std::string>& callArguments) {
+  CallRecord call;
+  call.callee = callee;
+  const uint32_t numbers[] = {static_cast<uint32_t>(details.line),
+                              static_cast<uint32_t>(details.filter + 1),
+                              static_cast<uint32_t>(details.kind),
+                              static_cast<uint32_t>(details.calleeIndex + 1), details.via};
+  const TextRef ref = callDetails.AddList(callArguments, numbers);
+  call.detailsLow = static_cast<uint32_t>(ref);
+  call.detailsHigh = static_cast<uint32_t>(ref >> 32);
+  if (writtenName != callee) {
+    writtenNames.emplace_back(static_cast<uint32_t>(calls.size()), writtenName);
+  }
+  calls.push_back(call);
+}
+
 CallDetails CallGraphModel::DetailsOf(const CallRecord& call) const {
-  uint32_t numbers[2];
+  uint32_t numbers[5] = {};
   CallDetails details;
-  details.arguments = callDetails.List(call.details(), numbers);
+  details.arguments =
+      callDetails.List(call.details(), std::span<uint32_t>(numbers, resolved ? 5 : 2));
   details.line = static_cast<int32_t>(numbers[0]);
   details.filter = static_cast<int32_t>(numbers[1]) - 1;
+  details.kind = static_cast<CallKind>(numbers[2]);
+  details.calleeIndex = static_cast<int32_t>(numbers[3]) - 1;
+  details.via = numbers[4];
   return details;
 }
 
@@ -68,6 +90,24 @@ std::string CallGraphModel::CallTextOf(size_t call) const {
   text += ShownArgumentOf(DetailsOf(record));
   text += ')';
   return text;
+}
+
+std::string_view DispatchMemberOf(std::string_view via) {
+  size_t end = via.size();
+  while (end > 0 && (via[end - 1] == ')' || via[end - 1] == ']' || via[end - 1] == ' ')) {
+    if (via[end - 1] == ']') {
+      const size_t open = via.rfind('[', end - 1);
+      end = open == std::string_view::npos ? 0 : open;
+    } else {
+      --end;
+    }
+  }
+  size_t start = end;
+  while (start > 0 && (std::isalnum(static_cast<unsigned char>(via[start - 1])) ||
+                       via[start - 1] == '_' || via[start - 1] == '$')) {
+    --start;
+  }
+  return via.substr(start, end - start);
 }
 
 std::string CallGraphModel::EdgeStyleOf(const CallRecord& call) const {

@@ -37,6 +37,7 @@ struct FunctionRecord {
   uint32_t firstCall = 0;  // its calls: CallGraphModel::calls[firstCall, firstCall + callCount)
   uint32_t callCount = 0;  // in the order found
   bool closed = false;     // its body ended within its file
+  bool isStatic = false;   // resolved models: it has internal linkage
   TextRef details = 0;     // in CallGraphModel::functionDetails (see FunctionDetails)
 };
 
@@ -60,11 +61,21 @@ struct CallRecord {
   TextRef details() const { return (TextRef{detailsHigh} << 32) | detailsLow; }
 };
 
+/// How a call reaches its callee (resolved models only).
+enum class CallKind : uint8_t {
+  kDirect,   // by its name
+  kPointer,  // through a function pointer: a struct member, a variable or a parameter
+};
+
 /// What a call record keeps in the model's text store, where it takes far less room.
 struct CallDetails {
   int32_t line = 0;     // 1-based line of the call
   int32_t filter = -1;  // index of the call filter that selected it
   TextList arguments;   // as written
+  // Resolved models only:
+  CallKind kind = CallKind::kDirect;
+  int32_t calleeIndex = -1;  // the callee's definition (index into functions), -1 unresolved
+  NameId via = 0;            // kPointer: the dispatch expression ("ops->open")
 };
 
 /// A run of call indexes, first to last (exclusive).
@@ -98,6 +109,9 @@ struct CallGraphModel {
   /// The calls whose name as written is not their node name (a '.' in a line-mode name), with
   /// that name, in call order.
   std::vector<std::pair<uint32_t, NameId>> writtenNames;
+  /// Resolved: each call names its callee definition, its kind and its dispatch expression, and
+  /// function names may be file-qualified ("helper@dir/file.c", see PlainName).
+  bool resolved = false;
 
   /// A definition in the last source.
   void AddFunction(std::string_view name, std::string_view header, int32_t filter,
@@ -107,7 +121,19 @@ struct CallGraphModel {
   void AddCall(std::string_view writtenName, std::string_view callee, int32_t filter,
                const std::vector<std::string>& callArguments, int32_t line);
 
+  /// A call of a resolved model (see CallDetails), appended to the calls; the resolution that
+  /// writes them sets each function's run of calls.
+  void AddResolvedCall(NameId writtenName, NameId callee, const CallDetails& details,
+                       const std::vector<std::string>& callArguments);
+
   std::string_view NameOf(NameId name) const { return names[name]; }
+  /// The name as C writes it: a file-qualified node name without its file.
+  std::string_view PlainNameOf(NameId name) const {
+    const std::string_view text = names[name];
+    return resolved ? text.substr(0, text.find(kFileQualifier)) : text;
+  }
+  /// Between a name and its file in the node name of a static function that has namesakes.
+  static constexpr char kFileQualifier = '@';
   /// Its header is valid until the next details are read.
   FunctionDetails DetailsOf(const FunctionRecord& function) const;
   /// Its arguments are valid until the next details are read.
@@ -123,6 +149,10 @@ struct CallGraphModel {
   /// The DOT edge attributes of a call: its filter's edge style with the argument put in.
   std::string EdgeStyleOf(const CallRecord& call) const;
 };
+
+/// The member or variable a dispatch expression calls through: "ops->open", "(*p->f)" and
+/// "tab[i]" give "open", "f" and "tab".
+std::string_view DispatchMemberOf(std::string_view via);
 
 /// A call from a function of one module into a function of another.
 struct ModuleCallRecord {

@@ -160,13 +160,26 @@ void QueryGraph::Finish() {
     if (cut != std::string_view::npos && cut + 1 < name.size()) {
       lastWords_.emplace(name.substr(cut + 1), static_cast<int32_t>(node));
     }
+    const size_t at = qualifiedNames_ ? name.find('@') : std::string_view::npos;
+    if (at != std::string_view::npos && at > 0) {
+      plainNames_.emplace(name.substr(0, at), static_cast<int32_t>(node));
+    }
   }
 }
 
 std::vector<int32_t> QueryGraph::Find(std::string_view name) const {
   const auto found = ids_.find(name);
-  if (found != ids_.end()) return {found->second};
   std::vector<int32_t> nodes;
+  if (qualifiedNames_) {
+    const auto [first, last] = plainNames_.equal_range(name);
+    for (auto it = first; it != last; ++it) nodes.push_back(it->second);
+    if (!nodes.empty()) {
+      if (found != ids_.end()) nodes.push_back(found->second);
+      std::sort(nodes.begin(), nodes.end());
+      return nodes;
+    }
+  }
+  if (found != ids_.end()) return {found->second};
   const auto [first, last] = lastWords_.equal_range(name);
   for (auto it = first; it != last; ++it) nodes.push_back(it->second);
   std::sort(nodes.begin(), nodes.end());

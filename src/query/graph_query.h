@@ -60,6 +60,9 @@ class QueryGraph {
   void AddEdge(int32_t from, int32_t to);
   /// Builds the adjacency and the index of last words; call after the last AddEdge.
   void Finish();
+  /// Node names may be file-qualified ("helper@dir/a.c"): the plain name finds every one of
+  /// them. Call before Finish.
+  void QualifiedNames() { qualifiedNames_ = true; }
 
   int32_t nodeCount() const { return static_cast<int32_t>(names_.size()); }
   int32_t edgeCount() const { return static_cast<int32_t>(from_.size()); }
@@ -68,7 +71,8 @@ class QueryGraph {
   int32_t to(int32_t edge) const { return to_[edge]; }
   /// The nodes a name given by the user means: the node of that name, or else every node whose
   /// name ends in it as a separate word ("init" finds the header text "uint32_t init", so the
-  /// line mode's node names can be named as plainly as the C-aware mode's).
+  /// line mode's node names can be named as plainly as the C-aware mode's). With qualified
+  /// names, a plain name finds its namesakes, qualified or not.
   std::vector<int32_t> Find(std::string_view name) const;
   /// Up to `count` known names closest to `name` by edit distance, closest first.
   std::vector<std::string> Closest(std::string_view name, size_t count) const;
@@ -86,6 +90,8 @@ class QueryGraph {
   std::deque<std::string> names_;                      // stable, so views into it stay valid
   std::unordered_map<std::string_view, int32_t> ids_;  // views into names_
   std::unordered_multimap<std::string_view, int32_t> lastWords_;  // of names with blanks or '*'
+  bool qualifiedNames_ = false;
+  std::unordered_multimap<std::string_view, int32_t> plainNames_;  // of file-qualified names
   std::vector<int32_t> from_, to_;
   std::vector<int32_t> outStart_, outEdges_, inStart_, inEdges_;
 };

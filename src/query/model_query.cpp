@@ -59,6 +59,7 @@ std::vector<std::string> CutMarkLines(const QueryGraph& graph, const QueryOutcom
 GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& query) {
   if (!query.active()) return KeepAll(model.functions.size(), model.calls.size());
   QueryGraph graph;
+  if (model.resolved) graph.QualifiedNames();
   std::vector<int32_t> nodeOfName(model.names.size(), -1);
   const auto node = [&](NameId name) {
     int32_t& known = nodeOfName[name];

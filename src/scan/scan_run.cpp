@@ -36,6 +36,10 @@ constexpr const char* kDotSection = "dot";
 constexpr const char* kModulesSection = "modules";
 constexpr const char* kScanSection = "scan";
 constexpr const char* kSyntaxKey = "syntax";
+constexpr const char* kResolveKey = "resolve";
+constexpr const char* kResolveOn = "yes";
+constexpr const char* kResolveOff = "no";
+constexpr const char* kUnknownResolve = "error in [scan] resolve (yes or no): ";
 constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 constexpr const char* kJsonKey = "json";
 constexpr const char* kSarifKey = "sarif";
@@ -293,6 +297,18 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     return;
   }
 
+  // Binding calls to definitions (scope and function pointers) reads C: with syntax=c only.
+  const std::string resolveValue = ReadProfileString(*profile_, path, kScanSection, kResolveKey);
+  if (!resolveValue.empty() && resolveValue != kResolveOn && resolveValue != kResolveOff) {
+    scanMessage = kUnknownResolve + resolveValue;
+    writer_->EndRun();
+    context.LogError(scanMessage);
+    outcome.finished = true;
+    outcome.errorReported = true;
+    return;
+  }
+  const bool resolve = resolveValue == kResolveOn && syntax == SourceSyntax::kC;
+
   bool finalIsError = true;  // until the scan gave its summary
   std::vector<PictureJob> pictures;
   CModuleScan cModuleScan;
@@ -329,20 +345,27 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   } else {
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
+    CallResolver resolver;
     const int opened =
         ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
-                      &counts, &scanMessage, callGraphEngine_, syntax);
+                      &counts, &scanMessage, callGraphEngine_, syntax, resolve ? &resolver : nullptr);
     if (context.stopped()) {
       StopRun(context, outcome);
       return;
     }
+    std::string resolveSummary;
+    if (resolve) resolveSummary = ", " + ResolveSummary(resolver.Resolve(model_.callGraph));
     const GraphSelection selection = SelectCallGraph(context, path);
     WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph, &selection);
     if (selection.error.empty()) {
       const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
       pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection, &model_.callGraph});
     }
-    if (opened != 0) scanMessage = Summary(counts);
+    if (opened != 0) {
+      scanMessage = Summary(counts) + resolveSummary;
+    } else if (!resolveSummary.empty()) {
+      context.Log(resolveSummary.substr(2));
+    }
     finalIsError = opened == 0 && !scanMessage.empty();
   }
 

@@ -3,6 +3,7 @@
 #include "config/app_identity.h"
 #include "dot/dot_text.h"
 
+
 namespace quillmap {
 
 namespace {
@@ -10,6 +11,15 @@ namespace {
 constexpr const char* kDotSection = "dot";
 constexpr const char* kGraphCfgKey = "graph_cfg";
 constexpr const char* kNodeCfgKey = "node_cfg";
+// Resolved models: the style of calls through pointers, and the number of targets above which a
+// dispatch is drawn as one summary node.
+constexpr const char* kPointerCfgKey = "pointer_cfg";
+constexpr const char* kDefaultPointerStyle = "style=dashed";
+constexpr const char* kMaxTargetsKey = "max_targets";
+constexpr int kDefaultMaxTargets = 10;
+constexpr const char* kTargetsNodeName = "[targets ";  // no C name starts like this
+constexpr const char* kTargetsNodeStyle = " [shape=note, style=dashed, label=";
+
 
 class DotFile {
  public:
@@ -52,8 +62,28 @@ class DotFile {
   }
 
   void Edge(const FunctionRecord& function, const CallRecord& call) {
-    Line("  " + DotId(model_.NameOf(function.name)) + " -> " + DotId(model_.NameOf(call.callee)) +
-         " " + model_.EdgeStyleOf(call));
+    std::string line = "  " + DotId(model_.NameOf(function.name)) + " -> " +
+                       DotId(model_.NameOf(call.callee)) + " " + model_.EdgeStyleOf(call);
+    if (model_.resolved) {
+      const CallDetails details = model_.DetailsOf(call);
+      if (details.kind == CallKind::kPointer) line += PointerAttributes(details.via);
+    }
+    Line(line);
+  }
+
+  // A dispatch of more targets than the cap: one node that says how many.
+  void TargetsNode(const FunctionRecord& function, NameId via, size_t targets) {
+    const std::string node = DotId(kTargetsNodeName + std::to_string(++targetsNodes_) + "]");
+    const std::string member(DispatchMemberOf(model_.NameOf(via)));
+    Line("  " + node + kTargetsNodeStyle + DotId(member + ": " + std::to_string(targets) + " targets") +
+         "]");
+    Line("  " + DotId(model_.NameOf(function.name)) + " -> " + node + PointerAttributes(via));
+  }
+
+  int maxTargets() {
+    const std::string value = Read(kMaxTargetsKey);
+    if (value.empty()) return kDefaultMaxTargets;
+    return std::atoi(value.c_str());
   }
 
   void Line(std::string_view line) { writer_.WriteLine(path_, line, false); }
@@ -69,7 +99,17 @@ class DotFile {
   const StringList& callsList_;
   const CallGraphModel& model_;
   const std::string& path_;
+  std::string PointerAttributes(NameId via) {
+    if (pointerStyle_.empty()) {
+      pointerStyle_ = Read(kPointerCfgKey);
+      if (pointerStyle_.empty()) pointerStyle_ = kDefaultPointerStyle;
+    }
+    return " [" + pointerStyle_ + ", label=" + DotId(DispatchMemberOf(model_.NameOf(via))) + "]";
+  }
+
   std::vector<char> nodeWritten_;  // by name
+  std::string pointerStyle_;
+  int targetsNodes_ = 0;
 };
 
 }  // namespace
@@ -99,6 +139,7 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
   const auto keepCall = [&](uint32_t c) { return !selection || selection->keepCall[c]; };
   DotFile file(profile, writer, cfgPath, callsList, model, dotPath);
   file.Header();
+  const int maxTargets = model.resolved ? file.maxTargets() : -1;
   size_t next = 0;  // functions are in source order
   for (size_t s = 0; s < model.sources.size(); ++s) {
     for (; next < model.functions.size() && model.functions[next].file == static_cast<int32_t>(s);
@@ -106,10 +147,29 @@ void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::st
       const FunctionRecord& function = model.functions[next];
       if (!keepFunction(next)) continue;
       file.Node(function.name, model.DetailsOf(function).filter);
-      for (const uint32_t c : model.CallsOf(function)) {
+      const CallIndexes calls = model.CallsOf(function);
+      for (uint32_t c = calls.first; c < calls.last; ++c) {
         if (!keepCall(c)) continue;
         const CallRecord& call = model.calls[c];
-        file.Node(call.callee, model.DetailsOf(call).filter);
+        const CallDetails details = model.DetailsOf(call);
+        if (model.resolved && details.kind == CallKind::kPointer && maxTargets >= 0) {
+          // The records of one dispatch stand together: same expression, same line.
+          uint32_t end = c + 1;
+          while (end < calls.last) {
+            const CallDetails other = model.DetailsOf(model.calls[end]);
+            if (other.kind != CallKind::kPointer || other.via != details.via ||
+                other.line != details.line) {
+              break;
+            }
+            ++end;
+          }
+          if (end - c > static_cast<uint32_t>(maxTargets)) {
+            file.TargetsNode(function, details.via, end - c);
+            c = end - 1;
+            continue;
+          }
+        }
+        file.Node(call.callee, details.filter);
         file.Edge(function, call);
       }
       if (function.closed) file.Line("");

@@ -33,6 +33,13 @@ void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGr
       for (const uint32_t c : model.CallsOf(function)) {
         calls += ';';
         calls += model.CallTextOf(c);
+        if (!model.resolved) continue;
+        // A call through a pointer names the target of each of its records.
+        const CallDetails details = model.DetailsOf(model.calls[c]);
+        if (details.kind == CallKind::kPointer && details.calleeIndex >= 0) {
+          calls += " => ";
+          calls += model.NameOf(model.calls[c].callee);
+        }
       }
       row(PadCsvRow(std::move(calls), static_cast<int>(function.callCount) + 1));
       row(PadCsvRow("", 1));

@@ -1,0 +1,468 @@
+#include "resolve/call_resolver.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace quillmap {
+
+namespace {
+
+// How far a pointer is followed from slot to slot (a parameter passed on, a member copied into a
+// variable) before the search stops: deep enough for callbacks handed through a few layers,
+// shallow enough that one dispatch never walks the whole program.
+constexpr int kMaxHops = 4;
+constexpr int kMaxTypedefSteps = 8;
+
+constexpr char kMember = 'M';
+constexpr char kLocal = 'L';
+constexpr char kParameter = 'P';
+constexpr char kGlobal = 'G';
+constexpr char kName = 'N';
+
+// The file-qualified node names use paths below the folder all sources share.
+size_t CommonFolderLength(const std::vector<SourceRecord>& sources) {
+  if (sources.empty()) return 0;
+  std::string_view common = sources[0].path;
+  common = common.substr(0, common.rfind('/') + 1);
+  for (const SourceRecord& source : sources) {
+    size_t n = 0;
+    while (n < common.size() && n < source.path.size() && common[n] == source.path[n]) ++n;
+    common = common.substr(0, n);
+    common = common.substr(0, common.rfind('/') + 1);
+  }
+  return common.size();
+}
+
+}  // namespace
+
+std::string ResolveSummary(const ResolveCounts& counts) {
+  return std::to_string(counts.direct) + " direct, " + std::to_string(counts.pointerEdges) +
+         " pointer edges from " + std::to_string(counts.dispatches) + " dispatches (" +
+         std::to_string(counts.unbound) + " without a target), " +
+         std::to_string(counts.unresolved) + " unresolved, " + std::to_string(counts.ambiguous) +
+         " ambiguous";
+}
+
+CallResolver::CallResolver() = default;
+CallResolver::~CallResolver() = default;
+
+uint32_t CallResolver::SlotId(const CSlot& slot, int32_t file, int32_t firstFunction) {
+  std::string text;
+  switch (slot.kind) {
+    case CSlot::Kind::kMember:
+      text = kMember + slot.type;
+      for (const std::string& member : slot.members) (text += '|') += member;
+      break;
+    case CSlot::Kind::kLocal:
+      text = kLocal + std::to_string(firstFunction + slot.index) + '|' + slot.name;
+      break;
+    case CSlot::Kind::kParameter:
+      text = kParameter + slot.name + '|' + std::to_string(slot.index);
+      break;
+    case CSlot::Kind::kGlobal:
+      text = kGlobal + slot.name;
+      break;
+    case CSlot::Kind::kName:
+    case CSlot::Kind::kNone:
+      text = kName + slot.name;
+      break;
+  }
+  (void)file;
+  // Most slots are known already: look them up before making a node.
+  const auto known = slotIds_.find(text);
+  if (known != slotIds_.end()) return known->second;
+  const auto it = slotIds_.emplace(std::move(text), static_cast<uint32_t>(slots_.size())).first;
+  slots_.push_back(&it->first);
+  return it->second;
+}
+
+void CallResolver::AddDefinitions(const CFileFacts& facts,
+                                  const std::vector<int32_t>& modelFunctions) {
+  for (size_t r = 0; r < facts.functions.size() && r < modelFunctions.size(); ++r) {
+    const int32_t f = modelFunctions[r];
+    if (f < 0) continue;
+    if (functionStatic_.size() <= static_cast<size_t>(f)) {
+      functionStatic_.resize(static_cast<size_t>(f) + 1, 0);
+      functionParameters_.resize(static_cast<size_t>(f) + 1, -1);
+    }
+    functionStatic_[static_cast<size_t>(f)] = facts.functions[r].isStatic;
+    functionParameters_[static_cast<size_t>(f)] =
+        static_cast<int16_t>(std::clamp(facts.functions[r].parameters, -1, 1000));
+  }
+}
+
+void CallResolver::AddFile(int32_t source, const CFileFacts& facts) {
+  for (const CStruct& def : facts.structs) {
+    std::vector<StructDef>& defs = structs_[def.name];
+    // The same definition from another file (a header read twice) is kept once.
+    const bool known = std::any_of(defs.begin(), defs.end(), [&](const StructDef& d) {
+      return d.members.size() == def.members.size() &&
+             std::equal(d.members.begin(), d.members.end(), def.members.begin(),
+                        [](const CMember& x, const CMember& y) { return x.name == y.name; });
+    });
+    if (!known) defs.push_back({source, def.members});
+  }
+  for (const auto& [alias, type] : facts.typedefs) typedefs_.emplace(alias, type);
+  std::unordered_set<uint64_t> seen;
+  for (const CFlow& flow : facts.flows) {
+    CSlot to = flow.to;
+    // Assigning to a name this file does not declare: a variable of another file.
+    if (to.kind == CSlot::Kind::kName) to.kind = CSlot::Kind::kGlobal;
+    const uint32_t toId = SlotId(to, source, localBase_);
+    const uint32_t fromId = SlotId(flow.from, source, localBase_);
+    // A table that registers one function a million times holds one flow.
+    if (!seen.insert((uint64_t{toId} << 32) | fromId).second) continue;
+    flows_.push_back({toId, fromId, source});
+  }
+  // Only the dispatch sites that become calls are kept (see MarkDispatch).
+  fileDispatches_ = &facts.dispatches;
+  fileSource_ = source;
+  fileLocalBase_ = localBase_;
+  localBase_ += static_cast<int32_t>(facts.functions.size());
+}
+
+void CallResolver::MarkDispatch(uint32_t call, size_t dispatch) {
+  if (fileDispatches_ == nullptr || dispatch >= fileDispatches_->size()) return;
+  const CDispatch& site = (*fileDispatches_)[dispatch];
+  auto it = viaIds_.find(site.via);
+  if (it == viaIds_.end()) {
+    it = viaIds_.emplace(site.via, static_cast<uint32_t>(vias_.size())).first;
+    vias_.push_back(&it->first);
+  }
+  if (callDispatch_.size() <= call) callDispatch_.resize(static_cast<size_t>(call) + 1, -1);
+  callDispatch_[call] = static_cast<int32_t>(dispatches_.size());
+  dispatches_.push_back(
+      {SlotId(site.slot, fileSource_, fileLocalBase_), it->second, fileSource_, site.arguments});
+}
+
+std::string CallResolver::Canonical(std::string type) const {
+  for (int step = 0; step < kMaxTypedefSteps; ++step) {
+    const auto it = typedefs_.find(type);
+    if (it == typedefs_.end() || it->second == type) break;
+    type = it->second;
+  }
+  return type;
+}
+
+const CMember* CallResolver::Member(const std::string& type, std::string_view member,
+                                    int32_t file) const {
+  const auto it = structs_.find(type);
+  if (it == structs_.end()) return nullptr;
+  const CMember* found = nullptr;
+  for (const StructDef& def : it->second) {
+    for (const CMember& m : def.members) {
+      if (m.name != member) continue;
+      if (def.file == file) return &m;  // the file's own definition first
+      if (found == nullptr) found = &m;
+    }
+  }
+  return found;
+}
+
+// The key of a slot once every struct is known: a member path walked through the member types
+// to "M<type>|<member>" ("M|<member>" where the type is not known); "" where a position names
+// no member.
+std::string CallResolver::KeyOf(std::string_view slot, int32_t file) const {
+  if (slot.empty() || slot[0] != kMember) return std::string(slot);
+  std::vector<std::string_view> parts;
+  size_t start = 1;
+  while (true) {
+    const size_t bar = slot.find('|', start);
+    parts.push_back(slot.substr(start, bar == std::string_view::npos ? bar : bar - start));
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  std::string type = Canonical(std::string(parts[0]));
+  std::string parent = type;
+  std::string name;
+  bool array = false;
+  for (size_t i = 1; i < parts.size(); ++i) {
+    std::string_view step = parts[i];
+    if (step.starts_with('#')) {
+      if (array) {
+        array = false;  // an element of the array member just named
+        continue;
+      }
+      const auto defs = structs_.find(type);
+      if (defs == structs_.end()) return {};
+      const size_t position = static_cast<size_t>(std::atoi(std::string(step.substr(1)).c_str()));
+      // The file's own definition, else one that every definition agrees on.
+      std::string_view member;
+      bool agreed = true;
+      for (const StructDef& def : defs->second) {
+        const std::string_view here =
+            position < def.members.size() ? std::string_view(def.members[position].name) : "";
+        if (def.file == file) {
+          member = here;
+          agreed = true;
+          break;
+        }
+        if (member.empty()) {
+          member = here;
+        } else if (member != here) {
+          agreed = false;
+        }
+      }
+      if (member.empty() || !agreed) return {};
+      step = member;
+    }
+    parent = type;
+    name = step;
+    const CMember* m = type.empty() ? nullptr : Member(type, step, file);
+    type = m == nullptr ? std::string() : Canonical(m->type);
+    array = m != nullptr && m->array;
+  }
+  if (name.empty()) return {};
+  return kMember + parent + '|' + name;
+}
+
+ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
+  ResolveCounts counts;
+  const size_t functionCount = model.functions.size();
+  functionStatic_.resize(functionCount, 0);
+  functionParameters_.resize(functionCount, -1);
+  callDispatch_.resize(model.calls.size(), -1);
+
+  // The definitions of each plain name, chained.
+  std::unordered_map<std::string_view, int32_t> firstDef;
+  std::vector<int32_t> nextDef(functionCount, -1);
+  for (size_t f = functionCount; f-- > 0;) {
+    FunctionRecord& function = model.functions[f];
+    function.isStatic = functionStatic_[f] != 0;
+    auto [it, added] = firstDef.emplace(model.NameOf(function.name), static_cast<int32_t>(f));
+    if (!added) {
+      nextDef[f] = it->second;
+      it->second = static_cast<int32_t>(f);
+    }
+  }
+  // Binds a name as called from `file`: that file's own definition, else the one external one.
+  enum class Bound { kFound, kNone, kAmbiguous };
+  const auto bind = [&](std::string_view name, int32_t file, int32_t& target) {
+    const auto it = firstDef.find(name);
+    target = -1;
+    if (it == firstDef.end()) return Bound::kNone;
+    int32_t external = -1;
+    bool several = false;
+    for (int32_t f = it->second; f >= 0; f = nextDef[static_cast<size_t>(f)]) {
+      const FunctionRecord& function = model.functions[static_cast<size_t>(f)];
+      if (function.file == file) {
+        target = f;
+        return Bound::kFound;
+      }
+      if (function.isStatic) continue;
+      if (external >= 0 && model.functions[static_cast<size_t>(external)].file != function.file) {
+        several = true;
+      }
+      if (external < 0) external = f;
+    }
+    if (several) return Bound::kAmbiguous;
+    target = external;
+    return external >= 0 ? Bound::kFound : Bound::kNone;
+  };
+
+  // Node names of their own for static functions with namesakes in other files.
+  const size_t folder = CommonFolderLength(model.sources);
+  std::vector<NameId> nodeName(functionCount);
+  for (size_t f = 0; f < functionCount; ++f) {
+    FunctionRecord& function = model.functions[f];
+    nodeName[f] = function.name;
+    if (!function.isStatic || function.file < 0) continue;
+    const std::string_view plain = model.NameOf(function.name);
+    bool namesake = false;
+    for (int32_t g = firstDef.at(plain); g >= 0 && !namesake; g = nextDef[static_cast<size_t>(g)]) {
+      namesake = model.functions[static_cast<size_t>(g)].file != function.file;
+    }
+    if (!namesake) continue;
+    const std::string& path = model.sources[static_cast<size_t>(function.file)].path;
+    std::string qualified(plain);
+    qualified += CallGraphModel::kFileQualifier;
+    qualified.append(path, std::min(folder, path.size()));
+    nodeName[f] = model.names.Intern(qualified);
+  }
+
+  // The flow graph over keys: into each key, the keys (and function names) that flow there.
+  std::unordered_map<std::string, uint32_t> keyIds;
+  std::vector<std::string_view> keys;
+  const auto keyId = [&](std::string key) {
+    const auto [it, added] = keyIds.emplace(std::move(key), static_cast<uint32_t>(keys.size()));
+    if (added) keys.push_back(it->first);
+    return it->second;
+  };
+  struct Edge {
+    uint32_t to, from;
+    int32_t file;
+  };
+  std::vector<Edge> edges;
+  edges.reserve(flows_.size());
+  for (const Flow& flow : flows_) {
+    std::string to = KeyOf(*slots_[flow.to], flow.file);
+    std::string from = KeyOf(*slots_[flow.from], flow.file);
+    if (to.empty() || from.empty()) continue;
+    edges.push_back({keyId(std::move(to)), keyId(std::move(from)), flow.file});
+  }
+  std::vector<uint32_t> inStart(keys.size() + 1, 0);
+  for (const Edge& e : edges) ++inStart[e.to + 1];
+  for (size_t k = 0; k < keys.size(); ++k) inStart[k + 1] += inStart[k];
+  std::vector<std::pair<uint32_t, int32_t>> inEdges(edges.size());
+  {
+    std::vector<uint32_t> fill(inStart.begin(), inStart.end() - 1);
+    for (const Edge& e : edges) inEdges[fill[e.to]++] = {e.from, e.file};
+  }
+  edges = {};
+  // Member keys by member name, for dispatches whose struct type is not known.
+  std::unordered_map<std::string_view, std::vector<uint32_t>> byMember;
+  for (uint32_t k = 0; k < keys.size(); ++k) {
+    if (keys[k][0] == kMember) byMember[keys[k].substr(keys[k].rfind('|') + 1)].push_back(k);
+  }
+
+  std::vector<int32_t> seenKey(keys.size(), -1);
+  std::vector<int32_t> seenTarget(functionCount, -1);
+  int32_t search = 0;
+  const auto targetsOf = [&](const std::vector<uint32_t>& starts, std::vector<int32_t>& out) {
+    ++search;
+    out.clear();
+    std::vector<std::pair<uint32_t, int>> queue;
+    for (uint32_t k : starts) {
+      if (seenKey[k] != search) {
+        seenKey[k] = search;
+        queue.emplace_back(k, 0);
+      }
+    }
+    for (size_t next = 0; next < queue.size(); ++next) {
+      const auto [key, hops] = queue[next];
+      for (uint32_t e = inStart[key]; e < inStart[key + 1]; ++e) {
+        const auto [from, file] = inEdges[e];
+        const std::string_view text = keys[from];
+        uint32_t onward = from;
+        if (text[0] == kName) {
+          int32_t target = -1;
+          if (bind(text.substr(1), file, target) == Bound::kFound) {
+            if (seenTarget[static_cast<size_t>(target)] != search) {
+              seenTarget[static_cast<size_t>(target)] = search;
+              out.push_back(target);
+            }
+            continue;
+          }
+          // Not a function: a variable of another file.
+          const auto global = keyIds.find(kGlobal + std::string(text.substr(1)));
+          if (global == keyIds.end()) continue;
+          onward = global->second;
+        }
+        if (hops + 1 > kMaxHops || seenKey[onward] == search) continue;
+        seenKey[onward] = search;
+        queue.emplace_back(onward, hops + 1);
+      }
+    }
+    std::sort(out.begin(), out.end());
+  };
+
+  // The targets of each dispatch, computed once per key.
+  std::unordered_map<std::string, std::vector<int32_t>> cache;
+  const auto dispatchTargets = [&](const std::string& key) -> const std::vector<int32_t>& {
+    const auto cached = cache.find(key);
+    if (cached != cache.end()) return cached->second;
+    std::vector<int32_t>& out = cache[key];
+    std::vector<uint32_t> starts;
+    if (!key.empty() && key[0] == kMember) {
+      const size_t bar = key.rfind('|');
+      const std::string_view member = std::string_view(key).substr(bar + 1);
+      const auto all = byMember.find(member);
+      if (bar > 1) {
+        // Narrowed by the type: registrations for it and those whose type is not known.
+        for (const std::string& k : {key, kMember + std::string("|") + std::string(member)}) {
+          const auto it = keyIds.find(k);
+          if (it != keyIds.end()) starts.push_back(it->second);
+        }
+        targetsOf(starts, out);
+        // With nothing registered for the type, the member's name alone decides.
+        if (!out.empty() || all == byMember.end()) return out;
+      }
+      if (all != byMember.end()) starts = all->second;
+    } else {
+      const auto it = keyIds.find(key);
+      if (it != keyIds.end()) starts.push_back(it->second);
+    }
+    targetsOf(starts, out);
+    return out;
+  };
+
+  // The calls again, each bound; a dispatch with N targets becomes N records.
+  CallGraphModel next;
+  next.resolved = true;
+  std::vector<std::string> arguments;
+  std::vector<int32_t> fitting;
+  size_t written = 0;
+  const std::vector<std::pair<uint32_t, NameId>>& writtenNames = model.writtenNames;
+  for (size_t f = 0; f < functionCount; ++f) {
+    FunctionRecord& function = model.functions[f];
+    const uint32_t first = static_cast<uint32_t>(next.calls.size());
+    for (const uint32_t c : model.CallsOf(function)) {
+      const CallRecord& call = model.calls[c];
+      CallDetails details = model.DetailsOf(call);
+      arguments.assign(details.arguments.begin(), details.arguments.end());
+      while (written < writtenNames.size() && writtenNames[written].first < c) ++written;
+      const NameId writtenName = written < writtenNames.size() && writtenNames[written].first == c
+                                     ? writtenNames[written].second
+                                     : call.callee;
+      const int32_t dispatch = callDispatch_[c];
+      const auto addPointer = [&](const std::vector<int32_t>& targets, NameId via) {
+        ++counts.dispatches;
+        details.kind = CallKind::kPointer;
+        details.via = via;
+        if (targets.empty()) {
+          ++counts.unbound;
+          details.calleeIndex = -1;
+          next.AddResolvedCall(via, via, details, arguments);
+        }
+        for (const int32_t t : targets) {
+          ++counts.pointerEdges;
+          details.calleeIndex = t;
+          next.AddResolvedCall(via, nodeName[static_cast<size_t>(t)], details, arguments);
+        }
+      };
+      if (dispatch >= 0) {
+        const Dispatch& site = dispatches_[static_cast<size_t>(dispatch)];
+        const std::string key = KeyOf(*slots_[site.slot], site.file);
+        // A function that takes another number of parameters than the call passes is not called
+        // there (variadic and unreadable parameter lists stay).
+        fitting.clear();
+        for (const int32_t t : dispatchTargets(key)) {
+          const int16_t parameters = functionParameters_[static_cast<size_t>(t)];
+          if (parameters < 0 || parameters == site.arguments) fitting.push_back(t);
+        }
+        addPointer(fitting, model.names.Intern(*vias_[site.via]));
+        continue;
+      }
+      int32_t target = -1;
+      const std::string_view name = model.NameOf(call.callee);
+      const Bound bound = bind(name, function.file, target);
+      if (bound == Bound::kFound) {
+        ++counts.direct;
+        details.calleeIndex = target;
+        next.AddResolvedCall(writtenName, nodeName[static_cast<size_t>(target)], details,
+                             arguments);
+        continue;
+      }
+      // A variable of function pointer type at file scope, called by its name.
+      if (bound == Bound::kNone && keyIds.contains(kGlobal + std::string(name))) {
+        const std::vector<int32_t>& targets = dispatchTargets(kGlobal + std::string(name));
+        if (!targets.empty()) {
+          addPointer(targets, call.callee);
+          continue;
+        }
+      }
+      ++(bound == Bound::kAmbiguous ? counts.ambiguous : counts.unresolved);
+      next.AddResolvedCall(writtenName, call.callee, details, arguments);
+    }
+    function.firstCall = first;
+    function.callCount = static_cast<uint32_t>(next.calls.size()) - first;
+  }
+  for (size_t f = 0; f < functionCount; ++f) model.functions[f].name = nodeName[f];
+  model.calls = std::move(next.calls);
+  model.callDetails = std::move(next.callDetails);
+  model.writtenNames = std::move(next.writtenNames);
+  model.resolved = true;
+  return counts;
+}
+
+}  // namespace quillmap

@@ -1,0 +1,93 @@
+/// The resolution stage: binds each call of the scanned model to the definitions it reaches. A
+/// direct call binds by scope (its own file's static definition, else the one external one); a
+/// call through a slot (a struct member, a variable, a parameter) binds to the functions that
+/// flow into that slot anywhere in the sources, narrowed by the struct type where both sides
+/// know it. The model's calls are rewritten in place: one record per target, each naming its
+/// callee definition, with its kind and the dispatch expression. Static functions whose name is
+/// defined in other files too get node names of their own ("helper@dir/file.c").
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/graph_model.h"
+#include "resolve/c_facts.h"
+
+namespace quillmap {
+
+/// What resolution found, for the run's summary.
+struct ResolveCounts {
+  uint64_t direct = 0;       // direct calls bound to a definition
+  uint64_t unresolved = 0;   // direct calls of a name defined nowhere (a library function)
+  uint64_t ambiguous = 0;    // direct calls of a name with several external definitions
+  uint64_t dispatches = 0;   // calls through a slot
+  uint64_t unbound = 0;      // of them, with no known target
+  uint64_t pointerEdges = 0;  // records of calls through a slot with a target
+};
+
+/// "N direct, N pointer edges from N dispatches (N without a target), N unresolved, N ambiguous"
+std::string ResolveSummary(const ResolveCounts& counts);
+
+class CallResolver {
+ public:
+  CallResolver();
+  ~CallResolver();
+  CallResolver(const CallResolver&) = delete;
+  CallResolver& operator=(const CallResolver&) = delete;
+
+  /// The facts of a source (`source` indexes the model's sources), before its calls are marked.
+  void AddFile(int32_t source, const CFileFacts& facts);
+  /// The linkage and parameters of its definitions: `modelFunctions[r]` is the model index of
+  /// the definition at range r, or -1 when no filter selected it.
+  void AddDefinitions(const CFileFacts& facts, const std::vector<int32_t>& modelFunctions);
+  /// The dispatch site `dispatch` of the last file (an index into its facts' dispatches, which
+  /// must live until the next AddFile) is the model's call `call`.
+  void MarkDispatch(uint32_t call, size_t dispatch);
+
+  /// Rewrites the model's calls; the model is resolved afterwards (CallGraphModel::resolved).
+  ResolveCounts Resolve(CallGraphModel& model);
+
+ private:
+  struct Flow {
+    uint32_t to;
+    uint32_t from;
+    int32_t file;  // where it stands: a function name binds from there
+  };
+  struct Dispatch {
+    uint32_t slot;
+    uint32_t via;  // index into vias_
+    int32_t file;
+    int32_t arguments;
+  };
+  struct StructDef {
+    int32_t file;
+    std::vector<CMember> members;
+  };
+
+  uint32_t SlotId(const CSlot& slot, int32_t file, int32_t firstFunction);
+  std::string KeyOf(std::string_view slot, int32_t file) const;
+  const CMember* Member(const std::string& type, std::string_view member, int32_t file) const;
+  std::string Canonical(std::string type) const;
+
+  std::unordered_map<std::string, uint32_t> slotIds_;
+  std::vector<const std::string*> slots_;  // by id: the slot as text (see SlotId), in slotIds_
+  std::vector<Flow> flows_;
+  std::vector<Dispatch> dispatches_;  // those that became calls
+  std::unordered_map<std::string, uint32_t> viaIds_;
+  std::vector<const std::string*> vias_;  // by id, in viaIds_
+  std::vector<int32_t> callDispatch_;  // by model call: index into dispatches_, -1 direct
+  // The last file's dispatch sites, until the next file.
+  const std::vector<CDispatch>* fileDispatches_ = nullptr;
+  int32_t fileSource_ = -1;
+  int32_t fileLocalBase_ = 0;
+  std::vector<int8_t> functionStatic_;      // by model function
+  std::vector<int16_t> functionParameters_;  // by model function, -1 unknown
+  std::unordered_map<std::string, std::vector<StructDef>> structs_;
+  std::unordered_map<std::string, std::string> typedefs_;
+  int32_t localBase_ = 0;  // numbers the functions of all files for the keys of their locals
+};
+
+}  // namespace quillmap

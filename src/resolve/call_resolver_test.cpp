@@ -1,0 +1,226 @@
+#include "resolve/call_resolver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "callgraph/call_graph_scanner.h"
+#include "query/model_query.h"
+#include "support/scan_fixture.h"
+
+namespace quillmap {
+namespace {
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+using Edges = std::set<std::string>;
+
+// The sources scanned as C and resolved: "caller -> callee" for direct calls, "caller => callee"
+// for calls through pointers (callee: the node name).
+struct Resolved {
+  Edges edges;
+  ResolveCounts counts;
+  CallGraphModel model;
+};
+
+Resolved Resolve(const Files& files) {
+  testing::ScanFixture f;
+  std::string list;
+  for (size_t i = 0; i < files.size(); ++i) {
+    f.dir.Write(files[i].first, files[i].second);
+    list += "file" + std::to_string(i) + "=" + files[i].first + "\n";
+  }
+  f.Config("[files]\n" + list + "[calls]\n0=*\n");
+  const std::string cfg = f.dir / "scan.cfg";
+  ReadList(f.profile, cfg, "calls", f.callsList);
+  CallResolver resolver;
+  ScanCallGraph(f.context, cfg, {f.callsList, f.rejectList, f.fileList}, f.model, &f.counts,
+                &f.scanMessage, CallGraphEngine::kFast, SourceSyntax::kC, &resolver);
+  Resolved result;
+  result.counts = resolver.Resolve(f.model);
+  for (const FunctionRecord& function : f.model.functions) {
+    for (const uint32_t c : f.model.CallsOf(function)) {
+      const CallRecord& call = f.model.calls[c];
+      const bool pointer = f.model.DetailsOf(call).kind == CallKind::kPointer;
+      result.edges.insert(std::string(f.model.NameOf(function.name)) + (pointer ? " => " : " -> ") +
+                          std::string(f.model.NameOf(call.callee)));
+    }
+  }
+  result.model = std::move(f.model);
+  return result;
+}
+
+constexpr const char* kOps =
+    "struct ops { int (*open)(int); void (*close)(void); };\n"
+    "int a_open(int x) { return x; }\n"
+    "int b_open(int x) { return x; }\n";
+
+struct Case {
+  const char* name;
+  Files files;
+  Edges present;
+  Edges absent;
+};
+
+TEST(CallResolverTest, BindsEachRegistrationAndDispatchForm) {
+  const std::string ops = kOps;
+  const std::vector<Case> cases = {
+      {"designated initialiser",
+       {{"a.c", ops + "static const struct ops o = { .open = a_open };\n"
+                      "int use(struct ops *p) { return p->open(1); }\n"}},
+       {"use => a_open"},
+       {"use -> open", "use => b_open"}},
+      {"positional initialiser",
+       {{"a.c", ops + "static const struct ops o = { b_open, 0 };\n"
+                      "int use(struct ops *p) { return p->open(1); }\n"}},
+       {"use => b_open"},
+       {"use => a_open"}},
+      {"array of structs, dispatch through an element",
+       {{"a.c", ops + "static struct ops t[] = { { a_open }, { .open = b_open } };\n"
+                      "int use(int i) { return t[i].open(i); }\n"}},
+       {"use => a_open", "use => b_open"},
+       {}},
+      {"nested initialiser and member path",
+       {{"a.c", ops + "struct outer { int n; struct ops inner; };\n"
+                      "static struct outer o = { 1, { a_open } };\n"
+                      "int use(struct outer *p) { return p->inner.open(1); }\n"}},
+       {"use => a_open"},
+       {}},
+      {"assignments, with and without &",
+       {{"a.c", ops + "void set(struct ops *p, struct ops x) { p->open = a_open; x.open = &b_open; }\n"
+                      "int use(struct ops *p) { return (*p->open)(1); }\n"}},
+       {"use => a_open", "use => b_open"},
+       {}},
+      {"array of function pointers",
+       {{"a.c", ops + "static int (*tab[])(int) = { a_open, b_open };\n"
+                      "int use(int i) { return tab[i](i); }\n"}},
+       {"use => a_open", "use => b_open"},
+       {}},
+      {"function pointer variables",
+       {{"a.c", ops + "typedef int (*handler_t)(int);\n"
+                      "int use(void) { handler_t h = a_open; int (*fp)(int);\n"
+                      "  fp = b_open; return h(1) + (*fp)(2); }\n"}},
+       {"use => a_open", "use => b_open"},
+       {}},
+      {"functions passed as arguments bind to the parameter",
+       {{"a.c", ops + "static int run(int (*cb)(int), int v) { return cb(v); }\n"
+                      "int use(void) { return run(a_open, 1); }\n"}},
+       {"run => a_open", "use -> run"},
+       {"run => b_open"}},
+      {"a struct value's member",
+       {{"a.c", ops + "static struct ops g = { .open = a_open };\n"
+                      "int use(void) { return g.open(1); }\n"}},
+       {"use => a_open"},
+       {}},
+      {"the struct type narrows the member",
+       {{"a.c", "struct xa { int (*open)(int); };\nstruct xb { int (*open)(int); };\n"
+                "int a_open(int x) { return x; }\nint b_open(int x) { return x; }\n"
+                "static struct xa a = { a_open };\nstatic struct xb b = { .open = b_open };\n"
+                "int use(struct xa *p) { return p->open(1); }\n"}},
+       {"use => a_open"},
+       {"use => b_open"}},
+      {"an unknown type falls back to the member name",
+       {{"a.c", ops + "static struct ops o1 = { a_open };\nstatic struct ops o2 = { b_open };\n"
+                      "struct ops *get(void);\nint use(void) { return get()->open(1); }\n"}},
+       {"use => a_open", "use => b_open"},
+       {}},
+      {"a dispatch through a cast names its type",
+       {{"a.c", ops + "struct other { int (*open)(int); };\n"
+                      "static struct ops o = { a_open };\n"
+                      "static struct other x = { b_open };\n"
+                      "int use(void *p) { return ((struct ops *)p)->open(1); }\n"}},
+       {"use => a_open"},
+       {"use => b_open"}},
+      {"a dispatch is never a call of a function of the member's name",
+       {{"a.c", ops + "int open(int f) { return f; }\n"
+                      "int use(struct ops *ops) { return ops->open(1); }\n"}},
+       {},
+       {"use -> open", "use => open"}},
+      {"registrations in other files",
+       {{"a.c", ops + "int use(struct ops *p) { return p->open(1); }\n"},
+        {"b.c", "struct ops { int (*open)(int); void (*close)(void); };\n"
+                "static int c_open(int x) { return x; }\n"
+                "const struct ops c_ops = { c_open, 0 };\n"}},
+       {"use => c_open"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    const Resolved r = Resolve(c.files);
+    for (const std::string& edge : c.present) {
+      EXPECT_TRUE(r.edges.contains(edge)) << c.name << ": missing " << edge;
+    }
+    for (const std::string& edge : c.absent) {
+      EXPECT_FALSE(r.edges.contains(edge)) << c.name << ": unexpected " << edge;
+    }
+  }
+}
+
+TEST(CallResolverTest, BindsDirectCallsByScopeAndNamesStaticNamesakesByFile) {
+  const Resolved r = Resolve({
+      {"a.c", "static int helper(int x) { return x; }\nint fa(void) { return helper(1) + only(); }\n"
+              "int main(void) { return 0; }\n"},
+      {"b.c", "static int helper(int x) { return x; }\nint fb(void) { return helper(2) + fa(); }\n"
+              "int only(void) { return 0; }\nint main(void) { return 1; }\n"},
+      {"c.c", "int fc(void) { return helper(3) + main() + printf(\"\"); }\n"},
+  });
+  EXPECT_EQ(r.edges, (Edges{"fa -> helper@a.c", "fa -> only", "fb -> helper@b.c", "fb -> fa",
+                            "fc -> helper", "fc -> main", "fc -> printf"}));
+  EXPECT_EQ(r.counts.direct, 4u);
+  EXPECT_EQ(r.counts.ambiguous, 1u);   // main, defined by two files
+  EXPECT_EQ(r.counts.unresolved, 2u);  // another file's static helper, printf
+
+  // The plain name finds every namesake, the file-qualified one finds one.
+  GraphQuery query;
+  query.focus = {"helper"};
+  query.direction = QueryDirection::kCallers;
+  const GraphSelection all = SelectCallGraph(r.model, query);
+  ASSERT_EQ(all.error, "");
+  // Of the function records: both helpers, fa, fb and fc (which calls the unbound "helper").
+  EXPECT_EQ(std::count(all.keepNode.begin(), all.keepNode.end(), char{1}), 5);
+  query.focus = {"helper@b.c"};
+  const GraphSelection one = SelectCallGraph(r.model, query);
+  ASSERT_EQ(one.error, "");
+  EXPECT_EQ(std::count(one.keepNode.begin(), one.keepNode.end(), char{1}), 2);  // it and fb
+}
+
+TEST(CallResolverTest, BadInputNeitherFailsNorRunsAway) {
+  const std::string ops = kOps;
+  std::string deep = ops + "static struct ops o = ";
+  for (int i = 0; i < 5000; ++i) deep += "{";
+  deep += "a_open";
+  for (int i = 0; i < 5000; ++i) deep += "}";
+  deep += ";\nint use(struct ops *p) { return p->open(1); }\n";
+  std::string many = ops + "static struct ops t[] = {\n";
+  for (int i = 0; i < 1000000; ++i) many += "  { .open = a_open },\n";
+  many += "};\nint use(struct ops *p) { return p->open(1); }\n";
+  const std::vector<Case> cases = {
+      {"a struct defined twice with other members: a position binds by the file's own one",
+       {{"a.c", "struct s { int (*f)(int); int (*g)(int); };\nint fa(int x) { return x; }\n"
+                "static struct s x = { fa, 0 };\nint ua(struct s *p) { return p->f(1); }\n"},
+        {"b.c", "struct s { int (*g)(int); int (*f)(int); };\nint fb(int x) { return x; }\n"
+                "static struct s y = { fb, 0 };\nint ub(struct s *p) { return p->g(1); }\n"},
+        {"c.c", "int fc(int x) { return x; }\nstatic struct s z = { fc, 0 };\n"
+                "int uc(struct s *p) { return p->f(1) + p->g(2); }\n"}},
+       {"ua => fa", "ub => fb"},
+       {"ua => fb", "ub => fa", "uc => fc"}},
+      {"recursive initialisers", {{"a.c", deep}}, {}, {}},
+      {"an unterminated initialiser",
+       {{"a.c", ops + "int use(struct ops *p) { return p->open(1); }\n"
+                      "static struct ops o = { .open = a_open, "}},
+       {"use => a_open"},
+       {}},
+      {"a million registrations of one member", {{"a.c", many}}, {"use => a_open"}, {}},
+  };
+  for (const Case& c : cases) {
+    const Resolved r = Resolve(c.files);
+    for (const std::string& edge : c.present) {
+      EXPECT_TRUE(r.edges.contains(edge)) << c.name << ": missing " << edge;
+    }
+    for (const std::string& edge : c.absent) {
+      EXPECT_FALSE(r.edges.contains(edge)) << c.name << ": unexpected " << edge;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillmap
