@@ -86,7 +86,8 @@ TEST_F(ReachEndToEnd, QueriesAnswerOnStandardOutputOrIntoAFile) {
        "1,unused,log.c,7\n1,main,app.c,1\n2,USART1_IRQHandler,isr.c,2\n",
        0},
       {{"-why", "main,vsnprintf"},
-       "step,caller,callee,file,line\n1,main,log_event,app.c,1\n2,log_event,vsnprintf,log.c,5\n",
+       "step,caller,callee,file,line,kind,via\n1,main,log_event,app.c,1,direct,\n"
+       "2,log_event,vsnprintf,log.c,5,direct,\n",
        0},
       {{"-why", "app_init,vsnprintf"}, "not reachable: app_init -> vsnprintf\n", 0},
       {{"-dead", "all"},
@@ -111,6 +112,32 @@ TEST_F(ReachEndToEnd, QueriesAnswerOnStandardOutputOrIntoAFile) {
   const nlohmann::json dead = nlohmann::json::parse(ReadFile(dir / "dead.json"));
   ASSERT_EQ(dead["functions"].size(), 1u);
   EXPECT_EQ(dead["functions"][0]["name"], "unused");
+}
+
+// In the resolved mode the chains go through function pointers, and a function registered in a
+// table is not dead.
+TEST_F(ReachEndToEnd, ResolvedCallsThroughPointersAreFollowed) {
+  dir.Write("drv.c",
+            "struct ops { void (*write)(int c); };\n"
+            "static void uart_write(int c) { printf(\"%d\", c); }\n"
+            "static const struct ops uart_ops = { .write = uart_write };\n"
+            "void isr_tx(const struct ops *o) { o->write(1); }\n");
+  dir.Write("resolved.cfg",
+            "[files]\nfile0=drv.c\n[scan]\nsyntax=c\nresolve=yes\n[calls]\n0=*\n"
+            "[rules]\nforbid_reach_0=isr_* -> printf\n");
+  const ProgramResult rule = RunQuillmap({"-cfg", dir / "resolved.cfg"}, dir.path());
+  EXPECT_EQ(rule.status, 3) << rule.out;
+  EXPECT_THAT(rule.out, HasSubstr("printf reachable: isr_tx -> uart_write -> printf\n"
+                                  "  isr_tx (drv.c:4) calls uart_write through o->write\n"
+                                  "  uart_write (drv.c:2) calls printf\n"));
+  const ProgramResult dead =
+      RunQuillmap({"-cfg", dir / "resolved.cfg", "-dead", "all"}, dir.path());
+  EXPECT_EQ(dead.out, "function,file,line\nisr_tx,drv.c,4\n");
+  const ProgramResult why =
+      RunQuillmap({"-cfg", dir / "resolved.cfg", "-why", "isr_tx,uart_write"}, dir.path());
+  EXPECT_EQ(why.out,
+            "step,caller,callee,file,line,kind,via\n1,isr_tx,uart_write,drv.c,4,pointer,"
+            "o->write\n");
 }
 
 TEST_F(ReachEndToEnd, TheSarifLogHoldsEveryFindingAndPassesTheValidator) {

@@ -50,10 +50,27 @@ CallReachGraph::CallReachGraph(const CallGraphModel& model) : model_(model) {
   edgeFrom_.reserve(model.calls.size());
   edgeTo_.reserve(model.calls.size());
   edgeCall_.reserve(model.calls.size());
+  const auto libraryOf = [&](NameId callee) {
+    int32_t& library = libraryNode[callee];
+    if (library < 0) {
+      library = nodeCount();
+      nodeName_.push_back(callee);
+    }
+    return library;
+  };
   for (int32_t f = 0; f < functionCount_; ++f) {
     const FunctionRecord& caller = model.functions[f];
     for (const uint32_t c : model.CallsOf(caller)) {
       const NameId callee = model.calls[c].callee;
+      if (model.resolved) {
+        // The resolution bound each call to one definition (a dispatch with several targets is
+        // a call record per target), or to none: a library function.
+        const CallDetails details = model.DetailsOf(model.calls[c]);
+        AddEdge(f, details.calleeIndex >= 0 ? details.calleeIndex : libraryOf(callee), c);
+        edgeKind_.push_back(details.kind);
+        edgeVia_.push_back(details.via);
+        continue;
+      }
       if (firstDefinition[callee] < 0) {
         int32_t& library = libraryNode[callee];
         if (library < 0) {
@@ -77,6 +94,8 @@ CallReachGraph::CallReachGraph(const CallGraphModel& model) : model_(model) {
       }
     }
   }
+  edgeKind_.resize(edgeCall_.size(), CallKind::kDirect);
+  edgeVia_.resize(edgeCall_.size(), 0);
   BuildRows(edgeFrom_, nodeCount(), outStart_, outEdges_);
   BuildRows(edgeTo_, nodeCount(), inStart_, inEdges_);
 }
@@ -123,7 +142,7 @@ std::vector<int32_t> CallReachGraph::Match(const std::vector<std::string>& patte
     signed char& known = globMatch[nodeName_[node]];
     if (known < 0) {
       known = 0;
-      const std::string_view text = NameOf(node);
+      const std::string_view text = model_.PlainNameOf(nodeName_[node]);
       for (const std::string& glob : globs) {
         if (glob.find_first_of("*?[") == std::string::npos) {
           known = text == glob;
@@ -137,7 +156,7 @@ std::vector<int32_t> CallReachGraph::Match(const std::vector<std::string>& patte
     bool matches = known != 0;
     for (const auto& [name, file] : qualified) {
       if (matches) break;
-      matches = NameOf(node) == name && EndsWithPath(FileOf(node), file);
+      matches = model_.PlainNameOf(nodeName_[node]) == name && EndsWithPath(FileOf(node), file);
     }
     if (matches) nodes.push_back(node);
   }

@@ -25,7 +25,8 @@ class CallReachGraph {
   int32_t FunctionOf(int32_t node) const { return node < functionCount_ ? node : -1; }
   /// The source path of a definition's node, "" for a library name.
   std::string_view FileOf(int32_t node) const;
-  /// Whether the node's name has more than one definition (static functions of several files).
+  /// Whether the node's name has more than one definition (static functions of several files)
+  /// and is not told apart by the model itself (a resolved model names such nodes with files).
   bool IsNamesake(int32_t node) const { return node < functionCount_ && namesake_[node]; }
   /// A definition's node is its function index.
   int32_t NodeOfFunction(size_t function) const { return static_cast<int32_t>(function); }
@@ -34,6 +35,10 @@ class CallReachGraph {
   int32_t EdgeTo(int32_t edge) const { return edgeTo_[edge]; }
   /// The call record behind an edge (an index into the model's calls).
   uint32_t EdgeCall(int32_t edge) const { return edgeCall_[edge]; }
+  /// How the call goes (always direct in a model that was not resolved), and for a call
+  /// through a pointer the dispatch expression ("ops->open").
+  CallKind EdgeKind(int32_t edge) const { return edgeKind_[edge]; }
+  std::string_view EdgeVia(int32_t edge) const { return model_.NameOf(edgeVia_[edge]); }
 
   struct EdgeRange {
     const int32_t* begin_;
@@ -58,6 +63,8 @@ class CallReachGraph {
   std::vector<char> namesake_;  // by definition
   std::vector<int32_t> edgeFrom_, edgeTo_;
   std::vector<uint32_t> edgeCall_;
+  std::vector<CallKind> edgeKind_;
+  std::vector<NameId> edgeVia_;
   std::vector<int32_t> outStart_, outEdges_, inStart_, inEdges_;
 };
 

@@ -62,9 +62,9 @@ TEST(CallReach, WhyGivesTheShortestChainWithCallSitesOrNotReachable) {
   const CallReachGraph graph(model);
   const ReachAnswer chain = AnswerWhy(graph, "isr_uart", "vsnprintf", ReachFormat::kCsv, "");
   EXPECT_EQ(chain.text,
-            "step,caller,callee,file,line\n"
-            "1,isr_uart,log_event,isr.c,2\n"
-            "2,log_event,vsnprintf,log.c,7\n");
+            "step,caller,callee,file,line,kind,via\n"
+            "1,isr_uart,log_event,isr.c,2,direct,\n"
+            "2,log_event,vsnprintf,log.c,7,direct,\n");
   EXPECT_EQ(AnswerWhy(graph, "vsnprintf", "isr_uart", ReachFormat::kCsv, "").text,
             "not reachable: vsnprintf -> isr_uart\n");
   EXPECT_EQ(AnswerWhy(graph, "nobody", "isr_uart", ReachFormat::kCsv, "").error,

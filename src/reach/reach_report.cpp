@@ -12,7 +12,9 @@ using Json = nlohmann::ordered_json;
 constexpr const char* kUnknownName = "unknown name: ";
 constexpr const char* kEntryMain = "main";
 constexpr const char* kReachHeader = "depth,function,file,line\n";
-constexpr const char* kWhyHeader = "step,caller,callee,file,line\n";
+constexpr const char* kWhyHeader = "step,caller,callee,file,line,kind,via\n";
+
+const char* KindText(CallKind kind) { return kind == CallKind::kPointer ? "pointer" : "direct"; }
 constexpr const char* kDeadHeader = "function,file,line\n";
 
 std::string Shown(std::string_view file, const std::string& cfgDir) {
@@ -76,6 +78,7 @@ bool WordBefore(std::string_view header, std::string_view name, std::string_view
 }  // namespace
 
 bool IsStaticDefinition(const CallGraphModel& model, const FunctionRecord& function) {
+  if (model.resolved) return function.isStatic;
   const FunctionDetails details = model.DetailsOf(function);
   return WordBefore(details.header, model.NameOf(function.name), "static");
 }
@@ -138,7 +141,8 @@ ReachAnswer AnswerWhy(const CallReachGraph& graph, const std::string& from, cons
       answer.text += std::to_string(++step) + "," + Field(graph.NameOf(graph.EdgeFrom(edge))) +
                      "," + Field(graph.NameOf(graph.EdgeTo(edge))) + "," +
                      Field(Shown(graph.FileOf(graph.EdgeFrom(edge)), cfgDir)) + "," +
-                     std::to_string(details.line) + "\n";
+                     std::to_string(details.line) + "," + KindText(graph.EdgeKind(edge)) + "," +
+                     Field(graph.EdgeVia(edge)) + "\n";
     }
     return answer;
   }
@@ -148,7 +152,10 @@ ReachAnswer AnswerWhy(const CallReachGraph& graph, const std::string& from, cons
     steps.push_back({{"caller", graph.NameOf(graph.EdgeFrom(edge))},
                      {"callee", graph.NameOf(graph.EdgeTo(edge))},
                      {"file", Shown(graph.FileOf(graph.EdgeFrom(edge)), cfgDir)},
-                     {"line", details.line}});
+                     {"line", details.line},
+                     {"kind", KindText(graph.EdgeKind(edge))},
+                     {"via", graph.EdgeKind(edge) == CallKind::kPointer ? Json(graph.EdgeVia(edge))
+                                                                        : Json(nullptr)}});
   }
   answer.text = Dump(
       {{"query", "why"}, {"from", from}, {"to", to}, {"reachable", found >= 0}, {"chain", steps}});
@@ -167,6 +174,11 @@ ReachAnswer AnswerDead(const CallReachGraph& graph, const DeadQuery& query, Reac
         entries.push_back(graph.NodeOfFunction(f));
       }
     }
+  }
+  // A function registered in a dispatch table or passed as a value may be called through the
+  // pointer from anywhere: it counts as an entry.
+  for (int32_t edge = 0; edge < graph.edgeCount(); ++edge) {
+    if (graph.EdgeKind(edge) == CallKind::kPointer) entries.push_back(graph.EdgeTo(edge));
   }
   const std::vector<int32_t> dead = UnreachedFunctions(graph, entries);
   ReachAnswer answer;

@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kRuleArrow = "->";
 constexpr const char* kChainArrow = " -> ";
 constexpr const char* kCalls = " calls ";
+constexpr const char* kThrough = " through ";
 constexpr const char* kRulesBaselineKey = "baseline";
 constexpr const char* kMalformed = ": malformed rule (write ROOTS -> FORBIDDEN): \"";
 constexpr const char* kMatchesNothing = ": no function matches ";
@@ -87,7 +88,9 @@ std::string WitnessStep(const CallReachGraph& graph, int32_t edge, const std::st
   const CallDetails details = model.DetailsOf(model.calls[graph.EdgeCall(edge)]);
   return NodeText(graph, caller, cfgDir) + " (" +
          DisplayPath(std::string(graph.FileOf(caller)), cfgDir) + ":" +
-         std::to_string(details.line) + ")" + kCalls + NodeText(graph, graph.EdgeTo(edge), cfgDir);
+         std::to_string(details.line) + ")" + kCalls + NodeText(graph, graph.EdgeTo(edge), cfgDir) +
+         (graph.EdgeKind(edge) == CallKind::kPointer ? kThrough + std::string(graph.EdgeVia(edge))
+                                                     : std::string());
 }
 
 std::string_view CallRuleKey(std::string_view line) {

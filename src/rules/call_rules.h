@@ -74,7 +74,8 @@ CallRuleCheckResult CheckCallRules(const CallRules& rules, const CallReachGraph&
 /// once (static namesakes); `cfgDir` shortens the file as the module rules do.
 std::string NodeText(const CallReachGraph& graph, int32_t node, const std::string& cfgDir);
 
-/// "caller (FILE:LINE) calls callee": one step of a witness chain.
+/// "caller (FILE:LINE) calls callee", with " through ops->open" for a call through a pointer:
+/// one step of a witness chain.
 std::string WitnessStep(const CallReachGraph& graph, int32_t edge, const std::string& cfgDir);
 
 /// The part of a call rule's report line that a baseline entry is matched by.
