@@ -1,5 +1,7 @@
 #include "cli/batch_mode.h"
 
+#include <unistd.h>
+
 #include <ostream>
 #include <string_view>
 
@@ -9,6 +11,7 @@
 #include "config/starting_config.h"
 #include "files/file_error.h"
 #include "files/paths.h"
+#include "lsp/stdio_server.h"
 #include "scan/scan_run.h"
 
 namespace quillmap {
@@ -56,6 +59,7 @@ std::string UsageText() {
   const std::string& name = ApplicationName();
   return "usage: " + name + " -cfg file.cfg [-write-baseline FILE]\n" + "       " + name +
          " -init FOLDER\n" + "       " + name + " " + kDiffUsage + "\n" + "       " + name +
+         " -lsp\n" + "       " + name +
          " --help | --version\n" +
          "\n"
          "Scans the C sources named in the scan configuration and writes the call graph\n"
@@ -64,6 +68,8 @@ std::string UsageText() {
          "configuration for every C file under FOLDER; it never overwrites a file.\n"
          "\n"
          "-write-baseline FILE writes the run's module rule violations to FILE.\n"
+         "-lsp (also --lsp) serves the Language Server Protocol on standard input and output:\n"
+         "call hierarchy, definitions, references and symbols for an editor.\n"
          "-diff compares two JSON exports ([files] json=) and draws the call graph of both:\n"
          "what appeared in green, what disappeared in red, the rest in grey.\n"
          "\n"
@@ -94,6 +100,11 @@ bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, i
 
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (IsDiffCommand(args)) return RunDiffCommand(args, out, err);
+  if (args.size() == 1 && (args[0] == "-lsp" || args[0] == "--lsp")) {
+    // Standard output carries the protocol alone: nothing else is printed there.
+    SetWorkPath(CurrentDirectoryPath());
+    return lsp::RunLanguageServer(STDIN_FILENO, STDOUT_FILENO);
+  }
   PrintedLog log(out);
   SetWorkPath(CurrentDirectoryPath());
   log.AppendLog(kWorkPathEntry + WorkPath(), false);
