@@ -30,7 +30,7 @@ constexpr int kMessageError = 1;
 constexpr int kMessageInfo = 3;
 constexpr const char* kProgressToken = "quillmap/scan";
 constexpr size_t kMaxWorkspaceSymbols = 200;
-constexpr size_t kDiskTextsKept = 64;
+constexpr size_t kDiskTextsKept = 256;
 constexpr size_t kMaxCancelledKept = 1024;
 // Every indexed file is looked at before each request while there are few; a large tree at
 // most this often (a change there is noticed at once through didChangeWatchedFiles).
@@ -252,8 +252,10 @@ void LanguageServer::HandleMessage(const Json& message) {
   }
   const auto params = message.find("params");
   const Json noParams = Json::object();
-  const Json& given = params == message.end() ? noParams : *params;
-  if (params != message.end() && !params->is_object() && !params->is_array()) {
+  // A null "params" (sent by some clients for shutdown) counts as none.
+  const bool noneGiven = params == message.end() || params->is_null();
+  const Json& given = noneGiven ? noParams : *params;
+  if (!noneGiven && !params->is_object() && !params->is_array()) {
     ReplyError(hasValidId ? *id : Json(nullptr), kInvalidRequest, kBadMessage);
     return;
   }
@@ -455,7 +457,7 @@ void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
   scanState_ = ScanState::kReady;
   lastSweep_ = std::chrono::steady_clock::now();
   // What the editor holds is newer than the disk.
-  for (const auto& [path, document] : documents_) RescanFile(path, *document.text);
+  for (const auto& [path, document] : documents_) RescanFile(path, document.text->text());
   if (progressSupported_) {
     Notify("$/progress", {{"token", kProgressToken}, {"value", {{"kind", "end"}}}});
   }
@@ -528,20 +530,20 @@ void LanguageServer::DidOpen(const Json& params) {
   const std::string path = PathOfUri(document.at("uri").get<std::string>());
   if (path.empty()) return;
   HeldDocument& held = documents_[path];
-  held.text = std::make_shared<const std::string>(document.at("text").get<std::string>());
+  held.text = std::make_shared<const SourceLines>(document.at("text").get<std::string>());
   held.version = document.value("version", 0);
-  RescanFile(path, *held.text);
+  RescanFile(path, held.text->text());
 }
 
 void LanguageServer::DidChange(const Json& params) {
   const std::string path = DocumentPath(params);
   const auto found = documents_.find(path);
   if (found == documents_.end()) return;
-  std::string text = *found->second.text;
+  std::string text = found->second.text->text();
   for (const Json& change : params.at("contentChanges")) ApplyChange(text, change);
-  found->second.text = std::make_shared<const std::string>(std::move(text));
+  found->second.text = std::make_shared<const SourceLines>(std::move(text));
   found->second.version = params.at("textDocument").value("version", found->second.version);
-  RescanFile(path, *found->second.text);
+  RescanFile(path, found->second.text->text());
 }
 
 void LanguageServer::DidSave(const Json& params) {
@@ -549,8 +551,8 @@ void LanguageServer::DidSave(const Json& params) {
   const auto found = documents_.find(path);
   const auto text = params.find("text");
   if (found != documents_.end() && text != params.end() && text->is_string()) {
-    found->second.text = std::make_shared<const std::string>(text->get<std::string>());
-    RescanFile(path, *found->second.text);
+    found->second.text = std::make_shared<const SourceLines>(text->get<std::string>());
+    RescanFile(path, found->second.text->text());
   } else if (found == documents_.end()) {
     RescanFromDisk(path);
   }
@@ -585,7 +587,7 @@ void LanguageServer::DidChangeWatchedFiles(const Json& params) {
   }
 }
 
-std::shared_ptr<const std::string> LanguageServer::TextOf(const std::string& path) {
+std::shared_ptr<const SourceLines> LanguageServer::TextOf(const std::string& path) {
   const auto held = documents_.find(path);
   if (held != documents_.end()) return held->second.text;
   for (auto it = diskTexts_.begin(); it != diskTexts_.end(); ++it) {
@@ -595,7 +597,7 @@ std::shared_ptr<const std::string> LanguageServer::TextOf(const std::string& pat
   }
   std::string text;
   if (!ReadWholeFile(path, text)) text.clear();
-  diskTexts_.emplace_front(path, std::make_shared<const std::string>(std::move(text)));
+  diskTexts_.emplace_front(path, std::make_shared<const SourceLines>(std::move(text)));
   if (diskTexts_.size() > kDiskTextsKept) diskTexts_.pop_back();
   return diskTexts_.front().second;
 }
@@ -604,7 +606,7 @@ NameId LanguageServer::NameAt(const Json& params, std::string& path) {
   path = DocumentPath(params);
   const Json& position = params.at("position");
   const auto text = TextOf(path);
-  const std::string_view line = LineOf(*text, position.at("line").get<int>());
+  const std::string_view line = text->Line(position.at("line").get<int>());
   const NameSpan span =
       IdentifierAt(line, ByteOfColumn(line, position.at("character").get<int>()));
   if (!span.found()) return kNoName;
@@ -613,7 +615,7 @@ NameId LanguageServer::NameAt(const Json& params, std::string& path) {
 
 Json LanguageServer::LineRange(int32_t file, int line, std::string_view name) {
   const auto text = TextOf(index_.PathOf(file));
-  const std::string_view lineText = LineOf(*text, line - 1);
+  const std::string_view lineText = text->Line(line - 1);
   const NameSpan span = FindName(lineText, name);
   if (!span.found()) return Range(line - 1, 0, line - 1, Utf16Column(lineText, lineText.size()));
   return Range(line - 1, Utf16Column(lineText, span.begin), line - 1,
@@ -629,7 +631,7 @@ Json LanguageServer::CallRanges(int32_t file, const IndexedFunction& caller, Nam
   FindBodyEnd(*text, caller.braceLine, endLine, endByte);
   Json ranges = Json::array();
   for (int line = caller.braceLine; line <= endLine; ++line) {
-    const std::string_view lineText = LineOf(*text, line);
+    const std::string_view lineText = text->Line(line);
     for (const NameSpan& span : CallsOfName(lineText, name)) {
       ranges.push_back(
           Range(line, Utf16Column(lineText, span.begin), line, Utf16Column(lineText, span.end)));
@@ -644,18 +646,18 @@ Json LanguageServer::CallRanges(int32_t file, const IndexedFunction& caller, Nam
 Json LanguageServer::FunctionRange(int32_t file, const IndexedFunction& function) {
   const auto text = TextOf(index_.PathOf(file));
   int endLine = function.lastLine - 1;
-  size_t endByte = LineOf(*text, endLine).size();
+  size_t endByte = text->Line(endLine).size();
   FindBodyEnd(*text, function.braceLine, endLine, endByte);
-  return Range(function.line - 1, 0, endLine, Utf16Column(LineOf(*text, endLine), endByte));
+  return Range(function.line - 1, 0, endLine, Utf16Column(text->Line(endLine), endByte));
 }
 
 // The name in the header of a function: on its first line, or on a later one of a wrapped
 // header.
-static Json SelectionOf(const std::string& text, const IndexedFunction& function,
+static Json SelectionOf(const SourceLines& text, const IndexedFunction& function,
                         std::string_view name) {
   for (int line = function.line - 1; line <= std::max(function.line - 1, function.braceLine);
        ++line) {
-    const std::string_view lineText = LineOf(text, line);
+    const std::string_view lineText = text.Line(line);
     const NameSpan span = FindName(lineText, name);
     if (span.found()) {
       return Range(line, Utf16Column(lineText, span.begin), line, Utf16Column(lineText, span.end));

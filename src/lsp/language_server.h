@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "lsp/call_index.h"
+#include "lsp/source_positions.h"
 #include "lsp/workspace_scan.h"
 
 namespace quillmap::lsp {
@@ -88,7 +89,7 @@ class LanguageServer {
     bool needsIndex = false;
   };
   struct HeldDocument {
-    std::shared_ptr<const std::string> text;
+    std::shared_ptr<const SourceLines> text;
     int64_t version = 0;
   };
   struct FileStamp {
@@ -129,7 +130,7 @@ class LanguageServer {
   Json ExecuteCommand(const Json& params);
 
   // Texts and positions.
-  std::shared_ptr<const std::string> TextOf(const std::string& path);
+  std::shared_ptr<const SourceLines> TextOf(const std::string& path);
   NameId NameAt(const Json& params, std::string& path);
   Json LineRange(int32_t file, int line, std::string_view name);
   // The ranges of every call of `callee` in the body of `caller` (the model records a call
@@ -165,7 +166,7 @@ class LanguageServer {
   std::unordered_map<std::string, FileStamp> stamps_;  // of files read from disk
   std::chrono::steady_clock::time_point lastSweep_{};
   // Texts of files read from disk for their columns, the most recent first.
-  std::list<std::pair<std::string, std::shared_ptr<const std::string>>> diskTexts_;
+  std::list<std::pair<std::string, std::shared_ptr<const SourceLines>>> diskTexts_;
 };
 
 }  // namespace quillmap::lsp

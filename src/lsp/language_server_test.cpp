@@ -352,7 +352,9 @@ TEST(SourcePositions, ColumnsNamesAndBodies) {
   const std::string body = "int f()\n{\n  s = \"}\"; /* } */ // }\n  c = '}';\n}\nint g;\n";
   int endLine = -1;
   size_t endByte = 0;
-  ASSERT_TRUE(FindBodyEnd(body, 1, endLine, endByte));
+  ASSERT_TRUE(FindBodyEnd(SourceLines(body), 1, endLine, endByte));
+  EXPECT_EQ(SourceLines(body).Line(2), "  s = \"}\"; /* } */ // }");
+  EXPECT_EQ(SourceLines("a\r\nb").Line(0), "a");
   EXPECT_EQ(endLine, 4);
   EXPECT_EQ(endByte, 1u);
 }

@@ -127,15 +127,33 @@ std::vector<NameSpan> CallsOfName(std::string_view line, std::string_view name) 
 
 namespace quillmap::lsp {
 
-bool FindBodyEnd(std::string_view text, int braceLine, int& endLine, size_t& endByte) {
-  size_t at = 0;
-  int line = 0;
-  while (line < braceLine) {
-    const size_t feed = text.find('\n', at);
-    if (feed == std::string_view::npos) return false;
-    at = feed + 1;
-    ++line;
+SourceLines::SourceLines(std::string text) : text_(std::move(text)) {
+  starts_.push_back(0);
+  for (size_t feed = text_.find('\n'); feed != std::string::npos; feed = text_.find('\n', feed + 1)) {
+    starts_.push_back(feed + 1);
   }
+}
+
+size_t SourceLines::OffsetOf(int line) const {
+  if (line < 0 || static_cast<size_t>(line) >= starts_.size()) return text_.size();
+  return starts_[static_cast<size_t>(line)];
+}
+
+std::string_view SourceLines::Line(int line) const {
+  if (line < 0 || static_cast<size_t>(line) >= starts_.size()) return {};
+  const size_t start = starts_[static_cast<size_t>(line)];
+  size_t end = static_cast<size_t>(line) + 1 < starts_.size()
+                   ? starts_[static_cast<size_t>(line) + 1] - 1
+                   : text_.size();
+  if (end > start && text_[end - 1] == '\r') --end;
+  return std::string_view(text_).substr(start, end - start);
+}
+
+bool FindBodyEnd(const SourceLines& source, int braceLine, int& endLine, size_t& endByte) {
+  const std::string_view text = source.text();
+  if (braceLine < 0) return false;
+  size_t at = source.OffsetOf(braceLine);
+  int line = braceLine;
   size_t lineStart = at;
   int depth = 0;
   bool opened = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -40,9 +41,24 @@ namespace quillmap::lsp {
 /// allowed): the calls of `name` there.
 std::vector<NameSpan> CallsOfName(std::string_view line, std::string_view name);
 
+/// A text with the offsets of its lines, so that a line is found without reading those before.
+class SourceLines {
+ public:
+  explicit SourceLines(std::string text);
+  const std::string& text() const { return text_; }
+  /// The text of 0-based line `line` (without its line end), empty past the end.
+  std::string_view Line(int line) const;
+  /// Where a line starts; the text's size past the end.
+  size_t OffsetOf(int line) const;
+
+ private:
+  std::string text_;
+  std::vector<size_t> starts_;
+};
+
 /// Where a function body ends: the 0-based line and byte (in that line) just past the "}" that
 /// closes the first "{" at or after 0-based line `braceLine`, with comments, string and
 /// character literals skipped. False when the text ends first.
-bool FindBodyEnd(std::string_view text, int braceLine, int& endLine, size_t& endByte);
+bool FindBodyEnd(const SourceLines& source, int braceLine, int& endLine, size_t& endByte);
 
 }  // namespace quillmap::lsp
