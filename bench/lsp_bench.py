@@ -7,7 +7,8 @@
 - call hierarchy requests (prepare, incoming, outgoing) on one random function of each of
   SAMPLES random files, workspace/symbol on their names' prefixes, document symbols: p50/p95;
 - incoming calls of a few much-called names;
-- a didChange of one file, to the next request that sees it;
+- a didChange of one file, to the answer of the next request (its document symbols) that
+  shows it;
 - the peak memory of the server (VmHWM) and of the batch scan (/usr/bin/time).
 
     bench/lsp_bench.py BUILD/quillmap TREE [--samples N] [--seed S]
@@ -204,7 +205,7 @@ def main():
         client.notify("textDocument/didChange", {
             "textDocument": {"uri": uri(edited), "version": version},
             "contentChanges": [{"text": text + f"\nvoid {probe}(void)\n{{\n  {probe}_callee();\n}}\n"}]})
-        found, _ = client.ask("workspace/symbol", {"query": probe})
+        found, _ = client.ask("textDocument/documentSymbol", {"textDocument": {"uri": uri(edited)}})
         if not any(s["name"] == probe for s in found):
             raise RuntimeError("the change was not seen by the next request")
         changes.append(time.monotonic() - sent)

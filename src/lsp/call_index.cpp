@@ -26,30 +26,31 @@ std::string_view SymbolNameOf(std::string_view nodeName) {
   return begin == end ? nodeName : nodeName.substr(begin, end - begin);
 }
 
-std::vector<std::pair<std::string, ScannedFile>> ScannedFilesOf(const CallGraphModel& model) {
-  std::vector<std::pair<std::string, ScannedFile>> files;
-  std::vector<int32_t> slotOfSource(model.sources.size(), -1);
+void ForEachScannedFile(const CallGraphModel& model,
+                        const std::function<void(const std::string&, const ScannedFile&)>& take) {
+  // The functions stand in the order of their sources.
+  size_t next = 0;
+  ScannedFile file;
   for (size_t s = 0; s < model.sources.size(); ++s) {
-    if (!model.sources[s].opened) continue;
-    slotOfSource[s] = static_cast<int32_t>(files.size());
-    files.emplace_back(model.sources[s].path, ScannedFile{});
-  }
-  for (const FunctionRecord& function : model.functions) {
-    if (function.file < 0 || slotOfSource[static_cast<size_t>(function.file)] < 0) continue;
-    ScannedFile& file = files[static_cast<size_t>(slotOfSource[static_cast<size_t>(function.file)])]
-                            .second;
-    const FunctionDetails details = model.DetailsOf(function);
-    const auto index = static_cast<int32_t>(file.functions.size());
-    file.functions.push_back(
-        {std::string(SymbolNameOf(model.NameOf(function.name))), details.line, details.braceLine});
-    for (const uint32_t c : model.CallsOf(function)) {
-      const CallRecord& call = model.calls[c];
-      const CallDetails callDetails = model.DetailsOf(call);
-      file.calls.push_back(
-          {std::string(SymbolNameOf(model.NameOf(call.callee))), index, callDetails.line});
+    file.functions.clear();
+    file.calls.clear();
+    for (; next < model.functions.size() &&
+           model.functions[next].file <= static_cast<int32_t>(s);
+         ++next) {
+      const FunctionRecord& function = model.functions[next];
+      if (function.file != static_cast<int32_t>(s)) continue;
+      const FunctionDetails details = model.DetailsOf(function);
+      const auto index = static_cast<int32_t>(file.functions.size());
+      file.functions.push_back({std::string(SymbolNameOf(model.NameOf(function.name))),
+                                details.line, details.braceLine});
+      for (const uint32_t c : model.CallsOf(function)) {
+        const CallRecord& call = model.calls[c];
+        file.calls.push_back({std::string(SymbolNameOf(model.NameOf(call.callee))), index,
+                              model.DetailsOf(call).line});
+      }
     }
+    if (model.sources[s].opened) take(model.sources[s].path, file);
   }
-  return files;
 }
 
 NameId CallIndex::Intern(std::string_view name) {
@@ -116,6 +117,11 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
     indexed.firstCall = static_cast<uint32_t>(entry.calls.size());
     const auto index = static_cast<int32_t>(entry.functions.size());
     definitions_[indexed.name].push_back({file, index});
+    if (wasDefined_.size() <= static_cast<size_t>(indexed.name)) wasDefined_.resize(names_.size());
+    if (!wasDefined_[static_cast<size_t>(indexed.name)]) {
+      wasDefined_[static_cast<size_t>(indexed.name)] = 1;
+      everDefined_.push_back(indexed.name);
+    }
     entry.functions.push_back(indexed);
   }
   for (const ScannedCall& call : scanned.calls) {
@@ -145,13 +151,6 @@ const std::vector<SiteRef>& CallIndex::CallsTo(NameId name) const {
   return it == callers_.end() ? kNoSites : it->second;
 }
 
-std::vector<NameId> CallIndex::DefinedNames() const {
-  std::vector<NameId> defined;
-  for (const auto& [name, sites] : definitions_) {
-    if (!sites.empty()) defined.push_back(name);
-  }
-  std::sort(defined.begin(), defined.end());
-  return defined;
-}
+
 
 }  // namespace quillmap::lsp

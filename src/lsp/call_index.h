@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,8 +41,10 @@ struct ScannedFile {
   std::vector<ScannedCall> calls;  // grouped by function, in the order found
 };
 
-/// The files of a scanned call graph model by path (the sources that could be opened).
-std::vector<std::pair<std::string, ScannedFile>> ScannedFilesOf(const CallGraphModel& model);
+/// Hands each source of a scanned call graph model that could be opened to `take`, in order,
+/// with what was found in it (one file's findings held at a time).
+void ForEachScannedFile(const CallGraphModel& model,
+                        const std::function<void(const std::string&, const ScannedFile&)>& take);
 
 /// The name a node of the model is known by in the editor: the last C identifier of the node
 /// name (the line mode's nodes may be whole header texts such as "static int foo").
@@ -101,8 +104,9 @@ class CallIndex {
   const std::vector<SiteRef>& DefinitionsOf(NameId name) const;
   /// The call sites that call a name.
   const std::vector<SiteRef>& CallsTo(NameId name) const;
-  /// The defined names, for symbol searches.
-  std::vector<NameId> DefinedNames() const;
+  /// Every name that was ever defined, once, for symbol searches (in no particular order);
+  /// DefinitionsOf tells those defined now.
+  const std::vector<NameId>& EverDefinedNames() const { return everDefined_; }
 
   size_t functionCount() const { return functionCount_; }
   size_t callCount() const { return callCount_; }
@@ -123,6 +127,9 @@ class CallIndex {
   std::unordered_map<std::string, int32_t> fileIds_;
   std::unordered_map<NameId, std::vector<SiteRef>> definitions_;
   std::unordered_map<NameId, std::vector<SiteRef>> callers_;
+  // Every name that was ever defined, once: a symbol search walks these, not all names.
+  std::vector<NameId> everDefined_;
+  std::vector<char> wasDefined_;  // by name
   size_t functionCount_ = 0;
   size_t callCount_ = 0;
 };

@@ -448,11 +448,11 @@ void LanguageServer::StartWholeScan() {
 }
 
 void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
-  for (const auto& [path, file] : result.files) {
-    index_.ReplaceFile(path, file);
-    FileStamp stamp;
-    StatFile(path, stamp.modified, stamp.size);
-    stamps_[path] = stamp;
+  if (result.index != nullptr) index_ = std::move(*result.index);
+  for (const auto& [path, file] : result.files) index_.ReplaceFile(path, file);
+  for (int32_t file = 0; file < index_.fileCount(); ++file) {
+    FileStamp& stamp = stamps_[index_.PathOf(file)];
+    StatFile(index_.PathOf(file), stamp.modified, stamp.size);
   }
   scanState_ = ScanState::kReady;
   lastSweep_ = std::chrono::steady_clock::now();
@@ -878,9 +878,9 @@ Json LanguageServer::References(const Json& params) {
 Json LanguageServer::WorkspaceSymbol(const Json& params) {
   const std::string query = params.at("query").get<std::string>();
   std::vector<std::pair<int, NameId>> ranked;
-  for (const NameId name : index_.DefinedNames()) {
+  for (const NameId name : index_.EverDefinedNames()) {
     const int score = FuzzyScore(query, index_.NameOf(name));
-    if (score != kNoMatch) ranked.emplace_back(score, name);
+    if (score != kNoMatch && !index_.DefinitionsOf(name).empty()) ranked.emplace_back(score, name);
   }
   const auto better = [this](const std::pair<int, NameId>& a, const std::pair<int, NameId>& b) {
     if (a.first != b.first) return a.first > b.first;

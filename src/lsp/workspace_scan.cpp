@@ -86,7 +86,7 @@ class ServerProfile : public ProfileReader {
 };
 
 WorkspaceScanResult RunServerScan(const WorkspaceConfig& config, const std::string& onlySource,
-                                  RunObserver* observer) {
+                                  RunObserver* observer, bool intoIndex) {
   WorkspaceScanResult result;
   ScanRun run;
   run.SetProfileReader(std::make_unique<ServerProfile>(config, onlySource));
@@ -99,7 +99,16 @@ WorkspaceScanResult RunServerScan(const WorkspaceConfig& config, const std::stri
     result.failure = error.what();
     return result;
   }
-  result.files = ScannedFilesOf(run.model().callGraph);
+  if (intoIndex) {
+    result.index = std::make_unique<CallIndex>();
+    ForEachScannedFile(run.model().callGraph, [&result](const std::string& path, const ScannedFile& file) {
+      result.index->ReplaceFile(path, file);
+    });
+  } else {
+    ForEachScannedFile(run.model().callGraph, [&result](const std::string& path, const ScannedFile& file) {
+      result.files.emplace_back(path, file);
+    });
+  }
   return result;
 }
 
@@ -161,7 +170,7 @@ void CollectedLog::AppendErrorEntry(const std::string& text) {
 }
 
 WorkspaceScanResult ScanWorkspace(const WorkspaceConfig& config, RunObserver* observer) {
-  return RunServerScan(config, {}, observer);
+  return RunServerScan(config, {}, observer, true);
 }
 
 WorkspaceScanResult ScanOneFile(const WorkspaceConfig& config, const std::string& path,
@@ -172,7 +181,7 @@ WorkspaceScanResult ScanOneFile(const WorkspaceConfig& config, const std::string
     result.failure = "cannot hold the text of " + path;
     return result;
   }
-  WorkspaceScanResult result = RunServerScan(config, copy.path(), nullptr);
+  WorkspaceScanResult result = RunServerScan(config, copy.path(), nullptr, false);
   for (auto& [scannedPath, file] : result.files) {
     if (scannedPath == copy.path()) scannedPath = path;
   }

@@ -65,9 +65,11 @@ class CollectedLog : public ActivityLog {
   std::vector<std::string> errors;
 };
 
-/// What a scan gives the index: each scanned file by path.
+/// What a scan gives the index: each scanned file by path, or for a whole scan the index
+/// itself (built while the model is freed, so that both are never held whole).
 struct WorkspaceScanResult {
   std::vector<std::pair<std::string, ScannedFile>> files;
+  std::unique_ptr<CallIndex> index;
   bool ok = false;      // the scan ran to its end
   std::string failure;  // why not (a configuration that cannot be opened ...)
   CollectedLog log;
