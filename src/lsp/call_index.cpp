@@ -59,6 +59,9 @@ NameId CallIndex::Intern(std::string_view name) {
   names_.emplace_back(name);
   const auto id = static_cast<NameId>(names_.size() - 1);
   nameIds_.emplace(names_.back(), id);
+  definitions_.emplace_back();
+  callers_.emplace_back();
+  wasDefined_.push_back(0);
   return id;
 }
 
@@ -95,12 +98,12 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
   for (const IndexedFunction& function : entry.functions) touched.push_back(function.name);
   std::sort(touched.begin(), touched.end());
   touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-  for (const NameId name : touched) RemoveRefs(definitions_[name], file);
+  for (const NameId name : touched) RemoveRefs(definitions_[static_cast<size_t>(name)], file);
   touched.clear();
   for (const IndexedCall& call : entry.calls) touched.push_back(call.callee);
   std::sort(touched.begin(), touched.end());
   touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-  for (const NameId name : touched) RemoveRefs(callers_[name], file);
+  for (const NameId name : touched) RemoveRefs(callers_[static_cast<size_t>(name)], file);
   functionCount_ -= entry.functions.size();
   callCount_ -= entry.calls.size();
 
@@ -116,8 +119,7 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
     indexed.lastLine = std::max(function.line, function.braceLine + 1);
     indexed.firstCall = static_cast<uint32_t>(entry.calls.size());
     const auto index = static_cast<int32_t>(entry.functions.size());
-    definitions_[indexed.name].push_back({file, index});
-    if (wasDefined_.size() <= static_cast<size_t>(indexed.name)) wasDefined_.resize(names_.size());
+    definitions_[static_cast<size_t>(indexed.name)].push_back({file, index});
     if (!wasDefined_[static_cast<size_t>(indexed.name)]) {
       wasDefined_[static_cast<size_t>(indexed.name)] = 1;
       everDefined_.push_back(indexed.name);
@@ -134,7 +136,7 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
     if (caller.callCount == 0) caller.firstCall = static_cast<uint32_t>(entry.calls.size());
     ++caller.callCount;
     caller.lastLine = std::max(caller.lastLine, call.line);
-    callers_[indexed.callee].push_back({file, static_cast<int32_t>(entry.calls.size())});
+    callers_[static_cast<size_t>(indexed.callee)].push_back({file, static_cast<int32_t>(entry.calls.size())});
     entry.calls.push_back(indexed);
   }
   functionCount_ += entry.functions.size();
@@ -142,13 +144,13 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
 }
 
 const std::vector<SiteRef>& CallIndex::DefinitionsOf(NameId name) const {
-  const auto it = definitions_.find(name);
-  return it == definitions_.end() ? kNoSites : it->second;
+  if (name < 0 || static_cast<size_t>(name) >= definitions_.size()) return kNoSites;
+  return definitions_[static_cast<size_t>(name)];
 }
 
 const std::vector<SiteRef>& CallIndex::CallsTo(NameId name) const {
-  const auto it = callers_.find(name);
-  return it == callers_.end() ? kNoSites : it->second;
+  if (name < 0 || static_cast<size_t>(name) >= callers_.size()) return kNoSites;
+  return callers_[static_cast<size_t>(name)];
 }
 
 

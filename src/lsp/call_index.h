@@ -125,8 +125,9 @@ class CallIndex {
   std::unordered_map<std::string_view, NameId> nameIds_;
   std::vector<FileEntry> files_;
   std::unordered_map<std::string, int32_t> fileIds_;
-  std::unordered_map<NameId, std::vector<SiteRef>> definitions_;
-  std::unordered_map<NameId, std::vector<SiteRef>> callers_;
+  // By name: names are dense, so a list is found without hashing.
+  std::vector<std::vector<SiteRef>> definitions_;
+  std::vector<std::vector<SiteRef>> callers_;
   // Every name that was ever defined, once: a symbol search walks these, not all names.
   std::vector<NameId> everDefined_;
   std::vector<char> wasDefined_;  // by name

@@ -21,11 +21,24 @@ bool StartsWord(std::string_view name, size_t at) {
   return before == '_' || (before >= 'a' && before <= 'z' && name[at] >= 'A' && name[at] <= 'Z');
 }
 
+// Whether the typed letters stand in the name in order: most names of a large tree fail this
+// at once, before any ranking.
+bool HasInOrder(std::string_view typed, std::string_view name) {
+  size_t at = 0;
+  for (const char c : typed) {
+    const char lower = Lower(c);
+    while (at < name.size() && Lower(name[at]) != lower) ++at;
+    if (at == name.size()) return false;
+    ++at;
+  }
+  return true;
+}
+
 }  // namespace
 
 int FuzzyScore(std::string_view typed, std::string_view name) {
   if (typed.empty()) return 0;
-  if (typed.size() > name.size()) return kNoMatch;
+  if (typed.size() > name.size() || !HasInOrder(typed, name)) return kNoMatch;
   // Scores are kept apart by class; within one, shorter names and earlier matches win.
   const int lengthPenalty = static_cast<int>(name.size() - typed.size());
   if (EqualAt(name, 0, typed)) {

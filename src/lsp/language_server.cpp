@@ -32,10 +32,10 @@ constexpr const char* kProgressToken = "quillmap/scan";
 constexpr size_t kMaxWorkspaceSymbols = 200;
 constexpr size_t kDiskTextsKept = 256;
 constexpr size_t kMaxCancelledKept = 1024;
-// Every indexed file is looked at before each request while there are few; a large tree at
-// most this often (a change there is noticed at once through didChangeWatchedFiles).
-constexpr size_t kFilesCheckedEveryRequest = 5000;
-constexpr auto kLargeTreeSweepInterval = std::chrono::seconds(2);
+// The files read from disk that are looked at before each request (all of them in a smaller
+// workspace); in a large tree a change is noticed after a few requests, or at once through
+// didChangeWatchedFiles.
+constexpr size_t kFilesCheckedPerRequest = 2000;
 constexpr int kDefaultGraphDepth = 2;
 
 constexpr const char* kNotDefinedHere = "not defined in the scanned sources";
@@ -332,7 +332,13 @@ void LanguageServer::HandleRequest(const Json& id, const std::string& method, co
 
 void LanguageServer::RunRequest(const Json& id, const Method& method, const Json& params) {
   try {
-    if (method.needsIndex) RefreshStaleFiles();
+    if (method.needsIndex) {
+      const auto document = params.is_object() ? params.find("textDocument") : params.end();
+      RefreshStaleFiles(document != params.end() && document->is_object() &&
+                                document->contains("uri") && document->at("uri").is_string()
+                            ? PathOfUri(document->at("uri").get<std::string>())
+                            : std::string());
+    }
     Reply(id, (this->*method.handler)(params));
   } catch (const Json::exception& error) {
     ReplyError(id, kInvalidParams, kBadParams + std::string(error.what()));
@@ -455,7 +461,8 @@ void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
     StatFile(index_.PathOf(file), stamp.modified, stamp.size);
   }
   scanState_ = ScanState::kReady;
-  lastSweep_ = std::chrono::steady_clock::now();
+  sweepOrder_.clear();
+  for (const auto& [path, stamp] : stamps_) sweepOrder_.push_back(path);
   // What the editor holds is newer than the disk.
   for (const auto& [path, document] : documents_) RescanFile(path, document.text->text());
   if (progressSupported_) {
@@ -504,25 +511,30 @@ void LanguageServer::RescanFromDisk(const std::string& path) {
     stamps_.erase(path);
     return;
   }
+  if (stamps_.count(path) == 0) sweepOrder_.push_back(path);
   stamps_[path] = stamp;
   RescanFile(path, text);
 }
 
-void LanguageServer::RefreshStaleFiles() {
+bool LanguageServer::IsStale(const std::string& path) {
+  const auto known = stamps_.find(path);
+  if (known == stamps_.end() || documents_.count(path) != 0) return false;
+  FileStamp current;
+  StatFile(path, current.modified, current.size);
+  return !(current == known->second);
+}
+
+void LanguageServer::RefreshStaleFiles(const std::string& path) {
   if (scanState_ != ScanState::kReady) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (stamps_.size() > kFilesCheckedEveryRequest && now - lastSweep_ < kLargeTreeSweepInterval) {
-    return;
-  }
-  lastSweep_ = now;
   std::vector<std::string> stale;
-  for (const auto& [path, stamp] : stamps_) {
-    if (documents_.count(path) != 0) continue;
-    FileStamp current;
-    StatFile(path, current.modified, current.size);
-    if (!(current == stamp)) stale.push_back(path);
+  if (!path.empty() && IsStale(path)) stale.push_back(path);
+  const size_t count = std::min(sweepOrder_.size(), kFilesCheckedPerRequest);
+  for (size_t k = 0; k < count; ++k) {
+    if (sweepNext_ >= sweepOrder_.size()) sweepNext_ = 0;
+    const std::string& next = sweepOrder_[sweepNext_++];
+    if (next != path && IsStale(next)) stale.push_back(next);
   }
-  for (const std::string& path : stale) RescanFromDisk(path);
+  for (const std::string& file : stale) RescanFromDisk(file);
 }
 
 void LanguageServer::DidOpen(const Json& params) {

@@ -117,7 +117,10 @@ class LanguageServer {
   void DidChangeWatchedFiles(const Json& params);
   void RescanFile(const std::string& path, std::string_view text);
   void RescanFromDisk(const std::string& path);
-  void RefreshStaleFiles();
+  // Scans again the files that changed on disk since they were read: `path` (the request's
+  // document) always, and of the others a share per request.
+  void RefreshStaleFiles(const std::string& path);
+  bool IsStale(const std::string& path);
 
   // Requests on the index.
   Json PrepareCallHierarchy(const Json& params);
@@ -164,7 +167,8 @@ class LanguageServer {
   CallIndex index_;
   std::unordered_map<std::string, HeldDocument> documents_;
   std::unordered_map<std::string, FileStamp> stamps_;  // of files read from disk
-  std::chrono::steady_clock::time_point lastSweep_{};
+  std::vector<std::string> sweepOrder_;  // the files read from disk, looked at in turn
+  size_t sweepNext_ = 0;
   // Texts of files read from disk for their columns, the most recent first.
   std::list<std::pair<std::string, std::shared_ptr<const SourceLines>>> diskTexts_;
 };
