@@ -35,7 +35,7 @@ constexpr size_t kMaxCancelledKept = 1024;
 // The files read from disk that are looked at before each request (all of them in a smaller
 // workspace); in a large tree a change is noticed after a few requests, or at once through
 // didChangeWatchedFiles.
-constexpr size_t kFilesCheckedPerRequest = 2000;
+constexpr size_t kFilesCheckedPerRequest = 500;
 constexpr int kDefaultGraphDepth = 2;
 
 constexpr const char* kNotDefinedHere = "not defined in the scanned sources";
