@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -84,8 +85,10 @@ class ServerFixture {
     libPath = dir.Write("lib/lib.c", kLib);
     host.server = &server;
     host.deferScan = deferScan;
-    server.HandleMessage(Request(1, "initialize", {{"rootUri", UriOfPath(dir.path())},
-                                                   {"capabilities", Json::object()}}));
+    server.HandleMessage(Request(1, "initialize",
+                                 {{"rootUri", UriOfPath(dir.path())},
+                                  {"capabilities", Json::object()},
+                                  {"initializationOptions", {{"graphFolder", dir / "graphs"}}}}));
     server.HandleMessage(Notification("initialized", Json::object()));
   }
   // The result of one request.
@@ -257,6 +260,26 @@ TEST(LanguageServer, EditsAndSavesOnDiskReachTheNextRequest) {
     step.act();
     EXPECT_EQ(callersOfLogValue(), step.callers) << step.what;
   }
+}
+
+TEST(LanguageServer, DrawsTheFocusedCallGraphAndForgetsDeletedFiles) {
+  ServerFixture f;
+  const Json svg = f.Ask("workspace/executeCommand",
+                         {{"command", kCallGraphCommand}, {"arguments", {"log_value", "callers"}}});
+  ASSERT_TRUE(svg.is_string()) << f.host.sent.back().dump();
+  EXPECT_EQ(svg.get<std::string>(), f.dir / "graphs/log_value.svg");
+  const std::string dot = quillmap::testing::ReadFile(f.dir / "graphs/log_value.dot");
+  EXPECT_NE(dot.find("main -> log_value;"), std::string::npos) << dot;
+  EXPECT_EQ(dot.find("printf"), std::string::npos) << dot;
+  EXPECT_NE(quillmap::testing::ReadFile(svg.get<std::string>()).find("<svg"), std::string::npos);
+  f.server.HandleMessage(Request(7, "workspace/executeCommand",
+                                 {{"command", kCallGraphCommand}, {"arguments", {"nothing_here"}}}));
+  EXPECT_EQ(f.host.Answer(7)["error"]["code"], kInvalidParams);
+
+  std::remove(f.libPath.c_str());
+  f.server.HandleMessage(Notification(
+      "workspace/didChangeWatchedFiles", {{"changes", {{{"uri", UriOfPath(f.libPath)}, {"type", 3}}}}}));
+  EXPECT_EQ(Summary(f.Ask("textDocument/definition", f.At(f.mainPath, 10, 13))), "@main.c 2:11-17");
 }
 
 TEST(LanguageServer, AnswersHostileAndOutOfOrderMessagesPerTheProtocol) {
