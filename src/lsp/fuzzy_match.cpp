@@ -36,6 +36,22 @@ bool HasInOrder(std::string_view typed, std::string_view name) {
 
 }  // namespace
 
+bool HasLettersInOrder(std::string_view typedLower, std::string_view nameLower) {
+  size_t at = 0;
+  for (const char c : typedLower) {
+    const size_t found = nameLower.find(c, at);
+    if (found == std::string_view::npos) return false;
+    at = found + 1;
+  }
+  return true;
+}
+
+std::string ToLower(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = Lower(c);
+  return lowered;
+}
+
 int FuzzyScore(std::string_view typed, std::string_view name) {
   if (typed.empty()) return 0;
   if (typed.size() > name.size() || !HasInOrder(typed, name)) return kNoMatch;

@@ -455,6 +455,8 @@ void LanguageServer::StartWholeScan() {
 
 void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
   if (result.index != nullptr) index_ = std::move(*result.index);
+  lowerNames_.clear();
+  lowerNameEnds_.clear();
   for (const auto& [path, file] : result.files) index_.ReplaceFile(path, file);
   for (int32_t file = 0; file < index_.fileCount(); ++file) {
     FileStamp& stamp = stamps_[index_.PathOf(file)];
@@ -890,9 +892,20 @@ Json LanguageServer::References(const Json& params) {
 Json LanguageServer::WorkspaceSymbol(const Json& params) {
   const std::string query = params.at("query").get<std::string>();
   std::vector<std::pair<int, NameId>> ranked;
-  for (const NameId name : index_.EverDefinedNames()) {
-    const int score = FuzzyScore(query, index_.NameOf(name));
-    if (score != kNoMatch && !index_.DefinitionsOf(name).empty()) ranked.emplace_back(score, name);
+  const std::vector<NameId>& names = index_.EverDefinedNames();
+  for (size_t k = lowerNameEnds_.size(); k < names.size(); ++k) {
+    lowerNames_ += ToLower(index_.NameOf(names[k]));
+    lowerNameEnds_.push_back(static_cast<uint32_t>(lowerNames_.size()));
+  }
+  const std::string lowerQuery = ToLower(query);
+  uint32_t start = 0;
+  for (size_t k = 0; k < names.size(); start = lowerNameEnds_[k++]) {
+    const std::string_view lower(lowerNames_.data() + start, lowerNameEnds_[k] - start);
+    if (!HasLettersInOrder(lowerQuery, lower)) continue;
+    const int score = FuzzyScore(query, index_.NameOf(names[k]));
+    if (score != kNoMatch && !index_.DefinitionsOf(names[k]).empty()) {
+      ranked.emplace_back(score, names[k]);
+    }
   }
   const auto better = [this](const std::pair<int, NameId>& a, const std::pair<int, NameId>& b) {
     if (a.first != b.first) return a.first > b.first;
