@@ -64,6 +64,15 @@ async function main() {
   assert.deepStrictEqual(after.map((c) => `${c.from.name} ${starts(c.fromRanges)}`),
                          ['main 9:2 10:2']);
 
+  // A 10 MB message: an editor's file with a long comment.
+  const bigUri = uriOf('app/big.c');
+  connection.sendNotification('textDocument/didOpen', { textDocument: {
+    uri: bigUri, languageId: 'c', version: 1,
+    text: '/*' + 'x'.repeat(10 * 1000 * 1000) + '*/\nint big(void)\n{\n  helper(1);\n}\n' } });
+  const bigOutline = await connection.sendRequest('textDocument/documentSymbol',
+                                                   { textDocument: { uri: bigUri } });
+  assert.deepStrictEqual(bigOutline.map((s) => `${s.name} ${s.range.start.line}`), ['big 1']);
+
   await assert.rejects(connection.sendRequest('quillmap/unknown', {}),
                        (e) => e.code === rpc.ErrorCodes.MethodNotFound);
 
