@@ -97,10 +97,10 @@ std::string ShownPath(const std::string& path, const std::string& root) {
 // Tells the client how far the whole scan is, as work done progress, and stops it on request.
 class ScanProgress : public RunObserver {
  public:
-  ScanProgress(ServerHost& host, bool report, const std::atomic<bool>& stop)
+  ScanProgress(ServerHost& host, const std::atomic<bool>& report, const std::atomic<bool>& stop)
       : host_(host), report_(report), stop_(stop) {}
   void OnProgress(std::string_view stage, size_t done, size_t total) override {
-    if (!report_ || total == 0) return;
+    if (!report_.load() || total == 0) return;
     const int percentage = static_cast<int>(done * 100 / total);
     if (percentage == lastPercentage_ && stage == lastStage_) return;
     lastPercentage_ = percentage;
@@ -119,7 +119,7 @@ class ScanProgress : public RunObserver {
 
  private:
   ServerHost& host_;
-  bool report_;
+  const std::atomic<bool>& report_;  // the client accepted the token
   const std::atomic<bool>& stop_;
   int lastPercentage_ = -1;
   std::string lastStage_;
@@ -245,8 +245,14 @@ void LanguageServer::HandleMessage(const Json& message) {
     return;
   }
   if (method == message.end()) {
-    // A response to one of the server's own requests (the progress token): nothing to do.
-    if (id != message.end() && (message.contains("result") || message.contains("error"))) return;
+    // A response to one of the server's own requests: the progress token's.
+    if (id != message.end() && (message.contains("result") || message.contains("error"))) {
+      if (id->is_string() && *id == progressRequest_) {
+        progressRequest_.clear();
+        if (message.contains("result")) OnProgressAccepted();
+      }
+      return;
+    }
     ReplyError(hasValidId ? *id : Json(nullptr), kInvalidRequest, kBadMessage);
     return;
   }
@@ -432,25 +438,34 @@ void LanguageServer::StartWholeScan() {
   root_ = config_->root();
   LogMessage(kMessageInfo, kScanning + config_->Description());
   if (progressSupported_) {
+    progressRequest_ = "quillmap/progress/" + std::to_string(nextServerRequest_++);
     host_.Send({{"jsonrpc", "2.0"},
-                {"id", "quillmap/progress/" + std::to_string(nextServerRequest_++)},
+                {"id", progressRequest_},
                 {"method", "window/workDoneProgress/create"},
                 {"params", {{"token", kProgressToken}}}});
-    Notify("$/progress", {{"token", kProgressToken},
-                          {"value",
-                           {{"kind", "begin"},
-                            {"title", "Quillmap scan"},
-                            {"cancellable", false},
-                            {"percentage", 0}}}});
   }
   const WorkspaceConfig* config = config_.get();
   ServerHost& host = host_;
-  const bool report = progressSupported_;
+  const std::atomic<bool>& report = progressBegun_;
   const std::atomic<bool>& stop = stop_;
-  host_.StartScan([config, &host, report, &stop] {
+  host_.StartScan([config, &host, &report, &stop] {
     ScanProgress progress(host, report, stop);
     return ScanWorkspace(*config, &progress);
   });
+}
+
+void LanguageServer::OnProgressAccepted() {
+  Notify("$/progress", {{"token", kProgressToken},
+                        {"value",
+                         {{"kind", "begin"},
+                          {"title", "Quillmap scan"},
+                          {"cancellable", false},
+                          {"percentage", 0}}}});
+  progressBegun_ = true;
+  // A scan that ended before the client answered ends its progress at once.
+  if (scanState_ == ScanState::kReady) {
+    Notify("$/progress", {{"token", kProgressToken}, {"value", {{"kind", "end"}}}});
+  }
 }
 
 void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
@@ -467,7 +482,7 @@ void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
   for (const auto& [path, stamp] : stamps_) sweepOrder_.push_back(path);
   // What the editor holds is newer than the disk.
   for (const auto& [path, document] : documents_) RescanFile(path, document.text->text());
-  if (progressSupported_) {
+  if (progressBegun_) {
     Notify("$/progress", {{"token", kProgressToken}, {"value", {{"kind", "end"}}}});
   }
   if (!result.ok) {

@@ -110,6 +110,7 @@ class LanguageServer {
   Json Initialize(const Json& params);
   Json Shutdown(const Json& params);
   void StartWholeScan();
+  void OnProgressAccepted();
   void DidOpen(const Json& params);
   void DidChange(const Json& params);
   void DidSave(const Json& params);
@@ -154,6 +155,10 @@ class LanguageServer {
   std::atomic<bool> stop_{false};
   bool progressSupported_ = false;
   int nextServerRequest_ = 1;
+  // The scan's progress is reported once the client accepted its token (answered the create
+  // request); the scan's thread reads `progressBegun_`.
+  std::string progressRequest_;
+  std::atomic<bool> progressBegun_{false};
 
   std::string root_;
   std::string configSetting_;

@@ -355,6 +355,33 @@ TEST(LanguageServer, RequestsWaitForTheScanAndCanBeCancelled) {
   EXPECT_EQ(f.host.Answer(5)["result"][0]["name"], "main");
 }
 
+TEST(LanguageServer, ReportsProgressOnceTheClientAcceptedTheToken) {
+  TempDir dir;
+  dir.Write("a.c", "int a(void)\n{\n  return b();\n}\n");
+  RecordingHost host;
+  LanguageServer server(host);
+  host.server = &server;
+  host.deferScan = true;
+  server.HandleMessage(Request(1, "initialize",
+                               {{"rootUri", UriOfPath(dir.path())},
+                                {"capabilities", {{"window", {{"workDoneProgress", true}}}}}}));
+  server.HandleMessage(Notification("initialized", Json::object()));
+  const auto kinds = [&host] {
+    std::string text;
+    for (const Json& m : host.sent) {
+      if (m.value("method", "") == "window/workDoneProgress/create") text += "create ";
+      if (m.value("method", "") == "$/progress") text += m["params"]["value"]["kind"].get<std::string>() + " ";
+    }
+    return text;
+  };
+  EXPECT_EQ(kinds(), "create ");
+  const Json create = host.sent.back();
+  server.HandleMessage({{"jsonrpc", "2.0"}, {"id", create["id"]}, {"result", nullptr}});
+  EXPECT_EQ(kinds(), "create begin ");
+  host.FinishScan();
+  EXPECT_EQ(kinds(), "create begin report report end ");  // the reports: sources 0 and 1 of 1
+}
+
 TEST(SourcePositions, ColumnsNamesAndBodies) {
   // UTF-16 columns: "ä" is one unit, an emoji two, a stray byte one.
   const std::string line = "\xc3\xa4 \xf0\x9f\x98\x80 \xff x";
