@@ -485,6 +485,8 @@ void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
   if (progressBegun_) {
     Notify("$/progress", {{"token", kProgressToken}, {"value", {{"kind", "end"}}}});
   }
+  // A scan stopped by shutdown is no failure to show.
+  if (shutdown_) return;
   if (!result.ok) {
     LogMessage(kMessageError, kScanFailed + result.failure);
     Notify("window/showMessage", {{"type", kMessageError}, {"message", kScanFailed + result.failure}});
