@@ -37,6 +37,10 @@ QUILLMAP_PACKAGES=(
   xvfb
   xdotool
   x11-utils
+  # the language server's end-to-end tests with real clients: Neovim's and a Node one
+  neovim
+  nodejs
+  npm
   # the fuzz harnesses: clang with libFuzzer and the sanitizer runtimes
   clang
   libclang-rt-dev

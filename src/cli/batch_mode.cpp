@@ -1,5 +1,7 @@
 #include "cli/batch_mode.h"
 
+#include <unistd.h>
+
 #include <ostream>
 #include <string_view>
 
@@ -10,6 +12,7 @@
 #include "config/starting_config.h"
 #include "files/file_error.h"
 #include "files/paths.h"
+#include "lsp/stdio_server.h"
 #include "scan/scan_run.h"
 
 namespace quillmap {
@@ -77,7 +80,8 @@ std::string UsageText() {
          " [-annotations github]\n" + "       " + name +
          " -cfg file.cfg -reach NAME [-direction callers] | -why A,B | -dead all|static\n" +
          "         [-format csv|json] [-o FILE]\n" + "       " + name + " -init FOLDER\n" +
-         "       " + name + " " + kDiffUsage + "\n" + "       " + name + " --help | --version\n" +
+         "       " + name + " " + kDiffUsage + "\n" + "       " + name + " -lsp\n" +
+         "       " + name + " --help | --version\n" +
          "\n"
          "Scans the C sources named in the scan configuration and writes the call graph\n"
          "(DOT), the CSV report and the module graph (DOT) that it configures. The activity\n"
@@ -87,6 +91,8 @@ std::string UsageText() {
          "-write-baseline FILE writes the run's rule violations to FILE; -sarif FILE writes\n"
          "them as SARIF 2.1.0. -reach, -why and -dead answer on standard output (the log\n"
          "then goes to stderr) or into the file of -o.\n"
+         "-lsp (also --lsp) serves the Language Server Protocol on standard input and output:\n"
+         "call hierarchy, definitions, references and symbols for an editor.\n"
          "-diff compares two JSON exports ([files] json=) and draws the call graph of both:\n"
          "what appeared in green, what disappeared in red, the rest in grey.\n"
          "\n"
@@ -118,6 +124,11 @@ bool HandleInfoOption(const std::vector<std::string>& args, std::ostream& out, i
 
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (IsDiffCommand(args)) return RunDiffCommand(args, out, err);
+  if (args.size() == 1 && (args[0] == "-lsp" || args[0] == "--lsp")) {
+    // Standard output carries the protocol alone: nothing else is printed there.
+    SetWorkPath(CurrentDirectoryPath());
+    return lsp::RunLanguageServer(STDIN_FILENO, STDOUT_FILENO);
+  }
   SetWorkPath(CurrentDirectoryPath());
   const CmdLineState cmdLine = ParseCommandLine(args, WorkPath());
   // An answer printed to standard output has it to itself: the activity log goes to stderr.

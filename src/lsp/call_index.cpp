@@ -1,0 +1,158 @@
+#include "lsp/call_index.h"
+
+#include <algorithm>
+
+#include "lsp/source_positions.h"
+
+namespace quillmap::lsp {
+
+namespace {
+const std::vector<SiteRef> kNoSites;
+}  // namespace
+
+std::string_view CallKindName(CallKind kind) {
+  switch (kind) {
+    case CallKind::kCallDirect:
+      break;
+  }
+  return "direct";
+}
+
+std::string_view SymbolNameOf(std::string_view nodeName) {
+  size_t end = nodeName.size();
+  while (end > 0 && !IsIdentifierByte(nodeName[end - 1])) --end;
+  size_t begin = end;
+  while (begin > 0 && IsIdentifierByte(nodeName[begin - 1])) --begin;
+  return begin == end ? nodeName : nodeName.substr(begin, end - begin);
+}
+
+void ForEachScannedFile(const CallGraphModel& model,
+                        const std::function<void(const std::string&, const ScannedFile&)>& take) {
+  // The functions stand in the order of their sources.
+  size_t next = 0;
+  ScannedFile file;
+  for (size_t s = 0; s < model.sources.size(); ++s) {
+    file.functions.clear();
+    file.calls.clear();
+    for (; next < model.functions.size() &&
+           model.functions[next].file <= static_cast<int32_t>(s);
+         ++next) {
+      const FunctionRecord& function = model.functions[next];
+      if (function.file != static_cast<int32_t>(s)) continue;
+      const FunctionDetails details = model.DetailsOf(function);
+      const auto index = static_cast<int32_t>(file.functions.size());
+      file.functions.push_back({std::string(SymbolNameOf(model.NameOf(function.name))),
+                                details.line, details.braceLine});
+      for (const uint32_t c : model.CallsOf(function)) {
+        const CallRecord& call = model.calls[c];
+        file.calls.push_back({std::string(SymbolNameOf(model.NameOf(call.callee))), index,
+                              model.DetailsOf(call).line});
+      }
+    }
+    if (model.sources[s].opened) take(model.sources[s].path, file);
+  }
+}
+
+NameId CallIndex::Intern(std::string_view name) {
+  const auto it = nameIds_.find(name);
+  if (it != nameIds_.end()) return it->second;
+  names_.emplace_back(name);
+  const auto id = static_cast<NameId>(names_.size() - 1);
+  nameIds_.emplace(names_.back(), id);
+  definitions_.emplace_back();
+  callers_.emplace_back();
+  wasDefined_.push_back(0);
+  return id;
+}
+
+int32_t CallIndex::FileOf(const std::string& path) {
+  const auto it = fileIds_.find(path);
+  if (it != fileIds_.end()) return it->second;
+  files_.push_back({path, {}, {}});
+  const auto id = static_cast<int32_t>(files_.size() - 1);
+  fileIds_.emplace(path, id);
+  return id;
+}
+
+NameId CallIndex::FindName(std::string_view name) const {
+  const auto it = nameIds_.find(name);
+  return it == nameIds_.end() ? kNoName : it->second;
+}
+
+int32_t CallIndex::FindFile(std::string_view path) const {
+  const auto it = fileIds_.find(std::string(path));
+  return it == fileIds_.end() ? -1 : it->second;
+}
+
+void CallIndex::RemoveRefs(std::vector<SiteRef>& refs, int32_t file) {
+  refs.erase(std::remove_if(refs.begin(), refs.end(),
+                            [file](const SiteRef& ref) { return ref.file == file; }),
+             refs.end());
+}
+
+void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned) {
+  const int32_t file = FileOf(path);
+  FileEntry& entry = files_[static_cast<size_t>(file)];
+  // Each name's list is cleaned once, however often the file names it.
+  std::vector<NameId> touched;
+  for (const IndexedFunction& function : entry.functions) touched.push_back(function.name);
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  for (const NameId name : touched) RemoveRefs(definitions_[static_cast<size_t>(name)], file);
+  touched.clear();
+  for (const IndexedCall& call : entry.calls) touched.push_back(call.callee);
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  for (const NameId name : touched) RemoveRefs(callers_[static_cast<size_t>(name)], file);
+  functionCount_ -= entry.functions.size();
+  callCount_ -= entry.calls.size();
+
+  entry.functions.clear();
+  entry.calls.clear();
+  entry.functions.reserve(scanned.functions.size());
+  entry.calls.reserve(scanned.calls.size());
+  for (const ScannedFunction& function : scanned.functions) {
+    IndexedFunction indexed;
+    indexed.name = Intern(function.name);
+    indexed.line = function.line;
+    indexed.braceLine = function.braceLine;
+    indexed.lastLine = std::max(function.line, function.braceLine + 1);
+    indexed.firstCall = static_cast<uint32_t>(entry.calls.size());
+    const auto index = static_cast<int32_t>(entry.functions.size());
+    definitions_[static_cast<size_t>(indexed.name)].push_back({file, index});
+    if (!wasDefined_[static_cast<size_t>(indexed.name)]) {
+      wasDefined_[static_cast<size_t>(indexed.name)] = 1;
+      everDefined_.push_back(indexed.name);
+    }
+    entry.functions.push_back(indexed);
+  }
+  for (const ScannedCall& call : scanned.calls) {
+    if (call.function < 0 || static_cast<size_t>(call.function) >= entry.functions.size()) continue;
+    IndexedCall indexed;
+    indexed.callee = Intern(call.callee);
+    indexed.function = call.function;
+    indexed.line = call.line;
+    IndexedFunction& caller = entry.functions[static_cast<size_t>(call.function)];
+    if (caller.callCount == 0) caller.firstCall = static_cast<uint32_t>(entry.calls.size());
+    ++caller.callCount;
+    caller.lastLine = std::max(caller.lastLine, call.line);
+    callers_[static_cast<size_t>(indexed.callee)].push_back({file, static_cast<int32_t>(entry.calls.size())});
+    entry.calls.push_back(indexed);
+  }
+  functionCount_ += entry.functions.size();
+  callCount_ += entry.calls.size();
+}
+
+const std::vector<SiteRef>& CallIndex::DefinitionsOf(NameId name) const {
+  if (name < 0 || static_cast<size_t>(name) >= definitions_.size()) return kNoSites;
+  return definitions_[static_cast<size_t>(name)];
+}
+
+const std::vector<SiteRef>& CallIndex::CallsTo(NameId name) const {
+  if (name < 0 || static_cast<size_t>(name) >= callers_.size()) return kNoSites;
+  return callers_[static_cast<size_t>(name)];
+}
+
+
+
+}  // namespace quillmap::lsp

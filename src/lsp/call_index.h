@@ -1,0 +1,138 @@
+/// The language server's index of the call graph: every definition and every call site by
+/// file, with the lookups the requests need (definitions of a name, call sites of a name,
+/// the definitions of a file) kept up to date when one file is scanned again.
+///
+/// A call site carries its kind and the name it goes through ("via"); the scan records direct
+/// calls only, so every call is kCallDirect with no via for now.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/graph_model.h"
+
+namespace quillmap::lsp {
+
+using NameId = int32_t;
+inline constexpr NameId kNoName = -1;
+
+enum class CallKind : uint8_t { kCallDirect };
+/// The kind as the requests show it ("direct").
+std::string_view CallKindName(CallKind kind);
+
+/// What one scan found in one file, before it enters the index.
+struct ScannedFunction {
+  std::string name;
+  int32_t line = 0;       // 1-based line of its header
+  int32_t braceLine = 0;  // 0-based line of its body's "{"
+};
+struct ScannedCall {
+  std::string callee;
+  int32_t function = 0;  // index into ScannedFile::functions
+  int32_t line = 0;      // 1-based
+};
+struct ScannedFile {
+  std::vector<ScannedFunction> functions;
+  std::vector<ScannedCall> calls;  // grouped by function, in the order found
+};
+
+/// Hands each source of a scanned call graph model that could be opened to `take`, in order,
+/// with what was found in it (one file's findings held at a time).
+void ForEachScannedFile(const CallGraphModel& model,
+                        const std::function<void(const std::string&, const ScannedFile&)>& take);
+
+/// The name a node of the model is known by in the editor: the last C identifier of the node
+/// name (the line mode's nodes may be whole header texts such as "static int foo").
+std::string_view SymbolNameOf(std::string_view nodeName);
+
+struct IndexedFunction {
+  NameId name = kNoName;
+  int32_t line = 0;       // 1-based header line
+  int32_t braceLine = 0;  // 0-based
+  int32_t lastLine = 0;   // 1-based: its last call or its "{", whichever is later
+  uint32_t firstCall = 0;
+  uint32_t callCount = 0;
+};
+struct IndexedCall {
+  NameId callee = kNoName;
+  int32_t function = 0;  // index in its file's functions
+  int32_t line = 0;      // 1-based
+  CallKind kind = CallKind::kCallDirect;
+  NameId via = kNoName;
+};
+
+/// A definition or a call site: its file and its index there.
+struct SiteRef {
+  int32_t file = 0;
+  int32_t index = 0;
+  bool operator==(const SiteRef&) const = default;
+};
+
+class CallIndex {
+ public:
+  /// Replaces everything known of `path` by what a scan of it found.
+  void ReplaceFile(const std::string& path, const ScannedFile& scanned);
+  /// Forgets what is known of `path` (it was deleted).
+  void RemoveFile(const std::string& path) { ReplaceFile(path, {}); }
+
+  /// -1 when the name or path was never seen.
+  NameId FindName(std::string_view name) const;
+  int32_t FindFile(std::string_view path) const;
+  std::string_view NameOf(NameId name) const { return names_[static_cast<size_t>(name)]; }
+  const std::string& PathOf(int32_t file) const { return files_[static_cast<size_t>(file)].path; }
+  int32_t fileCount() const { return static_cast<int32_t>(files_.size()); }
+
+  const std::vector<IndexedFunction>& FunctionsIn(int32_t file) const {
+    return files_[static_cast<size_t>(file)].functions;
+  }
+  const std::vector<IndexedCall>& CallsIn(int32_t file) const {
+    return files_[static_cast<size_t>(file)].calls;
+  }
+  const IndexedFunction& Function(SiteRef ref) const {
+    return files_[static_cast<size_t>(ref.file)].functions[static_cast<size_t>(ref.index)];
+  }
+  const IndexedCall& Call(SiteRef ref) const {
+    return files_[static_cast<size_t>(ref.file)].calls[static_cast<size_t>(ref.index)];
+  }
+
+  /// The definitions of a name, in file order of first indexing.
+  const std::vector<SiteRef>& DefinitionsOf(NameId name) const;
+  /// The call sites that call a name.
+  const std::vector<SiteRef>& CallsTo(NameId name) const;
+  /// Every name that was ever defined, once, for symbol searches (in no particular order);
+  /// DefinitionsOf tells those defined now.
+  const std::vector<NameId>& EverDefinedNames() const { return everDefined_; }
+
+  size_t functionCount() const { return functionCount_; }
+  size_t callCount() const { return callCount_; }
+
+ private:
+  struct FileEntry {
+    std::string path;
+    std::vector<IndexedFunction> functions;
+    std::vector<IndexedCall> calls;
+  };
+  NameId Intern(std::string_view name);
+  int32_t FileOf(const std::string& path);
+  static void RemoveRefs(std::vector<SiteRef>& refs, int32_t file);
+
+  std::deque<std::string> names_;  // stable, so the views of the map stay valid
+  std::unordered_map<std::string_view, NameId> nameIds_;
+  std::vector<FileEntry> files_;
+  std::unordered_map<std::string, int32_t> fileIds_;
+  // By name: names are dense, so a list is found without hashing.
+  std::vector<std::vector<SiteRef>> definitions_;
+  std::vector<std::vector<SiteRef>> callers_;
+  // Every name that was ever defined, once: a symbol search walks these, not all names.
+  std::vector<NameId> everDefined_;
+  std::vector<char> wasDefined_;  // by name
+  size_t functionCount_ = 0;
+  size_t callCount_ = 0;
+};
+
+}  // namespace quillmap::lsp
