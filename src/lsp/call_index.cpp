@@ -14,6 +14,8 @@ std::string_view CallKindName(CallKind kind) {
   switch (kind) {
     case CallKind::kCallDirect:
       break;
+    case CallKind::kCallPointer:
+      return "pointer";
   }
   return "direct";
 }
@@ -34,19 +36,31 @@ void ForEachScannedFile(const CallGraphModel& model,
   for (size_t s = 0; s < model.sources.size(); ++s) {
     file.functions.clear();
     file.calls.clear();
-    for (; next < model.functions.size() &&
-           model.functions[next].file <= static_cast<int32_t>(s);
+    for (; next < model.functions.size() && model.functions[next].file <= static_cast<int32_t>(s);
          ++next) {
       const FunctionRecord& function = model.functions[next];
       if (function.file != static_cast<int32_t>(s)) continue;
       const FunctionDetails details = model.DetailsOf(function);
       const auto index = static_cast<int32_t>(file.functions.size());
-      file.functions.push_back({std::string(SymbolNameOf(model.NameOf(function.name))),
+      // A resolved model names a static namesake with its file ("helper@lib.c"): the editor
+      // knows it by its C name.
+      file.functions.push_back({std::string(SymbolNameOf(model.PlainNameOf(function.name))),
                                 details.line, details.braceLine});
       for (const uint32_t c : model.CallsOf(function)) {
         const CallRecord& call = model.calls[c];
-        file.calls.push_back({std::string(SymbolNameOf(model.NameOf(call.callee))), index,
-                              model.DetailsOf(call).line});
+        const CallDetails calledAs = model.DetailsOf(call);
+        ScannedCall scanned{std::string(SymbolNameOf(model.PlainNameOf(call.callee))),
+                            index,
+                            calledAs.line,
+                            CallKind::kCallDirect,
+                            {}};
+        if (model.resolved && calledAs.kind == quillmap::CallKind::kPointer) {
+          // A dispatch that no registration reaches names no function.
+          if (calledAs.calleeIndex < 0) continue;
+          scanned.kind = CallKind::kCallPointer;
+          scanned.via = model.NameOf(calledAs.via);
+        }
+        file.calls.push_back(std::move(scanned));
       }
     }
     if (model.sources[s].opened) take(model.sources[s].path, file);
@@ -132,11 +146,14 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
     indexed.callee = Intern(call.callee);
     indexed.function = call.function;
     indexed.line = call.line;
+    indexed.kind = call.kind;
+    if (!call.via.empty()) indexed.via = Intern(call.via);
     IndexedFunction& caller = entry.functions[static_cast<size_t>(call.function)];
     if (caller.callCount == 0) caller.firstCall = static_cast<uint32_t>(entry.calls.size());
     ++caller.callCount;
     caller.lastLine = std::max(caller.lastLine, call.line);
-    callers_[static_cast<size_t>(indexed.callee)].push_back({file, static_cast<int32_t>(entry.calls.size())});
+    callers_[static_cast<size_t>(indexed.callee)].push_back(
+        {file, static_cast<int32_t>(entry.calls.size())});
     entry.calls.push_back(indexed);
   }
   functionCount_ += entry.functions.size();
@@ -152,7 +169,5 @@ const std::vector<SiteRef>& CallIndex::CallsTo(NameId name) const {
   if (name < 0 || static_cast<size_t>(name) >= callers_.size()) return kNoSites;
   return callers_[static_cast<size_t>(name)];
 }
-
-
 
 }  // namespace quillmap::lsp

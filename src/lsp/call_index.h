@@ -2,8 +2,8 @@
 /// file, with the lookups the requests need (definitions of a name, call sites of a name,
 /// the definitions of a file) kept up to date when one file is scanned again.
 ///
-/// A call site carries its kind and the name it goes through ("via"); the scan records direct
-/// calls only, so every call is kCallDirect with no via for now.
+/// A call site carries its kind and, for a call through a function pointer, the dispatch it goes
+/// through ("via", such as "ops->open"); a scan without resolution records direct calls only.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +21,8 @@ namespace quillmap::lsp {
 using NameId = int32_t;
 inline constexpr NameId kNoName = -1;
 
-enum class CallKind : uint8_t { kCallDirect };
-/// The kind as the requests show it ("direct").
+enum class CallKind : uint8_t { kCallDirect, kCallPointer };
+/// The kind as the requests show it ("direct", "pointer").
 std::string_view CallKindName(CallKind kind);
 
 /// What one scan found in one file, before it enters the index.
@@ -35,6 +35,8 @@ struct ScannedCall {
   std::string callee;
   int32_t function = 0;  // index into ScannedFile::functions
   int32_t line = 0;      // 1-based
+  CallKind kind = CallKind::kCallDirect;
+  std::string via;  // the dispatch of a call through a pointer
 };
 struct ScannedFile {
   std::vector<ScannedFunction> functions;

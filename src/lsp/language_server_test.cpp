@@ -431,3 +431,32 @@ TEST(DocumentUri, PathsAndUrisRoundTrip) {
 
 }  // namespace
 }  // namespace quillmap::lsp
+
+namespace quillmap::lsp {
+namespace {
+
+// With the resolution of the starting configuration, a call through a function pointer reaches
+// the registered function, and the editor is told how.
+TEST(LanguageServer, CallsThroughPointersShowTheirKindAndDispatch) {
+  ServerFixture f;
+  const std::string path = f.dir.Write("app/drv.c", "");
+  const std::string text =
+      "struct ops { void (*write)(int c); };\n"
+      "static void uart_write(int c) { (void)c; }\n"
+      "static const struct ops uart_ops = { .write = uart_write };\n"
+      "void isr_tx(const struct ops *o) { o->write(1); }\n";
+  f.server.HandleMessage(Notification(
+      "textDocument/didOpen",
+      {{"textDocument",
+        {{"uri", UriOfPath(path)}, {"version", 1}, {"languageId", "c"}, {"text", text}}}}));
+  const Json isr = f.Ask("textDocument/prepareCallHierarchy", f.At(path, 3, 6))[0];
+  const Json outgoing = f.Ask("callHierarchy/outgoingCalls", {{"item", isr}});
+  ASSERT_EQ(outgoing.size(), 1u) << outgoing.dump();
+  EXPECT_EQ(outgoing[0]["to"]["name"], "uart_write");
+  EXPECT_NE(outgoing[0]["to"]["detail"].get<std::string>().find("pointer via o->write"),
+            std::string::npos)
+      << outgoing.dump();
+}
+
+}  // namespace
+}  // namespace quillmap::lsp
