@@ -89,12 +89,12 @@ class FailingStepWriter : public PerLineWriter {
     lines.push_back({*output.path, OnDiskLine(text)});
     return PerLineWriter::WriteLineTo(output, text, truncate);
   }
-  std::FILE* OpenFile(const std::string& path, bool truncate) override {
+  std::FILE* OpenFile(const OutputTarget& target, bool truncate) override {
     if (Failing(Step::kOpen)) {
       errno = EACCES;
       return nullptr;
     }
-    return PerLineWriter::OpenFile(path, truncate);
+    return PerLineWriter::OpenFile(target, truncate);
   }
   bool WriteBytes(std::FILE* file, std::string_view bytes) override {
     if (!Failing(Step::kWrite)) return PerLineWriter::WriteBytes(file, bytes);
@@ -839,6 +839,16 @@ std::vector<HostileCase> HostileCases() {
          return "error writing: " + (dir / longValue.substr(0, 2999));
        },
        1},
+      {"JsonValueAtTheLengthLimit",
+       [=](const TempDir& dir, std::string& config) {
+         // Cut, the value names out/cut, a file that could be made.
+         std::string value = "out/";
+         while (value.size() < 2994) value += "./";
+         value += "cut.json";
+         config.insert(config.find("[files]\n") + 8, "json=" + value + "\n");
+         return "error writing: " + (dir / value.substr(0, 2999));
+       },
+       1},
       {"OutputValueWithNul",
        [=](const TempDir& dir, std::string& config) {
          ReplaceValue(config, "dot", nulValue);
@@ -919,6 +929,139 @@ TEST_P(HostileInput, EndsInBoundedTimeWithItsMessageAndKeepsOldOutputs) {
 
 INSTANTIATE_TEST_SUITE_P(EveryCase, HostileInput, ::testing::ValuesIn(HostileCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Every file a run writes outside the line outputs (the JSON export, the baseline, the pictures)
+// obeys their rule: it never names the configuration, a source, another output of the run or
+// the file standard output goes to. The run says "error writing: PATH" and exits with 1; the
+// file keeps what it held (or what the run's first output wrote to it).
+
+struct OutputClash {
+  const char* name;
+  const char* filesKeys;   // added to [files]
+  const char* moduleKeys;  // appended to [modules]
+  const char* dotKeys;     // added to [dot]
+  const char* baseline;    // -write-baseline FILE, when not empty
+  const char* refused;     // the path reported: relative to the tree, or "=PATH" as given
+  const char* keeps;       // the file that another writer keeps...
+  const char* holds;       // ...and a text it holds afterwards (empty: its bytes before the run)
+  bool stdoutIsRefused = false;  // standard output goes to `refused`
+};
+
+const OutputClash kOutputClashes[] = {
+    {"JsonOntoConfiguration", "json=scan.cfg\n", "", "", "", "scan.cfg", "scan.cfg", ""},
+    {"JsonOntoSource", "json=src/a.c\n", "", "", "", "src/a.c", "src/a.c", ""},
+    {"JsonOntoCallGraph", "json=out/calls.dot\n", "", "", "", "out/calls.dot", "out/calls.dot",
+     "digraph G"},
+    {"JsonOntoStandardOutput", "json=out/run.log\n", "", "", "", "out/run.log", "out/run.log",
+     "error writing: ", true},
+    {"BaselineOntoConfiguration", "", "rule_0=lib !-> app\n", "", "scan.cfg", "=scan.cfg",
+     "scan.cfg", ""},
+    {"BaselineOntoSource", "", "rule_0=lib !-> app\n", "", "src/b.c", "=src/b.c", "src/b.c", ""},
+    {"BaselineOntoModuleGraph", "", "rule_0=lib !-> app\n", "", "out/mod.dot", "out/mod.dot",
+     "out/mod.dot", "rule violated: lib !-> app"},
+    {"BothPicturesOneFile", "", "render=svg\ndot=out/calls.gv\n", "render=svg\n", "",
+     "out/calls.svg", "out/calls.svg", "cluster_app"},
+    {"PictureOntoJsonExport", "json=out/calls.json\n", "", "render=json\n", "", "out/calls.json",
+     "out/calls.json", "\"moduleCalls\""},
+};
+
+class OutputClashes : public ::testing::TestWithParam<OutputClash> {};
+
+TEST_P(OutputClashes, TheSecondWriterIsRefusedAndTheFileKeepsItsBytes) {
+  const OutputClash& clash = GetParam();
+  TempDir dir;
+  WriteTree(dir);
+  std::string config = kConfig;
+  config.insert(config.find("[files]\n") + 8, clash.filesKeys);
+  config.insert(config.find("[dot]\n") + 6, clash.dotKeys);
+  // The first key of a name in a section wins.
+  config.insert(config.find("[modules]\n") + 10, clash.moduleKeys);
+  dir.Write("scan.cfg", config);
+  const std::string kept = dir / clash.keeps;
+  const std::string before = ReadFile(kept);
+  BackgroundRun::Options options;
+  if (clash.stdoutIsRefused) options.outPath = kept;
+  StringList args{"-cfg", "scan.cfg"};
+  if (*clash.baseline != '\0') args.insert(args.end(), {"-write-baseline", clash.baseline});
+  BackgroundRun run(args, dir.path(), options);
+  ASSERT_EQ(run.WaitAtMost(30), 1) << run.Out() << run.Err();
+  const std::string log = clash.stdoutIsRefused ? ReadFile(kept) : run.Out();
+  const std::string refused = *clash.refused == '=' ? clash.refused + 1 : dir / clash.refused;
+  EXPECT_NE(log.find("error writing: " + refused + "\n"), std::string::npos) << log;
+  const std::string after = ReadFile(kept);
+  if (*clash.holds == '\0') {
+    EXPECT_EQ(after, before);
+  } else {
+    EXPECT_NE(after.find(clash.holds), std::string::npos) << after.substr(0, 400);
+  }
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWriter, OutputClashes, ::testing::ValuesIn(kOutputClashes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Root writes into a folder that another user owns, who swaps every temporary file of the run
+// for a link to a root-only file, as fast as he can: the root-only file keeps its owner, mode
+// and bytes (the temporary files are handled through their descriptors, never by name again).
+
+constexpr uid_t kNobody = 65534;
+
+// A process of `nobody` that, until it is killed, replaces every temporary file in `folder`
+// with a symbolic link to `target`.
+pid_t StartLinkSwapper(const std::string& folder, const std::string& target) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+  const std::string link = folder + "/swap-link";
+  for (;;) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      const std::string name = entry.path().filename();
+      if (name.find(".quillmap-") == std::string::npos) continue;
+      unlink(link.c_str());
+      if (symlink(target.c_str(), link.c_str()) == 0) rename(link.c_str(), entry.path().c_str());
+    }
+  }
+}
+
+TEST(TemporaryFileRaces, AFolderOwnerSwappingTemporaryFilesForLinksGainsNothing) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, who may give files away";
+  TempDir dir;
+  WriteTree(dir);
+  std::string config = kConfig;
+  config.insert(config.find("[files]\n") + 8, "json=out/calls.json\n");
+  config.insert(config.find("[dot]\n") + 6, "render=svg\n");
+  dir.Write("scan.cfg", config);
+  const std::string secret = dir.Write("secret", "root only\n");
+  ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
+  // The outputs are the folder owner's, so that root gives each replacement to him.
+  for (const char* output : {"out/calls.dot", "out/calls.csv", "out/calls.json", "out/calls.svg",
+                             "out/mod.dot", "out/mod.log"}) {
+    testing::WriteFile(dir / output, "old\r\n");
+    ASSERT_EQ(chown((dir / output).c_str(), kNobody, kNobody), 0);
+  }
+  // A link of his own in place of an output is not followed either.
+  unlink((dir / "out/calls.csv").c_str());
+  ASSERT_EQ(symlink(secret.c_str(), (dir / "out/calls.csv").c_str()), 0);
+  ASSERT_EQ(lchown((dir / "out/calls.csv").c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(chown((dir / "out").c_str(), kNobody, kNobody), 0);
+  const pid_t swapper = StartLinkSwapper(dir / "out", secret);
+  for (int run = 0; run < 10; ++run) {
+    BackgroundRun scan({"-cfg", "scan.cfg"}, dir.path());
+    const int status = scan.WaitAtMost(30);
+    EXPECT_TRUE(status == 0 || status == 1) << status << scan.Out();
+  }
+  kill(swapper, SIGKILL);
+  waitpid(swapper, nullptr, 0);
+  struct stat status {};
+  ASSERT_EQ(stat(secret.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 0u);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadFile(secret), "root only\n");
+}
 
 }  // namespace
 }  // namespace quillmap

@@ -4,6 +4,7 @@
 #include <graphviz/gvc.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,7 @@
 
 #include "config/profile_reader.h"
 #include "context/scan_context.h"
+#include "outputs/output_replacement.h"
 
 namespace quillmap {
 
@@ -100,35 +103,34 @@ void MoveLabelsToXlabels(Agraph_t* graph) {
   }
 }
 
-// A temporary file beside `finalPath`, so that renaming it into place cannot cross a device.
-// Empty when it cannot be created (the folder is missing or not writable).
-std::string CreateTemporaryBeside(const std::string& finalPath) {
-  std::string pattern = finalPath + ".XXXXXX";
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) return {};
-  // mkstemp makes the file private; a picture gets the permissions of any other output.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  close(fd);
-  return pattern;
-}
-
 // How one child's layout ended.
 enum class ChildEnd { kFinished, kFailed, kTimedOut };
+
+// Renders the laid out graph into the picture's temporary file (through its descriptor) or, for
+// a picture that is a device or a pipe, into that file. Graphviz's status.
+int RenderPicture(GVC_t* gvc, Agraph_t* graph, const std::string& format,
+                  const OutputTarget& target) {
+  if (!target.replaced)
+    return gvRenderFilename(gvc, graph, format.c_str(), target.writePath.c_str());
+  std::FILE* file = OpenOutputFile(target);
+  if (file == nullptr) return -1;
+  int status = gvRender(gvc, graph, format.c_str(), file);
+  if (std::fclose(file) != 0 && status == 0) status = -1;
+  return status;
+}
 
 // Lays out and renders in the child: the pictures go to their temporary files, an error to
 // `reportFd`. Returns the child's exit status.
 int RenderInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
-                  const std::vector<std::string>& formats,
-                  const std::vector<std::string>& temporaries, int reportFd) {
+                  const std::vector<std::string>& formats, const std::vector<OutputTarget>& targets,
+                  int reportFd) {
   graphvizErrors.clear();
   for (const auto& [name, value] : attempt.graphAttributes) {
     agattr(graph, AGRAPH, const_cast<char*>(name.c_str()), const_cast<char*>(value.c_str()));
   }
   int status = gvLayout(gvc, graph, attempt.engine.c_str());
   for (size_t i = 0; status == 0 && i < formats.size(); ++i) {
-    status = gvRenderFilename(gvc, graph, formats[i].c_str(), temporaries[i].c_str());
+    status = RenderPicture(gvc, graph, formats[i], targets[i]);
   }
   if (status != 0) {
     const std::string message = FirstLine(graphvizErrors);
@@ -195,6 +197,7 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
     return ChildEnd::kFailed;
   }
   std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t parent = getpid();
   const pid_t child = fork();
   if (child < 0) {
     output = std::strerror(errno);
@@ -204,8 +207,18 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
   }
   if (child == 0) {
     close(report[0]);
+    // The child ends with the process that waits for it, however that one ends: by a signal
+    // that its handlers catch (they end this process group) or by one they cannot (the death
+    // signal).
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
     _exit(work(report[1]));
   }
+  // Set on both sides, so that the group exists before either goes on.
+  setpgid(child, child);
+  const bool watched = SetChildGroupEndedOnTermination(child, true);
   close(report[1]);
   // The child's end of the pipe closes when it exits: that is the signal to wait for.
   bool ended = false;
@@ -231,6 +244,7 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  if (watched) SetChildGroupEndedOnTermination(child, false);
   if (!ended) return ChildEnd::kTimedOut;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ChildEnd::kFinished;
   if (output.empty()) output = "the layout process ended abnormally";
@@ -240,11 +254,11 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
 // Runs one attempt at the pictures in a child process and waits for it until `deadline`.
 ChildEnd RunAttempt(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
                     const std::vector<std::string>& formats,
-                    const std::vector<std::string>& temporaries, Clock::time_point deadline,
+                    const std::vector<OutputTarget>& targets, Clock::time_point deadline,
                     std::string& error) {
   return RunInChild(
-      [&](int fd) { return RenderInChild(gvc, graph, attempt, formats, temporaries, fd); },
-      deadline, error);
+      [&](int fd) { return RenderInChild(gvc, graph, attempt, formats, targets, fd); }, deadline,
+      error);
 }
 
 // The drawing that DrawInChild sent.
@@ -331,13 +345,17 @@ RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSetti
                              std::to_string(size.labelledEdges) + " labelled edges)");
   }
 
-  std::vector<std::string> finals, temporaries;
-  for (const std::string& format : settings.formats) {
-    finals.push_back(PicturePath(dotPath, format));
-    temporaries.push_back(CreateTemporaryBeside(finals.back()));
-    if (temporaries.back().empty()) {
-      temporaries.pop_back();
-      for (const std::string& temporary : temporaries) unlink(temporary.c_str());
+  // Each picture is an output like the others: written to a temporary file beside it that
+  // replaces it once the layout finished.
+  std::vector<std::string> finals;
+  std::vector<OutputTarget> targets(settings.formats.size());
+  const auto discardAll = [&] {
+    for (OutputTarget& target : targets) DiscardOutput(target);
+  };
+  for (size_t i = 0; i < settings.formats.size(); ++i) {
+    finals.push_back(PicturePath(dotPath, settings.formats[i]));
+    if (!PrepareOutput(finals.back(), false, targets[i])) {
+      discardAll();
       agclose(graph);
       return fail(ErrorWritingText(finals.back()));
     }
@@ -356,13 +374,12 @@ RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSetti
     const auto deadline =
         start + std::chrono::duration_cast<Clock::duration>(
                     std::chrono::duration<double>(settings.budgetSeconds * attempt.budgetEnd));
-    end = RunAttempt(context_->gvc, graph, attempt, settings.formats, temporaries, deadline, error);
+    end = RunAttempt(context_->gvc, graph, attempt, settings.formats, targets, deadline, error);
     if (end == ChildEnd::kFinished) {
       for (size_t i = 0; i < finals.size(); ++i) {
-        if (std::rename(temporaries[i].c_str(), finals[i].c_str()) != 0) {
+        if (!CommitOutput(targets[i])) {
           result.entries.push_back(ErrorWritingText(finals[i]));
           result.failed = true;
-          unlink(temporaries[i].c_str());
         } else {
           result.entries.push_back(kRenderedEntry + finals[i] + kWith + Describe(attempt, reason));
         }
@@ -377,7 +394,7 @@ RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSetti
   }
   agclose(graph);
   if (done) return result;
-  for (const std::string& temporary : temporaries) unlink(temporary.c_str());
+  discardAll();
   if (end == ChildEnd::kFailed) return fail(kNotRenderedEntry + dotPath + ": " + reason + kDotKept);
   return fail(kNotRenderedEntry + dotPath + kNoLayoutFinished + Seconds(settings.budgetSeconds) +
               " s" + kDotKept);

@@ -53,7 +53,8 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
 
   if (!baselineOutput_.empty()) {
     for (const RuleViolation& violation : violations_) context.Log(violation.line);
-    if (WriteBaseline(baselineOutput_, violations_)) {
+    if (context.writer().ClaimFile(baselineOutput_) &&
+        WriteBaseline(baselineOutput_, violations_)) {
       context.Log(kBaselineWritten + baselineOutput_);
     } else {
       errors_.push_back(ErrorWritingText(baselineOutput_));

@@ -228,7 +228,8 @@ void ScanRun::WriteJsonExport(ScanContext& context, const std::string& path,
   }
   errors.insert(errors.end(), rules.errors().begin(), rules.errors().end());
   if (scanMessage.starts_with(kFilterError)) errors.push_back(scanMessage);
-  if (!WriteGraphJson(jsonPath, model_, rules.violations(), errors)) {
+  if (!writer_->ClaimFile(jsonPath) ||
+      !WriteGraphJson(jsonPath, model_, rules.violations(), errors)) {
     context.LogError(ErrorWritingText(jsonPath));
   }
 }
