@@ -602,7 +602,10 @@ INSTANTIATE_TEST_SUITE_P(EveryWay, SourceFailsMidRun,
 // Runs that are stopped, lose their log or run side by side: every output is either the old
 // file or the whole new one, and no temporary file stays.
 
-const char* const kBigOutputs[] = {"out/calls.dot", "out/calls.csv", "out/mod.dot", "out/mod.log"};
+const std::vector<std::string> kBigOutputs = {"out/calls.dot", "out/calls.csv", "out/mod.dot",
+                                              "out/mod.log"};
+// The outputs of a run that draws its call graph.
+const std::vector<std::string> kDrawnOutputs = {"out/calls.dot", "out/calls.json", "out/calls.svg"};
 
 // Sources of `void Foo_i(void) { Foo_<i+1>(); }`, in two modules: a run long enough to be
 // stopped part way.
@@ -625,13 +628,16 @@ std::string OldContents(const std::string& output) {
   return output.ends_with(".dot") ? "digraph old {\r\n}\r\n" : "old\r\n";
 }
 
-void WriteOldOutputs(const TempDir& dir) {
-  for (const char* output : kBigOutputs) testing::WriteFile(dir / output, OldContents(output));
+void WriteOldOutputs(const TempDir& dir, const std::vector<std::string>& outputs = kBigOutputs) {
+  for (const std::string& output : outputs) testing::WriteFile(dir / output, OldContents(output));
 }
 
-std::map<std::string, std::string> ReadOutputs(const TempDir& dir) {
+std::map<std::string, std::string> ReadOutputs(
+    const TempDir& dir, const std::vector<std::string>& outputs = kBigOutputs) {
   std::map<std::string, std::string> files;
-  for (const char* output : kBigOutputs) files[output] = WithoutTimestamp(ReadFile(dir / output));
+  for (const std::string& output : outputs) {
+    files[output] = WithoutTimestamp(ReadFile(dir / output));
+  }
   return files;
 }
 
@@ -647,8 +653,9 @@ std::vector<std::string> TemporaryFiles(const TempDir& dir, pid_t pid = 0) {
 }
 
 // Each output is the old file or the complete new one, and its DOT parses.
-void ExpectOldOrNew(const TempDir& dir, const std::map<std::string, std::string>& newFiles) {
-  for (const auto& [output, contents] : ReadOutputs(dir)) {
+void ExpectOldOrNew(const TempDir& dir, const std::map<std::string, std::string>& newFiles,
+                    const std::vector<std::string>& outputs = kBigOutputs) {
+  for (const auto& [output, contents] : ReadOutputs(dir, outputs)) {
     EXPECT_TRUE(contents == OldContents(output) || contents == newFiles.at(output))
         << output << " is cut: " << contents.size() << " bytes";
     if (output.ends_with(".dot")) {
@@ -667,7 +674,7 @@ class StoppedRuns : public ::testing::Test {
     ASSERT_EQ(run.WaitAtMost(60), 0) << run.Err();
     runTime = std::chrono::steady_clock::now() - start;
     newFiles = ReadOutputs(dir);
-    for (const char* output : kBigOutputs) ASSERT_NE(newFiles[output], OldContents(output));
+    for (const std::string& output : kBigOutputs) ASSERT_NE(newFiles[output], OldContents(output));
   }
 
   TempDir dir;
@@ -675,31 +682,84 @@ class StoppedRuns : public ::testing::Test {
   std::map<std::string, std::string> newFiles;
 };
 
-TEST_F(StoppedRuns, AKilledRunLeavesEveryOutputOldOrWholeAtAnyMoment) {
+// The processes whose current folder is `dir`: the runs started there and their children.
+std::vector<pid_t> ProcessesIn(const TempDir& dir) {
+  std::vector<pid_t> found;
+  const std::filesystem::path folder = std::filesystem::path(dir.path()).parent_path();
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code unreadable;
+    if (std::filesystem::read_symlink(entry.path() / "cwd", unreadable) == folder) {
+      found.push_back(std::stoi(name));
+    }
+  }
+  return found;
+}
+
+// Runs killed (SIGKILL) or stopped (SIGTERM) at random moments: every output is old or whole,
+// no process of the run (the layout child) outlives it, a stopped run leaves no temporary file,
+// and the next complete run removes those of the killed ones.
+void KillAtRandom(const TempDir& dir, const std::vector<std::string>& outputs,
+                  std::chrono::steady_clock::duration runTime,
+                  const std::map<std::string, std::string>& newFiles, int rounds) {
   std::mt19937 random(20261207);
   const auto span = std::chrono::duration_cast<std::chrono::microseconds>(runTime).count();
-  for (int round = 0; round < 12; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     const int signal = round % 2 ? SIGTERM : SIGKILL;
     const auto delay = std::chrono::microseconds(static_cast<int64_t>(random() % (span + 1)));
     SCOPED_TRACE("round " + std::to_string(round) + ", " + strsignal(signal) + " after " +
                  std::to_string(delay.count()) + " us");
-    WriteOldOutputs(dir);
+    WriteOldOutputs(dir, outputs);
     BackgroundRun run({"-cfg", "scan.cfg"}, dir.path());
     std::this_thread::sleep_for(delay);
     run.Signal(signal);
     const int status = run.WaitAtMost(20);
     EXPECT_TRUE(status == 0 || status == 128 + signal) << status;
-    ExpectOldOrNew(dir, newFiles);
+    ExpectOldOrNew(dir, newFiles, outputs);
     // A stopped run removes its temporary files; only a killed one cannot.
     if (signal == SIGTERM) {
       EXPECT_EQ(TemporaryFiles(dir, run.pid()), std::vector<std::string>{});
     }
+    // The layout child ends with the run (the kernel's death signal is sent at once, its
+    // delivery may take a moment).
+    for (int wait = 0; wait < 10 && !ProcessesIn(dir).empty(); ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(ProcessesIn(dir), std::vector<pid_t>{});
   }
   // What killed runs left behind goes with the next run.
   BackgroundRun last({"-cfg", "scan.cfg"}, dir.path());
   EXPECT_EQ(last.WaitAtMost(60), 0);
-  EXPECT_EQ(ReadOutputs(dir), newFiles);
+  EXPECT_EQ(ReadOutputs(dir, outputs), newFiles);
   EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+TEST_F(StoppedRuns, AKilledRunLeavesEveryOutputOldOrWholeAtAnyMoment) {
+  KillAtRandom(dir, kBigOutputs, runTime, newFiles, 12);
+}
+
+TEST_F(StoppedRuns, AKilledRunThatDrawsLeavesNoLayoutProcessAndNoPictureCut) {
+  // 60 functions of 6 calls each at random: a layout of most of a second, the larger part of
+  // the run.
+  std::mt19937 random(7);
+  std::string source;
+  for (int i = 0; i < 60; ++i) {
+    source += "void Foo_" + std::to_string(i) + "(void)\n{\n";
+    for (int call = 0; call < 6; ++call)
+      source += "  Foo_" + std::to_string(random() % 60) + "();\n";
+    source += "}\n";
+  }
+  dir.Write("src/mesh.c", source);
+  dir.Write("scan.cfg",
+            "[files]\ndot=out/calls.dot\njson=out/calls.json\nfile0=src/mesh.c\n[calls]\n0=Foo_\n"
+            "[dot]\nrender=svg\n");
+  const auto start = std::chrono::steady_clock::now();
+  BackgroundRun run({"-cfg", "scan.cfg"}, dir.path());
+  ASSERT_EQ(run.WaitAtMost(60), 0) << run.Err();
+  const auto drawnRunTime = std::chrono::steady_clock::now() - start;
+  KillAtRandom(dir, kDrawnOutputs, drawnRunTime, ReadOutputs(dir, kDrawnOutputs), 4);
 }
 
 TEST_F(StoppedRuns, ConcurrentRunsEachLeaveCompleteOutputs) {
