@@ -861,6 +861,14 @@ std::vector<HostileCase> HostileCases() {
       return message + (dir / "fifo");
     };
   };
+  // A compilation database of the call graph; `told` as the entry names it (the tree's paths
+  // relative to the tree).
+  const auto database = [](const std::string& value, const std::string& told) {
+    return [=](const TempDir& dir, std::string& config) {
+      config.insert(config.find("[files]\n") + 8, "compile_commands=" + value + "\n");
+      return "error reading compilation database: " + (told[0] == '/' ? told : dir / told);
+    };
+  };
   const std::string longValue = "out/" + std::string(3000, 'x') + ".dot";
   const std::string nulValue = std::string("out/cut\0.dot", 12);
   return {
@@ -876,6 +884,15 @@ std::vector<HostileCase> HostileCases() {
        1},
       {"FifoWithoutWriterAsSource", fifo("file1", "error reading: "), 1},
       {"FifoWithoutReaderAsOutput", fifo("csv", "error writing: "), 1},
+      {"FolderAsCompilationDatabase", database("src", "src (a folder)"), 1},
+      {"ProcSelfMemAsCompilationDatabase",
+       database("/proc/self/mem", "/proc/self/mem (Input/output error)"), 1},
+      {"FifoWithoutWriterAsCompilationDatabase",
+       [=](const TempDir& dir, std::string& config) {
+         mkfifo((dir / "db.fifo").c_str(), 0600);
+         return database("db.fifo", "db.fifo (nothing to read for 3 s)")(dir, config);
+       },
+       1},
       {"DevZeroAsConfiguration",
        [](const TempDir&, std::string&) {
          return std::string("error opening: /dev/zero (not a regular file)");

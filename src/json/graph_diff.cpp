@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <istream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <utility>
 
 #include "files/file_error.h"
+#include "files/source_file.h"
 #include "json/graph_json.h"
 
 namespace quillmap {
@@ -34,6 +36,7 @@ constexpr const char* kNotAString = " is not a string";
 constexpr const char* kNotAList = " is not a list";
 constexpr const char* kNotAnObject = " is not an object";
 constexpr const char* kDocumentNotAnObject = "the document is not an object";
+constexpr const char* kCannotBeRead = ": cannot be read (";
 
 // Files are compared below the folder that holds all of an export's files, so that exports of
 // two checkouts in different places match.
@@ -376,16 +379,20 @@ ExportReading ParseGraphExport(std::string_view text, const std::string& path) {
 }
 
 ExportReading ReadGraphExport(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
+  // Read as a source is: a FIFO without a writer or a device gives up instead of waiting.
+  SourceFile file;
+  if (!file.Open(path)) {
     ExportReading reading;
     reading.error = FileErrorMessage(path, FileError::CauseOf(errno));
     return reading;
   }
+  SourceFileBuffer buffer(file);
+  std::istream in(&buffer);
   ExportReader reader(path);
-  json::sax_parse(file, &reader);
-  std::fclose(file);
-  return reader.Finish();
+  json::sax_parse(in, &reader);
+  ExportReading reading = reader.Finish();
+  if (!buffer.failure().empty()) reading.error = path + kCannotBeRead + buffer.failure() + ")";
+  return reading;
 }
 
 GraphDiff DiffGraphs(const ExportedGraph& before, const ExportedGraph& after) {
