@@ -89,12 +89,12 @@ class FailingStepWriter : public PerLineWriter {
     lines.push_back({*output.path, OnDiskLine(text)});
     return PerLineWriter::WriteLineTo(output, text, truncate);
   }
-  std::FILE* OpenFile(const std::string& path, bool truncate) override {
+  std::FILE* OpenFile(const OutputTarget& target, bool truncate) override {
     if (Failing(Step::kOpen)) {
       errno = EACCES;
       return nullptr;
     }
-    return PerLineWriter::OpenFile(path, truncate);
+    return PerLineWriter::OpenFile(target, truncate);
   }
   bool WriteBytes(std::FILE* file, std::string_view bytes) override {
     if (!Failing(Step::kWrite)) return PerLineWriter::WriteBytes(file, bytes);
@@ -602,7 +602,10 @@ INSTANTIATE_TEST_SUITE_P(EveryWay, SourceFailsMidRun,
 // Runs that are stopped, lose their log or run side by side: every output is either the old
 // file or the whole new one, and no temporary file stays.
 
-const char* const kBigOutputs[] = {"out/calls.dot", "out/calls.csv", "out/mod.dot", "out/mod.log"};
+const std::vector<std::string> kBigOutputs = {"out/calls.dot", "out/calls.csv", "out/mod.dot",
+                                              "out/mod.log"};
+// The outputs of a run that draws its call graph.
+const std::vector<std::string> kDrawnOutputs = {"out/calls.dot", "out/calls.json", "out/calls.svg"};
 
 // Sources of `void Foo_i(void) { Foo_<i+1>(); }`, in two modules: a run long enough to be
 // stopped part way.
@@ -625,13 +628,16 @@ std::string OldContents(const std::string& output) {
   return output.ends_with(".dot") ? "digraph old {\r\n}\r\n" : "old\r\n";
 }
 
-void WriteOldOutputs(const TempDir& dir) {
-  for (const char* output : kBigOutputs) testing::WriteFile(dir / output, OldContents(output));
+void WriteOldOutputs(const TempDir& dir, const std::vector<std::string>& outputs = kBigOutputs) {
+  for (const std::string& output : outputs) testing::WriteFile(dir / output, OldContents(output));
 }
 
-std::map<std::string, std::string> ReadOutputs(const TempDir& dir) {
+std::map<std::string, std::string> ReadOutputs(
+    const TempDir& dir, const std::vector<std::string>& outputs = kBigOutputs) {
   std::map<std::string, std::string> files;
-  for (const char* output : kBigOutputs) files[output] = WithoutTimestamp(ReadFile(dir / output));
+  for (const std::string& output : outputs) {
+    files[output] = WithoutTimestamp(ReadFile(dir / output));
+  }
   return files;
 }
 
@@ -647,8 +653,9 @@ std::vector<std::string> TemporaryFiles(const TempDir& dir, pid_t pid = 0) {
 }
 
 // Each output is the old file or the complete new one, and its DOT parses.
-void ExpectOldOrNew(const TempDir& dir, const std::map<std::string, std::string>& newFiles) {
-  for (const auto& [output, contents] : ReadOutputs(dir)) {
+void ExpectOldOrNew(const TempDir& dir, const std::map<std::string, std::string>& newFiles,
+                    const std::vector<std::string>& outputs = kBigOutputs) {
+  for (const auto& [output, contents] : ReadOutputs(dir, outputs)) {
     EXPECT_TRUE(contents == OldContents(output) || contents == newFiles.at(output))
         << output << " is cut: " << contents.size() << " bytes";
     if (output.ends_with(".dot")) {
@@ -667,7 +674,7 @@ class StoppedRuns : public ::testing::Test {
     ASSERT_EQ(run.WaitAtMost(60), 0) << run.Err();
     runTime = std::chrono::steady_clock::now() - start;
     newFiles = ReadOutputs(dir);
-    for (const char* output : kBigOutputs) ASSERT_NE(newFiles[output], OldContents(output));
+    for (const std::string& output : kBigOutputs) ASSERT_NE(newFiles[output], OldContents(output));
   }
 
   TempDir dir;
@@ -675,31 +682,84 @@ class StoppedRuns : public ::testing::Test {
   std::map<std::string, std::string> newFiles;
 };
 
-TEST_F(StoppedRuns, AKilledRunLeavesEveryOutputOldOrWholeAtAnyMoment) {
+// The processes whose current folder is `dir`: the runs started there and their children.
+std::vector<pid_t> ProcessesIn(const TempDir& dir) {
+  std::vector<pid_t> found;
+  const std::filesystem::path folder = std::filesystem::path(dir.path()).parent_path();
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code unreadable;
+    if (std::filesystem::read_symlink(entry.path() / "cwd", unreadable) == folder) {
+      found.push_back(std::stoi(name));
+    }
+  }
+  return found;
+}
+
+// Runs killed (SIGKILL) or stopped (SIGTERM) at random moments: every output is old or whole,
+// no process of the run (the layout child) outlives it, a stopped run leaves no temporary file,
+// and the next complete run removes those of the killed ones.
+void KillAtRandom(const TempDir& dir, const std::vector<std::string>& outputs,
+                  std::chrono::steady_clock::duration runTime,
+                  const std::map<std::string, std::string>& newFiles, int rounds) {
   std::mt19937 random(20261207);
   const auto span = std::chrono::duration_cast<std::chrono::microseconds>(runTime).count();
-  for (int round = 0; round < 12; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     const int signal = round % 2 ? SIGTERM : SIGKILL;
     const auto delay = std::chrono::microseconds(static_cast<int64_t>(random() % (span + 1)));
     SCOPED_TRACE("round " + std::to_string(round) + ", " + strsignal(signal) + " after " +
                  std::to_string(delay.count()) + " us");
-    WriteOldOutputs(dir);
+    WriteOldOutputs(dir, outputs);
     BackgroundRun run({"-cfg", "scan.cfg"}, dir.path());
     std::this_thread::sleep_for(delay);
     run.Signal(signal);
     const int status = run.WaitAtMost(20);
     EXPECT_TRUE(status == 0 || status == 128 + signal) << status;
-    ExpectOldOrNew(dir, newFiles);
+    ExpectOldOrNew(dir, newFiles, outputs);
     // A stopped run removes its temporary files; only a killed one cannot.
     if (signal == SIGTERM) {
       EXPECT_EQ(TemporaryFiles(dir, run.pid()), std::vector<std::string>{});
     }
+    // The layout child ends with the run (the kernel's death signal is sent at once, its
+    // delivery may take a moment).
+    for (int wait = 0; wait < 10 && !ProcessesIn(dir).empty(); ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(ProcessesIn(dir), std::vector<pid_t>{});
   }
   // What killed runs left behind goes with the next run.
   BackgroundRun last({"-cfg", "scan.cfg"}, dir.path());
   EXPECT_EQ(last.WaitAtMost(60), 0);
-  EXPECT_EQ(ReadOutputs(dir), newFiles);
+  EXPECT_EQ(ReadOutputs(dir, outputs), newFiles);
   EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+TEST_F(StoppedRuns, AKilledRunLeavesEveryOutputOldOrWholeAtAnyMoment) {
+  KillAtRandom(dir, kBigOutputs, runTime, newFiles, 12);
+}
+
+TEST_F(StoppedRuns, AKilledRunThatDrawsLeavesNoLayoutProcessAndNoPictureCut) {
+  // 60 functions of 6 calls each at random: a layout of most of a second, the larger part of
+  // the run.
+  std::mt19937 random(7);
+  std::string source;
+  for (int i = 0; i < 60; ++i) {
+    source += "void Foo_" + std::to_string(i) + "(void)\n{\n";
+    for (int call = 0; call < 6; ++call)
+      source += "  Foo_" + std::to_string(random() % 60) + "();\n";
+    source += "}\n";
+  }
+  dir.Write("src/mesh.c", source);
+  dir.Write("scan.cfg",
+            "[files]\ndot=out/calls.dot\njson=out/calls.json\nfile0=src/mesh.c\n[calls]\n0=Foo_\n"
+            "[dot]\nrender=svg\n");
+  const auto start = std::chrono::steady_clock::now();
+  BackgroundRun run({"-cfg", "scan.cfg"}, dir.path());
+  ASSERT_EQ(run.WaitAtMost(60), 0) << run.Err();
+  const auto drawnRunTime = std::chrono::steady_clock::now() - start;
+  KillAtRandom(dir, kDrawnOutputs, drawnRunTime, ReadOutputs(dir, kDrawnOutputs), 4);
 }
 
 TEST_F(StoppedRuns, ConcurrentRunsEachLeaveCompleteOutputs) {
@@ -801,6 +861,14 @@ std::vector<HostileCase> HostileCases() {
       return message + (dir / "fifo");
     };
   };
+  // A compilation database of the call graph; `told` as the entry names it (the tree's paths
+  // relative to the tree).
+  const auto database = [](const std::string& value, const std::string& told) {
+    return [=](const TempDir& dir, std::string& config) {
+      config.insert(config.find("[files]\n") + 8, "compile_commands=" + value + "\n");
+      return "error reading compilation database: " + (told[0] == '/' ? told : dir / told);
+    };
+  };
   const std::string longValue = "out/" + std::string(3000, 'x') + ".dot";
   const std::string nulValue = std::string("out/cut\0.dot", 12);
   return {
@@ -816,6 +884,15 @@ std::vector<HostileCase> HostileCases() {
        1},
       {"FifoWithoutWriterAsSource", fifo("file1", "error reading: "), 1},
       {"FifoWithoutReaderAsOutput", fifo("csv", "error writing: "), 1},
+      {"FolderAsCompilationDatabase", database("src", "src (a folder)"), 1},
+      {"ProcSelfMemAsCompilationDatabase",
+       database("/proc/self/mem", "/proc/self/mem (Input/output error)"), 1},
+      {"FifoWithoutWriterAsCompilationDatabase",
+       [=](const TempDir& dir, std::string& config) {
+         mkfifo((dir / "db.fifo").c_str(), 0600);
+         return database("db.fifo", "db.fifo (nothing to read for 3 s)")(dir, config);
+       },
+       1},
       {"DevZeroAsConfiguration",
        [](const TempDir&, std::string&) {
          return std::string("error opening: /dev/zero (not a regular file)");
@@ -837,6 +914,16 @@ std::vector<HostileCase> HostileCases() {
        [=](const TempDir& dir, std::string& config) {
          ReplaceValue(config, "dot", longValue);
          return "error writing: " + (dir / longValue.substr(0, 2999));
+       },
+       1},
+      {"JsonValueAtTheLengthLimit",
+       [=](const TempDir& dir, std::string& config) {
+         // Cut, the value names out/cut, a file that could be made.
+         std::string value = "out/";
+         while (value.size() < 2994) value += "./";
+         value += "cut.json";
+         config.insert(config.find("[files]\n") + 8, "json=" + value + "\n");
+         return "error writing: " + (dir / value.substr(0, 2999));
        },
        1},
       {"OutputValueWithNul",
@@ -919,6 +1006,139 @@ TEST_P(HostileInput, EndsInBoundedTimeWithItsMessageAndKeepsOldOutputs) {
 
 INSTANTIATE_TEST_SUITE_P(EveryCase, HostileInput, ::testing::ValuesIn(HostileCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Every file a run writes outside the line outputs (the JSON export, the baseline, the pictures)
+// obeys their rule: it never names the configuration, a source, another output of the run or
+// the file standard output goes to. The run says "error writing: PATH" and exits with 1; the
+// file keeps what it held (or what the run's first output wrote to it).
+
+struct OutputClash {
+  const char* name;
+  const char* filesKeys;   // added to [files]
+  const char* moduleKeys;  // appended to [modules]
+  const char* dotKeys;     // added to [dot]
+  const char* baseline;    // -write-baseline FILE, when not empty
+  const char* refused;     // the path reported: relative to the tree, or "=PATH" as given
+  const char* keeps;       // the file that another writer keeps...
+  const char* holds;       // ...and a text it holds afterwards (empty: its bytes before the run)
+  bool stdoutIsRefused = false;  // standard output goes to `refused`
+};
+
+const OutputClash kOutputClashes[] = {
+    {"JsonOntoConfiguration", "json=scan.cfg\n", "", "", "", "scan.cfg", "scan.cfg", ""},
+    {"JsonOntoSource", "json=src/a.c\n", "", "", "", "src/a.c", "src/a.c", ""},
+    {"JsonOntoCallGraph", "json=out/calls.dot\n", "", "", "", "out/calls.dot", "out/calls.dot",
+     "digraph G"},
+    {"JsonOntoStandardOutput", "json=out/run.log\n", "", "", "", "out/run.log", "out/run.log",
+     "error writing: ", true},
+    {"BaselineOntoConfiguration", "", "rule_0=lib !-> app\n", "", "scan.cfg", "=scan.cfg",
+     "scan.cfg", ""},
+    {"BaselineOntoSource", "", "rule_0=lib !-> app\n", "", "src/b.c", "=src/b.c", "src/b.c", ""},
+    {"BaselineOntoModuleGraph", "", "rule_0=lib !-> app\n", "", "out/mod.dot", "out/mod.dot",
+     "out/mod.dot", "rule violated: lib !-> app"},
+    {"BothPicturesOneFile", "", "render=svg\ndot=out/calls.gv\n", "render=svg\n", "",
+     "out/calls.svg", "out/calls.svg", "cluster_app"},
+    {"PictureOntoJsonExport", "json=out/calls.json\n", "", "render=json\n", "", "out/calls.json",
+     "out/calls.json", "\"moduleCalls\""},
+};
+
+class OutputClashes : public ::testing::TestWithParam<OutputClash> {};
+
+TEST_P(OutputClashes, TheSecondWriterIsRefusedAndTheFileKeepsItsBytes) {
+  const OutputClash& clash = GetParam();
+  TempDir dir;
+  WriteTree(dir);
+  std::string config = kConfig;
+  config.insert(config.find("[files]\n") + 8, clash.filesKeys);
+  config.insert(config.find("[dot]\n") + 6, clash.dotKeys);
+  // The first key of a name in a section wins.
+  config.insert(config.find("[modules]\n") + 10, clash.moduleKeys);
+  dir.Write("scan.cfg", config);
+  const std::string kept = dir / clash.keeps;
+  const std::string before = ReadFile(kept);
+  BackgroundRun::Options options;
+  if (clash.stdoutIsRefused) options.outPath = kept;
+  StringList args{"-cfg", "scan.cfg"};
+  if (*clash.baseline != '\0') args.insert(args.end(), {"-write-baseline", clash.baseline});
+  BackgroundRun run(args, dir.path(), options);
+  ASSERT_EQ(run.WaitAtMost(30), 1) << run.Out() << run.Err();
+  const std::string log = clash.stdoutIsRefused ? ReadFile(kept) : run.Out();
+  const std::string refused = *clash.refused == '=' ? clash.refused + 1 : dir / clash.refused;
+  EXPECT_NE(log.find("error writing: " + refused + "\n"), std::string::npos) << log;
+  const std::string after = ReadFile(kept);
+  if (*clash.holds == '\0') {
+    EXPECT_EQ(after, before);
+  } else {
+    EXPECT_NE(after.find(clash.holds), std::string::npos) << after.substr(0, 400);
+  }
+  EXPECT_EQ(TemporaryFiles(dir), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWriter, OutputClashes, ::testing::ValuesIn(kOutputClashes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Root writes into a folder that another user owns, who swaps every temporary file of the run
+// for a link to a root-only file, as fast as he can: the root-only file keeps its owner, mode
+// and bytes (the temporary files are handled through their descriptors, never by name again).
+
+constexpr uid_t kNobody = 65534;
+
+// A process of `nobody` that, until it is killed, replaces every temporary file in `folder`
+// with a symbolic link to `target`.
+pid_t StartLinkSwapper(const std::string& folder, const std::string& target) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+  const std::string link = folder + "/swap-link";
+  for (;;) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      const std::string name = entry.path().filename();
+      if (name.find(".quillmap-") == std::string::npos) continue;
+      unlink(link.c_str());
+      if (symlink(target.c_str(), link.c_str()) == 0) rename(link.c_str(), entry.path().c_str());
+    }
+  }
+}
+
+TEST(TemporaryFileRaces, AFolderOwnerSwappingTemporaryFilesForLinksGainsNothing) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, who may give files away";
+  TempDir dir;
+  WriteTree(dir);
+  std::string config = kConfig;
+  config.insert(config.find("[files]\n") + 8, "json=out/calls.json\n");
+  config.insert(config.find("[dot]\n") + 6, "render=svg\n");
+  dir.Write("scan.cfg", config);
+  const std::string secret = dir.Write("secret", "root only\n");
+  ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
+  // The outputs are the folder owner's, so that root gives each replacement to him.
+  for (const char* output : {"out/calls.dot", "out/calls.csv", "out/calls.json", "out/calls.svg",
+                             "out/mod.dot", "out/mod.log"}) {
+    testing::WriteFile(dir / output, "old\r\n");
+    ASSERT_EQ(chown((dir / output).c_str(), kNobody, kNobody), 0);
+  }
+  // A link of his own in place of an output is not followed either.
+  unlink((dir / "out/calls.csv").c_str());
+  ASSERT_EQ(symlink(secret.c_str(), (dir / "out/calls.csv").c_str()), 0);
+  ASSERT_EQ(lchown((dir / "out/calls.csv").c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(chown((dir / "out").c_str(), kNobody, kNobody), 0);
+  const pid_t swapper = StartLinkSwapper(dir / "out", secret);
+  for (int run = 0; run < 10; ++run) {
+    BackgroundRun scan({"-cfg", "scan.cfg"}, dir.path());
+    const int status = scan.WaitAtMost(30);
+    EXPECT_TRUE(status == 0 || status == 1) << status << scan.Out();
+  }
+  kill(swapper, SIGKILL);
+  waitpid(swapper, nullptr, 0);
+  struct stat status {};
+  ASSERT_EQ(stat(secret.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 0u);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadFile(secret), "root only\n");
+}
 
 }  // namespace
 }  // namespace quillmap

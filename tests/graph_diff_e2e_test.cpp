@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "support/test_support.h"
@@ -98,6 +100,9 @@ TEST_F(GraphDiffEndToEnd, AnExportThatCannotBeUsedIsAUsageError) {
   Export(kBeforeA, kBeforeB, "old.json");
   dir.Write("v2.json", R"({"version":2,"functions":[],"calls":[]})");
   dir.Write("broken.json", R"({"version":1,"functions":[)");
+  // Inputs that are not regular files are read as sources are: no wait beyond 3 s.
+  ASSERT_EQ(mkdir((dir / "folder.json").c_str(), 0700), 0);
+  ASSERT_EQ(mkfifo((dir / "fifo.json").c_str(), 0600), 0);
   const struct {
     std::vector<std::string> args;
     std::string error;
@@ -107,6 +112,12 @@ TEST_F(GraphDiffEndToEnd, AnExportThatCannotBeUsedIsAUsageError) {
        "v2.json: export version 2, this program reads version 1\n"},
       {{"-diff", "old.json", "broken.json", "-o", "d.dot"}, "broken.json: not valid JSON: "},
       {{"-diff", "old.json", "old.json"}, "bad command line: no DOT file given (-o DIFF.dot)\n"},
+      {{"-diff", "folder.json", "old.json", "-o", "d.dot"},
+       "folder.json: cannot be read (a folder)\n"},
+      {{"-diff", "old.json", "fifo.json", "-o", "d.dot"},
+       "fifo.json: cannot be read (nothing to read for 3 s)\n"},
+      {{"-diff", "/proc/self/mem", "old.json", "-o", "d.dot"},
+       "/proc/self/mem: cannot be read (Input/output error)\n"},
   };
   for (const auto& c : cases) {
     const ProgramResult r = RunQuillmap(c.args, dir.path());

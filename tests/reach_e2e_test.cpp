@@ -151,6 +151,24 @@ TEST_F(ReachEndToEnd, TheSarifLogHoldsEveryFindingAndPassesTheValidator) {
   const nlohmann::json log = nlohmann::json::parse(ReadFile(dir / "out.sarif"));
   ASSERT_EQ(log["runs"][0]["results"].size(), 2u);
 
+  // The log and a query's answer obey the rule of every output: never the configuration, a
+  // source or another output.
+  const std::string cfg = ReadFile(dir / "scan.cfg");
+  for (const std::vector<std::string>& clash :
+       {std::vector<std::string>{"-sarif", dir / "scan.cfg"},
+        std::vector<std::string>{"-dead", "all", "-o", dir / "log.c"},
+        std::vector<std::string>{"-dead", "all", "-o", dir / "modules.dot"}}) {
+    const std::string before = ReadFile(clash.back());
+    const ProgramResult refused =
+        RunQuillmap({"-cfg", dir / "scan.cfg", clash[0], clash[1],
+                     clash.size() > 2 ? clash[2] : "-x", clash.size() > 2 ? clash[3] : "y"},
+                    dir.path());
+    EXPECT_EQ(refused.status, 1) << clash.back();
+    EXPECT_THAT(refused.out + refused.err, HasSubstr("error writing: " + clash.back()));
+    EXPECT_EQ(ReadFile(clash.back()), before);
+  }
+  EXPECT_EQ(ReadFile(dir / "scan.cfg"), cfg);
+
   const std::string validator = QUILLMAP_SARIF_VALIDATOR;
   if (!FileExists(validator)) {
     const char* ci = std::getenv("CI");

@@ -2,6 +2,7 @@
 // the real binary on a small source tree, the SVG checked by an XML parser (xmllint).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "support/test_support.h"
@@ -87,6 +88,52 @@ TEST(RenderE2e, BadSettingsAndMissingFoldersAreErrors) {
       result.out.find("not rendered: " + dir / "out/calls.dot" + " (the DOT file was not written)"),
       std::string::npos)
       << result.out;
+}
+
+// Names and texts that Graphviz's reader or an XML parser would reject: the DOT file and the
+// picture stay readable, and a name of megabytes is stopped by the budget, its parse included.
+TEST(RenderE2e, LongNamesAndControlBytesGiveReadableFilesWithinTheBudget) {
+  const std::string longName(20000, 'n');
+  const std::string hugeName(4 << 20, 'h');
+  const struct {
+    const char* name;
+    std::string folder;  // of the source
+    std::string source;
+    std::string renderSeconds;
+    const char* told;  // the render entry's beginning
+  } cases[] = {
+      {"IdentifierPastGraphvizLimit", "src", "int " + longName + "(void)\n{\n  helper();\n}\n",
+       "10", "rendered: "},
+      {"ControlByteInAnArgument", "src", "int main(void)\n{\n  Send(\"a\x01\x1b b\");\n}\n", "10",
+       "rendered: "},
+      {"ControlByteInAFolderName", "src\x02\x7f", kSource, "10", "rendered: "},
+      {"NameOfMegabytes", "src", "int " + hugeName + "(void)\n{\n  helper();\n}\n", "1",
+       "not rendered: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    dir.Write(c.folder + "/app.c", c.source);
+    dir.Write("out/.keep", "");
+    dir.Write("a.cfg", "[scan]\nsyntax=c\n[files]\ndot=out/calls.dot\nfile0=" + c.folder +
+                           "/app.c\n[calls]\n0=*\n[dot]\ncall_cfg=[label=$0]\nrender=svg\n"
+                           "render_seconds=" +
+                           c.renderSeconds + "\n");
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = RunQuillmap({"-cfg", dir / "a.cfg"}, dir.path());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_NE(result.out.find(c.told + dir / "out/calls"), std::string::npos) << result.out;
+    if (std::string(c.told) == "rendered: ") {
+      EXPECT_EQ(result.status, 0);
+      const std::string dot = "dot -Tcanon -o /dev/null '" + dir / "out/calls.dot" + "' 2>&1";
+      EXPECT_EQ(std::system(dot.c_str()), 0);
+      EXPECT_TRUE(XmlParses(dir / "out/calls.svg"));
+    } else {
+      EXPECT_EQ(result.status, 1);
+      EXPECT_LT(seconds, std::stod(c.renderSeconds) + 3);
+    }
+  }
 }
 
 }  // namespace

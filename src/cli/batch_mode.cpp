@@ -80,8 +80,8 @@ std::string UsageText() {
          " [-annotations github]\n" + "       " + name +
          " -cfg file.cfg -reach NAME [-direction callers] | -why A,B | -dead all|static\n" +
          "         [-format csv|json] [-o FILE]\n" + "       " + name + " -init FOLDER\n" +
-         "       " + name + " " + kDiffUsage + "\n" + "       " + name + " -lsp\n" +
-         "       " + name + " --help | --version\n" +
+         "       " + name + " " + kDiffUsage + "\n" + "       " + name + " -lsp\n" + "       " +
+         name + " --help | --version\n" +
          "\n"
          "Scans the C sources named in the scan configuration and writes the call graph\n"
          "(DOT), the CSV report and the module graph (DOT) that it configures. The activity\n"
@@ -185,7 +185,9 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kExitRunFailed;
   }
   const ExitStatus status = ExitStatusOf(run);
-  return status == kExitSuccess ? static_cast<ExitStatus>(answered) : status;
+  // A query that could not be answered is an error of the run, which wins over broken rules.
+  if (answered != kExitSuccess && status != kExitUsage) return static_cast<ExitStatus>(answered);
+  return status;
 }
 
 ExitStatus ExitStatusOf(const RunOutcome& outcome) {

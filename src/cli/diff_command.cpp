@@ -4,9 +4,9 @@
 #include <ostream>
 
 #include "cli/batch_mode.h"
+#include "context/scan_context.h"
 #include "json/graph_diff.h"
 #include "outputs/buffered_line_writer.h"
-#include "context/scan_context.h"
 #include "writers/graph_diff_dot.h"
 
 namespace quillmap {
@@ -79,10 +79,10 @@ int RunDiffCommand(const std::vector<std::string>& args, std::ostream& out, std:
   writer.BeginRun();
   writer.Protect({command.olderPath, command.newerPath});
   bool first = true;
-  for (const std::string& line : GraphDiffDotLines(diff, command.olderPath, command.newerPath)) {
+  ForEachGraphDiffDotLine(diff, command.olderPath, command.newerPath, [&](const std::string& line) {
     writer.WriteLine(command.dotPath, line, first);
     first = false;
-  }
+  });
   writer.EndRun();
   if (!writer.FailedPaths().empty()) {
     err << ErrorWritingText(command.dotPath) << '\n';

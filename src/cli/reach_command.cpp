@@ -1,6 +1,5 @@
 #include "cli/reach_command.h"
 
-#include <fstream>
 #include <ostream>
 
 #include "config/profile_reader.h"
@@ -22,18 +21,6 @@ constexpr const char* kJson = "json";
 constexpr const char* kGithub = "github";
 constexpr const char* kAnswerWritten = "answer written: ";
 
-bool WriteAnswer(const std::string& path, const std::string& text) {
-  OutputTarget target;
-  if (!PrepareOutput(path, false, target)) return false;
-  std::ofstream file(target.writePath, std::ios::binary | std::ios::trunc);
-  file.write(text.data(), static_cast<std::streamsize>(text.size()));
-  file.close();
-  if (file.fail()) {
-    DiscardOutput(target);
-    return false;
-  }
-  return CommitOutput(target);
-}
 }  // namespace
 
 bool ReachCommand::Parse(const std::map<std::string, std::string>& options, std::ostream& err) {
@@ -123,7 +110,7 @@ int ReachCommand::Answer(ScanRun& scan, const std::string& cfgDir, std::ostream&
     out.flush();
     return out ? 0 : 1;
   }
-  if (!WriteAnswer(answerPath_, answer.text)) {
+  if (!scan.ClaimOutput(answerPath_) || !WriteWholeOutput(answerPath_, answer.text)) {
     log.AppendErrorEntry(ErrorWritingText(answerPath_));
     return 1;
   }

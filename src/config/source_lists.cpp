@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <istream>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <unordered_set>
@@ -10,6 +10,7 @@
 #include "files/file_error.h"
 #include "files/path_pattern.h"
 #include "files/paths.h"
+#include "files/source_file.h"
 
 namespace quillmap {
 
@@ -132,16 +133,20 @@ class ListBuilder {
   // Adds the C files of a compilation database, once each, in its order. Each entry's "file" is
   // taken relative to its "directory", and a relative directory relative to the database's own.
   void AddDatabase(const std::string& database) {
-    std::ifstream in(database, std::ios::binary);
-    if (!in) {
+    // Read as a source is: a folder or a stream that never ends or stays silent is a problem
+    // of the list, never a wait or an end of the run.
+    SourceFile file;
+    if (!file.Open(database)) {
       DatabaseProblem(database, std::strerror(errno));
       return;
     }
+    SourceFileBuffer buffer(file);
+    std::istream in(&buffer);
     nlohmann::json entries;
     try {
       entries = nlohmann::json::parse(in);
     } catch (const nlohmann::json::exception& error) {
-      DatabaseProblem(database, error.what());
+      DatabaseProblem(database, buffer.failure().empty() ? error.what() : buffer.failure());
       return;
     }
     if (!entries.is_array()) {

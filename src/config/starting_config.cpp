@@ -67,11 +67,29 @@ graph_cfg0=rankdir=LR
 graph_cfg1=node [shape=box, fontname=Helvetica, fontsize=10]
 )";
 
-// A folder name that a value can hold as it stands and that a pattern takes literally.
-bool CanStandInPattern(const std::string& name) {
-  if (name.find_first_of("*?\\\r\n") != std::string::npos) return false;
+// Why no value can name the folder in a pattern that takes it literally; "" when one can.
+std::string WhyNoPatternNames(const std::string& name) {
+  if (name.find_first_of("*?") != std::string::npos) {
+    return "a pattern takes its * or ? as a wildcard";
+  }
+  if (name.find('\\') != std::string::npos) return "a path value reads its \\ as /";
+  if (name.find_first_of("\r\n") != std::string::npos) return "a value cannot hold its line break";
+  return {};
+}
+
+// The value as the INI reader gives it back: quoted when blanks or quotes at its ends would be
+// trimmed or taken as quotes.
+std::string IniValue(const std::string& value) {
   const auto loose = [](char c) { return c == ' ' || c == '\t' || c == '"' || c == '\''; };
-  return !loose(name.front()) && !loose(name.back());
+  return loose(value.front()) || loose(value.back()) ? '"' + value + '"' : value;
+}
+
+// The name as a comment can show it: control characters as '?'.
+std::string Shown(std::string name) {
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  }
+  return name;
 }
 
 }  // namespace
@@ -83,7 +101,7 @@ std::vector<ModuleFolder> FindModuleFolders(const std::string& folder) {
   std::vector<std::string> names;
   while (const dirent* entry = readdir(dir)) {
     const std::string name(entry->d_name);
-    if (name.empty() || name[0] == '.' || !CanStandInPattern(name)) continue;
+    if (name.empty() || name[0] == '.') continue;
     struct stat st;
     if (fstatat(dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
       continue;
@@ -94,7 +112,7 @@ std::vector<ModuleFolder> FindModuleFolders(const std::string& folder) {
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
     const size_t count = ExpandPathPattern(folder + name + "/", kAllCFiles).files.size();
-    if (count > 0) modules.push_back({name, count});
+    if (count > 0) modules.push_back({name, count, WhyNoPatternNames(name)});
   }
   return modules;
 }
@@ -103,6 +121,16 @@ std::string StartingConfigText(const std::string& folderPath, std::vector<Module
   std::string text =
       "; Starting configuration for " + folderPath + ", written by quillmap -init.\n";
   text += kHead;
+  std::vector<ModuleFolder> leftOut;
+  std::erase_if(modules, [&](const ModuleFolder& module) {
+    if (module.leftOut.empty()) return false;
+    leftOut.push_back(module);
+    return true;
+  });
+  for (const ModuleFolder& module : leftOut) {
+    text += "; Not a module: the folder " + Shown(module.name) + " (" +
+            std::to_string(module.cFiles) + " C files), as " + module.leftOut + ".\n";
+  }
   const size_t found = modules.size();
   if (found > static_cast<size_t>(kMaxModules)) {
     std::stable_sort(
@@ -124,9 +152,9 @@ std::string StartingConfigText(const std::string& folderPath, std::vector<Module
     const ModuleFolder& module = modules[i];
     text += "; Module " + std::to_string(i) + ": the folder " + module.name + " (" +
             std::to_string(module.cFiles) + " C files).\n";
-    text += key + "=" + module.name + "\n";
+    text += key + "=" + IniValue(module.name) + "\n";
     text += "; Its sources: every .c file under " + module.name + "/.\n";
-    text += key + "_file_0=" + module.name + "/" + kAllCFiles + "\n";
+    text += key + "_file_0=" + IniValue(module.name + "/" + kAllCFiles) + "\n";
   }
   return text;
 }

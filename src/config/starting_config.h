@@ -17,10 +17,13 @@ inline constexpr const char* kStartingConfigName = "quillmap.cfg";
 struct ModuleFolder {
   std::string name;
   size_t cFiles = 0;
+  /// Why no configuration value can name it (it is then no module, and a comment says so).
+  std::string leftOut;
 };
 
 /// The top-level folders of `folder` (ending in "/") that hold C files, in byte order of their
-/// names. Hidden folders, links and names that cannot stand in a pattern are left out.
+/// names, hidden folders and links left out. A folder whose name no value can hold as a literal
+/// pattern (a `*`, `?` or `\`, a line break) says why in `leftOut`.
 std::vector<ModuleFolder> FindModuleFolders(const std::string& folder);
 
 /// The text of the starting configuration for `folderPath` (shown in its head comment) with the

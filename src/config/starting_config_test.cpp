@@ -17,7 +17,8 @@ using testing::TempDir;
 struct ModuleFolderTree {
   ModuleFolderTree() {
     for (const char* name : {"app/main.c", "app/state.c", "comm/sub/proto.c", "docs/readme.md",
-                             ".git/hook.c", "we*rd/w.c", "top.c"}) {
+                             ".git/hook.c", "we*rd/w.c", "top.c", " lead/l.c", "trail\"/t.c",
+                             "back\\slash/b.c"}) {
       dir.Write(name, "void f(void)\n{\n}\n");
     }
     std::filesystem::create_symlink(dir / "app", dir / "alias");
@@ -28,11 +29,16 @@ struct ModuleFolderTree {
 TEST(FindModuleFolders, TakesTopLevelFoldersWithCFilesAtAnyDepth) {
   const ModuleFolderTree tree;
   const std::vector<ModuleFolder> found = FindModuleFolders(tree.dir.path());
-  ASSERT_EQ(found.size(), 2u);  // no hidden folder, no link, no name with a wildcard
-  EXPECT_EQ(found[0].name, "app");
-  EXPECT_EQ(found[0].cFiles, 2u);
-  EXPECT_EQ(found[1].name, "comm");
-  EXPECT_EQ(found[1].cFiles, 1u);
+  // No hidden folder, no link; names that no pattern can take say why.
+  std::vector<std::string> names, leftOut;
+  for (const ModuleFolder& folder : found) {
+    names.push_back(folder.name);
+    if (!folder.leftOut.empty()) leftOut.push_back(folder.name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{" lead", "app", "back\\slash", "comm", "trail\"",
+                                             "we*rd"}));
+  EXPECT_EQ(leftOut, (std::vector<std::string>{"back\\slash", "we*rd"}));
+  EXPECT_EQ(found[1].cFiles, 2u);
 }
 
 TEST(StartingConfigText, CommentsEveryKeyAndKeepsTheLargestModulesBeyondTheLimit) {
@@ -40,7 +46,7 @@ TEST(StartingConfigText, CommentsEveryKeyAndKeepsTheLargestModulesBeyondTheLimit
   for (int i = 0; i <= kMaxModules; ++i) {
     std::string name = "m";
     name += std::to_string(1000 + i);
-    folders.push_back({name, i == 7 ? 1u : 5u});
+    folders.push_back({name, i == 7 ? 1u : 5u, ""});
   }
   const std::string text = StartingConfigText("/proj", folders);
   EXPECT_NE(text.find("; 201 top-level folders hold C files"), std::string::npos);
@@ -70,11 +76,27 @@ TEST(WriteStartingConfig, WritesAWorkingConfigurationOnceAndNeverOverwrites) {
   RereadingProfileReader profile;
   EXPECT_EQ(
       CallGraphSourcePaths(profile, first.path, tree.dir.path()).paths,
-      (StringList{tree.dir / "app/main.c", tree.dir / "app/state.c", tree.dir / "comm/sub/proto.c",
-                  tree.dir / "top.c", tree.dir / "we*rd/w.c"}));
-  EXPECT_EQ(ReadProfileString(profile, first.path, "modules", "mod_1"), "comm");
-  EXPECT_EQ(ModuleFilePaths(profile, first.path, tree.dir.path(), 1).paths,
+      (StringList{tree.dir / " lead/l.c", tree.dir / "app/main.c", tree.dir / "app/state.c",
+                  tree.dir / "back\\slash/b.c", tree.dir / "comm/sub/proto.c", tree.dir / "top.c",
+                  tree.dir / "trail\"/t.c", tree.dir / "we*rd/w.c"}));
+  // Every folder with C files is a module, blanks and quotes at the ends of its name kept, or
+  // a comment says why not.
+  const StringList modules{" lead", "app", "comm", "trail\""};
+  for (size_t i = 0; i < modules.size(); ++i) {
+    const std::string key = "mod_" + std::to_string(i);
+    EXPECT_EQ(ReadProfileString(profile, first.path, "modules", key), modules[i]);
+    EXPECT_EQ(ModuleFilePaths(profile, first.path, tree.dir.path(), static_cast<int>(i)).paths[0]
+                  .rfind(tree.dir / modules[i] + "/", 0),
+              0u);
+  }
+  EXPECT_EQ(ModuleFilePaths(profile, first.path, tree.dir.path(), 2).paths,
             StringList{tree.dir / "comm/sub/proto.c"});
+  const std::string text = ReadFile(first.path);
+  EXPECT_NE(text.find("; Not a module: the folder we*rd (1 C files), as a pattern takes its * or "
+                      "? as a wildcard.\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("; Not a module: the folder back\\slash (1 C files)"), std::string::npos);
   EXPECT_EQ(ReadProfileString(profile, first.path, "scan", "syntax"), "c");
   EXPECT_EQ(ReadProfileString(profile, first.path, "scan", "resolve"), "yes");
 

@@ -1,6 +1,9 @@
 #include "csource/c_source_pipeline.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <deque>
 
 #include "files/source_text.h"
 
@@ -15,37 +18,61 @@ constexpr size_t kNotFilled = static_cast<size_t>(-1);
 constexpr unsigned kMaxWorkers = 8;
 }  // namespace
 
+// A function's start or end; the calls between them are kept apart, packed, because a source
+// may hold millions of them (a generated table, one line of calls): a call in flight costs its
+// 32 bytes, not the size of a function record.
 struct CSourcePipeline::Finding {
-  enum Kind : uint8_t { kStart, kCall, kEnd } kind;
-  CFunction function;  // of kStart and kEnd
-  CCall call;          // of kCall
+  enum Kind : uint8_t { kStart, kEnd } kind;
+  CFunction function;
+  size_t callsEnd = 0;  // of kEnd: the calls before it end here
+};
+
+// A CCall as offsets into the scanned text (its name is a view of it).
+struct PackedCCall {
+  uint64_t offset;
+  uint64_t codeStart;
+  uint32_t nameLength;
+  uint32_t openDelta;  // open - offset
+  int32_t line;
 };
 
 struct CSourcePipeline::Slot {
   SourceText text;
   Source source;
   std::vector<Finding> findings;
-  std::any afterScan;  // the AfterScan hook's result
-  size_t index = kNotFilled;  // the source it holds once filled
+  std::deque<PackedCCall> calls;  // a deque grows without a spare half
+  std::deque<CCall> unpacked;     // the rare call whose fields do not pack
+  std::any afterScan;             // the AfterScan hook's result
+  size_t index = kNotFilled;      // the source it holds once filled
 };
 
 class CSourcePipeline::Recorder : public CSourceVisitor {
  public:
-  Recorder(std::vector<Finding>& findings, const CallsWanted& callsWanted)
-      : findings_(findings), callsWanted_(callsWanted) {}
+  Recorder(Slot& slot, const CallsWanted& callsWanted) : slot_(slot), callsWanted_(callsWanted) {}
   void OnFunctionStart(const CFunction& function) override {
-    findings_.push_back(Finding{Finding::kStart, function, {}});
+    slot_.findings.push_back(Finding{Finding::kStart, function, 0});
     keepCalls_ = !callsWanted_ || callsWanted_(function.name);
   }
   void OnCall(const CFunction&, const CCall& call) override {
-    if (keepCalls_) findings_.push_back(Finding{Finding::kCall, {}, call});
+    if (!keepCalls_) return;
+    const std::string_view text = slot_.source.text;
+    const bool packs = call.name.data() == text.data() + call.offset && call.open >= call.offset &&
+                       call.open - call.offset <= UINT32_MAX && call.name.size() <= UINT32_MAX;
+    if (packs) {
+      slot_.calls.push_back({call.offset, call.codeStart, static_cast<uint32_t>(call.name.size()),
+                             static_cast<uint32_t>(call.open - call.offset), call.line});
+    } else {
+      // Marked by a name length past the text; the call itself is kept whole.
+      slot_.calls.push_back({slot_.unpacked.size(), 0, UINT32_MAX, 0, 0});
+      slot_.unpacked.push_back(call);
+    }
   }
   void OnFunctionEnd(const CFunction& function) override {
-    findings_.push_back(Finding{Finding::kEnd, function, {}});
+    slot_.findings.push_back(Finding{Finding::kEnd, function, slot_.calls.size()});
   }
 
  private:
-  std::vector<Finding>& findings_;
+  Slot& slot_;
   const CallsWanted& callsWanted_;
   bool keepCalls_ = true;
 };
@@ -77,12 +104,14 @@ unsigned CSourcePipeline::DefaultWorkers() {
 
 void CSourcePipeline::Fill(Slot& slot, size_t index, CSourceScanner& scanner) {
   slot.findings.clear();
+  slot.calls.clear();
+  slot.unpacked.clear();
   slot.source = Source{};
   slot.source.opened = slot.text.Load(paths_[index]);
   if (slot.source.opened) {
     slot.source.readFailed = slot.text.failed();
     slot.source.text = slot.text.text();
-    Recorder recorder(slot.findings, callsWanted_);
+    Recorder recorder(slot, callsWanted_);
     slot.source.lines = scanner.Scan(slot.source.text, recorder);
     if (afterScan_) {
       std::vector<CFunction> definitions;
@@ -161,16 +190,29 @@ const std::any& CSourcePipeline::AfterScanResult() const {
 void CSourcePipeline::Replay(CSourceVisitor& visitor) const {
   if (current_ == nullptr) return;
   const CFunction* function = nullptr;
+  const std::string_view text = current_->source.text;
+  size_t next = 0;  // the next call to replay
   for (const Finding& finding : current_->findings) {
     switch (finding.kind) {
       case Finding::kStart:
         function = &finding.function;
         visitor.OnFunctionStart(finding.function);
         break;
-      case Finding::kCall:
-        visitor.OnCall(*function, finding.call);
-        break;
       case Finding::kEnd:
+        for (; next < finding.callsEnd; ++next) {
+          const PackedCCall& packed = current_->calls[next];
+          if (packed.nameLength == UINT32_MAX) {
+            visitor.OnCall(*function, current_->unpacked[packed.offset]);
+            continue;
+          }
+          CCall call;
+          call.name = text.substr(packed.offset, packed.nameLength);
+          call.offset = packed.offset;
+          call.open = packed.offset + packed.openDelta;
+          call.line = packed.line;
+          call.codeStart = packed.codeStart;
+          visitor.OnCall(*function, call);
+        }
         visitor.OnFunctionEnd(finding.function);
         break;
     }

@@ -72,9 +72,28 @@ std::string EscapeDotString(std::string_view text) {
   return out;
 }
 
+std::string QuotedDotString(std::string_view text) {
+  // Parts end between escape sequences, so that each one reads alone.
+  constexpr size_t kPartLength = 16000;
+  std::string escaped = EscapeDotString(text);
+  if (escaped.size() <= kPartLength) return '"' + escaped + '"';
+  std::string out = "\"";
+  size_t partStart = 0;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    const size_t unit = escaped[i] == '\\' ? 2 : 1;
+    if (i + unit - partStart > kPartLength) {
+      out += "\" + \"";
+      partStart = i;
+    }
+    out.append(escaped, i, unit);
+    i += unit - 1;
+  }
+  return out + '"';
+}
+
 std::string DotId(std::string_view text) {
-  if (IsPlainDotId(text)) return std::string(text);
-  return '"' + EscapeDotString(text) + '"';
+  if (IsPlainDotId(text) && text.size() <= kMaxDotIdLength) return std::string(text);
+  return QuotedDotString(text);
 }
 
 DotTextContext DotContextAt(std::string_view text, size_t pos) {

@@ -15,8 +15,17 @@ bool IsPlainDotId(std::string_view text);
 /// byte, which no DOT reader takes, is written as "\0".
 std::string EscapeDotString(std::string_view text);
 
-/// The text as a DOT ID: unchanged when plain, otherwise quoted and escaped ("" when empty).
+/// Longest DOT ID that Graphviz's reader takes, bare or as one quoted string (found by trying:
+/// 16,381 characters pass, 16,382 are a syntax error); a longer one is written as quoted strings
+/// joined with '+', each of them well under it.
+inline constexpr size_t kMaxDotIdLength = 16381;
+
+/// The text as a DOT ID: unchanged when plain and not longer than kMaxDotIdLength, otherwise
+/// quoted and escaped ("" when empty), in parts joined with " + " when long.
 std::string DotId(std::string_view text);
+
+/// The text as one DOT string: quoted and escaped, in parts joined with " + " when long.
+std::string QuotedDotString(std::string_view text);
 
 /// Where a position of a DOT attribute text lies: outside any string, inside a double-quoted
 /// string, or inside an HTML string ("<...>", with nested angle brackets).

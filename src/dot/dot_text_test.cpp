@@ -12,6 +12,30 @@ TEST(DotId, KeepsPlainIdentifiersAndNumerals) {
   }
 }
 
+TEST(DotId, LongIdsAreQuotedPartsThatGraphvizReadsAsOneName) {
+  const std::string plain(kMaxDotIdLength, 'a');
+  EXPECT_EQ(DotId(plain), plain);
+  // Past the limit: parts joined with '+', none longer than the limit, none ending inside an
+  // escape sequence (an odd run of backslashes would escape its closing quote).
+  for (const std::string& name : {std::string(kMaxDotIdLength + 1, 'a'), std::string(40000, '"'),
+                                  "x" + std::string(40000, '\\')}) {
+    const std::string id = DotId(name);
+    ASSERT_TRUE(id.starts_with('"') && id.ends_with('"'));
+    std::string joined;
+    for (size_t at = 1; at < id.size();) {
+      size_t end = id.find("\" + \"", at);
+      if (end == std::string::npos) end = id.size() - 1;
+      const std::string part = id.substr(at, end - at);
+      const size_t kept = part.find_last_not_of('\\');
+      EXPECT_LE(part.size(), kMaxDotIdLength);
+      EXPECT_EQ((part.size() - (kept == std::string::npos ? 0 : kept + 1)) % 2, 0u);
+      joined += part;
+      at = end + 5;
+    }
+    EXPECT_EQ(joined, EscapeDotString(name));
+  }
+}
+
 TEST(DotId, QuotesKeywordsBlanksAndPunctuation) {
   EXPECT_EQ(DotId("node"), "\"node\"");
   EXPECT_EQ(DotId("Graph"), "\"Graph\"");

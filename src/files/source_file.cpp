@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "files/paths.h"
 
@@ -74,6 +75,25 @@ ssize_t SourceFile::Read(char* buffer, size_t size) {
     if (got > 0) bytesRead_ += static_cast<size_t>(got);
     return got;
   }
+}
+
+SourceFileBuffer::int_type SourceFileBuffer::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  const ssize_t got = file_.Read(buffer_, sizeof buffer_);
+  if (got <= 0) {
+    if (got < 0 && failure_.empty()) {
+      failure_ = errno == ETIMEDOUT ? "nothing to read for " +
+                                          std::to_string(kStreamWaitMilliseconds / 1000) + " s"
+                 : errno == EFBIG   ? "more than " +
+                                        std::to_string(kMaxStreamedSourceBytes >> 20) +
+                                        " MiB from a stream"
+                 : errno == EISDIR ? "a folder"
+                                   : std::strerror(errno);
+    }
+    return traits_type::eof();
+  }
+  setg(buffer_, buffer_, buffer_ + got);
+  return traits_type::to_int_type(*gptr());
 }
 
 }  // namespace quillmap

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <streambuf>
 #include <string>
 
 namespace quillmap {
@@ -39,6 +40,25 @@ class SourceFile {
   size_t bytesRead_ = 0;
   bool known_ = false;
   mode_t mode_ = 0;
+};
+
+/// A SourceFile read as a std::istream reads: for the inputs other than sources that a run or a
+/// command reads whole (a compilation database, the exports of -diff), so that they are read as
+/// sources are, a stream bounded and never waited for longer than kStreamWaitMilliseconds.
+class SourceFileBuffer : public std::streambuf {
+ public:
+  explicit SourceFileBuffer(SourceFile& file) : file_(file) {}
+  /// Why reading stopped short of the end ("" when it did not): a folder, a stream that stayed
+  /// silent or went on too long, an I/O error.
+  const std::string& failure() const { return failure_; }
+
+ protected:
+  int_type underflow() override;
+
+ private:
+  SourceFile& file_;
+  char buffer_[1 << 16];
+  std::string failure_;
 };
 
 }  // namespace quillmap

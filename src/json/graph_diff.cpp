@@ -1,8 +1,12 @@
 #include "json/graph_diff.h"
 
+#include <absl/container/flat_hash_set.h>
+#include <absl/hash/hash.h>
+
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <istream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -13,6 +17,7 @@
 #include <utility>
 
 #include "files/file_error.h"
+#include "files/source_file.h"
 #include "json/graph_json.h"
 
 namespace quillmap {
@@ -34,9 +39,10 @@ constexpr const char* kNotAString = " is not a string";
 constexpr const char* kNotAList = " is not a list";
 constexpr const char* kNotAnObject = " is not an object";
 constexpr const char* kDocumentNotAnObject = "the document is not an object";
+constexpr const char* kCannotBeRead = ": cannot be read (";
 
 // Files are compared below the folder that holds all of an export's files, so that exports of
-// two checkouts in different places match.
+// two checkouts in different places match. Each file is interned again without the folder.
 void StripCommonFolder(ExportedGraph& graph) {
   std::optional<std::string_view> common;
   const auto narrow = [&](std::string_view file) {
@@ -48,12 +54,18 @@ void StripCommonFolder(ExportedGraph& graph) {
     while (same < common->size() && same < file.size() && (*common)[same] == file[same]) ++same;
     common = common->substr(0, common->substr(0, same).rfind('/') + 1);
   };
-  for (const ExportedFunction& function : graph.functions) narrow(function.file);
-  for (const ExportedCall& call : graph.calls) narrow(call.callerFile);
+  // Each file once: the files are few, the calls that name them many.
+  std::unordered_map<NameId, NameId> stripped;
+  for (const ExportedFunction& function : graph.functions) stripped.emplace(function.file, 0);
+  for (const ExportedCall& call : graph.calls) stripped.emplace(call.callerFile, 0);
+  for (const auto& [file, unused] : stripped) narrow(graph.Text(file));
   const size_t strip = common ? common->size() : 0;
   if (strip == 0) return;
-  for (ExportedFunction& function : graph.functions) function.file.erase(0, strip);
-  for (ExportedCall& call : graph.calls) call.callerFile.erase(0, strip);
+  for (auto& [file, without] : stripped) {
+    without = graph.texts.Intern(std::string(graph.Text(file).substr(strip)));
+  }
+  for (ExportedFunction& function : graph.functions) function.file = stripped[function.file];
+  for (ExportedCall& call : graph.calls) call.callerFile = stripped[call.callerFile];
 }
 
 // Reads an export as the JSON parser goes through it (nlohmann's SAX interface), keeping only
@@ -239,11 +251,12 @@ class ExportReader {
       return;
     }
     if (!structureError_.empty()) return;  // nothing more is kept once the export is faulty
+    NameTable& texts = graph_.texts;
     if (InCalls()) {
-      graph_.calls.push_back({std::move(values_[0]), std::move(values_[1]), std::move(values_[2]),
-                              std::move(values_[3])});
+      graph_.calls.push_back({texts.Intern(values_[0]), texts.Intern(values_[1]),
+                              texts.Intern(values_[2]), texts.Intern(values_[3])});
     } else {
-      graph_.functions.push_back({std::move(values_[0]), std::move(values_[1])});
+      graph_.functions.push_back({texts.Intern(values_[0]), texts.Intern(values_[1])});
     }
     for (std::string& value : values_) value.clear();
   }
@@ -267,20 +280,17 @@ class ExportReader {
 
 // What tells nodes apart: the name, and the file when the name alone is ambiguous. A called
 // name that no definition in the caller's file resolves stays ambiguous (`kind` 2).
-using NodeKey = std::tuple<std::string, std::string, int>;
+using NodeKey = std::tuple<std::string_view, std::string_view, int>;
 constexpr int kByName = 0;
 constexpr int kByFile = 1;
 constexpr int kUnresolved = 2;
 
-using CallKey = std::tuple<int32_t, std::string, std::string>;  // caller node, callee, call text
+// Caller node, callee, call text: views into the exports' texts, which outlive the builder.
+using CallKey = std::tuple<int32_t, std::string_view, std::string_view>;
 
-struct CallKeyHash {
-  size_t operator()(const CallKey& key) const {
-    return std::hash<int32_t>()(std::get<0>(key)) * 31 +
-           std::hash<std::string>()(std::get<1>(key)) * 7 +
-           std::hash<std::string>()(std::get<2>(key));
-  }
-};
+size_t HashOf(const CallKey& key) {
+  return absl::HashOf(std::get<0>(key), std::get<1>(key), std::get<2>(key));
+}
 
 // Builds the union of two exports. All definitions go in before the calls, so that a called
 // name is resolved against every function either export defines.
@@ -291,7 +301,8 @@ class DiffBuilder {
     for (const ExportedGraph* graph : {&before, &after}) {
       std::unordered_map<std::string_view, int> count;
       for (const ExportedFunction& function : graph->functions) {
-        if (++count[function.name] == 2) repeated_.insert(function.name);
+        const std::string_view name = graph->Text(function.name);
+        if (++count[name] == 2) repeated_.insert(name);
       }
     }
     AddFunctions(after, true);
@@ -305,7 +316,7 @@ class DiffBuilder {
  private:
   void AddFunctions(const ExportedGraph& graph, bool newer) {
     for (const ExportedFunction& function : graph.functions) {
-      const int32_t node = Node(FunctionKey(function.name, function.file));
+      const int32_t node = Node(FunctionKey(graph.Text(function.name), graph.Text(function.file)));
       diff_.nodes[static_cast<size_t>(node)].defined = true;
       Mark(diff_.nodes[static_cast<size_t>(node)].state, nodeSeen_[static_cast<size_t>(node)],
            newer);
@@ -314,15 +325,19 @@ class DiffBuilder {
 
   void AddCalls(const ExportedGraph& graph, bool newer) {
     for (const ExportedCall& call : graph.calls) {
-      const int32_t caller = Node(FunctionKey(call.caller, call.callerFile));
-      const int32_t callee = Node(CalleeKey(call.callee, call.callerFile));
-      const auto [it, added] = edges_.try_emplace(CallKey{caller, call.callee, call.callText},
-                                                  static_cast<int32_t>(diff_.edges.size()));
-      if (added) {
-        diff_.edges.push_back({caller, callee, call.callText, DiffState::kSame});
+      const std::string_view callerFile = graph.Text(call.callerFile);
+      const std::string_view calleeName = graph.Text(call.callee);
+      const std::string_view callText = graph.Text(call.callText);
+      const int32_t caller = Node(FunctionKey(graph.Text(call.caller), callerFile));
+      const int32_t callee = Node(CalleeKey(calleeName, callerFile));
+      const CallKey key{caller, calleeName, callText};
+      auto it = edges_.find(key);
+      if (it == edges_.end()) {
+        diff_.edges.push_back({caller, callee, callText, DiffState::kSame});
         edgeSeen_.push_back(0);
+        it = edges_.insert(static_cast<int32_t>(diff_.edges.size() - 1)).first;
       }
-      const auto edge = static_cast<size_t>(it->second);
+      const auto edge = static_cast<size_t>(*it);
       Mark(diff_.edges[edge].state, edgeSeen_[edge], newer);
       // A name that no export defines is there as long as a call names it.
       for (const int32_t node : {caller, callee}) {
@@ -333,15 +348,15 @@ class DiffBuilder {
   }
 
   // `seen` records which exports have the element: 1 the older one, 2 the newer one.
-  static void Mark(DiffState& state, int& seen, bool newer) {
+  static void Mark(DiffState& state, uint8_t& seen, bool newer) {
     seen |= newer ? 2 : 1;
     state = seen == 3 ? DiffState::kSame : seen == 2 ? DiffState::kAdded : DiffState::kRemoved;
   }
 
-  NodeKey FunctionKey(const std::string& name, const std::string& file) const {
+  NodeKey FunctionKey(std::string_view name, std::string_view file) const {
     return repeated_.count(name) ? NodeKey{name, file, kByFile} : NodeKey{name, "", kByName};
   }
-  NodeKey CalleeKey(const std::string& name, const std::string& callerFile) const {
+  NodeKey CalleeKey(std::string_view name, std::string_view callerFile) const {
     if (!repeated_.count(name)) return {name, "", kByName};
     NodeKey local{name, callerFile, kByFile};
     return nodes_.count(local) ? local : NodeKey{name, "", kUnresolved};
@@ -359,11 +374,32 @@ class DiffBuilder {
     return it->second;
   }
 
+  // The key of an edge of the difference: its callee's name is its callee node's.
+  CallKey KeyOf(int32_t edge) const {
+    const DiffEdge& e = diff_.edges[static_cast<size_t>(edge)];
+    return {e.from, diff_.nodes[static_cast<size_t>(e.to)].name, e.callText};
+  }
+  // The edges by their keys, as edge indexes alone (4 bytes an edge, where a map of keys held
+  // 70 and more): a key is looked up against the edges it would name.
+  struct EdgeHash {
+    using is_transparent = void;
+    const DiffBuilder* builder;
+    size_t operator()(int32_t edge) const { return HashOf(builder->KeyOf(edge)); }
+    size_t operator()(const CallKey& key) const { return HashOf(key); }
+  };
+  struct EdgeEqual {
+    using is_transparent = void;
+    const DiffBuilder* builder;
+    bool operator()(int32_t a, int32_t b) const { return a == b; }
+    bool operator()(const CallKey& key, int32_t edge) const { return key == builder->KeyOf(edge); }
+    bool operator()(int32_t edge, const CallKey& key) const { return key == builder->KeyOf(edge); }
+  };
+
   std::unordered_set<std::string_view> repeated_;  // views into the exports
   std::map<NodeKey, int32_t> nodes_;
-  std::unordered_map<CallKey, int32_t, CallKeyHash> edges_;
-  std::vector<int> nodeSeen_;
-  std::vector<int> edgeSeen_;
+  absl::flat_hash_set<int32_t, EdgeHash, EdgeEqual> edges_{0, EdgeHash{this}, EdgeEqual{this}};
+  std::vector<uint8_t> nodeSeen_;
+  std::vector<uint8_t> edgeSeen_;
   GraphDiff diff_;
 };
 
@@ -376,16 +412,20 @@ ExportReading ParseGraphExport(std::string_view text, const std::string& path) {
 }
 
 ExportReading ReadGraphExport(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
+  // Read as a source is: a FIFO without a writer or a device gives up instead of waiting.
+  SourceFile file;
+  if (!file.Open(path)) {
     ExportReading reading;
     reading.error = FileErrorMessage(path, FileError::CauseOf(errno));
     return reading;
   }
+  SourceFileBuffer buffer(file);
+  std::istream in(&buffer);
   ExportReader reader(path);
-  json::sax_parse(file, &reader);
-  std::fclose(file);
-  return reader.Finish();
+  json::sax_parse(in, &reader);
+  ExportReading reading = reader.Finish();
+  if (!buffer.failure().empty()) reading.error = path + kCannotBeRead + buffer.failure() + ")";
+  return reading;
 }
 
 GraphDiff DiffGraphs(const ExportedGraph& before, const ExportedGraph& after) {

@@ -3,27 +3,35 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/name_table.h"
+
 namespace quillmap {
 
 /// What the difference needs of one export: where each function is defined and who calls what.
-/// Files are given below the folder that holds all of the export's files.
+/// Files are given below the folder that holds all of the export's files. Every name, file and
+/// call text is stored once in `texts` and named by its id (0 is ""), so that a call costs 16
+/// bytes however often its texts recur.
 struct ExportedFunction {
-  std::string name;
-  std::string file;  // "" when the export has none
+  NameId name = 0;
+  NameId file = 0;  // 0 when the export has none
 };
 struct ExportedCall {
-  std::string caller;
-  std::string callerFile;  // the caller's file, "" when the export has none
-  std::string callee;
-  std::string callText;  // "bar(ARG)": calls of one name with other arguments differ
+  NameId caller = 0;
+  NameId callerFile = 0;  // the caller's file, 0 when the export has none
+  NameId callee = 0;
+  NameId callText = 0;  // "bar(ARG)": calls of one name with other arguments differ
 };
 struct ExportedGraph {
-  std::vector<ExportedFunction> functions;
-  std::vector<ExportedCall> calls;
+  NameTable texts;
+  // Deques: a list grows without a spare half.
+  std::deque<ExportedFunction> functions;
+  std::deque<ExportedCall> calls;
+  std::string_view Text(NameId id) const { return texts[id]; }
 };
 
 /// The export read from a file, or the error that says why it could not be (then `error` is
@@ -58,7 +66,7 @@ struct DiffNode {
 struct DiffEdge {
   int32_t from = -1;  // indexes into GraphDiff::nodes
   int32_t to = -1;
-  std::string callText;
+  std::string_view callText;  // in the texts of the exports, which the difference may not outlive
   DiffState state = DiffState::kSame;
 };
 

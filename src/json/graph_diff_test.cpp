@@ -56,7 +56,7 @@ std::vector<std::string> Describe(const GraphDiff& diff) {
   }
   for (const DiffEdge& edge : diff.edges) {
     lines.push_back(mark(edge.state) + node(edge.from) + " -> " + node(edge.to) + " " +
-                    edge.callText);
+                    std::string(edge.callText));
   }
   std::sort(lines.begin(), lines.end());
   return lines;
@@ -159,7 +159,7 @@ TEST(GraphDiffTest, ParseGraphExport_NamesWhatMakesAnExportUnusable) {
       "x.json");
   EXPECT_EQ(fine.error, "");
   ASSERT_EQ(fine.graph.functions.size(), 1u);
-  EXPECT_EQ(fine.graph.functions[0].file, "");
+  EXPECT_EQ(fine.graph.Text(fine.graph.functions[0].file), "");
 }
 
 TEST(GraphDiffTest, ReadGraphExport_ReadsAFileAndSaysWhenThereIsNone) {
@@ -168,8 +168,8 @@ TEST(GraphDiffTest, ReadGraphExport_ReadsAFileAndSaysWhenThereIsNone) {
   const ExportReading reading = ReadGraphExport(path);
   ASSERT_EQ(reading.error, "");
   ASSERT_EQ(reading.graph.calls.size(), 1u);
-  EXPECT_EQ(reading.graph.calls[0].callText, "g(\"x\")");
-  EXPECT_EQ(reading.graph.calls[0].callerFile, "a.c");
+  EXPECT_EQ(reading.graph.Text(reading.graph.calls[0].callText), "g(\"x\")");
+  EXPECT_EQ(reading.graph.Text(reading.graph.calls[0].callerFile), "a.c");
   EXPECT_EQ(ReadGraphExport(dir / "none.json").error, dir / "none.json" + " was not found.");
 }
 

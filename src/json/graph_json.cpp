@@ -144,7 +144,7 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
   // Written beside the old export and renamed over it when complete, as every output is.
   OutputTarget target;
   if (!PrepareOutput(path, false, target)) return false;
-  std::FILE* file = std::fopen(target.writePath.c_str(), "wb");
+  std::FILE* file = OpenOutputFile(target);
   if (file == nullptr) {
     DiscardOutput(target);
     return false;

@@ -37,7 +37,7 @@ class GraphFile {
 // `//node [label="f", attrs] mod_f;` or the same without the comment mark.
 std::string NodeLine(const char* indent, const ModuleRecord& record, const std::string& function) {
   std::string line = indent;
-  line += "node [label=\"" + EscapeDotString(function) + "\"";
+  line += "node [label=" + QuotedDotString(function);
   if (!record.nodeAttributes.empty()) line += ", " + record.nodeAttributes;
   line += "] " + ModuleNodeId(record.moduleName, function) + ";";
   return line;
@@ -47,7 +47,7 @@ void WriteCluster(GraphFile& file, const ModuleRecord& record,
                   const std::unordered_set<std::string>* shownFunctions) {
   file.Write("  subgraph " + DotId(kClusterPrefix + record.moduleName) + " {");
   for (const std::string& attribute : record.clusterAttributes) file.Write("    " + attribute);
-  file.Write("    label=\"" + EscapeDotString(record.moduleName) + "\";");
+  file.Write("    label=" + QuotedDotString(record.moduleName) + ";");
   file.Write(kAllFunctionsComment);
   for (const std::string& function : record.definedFunctions) {
     file.Write(NodeLine("    //", record, function));

@@ -13,7 +13,7 @@ BufferedLineWriter::~BufferedLineWriter() { AbandonRun(); }
 
 bool BufferedLineWriter::Open(Output& output, bool truncate) {
   if (output.fd >= 0) return true;
-  output.fd = OpenFile(output.target.writePath, truncate);
+  output.fd = OpenFile(output.target, truncate);
   return output.fd >= 0;
 }
 
@@ -67,14 +67,8 @@ void BufferedLineWriter::DropOutput(Output& output) {
   output.fd = -1;
 }
 
-int BufferedLineWriter::OpenFile(const std::string& path, bool truncate) {
-  // Always appending: a stream shared by outputs gets each block at its end.
-  const int flags = O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-  int fd;
-  do {
-    fd = open(path.c_str(), flags);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+int BufferedLineWriter::OpenFile(const OutputTarget& target, bool truncate) {
+  return OpenOutputDescriptor(target, truncate);
 }
 
 bool BufferedLineWriter::WriteBytes(int fd, std::string_view bytes) {

@@ -28,8 +28,8 @@ class BufferedLineWriter : public LineWriter {
   void DropOutput(Output& output) override;
 
   // The file operations, each a seam where tests count or fail them.
-  /// Opens `path` for appending, emptying it first when `truncate` is set; -1 on failure.
-  virtual int OpenFile(const std::string& path, bool truncate);
+  /// Opens the output for appending, emptying it first when `truncate` is set; -1 on failure.
+  virtual int OpenFile(const OutputTarget& target, bool truncate);
   /// Writes all of `bytes`; false when not all of them reached the file.
   virtual bool WriteBytes(int fd, std::string_view bytes);
   /// Closes the file (always); false when closing reported an error.

@@ -24,9 +24,10 @@ class CountingWriter : public BufferedLineWriter {
   std::string failingWrites;  // writes to the output of this name fail
 
  protected:
-  int OpenFile(const std::string& path, bool truncate) override {
+  int OpenFile(const OutputTarget& target, bool truncate) override {
+    const std::string& path = target.writePath;
     ++opens;
-    const int fd = BufferedLineWriter::OpenFile(path, truncate);
+    const int fd = BufferedLineWriter::OpenFile(target, truncate);
     // The file opened is the output's temporary file, named after it.
     if (!failingWrites.empty() && path.find(failingWrites) != std::string::npos) failingFd_ = fd;
     return fd;

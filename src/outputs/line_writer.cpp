@@ -1,5 +1,8 @@
 #include "outputs/line_writer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -99,6 +102,12 @@ LineWriter::Output* LineWriter::StartOutput(const std::string& path, bool trunca
   if (protectedFiles_.count(identity) != 0) return &output;
   if (!PrepareTarget(path, !truncate, output.target)) return &output;
   if (output.target.replaced) {
+    const std::string canonical = CanonicalFilePath(output.target.finalPath);
+    if (claimedPaths_.count(canonical) != 0) {
+      DiscardOutput(output.target);
+      output.target = OutputTarget{};
+      return &output;
+    }
     auto [claim, claimed] = outputsByIdentity_.emplace(identity, &output);
     // An inode seen earlier may since have been freed (the file replaced by another run) and
     // given to another file: only the other output's file as it is now counts.
@@ -109,6 +118,7 @@ LineWriter::Output* LineWriter::StartOutput(const std::string& path, bool trunca
       return &output;
     }
     claim->second = &output;
+    claimedPaths_.insert(canonical);
   }
   output.failed = false;
   return &output;
@@ -125,6 +135,26 @@ void LineWriter::BeginRun() {
   failures_.clear();
   failedPaths_.clear();
   protectedFiles_.clear();
+  claimedPaths_.clear();
+}
+
+bool LineWriter::ClaimFile(const std::string& path) {
+  if (path.empty() || IsUnusablePath(path)) return false;
+  const std::string finalPath = FinalPathOf(path);
+  const std::string identity = FileIdentityOf(finalPath);
+  if (protectedFiles_.count(identity) != 0) return false;
+  struct stat status {};
+  if (stat(finalPath.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return true;
+  if (claimedPaths_.count(identity) != 0) return false;
+  const std::string canonical = CanonicalFilePath(finalPath);
+  const auto other = outputsByIdentity_.find(identity);
+  if (other != outputsByIdentity_.end() &&
+      FileIdentityOf(other->second->target.finalPath) == identity) {
+    return false;
+  }
+  if (!claimedPaths_.insert(canonical).second) return false;
+  claimedPaths_.insert(identity);  // a hard link of it is the same file
+  return true;
 }
 
 void LineWriter::EndRun() { FinishRun(true); }
@@ -139,10 +169,14 @@ void LineWriter::FinishRun(bool keep) {
       DiscardOutput(output.target);
       continue;
     }
+    const bool regular = output.target.replaced;
     if (!FinishOutput(output)) {
       DiscardOutput(output.target);
     } else if (!CommitOutput(output.target)) {
       RecordFailure(*output.path, output.firstSequence);
+    } else if (regular) {
+      // The file as it is now, for the outputs written after the lines (ClaimFile).
+      claimedPaths_.insert(FileIdentityOf(output.target.finalPath));
     }
   }
   lastOutput_ = nullptr;
@@ -174,15 +208,19 @@ void LineWriter::Protect(const StringList& paths) {
 }
 
 bool PerLineWriter::WriteLineTo(Output& output, std::string_view text, bool truncate) {
-  std::FILE* file = OpenFile(output.target.writePath, truncate);
+  std::FILE* file = OpenFile(output.target, truncate);
   if (file == nullptr) return false;
   const bool written = WriteBytes(file, OnDiskLine(text));
   const bool closed = CloseFile(file);
   return written && closed;
 }
 
-std::FILE* PerLineWriter::OpenFile(const std::string& path, bool truncate) {
-  return std::fopen(path.c_str(), truncate ? "wb" : "ab");
+std::FILE* PerLineWriter::OpenFile(const OutputTarget& target, bool truncate) {
+  const int fd = OpenOutputDescriptor(target, truncate);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "ab");
+  if (file == nullptr) close(fd);
+  return file;
 }
 
 bool PerLineWriter::WriteBytes(std::FILE* file, std::string_view bytes) {

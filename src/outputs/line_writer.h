@@ -56,6 +56,14 @@ class LineWriter {
   /// that do not exist. Until the next BeginRun.
   void Protect(const StringList& paths);
 
+  /// The one rule for a file that the run writes outside the line writer (the JSON export, the
+  /// baseline, the pictures): true when `path` may be written, and from then on it counts as an
+  /// output of the run. False for a path that the lines of an output could not use either: one
+  /// that IsUnusablePath, a protected file, or a file that another output of the run writes or
+  /// wrote (by file identity or by the canonical path of the file its links end at). A device
+  /// or a pipe may take several outputs, as it does for lines. Until the next BeginRun.
+  bool ClaimFile(const std::string& path);
+
   /// The non-empty paths that could not be written in this run, in the order of the line at
   /// which each first failed.
   const StringList& FailedPaths() const { return failedPaths_; }
@@ -115,6 +123,9 @@ class LineWriter {
   std::vector<std::unique_ptr<Output>> outputs_;    // in the order of their first lines
   std::unordered_map<std::string, Output*> outputsByPath_;
   std::unordered_map<std::string, Output*> outputsByIdentity_;
+  // The canonical final paths of the run's regular outputs, written or under way, and the
+  // identities of the files written.
+  std::unordered_set<std::string> claimedPaths_;
   Output* lastOutput_ = nullptr;
 };
 
@@ -130,8 +141,8 @@ class PerLineWriter : public LineWriter {
   bool WriteLineTo(Output& output, std::string_view text, bool truncate) override;
 
   // The three steps of one line, each a seam where fault-injection tests make it fail.
-  /// Opens `path` for writing, truncating or appending; nullptr on failure.
-  virtual std::FILE* OpenFile(const std::string& path, bool truncate);
+  /// Opens the output for writing, truncating or appending; nullptr on failure.
+  virtual std::FILE* OpenFile(const OutputTarget& target, bool truncate);
   /// Writes and flushes `bytes`; false when not all of them reached the file.
   virtual bool WriteBytes(std::FILE* file, std::string_view bytes);
   /// Closes the file (always); false when closing failed.

@@ -4,6 +4,7 @@
 #include <graphviz/gvc.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,7 @@
 
 #include "config/profile_reader.h"
 #include "context/scan_context.h"
+#include "outputs/output_replacement.h"
 
 namespace quillmap {
 
@@ -100,42 +103,8 @@ void MoveLabelsToXlabels(Agraph_t* graph) {
   }
 }
 
-// A temporary file beside `finalPath`, so that renaming it into place cannot cross a device.
-// Empty when it cannot be created (the folder is missing or not writable).
-std::string CreateTemporaryBeside(const std::string& finalPath) {
-  std::string pattern = finalPath + ".XXXXXX";
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) return {};
-  // mkstemp makes the file private; a picture gets the permissions of any other output.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  close(fd);
-  return pattern;
-}
-
 // How one child's layout ended.
 enum class ChildEnd { kFinished, kFailed, kTimedOut };
-
-// Lays out and renders in the child: the pictures go to their temporary files, an error to
-// `reportFd`. Returns the child's exit status.
-int RenderInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
-                  const std::vector<std::string>& formats,
-                  const std::vector<std::string>& temporaries, int reportFd) {
-  graphvizErrors.clear();
-  for (const auto& [name, value] : attempt.graphAttributes) {
-    agattr(graph, AGRAPH, const_cast<char*>(name.c_str()), const_cast<char*>(value.c_str()));
-  }
-  int status = gvLayout(gvc, graph, attempt.engine.c_str());
-  for (size_t i = 0; status == 0 && i < formats.size(); ++i) {
-    status = gvRenderFilename(gvc, graph, formats[i].c_str(), temporaries[i].c_str());
-  }
-  if (status != 0) {
-    const std::string message = FirstLine(graphvizErrors);
-    [[maybe_unused]] ssize_t written = write(reportFd, message.data(), message.size());
-  }
-  return status == 0 ? 0 : 1;
-}
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -146,6 +115,125 @@ bool WriteAll(int fd, const char* data, size_t size) {
     size -= static_cast<size_t>(written);
   }
   return true;
+}
+
+// The length of the UTF-8 sequence at `at`, or 0 when none begins there.
+size_t Utf8SequenceAt(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  const size_t length = lead < 0x80                    ? 1
+                        : lead >= 0xC2 && lead <= 0xDF ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  }
+  // Overlong forms, surrogates and code points past U+10FFFF.
+  if ((lead == 0xE0 && byte(at + 1) < 0xA0) || (lead == 0xED && byte(at + 1) >= 0xA0) ||
+      (lead == 0xF0 && byte(at + 1) < 0x90) || (lead == 0xF4 && byte(at + 1) >= 0x90)) {
+    return 0;
+  }
+  return length;
+}
+
+// An SVG picture as well-formed XML: Graphviz copies names, labels and tooltips into it as they
+// are, and XML allows no control character but tab, line feed and carriage return, nor bytes
+// that are not UTF-8. Each such byte becomes U+FFFD.
+std::string XmlSafeText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    const size_t length = Utf8SequenceAt(text, at);
+    if (length == 0 || (c < 0x20 && c != '\t' && c != '\n' && c != '\r')) {
+      out += "\xEF\xBF\xBD";
+      ++at;
+      continue;
+    }
+    out.append(text, at, length);
+    at += length;
+  }
+  return out;
+}
+
+bool IsSvgFormat(const std::string& format) {
+  return format.starts_with("svg") && !format.starts_with("svgz");
+}
+
+// Renders the laid out graph into the picture's temporary file (through its descriptor) or, for
+// a picture that is a device or a pipe, into that file. Graphviz's status.
+int RenderPicture(GVC_t* gvc, Agraph_t* graph, const std::string& format,
+                  const OutputTarget& target) {
+  std::FILE* file = target.replaced || target.fd >= 0 ? OpenOutputFile(target)
+                                                      : std::fopen(target.writePath.c_str(), "wb");
+  if (file == nullptr) return -1;
+  int status;
+  if (IsSvgFormat(format)) {
+    char* data = nullptr;
+    unsigned int size = 0;
+    status = gvRenderData(gvc, graph, format.c_str(), &data, &size);
+    if (status == 0) {
+      const std::string svg = XmlSafeText(std::string_view(data, size));
+      if (std::fwrite(svg.data(), 1, svg.size(), file) != svg.size()) status = -1;
+    }
+    gvFreeRenderData(data);
+  } else {
+    status = gvRender(gvc, graph, format.c_str(), file);
+  }
+  if (std::fclose(file) != 0 && status == 0) status = -1;
+  return status;
+}
+
+// Parses the DOT text in a child, within the budget like the layout (a parse cannot be
+// interrupted either; a name of megabytes takes seconds): writes "NODES EDGES LABELLED" to
+// `fd`, or Graphviz's error.
+int MeasureInChild(const std::string& text, int fd) {
+  graphvizErrors.clear();
+  Agraph_t* graph = agmemread(text.c_str());
+  if (graph == nullptr) {
+    const std::string message = FirstLine(graphvizErrors);
+    WriteAll(fd, message.data(), message.size());
+    return 1;
+  }
+  const GraphSize size = SizeOf(graph);
+  const std::string sizes = std::to_string(size.nodes) + " " + std::to_string(size.edges) + " " +
+                            std::to_string(size.labelledEdges);
+  return WriteAll(fd, sizes.data(), sizes.size()) ? 0 : 1;
+}
+
+// What the child of one attempt draws: the DOT text with the tooltips, and how.
+struct PictureWork {
+  const std::string& text;
+  const NodeTooltips& tooltips;
+  bool labelsAsXlabels;
+  const std::vector<std::string>& formats;
+  const std::vector<OutputTarget>& targets;
+};
+
+// Parses, lays out and renders in the child: the pictures go to their temporary files, an error
+// to `reportFd`. Returns the child's exit status.
+int RenderInChild(GVC_t* gvc, const PictureWork& work, const LayoutAttempt& attempt, int reportFd) {
+  graphvizErrors.clear();
+  Agraph_t* graph = agmemread(work.text.c_str());
+  if (graph == nullptr) return 1;
+  SetTooltips(graph, work.tooltips);
+  if (work.labelsAsXlabels) MoveLabelsToXlabels(graph);
+  const std::vector<std::string>& formats = work.formats;
+  const std::vector<OutputTarget>& targets = work.targets;
+  for (const auto& [name, value] : attempt.graphAttributes) {
+    agattr(graph, AGRAPH, const_cast<char*>(name.c_str()), const_cast<char*>(value.c_str()));
+  }
+  int status = gvLayout(gvc, graph, attempt.engine.c_str());
+  for (size_t i = 0; status == 0 && i < formats.size(); ++i) {
+    status = RenderPicture(gvc, graph, formats[i], targets[i]);
+  }
+  if (status != 0) {
+    const std::string message = FirstLine(graphvizErrors);
+    [[maybe_unused]] ssize_t written = write(reportFd, message.data(), message.size());
+  }
+  return status == 0 ? 0 : 1;
 }
 
 // Lays out and draws the graph in the child: on success the drawing goes to `fd` as
@@ -195,6 +283,7 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
     return ChildEnd::kFailed;
   }
   std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t parent = getpid();
   const pid_t child = fork();
   if (child < 0) {
     output = std::strerror(errno);
@@ -204,8 +293,18 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
   }
   if (child == 0) {
     close(report[0]);
+    // The child ends with the process that waits for it, however that one ends: by a signal
+    // that its handlers catch (they end this process group) or by one they cannot (the death
+    // signal).
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
     _exit(work(report[1]));
   }
+  // Set on both sides, so that the group exists before either goes on.
+  setpgid(child, child);
+  const bool watched = SetChildGroupEndedOnTermination(child, true);
   close(report[1]);
   // The child's end of the pipe closes when it exits: that is the signal to wait for.
   bool ended = false;
@@ -231,6 +330,7 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  if (watched) SetChildGroupEndedOnTermination(child, false);
   if (!ended) return ChildEnd::kTimedOut;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ChildEnd::kFinished;
   if (output.empty()) output = "the layout process ended abnormally";
@@ -238,13 +338,9 @@ ChildEnd RunInChild(const std::function<int(int)>& work, Clock::time_point deadl
 }
 
 // Runs one attempt at the pictures in a child process and waits for it until `deadline`.
-ChildEnd RunAttempt(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt,
-                    const std::vector<std::string>& formats,
-                    const std::vector<std::string>& temporaries, Clock::time_point deadline,
-                    std::string& error) {
-  return RunInChild(
-      [&](int fd) { return RenderInChild(gvc, graph, attempt, formats, temporaries, fd); },
-      deadline, error);
+ChildEnd RunAttempt(GVC_t* gvc, const PictureWork& work, const LayoutAttempt& attempt,
+                    Clock::time_point deadline, std::string& error) {
+  return RunInChild([&](int fd) { return RenderInChild(gvc, work, attempt, fd); }, deadline, error);
 }
 
 // The drawing that DrawInChild sent.
@@ -317,31 +413,44 @@ RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSetti
 
   std::string text;
   if (!ReadWholeFile(dotPath, text)) return fail(kNotRenderedEntry + dotPath + kCannotRead);
-  graphvizErrors.clear();
-  Agraph_t* graph = agmemread(text.c_str());
-  if (graph == nullptr) {
-    return fail(kNotRenderedEntry + dotPath + kGraphvizRejects + FirstLine(graphvizErrors));
+  const auto noLayoutWithin = [&] {
+    return fail(kNotRenderedEntry + dotPath + kNoLayoutFinished + Seconds(settings.budgetSeconds) +
+                " s" + kDotKept);
+  };
+  // The graph is parsed in the children only, each time within the budget: the size for the
+  // plan first, then by each attempt for its layout.
+  std::string measured;
+  const auto budgetEnd = start + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(settings.budgetSeconds));
+  const ChildEnd measuredEnd =
+      RunInChild([&](int fd) { return MeasureInChild(text, fd); }, budgetEnd, measured);
+  if (measuredEnd == ChildEnd::kTimedOut) return noLayoutWithin();
+  GraphSize size;
+  if (measuredEnd == ChildEnd::kFailed || std::sscanf(measured.c_str(), "%d %d %d", &size.nodes,
+                                                      &size.edges, &size.labelledEdges) != 3) {
+    return fail(kNotRenderedEntry + dotPath + kGraphvizRejects + FirstLine(measured));
   }
-  const GraphSize size = SizeOf(graph);
   const LayoutPlan plan = PlanLayout(size);
-  SetTooltips(graph, tooltips);
   if (plan.labelsAsXlabels) {
-    MoveLabelsToXlabels(graph);
     result.entries.push_back(kLabelsAsXlabels + dotPath + " (" +
                              std::to_string(size.labelledEdges) + " labelled edges)");
   }
 
-  std::vector<std::string> finals, temporaries;
-  for (const std::string& format : settings.formats) {
-    finals.push_back(PicturePath(dotPath, format));
-    temporaries.push_back(CreateTemporaryBeside(finals.back()));
-    if (temporaries.back().empty()) {
-      temporaries.pop_back();
-      for (const std::string& temporary : temporaries) unlink(temporary.c_str());
-      agclose(graph);
+  // Each picture is an output like the others: written to a temporary file beside it that
+  // replaces it once the layout finished.
+  std::vector<std::string> finals;
+  std::vector<OutputTarget> targets(settings.formats.size());
+  const auto discardAll = [&] {
+    for (OutputTarget& target : targets) DiscardOutput(target);
+  };
+  for (size_t i = 0; i < settings.formats.size(); ++i) {
+    finals.push_back(PicturePath(dotPath, settings.formats[i]));
+    if (!PrepareOutput(finals.back(), false, targets[i])) {
+      discardAll();
       return fail(ErrorWritingText(finals.back()));
     }
   }
+  const PictureWork work{text, tooltips, plan.labelsAsXlabels, settings.formats, targets};
 
   std::string reason;
   std::string error;
@@ -356,13 +465,12 @@ RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSetti
     const auto deadline =
         start + std::chrono::duration_cast<Clock::duration>(
                     std::chrono::duration<double>(settings.budgetSeconds * attempt.budgetEnd));
-    end = RunAttempt(context_->gvc, graph, attempt, settings.formats, temporaries, deadline, error);
+    end = RunAttempt(context_->gvc, work, attempt, deadline, error);
     if (end == ChildEnd::kFinished) {
       for (size_t i = 0; i < finals.size(); ++i) {
-        if (std::rename(temporaries[i].c_str(), finals[i].c_str()) != 0) {
+        if (!CommitOutput(targets[i])) {
           result.entries.push_back(ErrorWritingText(finals[i]));
           result.failed = true;
-          unlink(temporaries[i].c_str());
         } else {
           result.entries.push_back(kRenderedEntry + finals[i] + kWith + Describe(attempt, reason));
         }
@@ -375,12 +483,10 @@ RenderResult GraphRenderer::Render(const std::string& dotPath, const RenderSetti
                  ? attempt.engine + kDidNotFinish + Seconds(std::round(used * 10) / 10) + " s"
                  : attempt.engine + kLayoutFailed + error;
   }
-  agclose(graph);
   if (done) return result;
-  for (const std::string& temporary : temporaries) unlink(temporary.c_str());
+  discardAll();
   if (end == ChildEnd::kFailed) return fail(kNotRenderedEntry + dotPath + ": " + reason + kDotKept);
-  return fail(kNotRenderedEntry + dotPath + kNoLayoutFinished + Seconds(settings.budgetSeconds) +
-              " s" + kDotKept);
+  return noLayoutWithin();
 }
 
 GraphDrawing GraphRenderer::Draw(const std::string& dotText, double budgetSeconds) {

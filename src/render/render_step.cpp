@@ -37,10 +37,21 @@ void RenderPictures(ScanContext& context, const std::string& cfgPath,
       context.LogError(kNotRenderedEntry + job.dotPath + kDotNotWritten);
       continue;
     }
+    // A picture is an output of the run like any other: it may not replace another one.
+    RenderSettings claimed = settings.settings;
+    claimed.formats.clear();
+    for (const std::string& format : settings.settings.formats) {
+      const std::string picture = PicturePath(job.dotPath, format);
+      if (context.writer().ClaimFile(picture)) {
+        claimed.formats.push_back(format);
+      } else {
+        context.LogError(ErrorWritingText(picture));
+      }
+    }
+    if (claimed.formats.empty()) continue;
     // Built only for a picture: for a whole tree they are large.
-    const RenderResult result =
-        renderer->Render(job.dotPath, settings.settings,
-                         job.callGraph ? CallGraphTooltips(*job.callGraph) : NodeTooltips());
+    const RenderResult result = renderer->Render(
+        job.dotPath, claimed, job.callGraph ? CallGraphTooltips(*job.callGraph) : NodeTooltips());
     for (const std::string& entry : result.entries) {
       const bool isError = entry.starts_with(kNotRenderedEntry) ||
                            entry.starts_with(ErrorWritingText(std::string()));

@@ -71,7 +71,7 @@ void CallRuleCheck::Check(ScanContext& context, const CallReachGraph& graph,
                          ? rules_.forbidReach[violation.rule].key
                          : ""});
     }
-    if (WriteBaseline(baselineOutput_, all)) {
+    if (context.writer().ClaimFile(baselineOutput_) && WriteBaseline(baselineOutput_, all)) {
       context.Log(kBaselineWritten + baselineOutput_);
     } else {
       errors_.push_back(ErrorWritingText(baselineOutput_));

@@ -58,7 +58,8 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
       context.Log(Summary(violations_.size(), 0, true));
       return flags;
     }
-    if (WriteBaseline(baselineOutput_, violations_)) {
+    if (context.writer().ClaimFile(baselineOutput_) &&
+        WriteBaseline(baselineOutput_, violations_)) {
       context.Log(kBaselineWritten + baselineOutput_);
     } else {
       errors_.push_back(ErrorWritingText(baselineOutput_));

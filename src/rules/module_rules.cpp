@@ -1,5 +1,7 @@
 #include "rules/module_rules.h"
 
+#include <algorithm>
+#include <numeric>
 #include <unordered_set>
 
 #include "files/paths.h"
@@ -218,14 +220,30 @@ std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const Stri
     const auto pairOf = [&](const ModuleCallRecord& call) {
       return static_cast<size_t>(call.fromModule) * n + static_cast<size_t>(call.toModule);
     };
+    // The search numbers the modules in the byte order of their names: the cycle chosen, where
+    // it starts (the smallest name) and the order of the cycles are then the same whatever the
+    // order of the mod_N keys, so that a baseline's entries keep matching.
+    std::vector<int32_t> byName(n);
+    std::iota(byName.begin(), byName.end(), 0);
+    std::sort(byName.begin(), byName.end(), [&](int32_t a, int32_t b) {
+      return moduleNames[static_cast<size_t>(a)] < moduleNames[static_cast<size_t>(b)];
+    });
+    std::vector<int32_t> rankOf(n);
+    for (size_t rank = 0; rank < n; ++rank) {
+      rankOf[static_cast<size_t>(byName[rank])] = static_cast<int32_t>(rank);
+    }
     ModuleAdjacency adjacency(n);
     std::vector<char> linked(n * n, 0);
     for (const ModuleCallRecord& call : calls) {
       if (linked[pairOf(call)]++ == 0) {
-        adjacency[static_cast<size_t>(call.fromModule)].push_back(call.toModule);
+        adjacency[static_cast<size_t>(rankOf[static_cast<size_t>(call.fromModule)])].push_back(
+            rankOf[static_cast<size_t>(call.toModule)]);
       }
     }
-    const std::vector<std::vector<int32_t>> cycles = ShortestCyclePerComponent(adjacency);
+    std::vector<std::vector<int32_t>> cycles = ShortestCyclePerComponent(adjacency);
+    for (std::vector<int32_t>& cycle : cycles) {
+      for (int32_t& module : cycle) module = byName[static_cast<size_t>(module)];
+    }
     std::vector<int32_t> cycleOfPair(n * n, -1);  // each module lies on one cycle at most
     const size_t first = violations.size();
     for (size_t c = 0; c < cycles.size(); ++c) {

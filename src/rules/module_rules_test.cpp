@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 
 namespace quillmap {
@@ -155,6 +157,29 @@ TEST(CheckModuleRules, ACycleMarksEveryCallAlongItAndPathsOutsideTheFolderStayWh
   EXPECT_EQ(violations[0].line, "rule violated: app !-> drivers: a (/elsewhere/x.c:4) calls d");
   EXPECT_EQ(violations[1].line, "rule violated: cycles=deny: app -> comm -> app");
   EXPECT_THAT(violations[1].calls, ElementsAre(0, 1, 2));  // in the order found
+}
+
+TEST(CheckModuleRules, ACycleReadsTheSameWhateverTheOrderOfTheModules) {
+  // Two equally short cycles (drivers -> app -> drivers and drivers -> comm -> drivers) and a
+  // longer one, with the modules numbered in every order: the report names the same cycle,
+  // from the smallest name.
+  const StringList names{"drivers", "comm", "app"};
+  const std::vector<std::pair<int, int>> links{{0, 2}, {2, 0}, {0, 1}, {1, 0}, {2, 1}};
+  std::vector<int> order{0, 1, 2};  // order[k]: the number of names[k]
+  ModuleRules rules;
+  rules.denyCycles = true;
+  do {
+    StringList numbered(3);
+    for (size_t k = 0; k < 3; ++k) numbered[static_cast<size_t>(order[k])] = names[k];
+    ModuleCalls calls;
+    for (const auto& [from, to] : links) {
+      calls.push_back(Call(order[static_cast<size_t>(from)], order[static_cast<size_t>(to)], "f",
+                           "g", 1));
+    }
+    const std::vector<RuleViolation> violations = CheckModuleRules(rules, numbered, calls, "/");
+    ASSERT_EQ(violations.size(), 1u);
+    EXPECT_EQ(violations[0].line, "rule violated: cycles=deny: app -> drivers -> app");
+  } while (std::next_permutation(order.begin(), order.end()));
 }
 
 }  // namespace

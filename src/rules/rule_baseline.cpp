@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cstdio>
 #include <unordered_map>
 
 #include "config/profile_reader.h"
@@ -64,10 +64,15 @@ bool WriteBaseline(const std::string& path, const std::vector<RuleViolation>& vi
   // Written beside the old baseline and renamed over it when complete, as every output is.
   OutputTarget target;
   if (!PrepareOutput(path, false, target)) return false;
-  std::ofstream out(target.writePath, std::ios::binary | std::ios::trunc);
-  for (const RuleViolation& violation : violations) out << violation.line << '\n';
-  out.close();
-  if (out.fail()) {
+  std::FILE* out = OpenOutputFile(target);
+  bool written = out != nullptr;
+  for (const RuleViolation& violation : violations) {
+    const std::string& line = violation.line;
+    written = written && std::fwrite(line.data(), 1, line.size(), out) == line.size() &&
+              std::fputc('\n', out) != EOF;
+  }
+  if (out != nullptr && std::fclose(out) != 0) written = false;
+  if (!written) {
     DiscardOutput(target);
     return false;
   }

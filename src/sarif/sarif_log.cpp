@@ -1,7 +1,6 @@
 #include "sarif/sarif_log.h"
 
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "outputs/output_replacement.h"
@@ -261,17 +260,7 @@ std::string SarifLogText(const RunFindings& findings, const std::string& toolVer
 
 bool WriteSarifLog(const std::string& path, const RunFindings& findings,
                    const std::string& toolVersion) {
-  const std::string text = SarifLogText(findings, toolVersion);
-  OutputTarget target;
-  if (!PrepareOutput(path, false, target)) return false;
-  std::ofstream out(target.writePath, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (out.fail()) {
-    DiscardOutput(target);
-    return false;
-  }
-  return CommitOutput(target);
+  return WriteWholeOutput(path, SarifLogText(findings, toolVersion));
 }
 
 std::vector<std::string> GithubAnnotations(const RunFindings& findings,

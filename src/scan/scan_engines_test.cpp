@@ -26,13 +26,14 @@ class CountingWriter : public BufferedLineWriter {
   explicit CountingWriter(std::map<std::string, int>& opens) : opens_(opens) {}
 
  protected:
-  int OpenFile(const std::string& path, bool truncate) override {
+  int OpenFile(const OutputTarget& target, bool truncate) override {
+    const std::string& path = target.writePath;
     const size_t slash = path.rfind('/') + 1;
     const size_t mark = path.find(".quillmap-", slash);
     ++opens_[mark == std::string::npos
                  ? path
                  : path.substr(0, slash) + path.substr(slash + 1, mark - slash - 1)];
-    return BufferedLineWriter::OpenFile(path, truncate);
+    return BufferedLineWriter::OpenFile(target, truncate);
   }
 
  private:

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "config/app_identity.h"
 #include "config/cached_profile_reader.h"
 #include "config/source_lists.h"
 #include "files/file_error.h"
@@ -17,7 +18,6 @@
 #include "outputs/buffered_line_writer.h"
 #include "query/model_query.h"
 #include "render/render_step.h"
-#include "config/app_identity.h"
 #include "rules/call_rule_check.h"
 #include "rules/module_rule_check.h"
 #include "writers/csv_report.h"
@@ -238,7 +238,8 @@ void ScanRun::WriteJsonExport(ScanContext& context, const std::string& path,
   }
   errors.insert(errors.end(), rules.errors().begin(), rules.errors().end());
   if (scanMessage.starts_with(kFilterError)) errors.push_back(scanMessage);
-  if (!WriteGraphJson(jsonPath, model_, rules.violations(), errors)) {
+  if (!writer_->ClaimFile(jsonPath) ||
+      !WriteGraphJson(jsonPath, model_, rules.violations(), errors)) {
     context.LogError(ErrorWritingText(jsonPath));
   }
 }
@@ -278,7 +279,7 @@ void ScanRun::WriteSarif(ScanContext& context, const std::string& path) {
   if (value.empty()) return;
   const std::string sarifPath =
       given != commandLineOptions_.end() ? value : ResolvePath(value, DirectoryOf(path));
-  if (!WriteSarifLog(sarifPath, findings_, kVersionText)) {
+  if (!writer_->ClaimFile(sarifPath) || !WriteSarifLog(sarifPath, findings_, kVersionText)) {
     context.LogError(ErrorWritingText(sarifPath));
   }
 }
@@ -346,9 +347,9 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
     CallResolver resolver;
-    const int opened =
-        ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
-                      &counts, &scanMessage, callGraphEngine_, syntax, resolve ? &resolver : nullptr);
+    const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
+                                     model_.callGraph, &counts, &scanMessage, callGraphEngine_,
+                                     syntax, resolve ? &resolver : nullptr);
     if (context.stopped()) {
       StopRun(context, outcome);
       return;

@@ -92,6 +92,9 @@ class ScanRun {
   /// The last run's call graph as definitions and the calls between them, for reachability.
   /// Built when a call rule, a SARIF log or ReachGraph() asks for it.
   const CallReachGraph& ReachGraph();
+  /// Claims `path` for a file written after the run (a query's answer) under the rule of the
+  /// run's outputs: false when it names the configuration, a source or an output of the run.
+  bool ClaimOutput(const std::string& path) { return writer_->ClaimFile(path); }
   /// The entry points that "[rules] entry" adds to `main` for the unreached functions.
   const std::vector<std::string>& deadEntries() const { return deadEntries_; }
   /// The last run's rule violations, with where they stand.

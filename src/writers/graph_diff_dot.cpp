@@ -87,20 +87,26 @@ std::string DiffSummary(const DiffCounts& counts) {
          "; calls: " + Counted(counts.callsAdded, counts.callsRemoved, counts.callsSame);
 }
 
+void ForEachGraphDiffDotLine(const GraphDiff& diff, const std::string& olderPath,
+                             const std::string& newerPath,
+                             const std::function<void(const std::string&)>& line) {
+  line(DotHeaderLine());
+  line(DotLineComment(kComparing + olderPath + kAnd + newerPath));
+  line(DotLineComment(DiffSummary(CountDiff(diff))));
+  line(kGraphStart);
+  line("{");
+  line(kUnchangedNodes);
+  line(kUnchangedEdges);
+  for (const DiffNode& node : diff.nodes) line(NodeLine(node));
+  for (const DiffEdge& edge : diff.edges) line(EdgeLine(diff, edge));
+  line("}");
+}
+
 std::vector<std::string> GraphDiffDotLines(const GraphDiff& diff, const std::string& olderPath,
                                            const std::string& newerPath) {
   std::vector<std::string> lines;
-  lines.reserve(diff.nodes.size() + diff.edges.size() + 8);
-  lines.push_back(DotHeaderLine());
-  lines.push_back(DotLineComment(kComparing + olderPath + kAnd + newerPath));
-  lines.push_back(DotLineComment(DiffSummary(CountDiff(diff))));
-  lines.push_back(kGraphStart);
-  lines.push_back("{");
-  lines.push_back(kUnchangedNodes);
-  lines.push_back(kUnchangedEdges);
-  for (const DiffNode& node : diff.nodes) lines.push_back(NodeLine(node));
-  for (const DiffEdge& edge : diff.edges) lines.push_back(EdgeLine(diff, edge));
-  lines.push_back("}");
+  ForEachGraphDiffDotLine(diff, olderPath, newerPath,
+                          [&](const std::string& text) { lines.push_back(text); });
   return lines;
 }
 

@@ -2,6 +2,7 @@
 /// appeared in green, what disappeared in red and the rest in grey.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,10 @@ std::string DiffSummary(const DiffCounts& counts);
 /// and a comment naming the two exports with the summary.
 std::vector<std::string> GraphDiffDotLines(const GraphDiff& diff, const std::string& olderPath,
                                            const std::string& newerPath);
+/// The same lines handed to `line` one by one, so that a large difference is never held as
+/// text whole.
+void ForEachGraphDiffDotLine(const GraphDiff& diff, const std::string& olderPath,
+                             const std::string& newerPath,
+                             const std::function<void(const std::string&)>& line);
 
 }  // namespace quillmap

@@ -38,8 +38,10 @@ struct ScanFixture {
 
   /// Writes the configuration "scan.cfg" and returns its path.
   std::string Config(const std::string& ini) { return dir.Write("scan.cfg", ini); }
-  /// Reads the "calls" and "reject" lists and runs the call graph scan on "scan.cfg".
+  /// Reads the "calls" and "reject" lists and runs the call graph scan on "scan.cfg", as a run
+  /// of its own (the files of an earlier one may be written again).
   int Scan() {
+    writer.BeginRun();
     const std::string cfg = dir / "scan.cfg";
     ReadList(profile, cfg, "calls", callsList);
     ReadList(profile, cfg, "reject", rejectList);
