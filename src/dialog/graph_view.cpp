@@ -45,7 +45,7 @@ GraphView::~GraphView() = default;
 
 void GraphView::Clear() {
   haveRun_ = false;
-  callGraph_ = CallGraphModel{};
+  callGraph_ = nullptr;
   names_.clear();
   moduleDotPath_.clear();
   moduleNodes_ = 0;
@@ -59,11 +59,11 @@ void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
   haveRun_ = true;
   cfgPath_ = cfgPath;
   callsList_ = run.callsList();
-  callGraph_ = run.model().callGraph;
-  for (const FunctionRecord& function : callGraph_.functions)
-    names_.emplace_back(callGraph_.NameOf(function.name));
-  for (const CallRecord& call : callGraph_.calls)
-    names_.emplace_back(callGraph_.NameOf(call.callee));
+  callGraph_ = &run.model().callGraph;
+  for (const FunctionRecord& function : callGraph_->functions)
+    names_.emplace_back(callGraph_->NameOf(function.name));
+  for (const CallRecord& call : callGraph_->calls)
+    names_.emplace_back(callGraph_->NameOf(call.callee));
   std::sort(names_.begin(), names_.end());
   names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
   const ModuleTable& modules = run.moduleTable();
@@ -138,14 +138,14 @@ std::string GraphView::DotText(std::string& error) const {
     error = std::to_string(names_.size()) + kTooManyToDraw;
     return {};
   }
-  const GraphSelection selection = SelectCallGraph(callGraph_, query);
+  const GraphSelection selection = SelectCallGraph(*callGraph_, query);
   if (!selection.error.empty()) {
     error = selection.error;
     return {};
   }
   CachedProfileReader profile;
   TextLineWriter writer;
-  WriteCallGraphDot(profile, writer, cfgPath_, callsList_, callGraph_, kViewPath,
+  WriteCallGraphDot(profile, writer, cfgPath_, callsList_, *callGraph_, kViewPath,
                     query.active() ? &selection : nullptr);
   return writer.text;
 }

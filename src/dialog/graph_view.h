@@ -80,7 +80,8 @@ class GraphView {
   bool haveRun_ = false;
   std::string cfgPath_;
   StringList callsList_;
-  CallGraphModel callGraph_;
+  // The run's own model, which stays until the next run starts (and Clear is called).
+  const CallGraphModel* callGraph_ = nullptr;
   std::vector<std::string> names_;  // sorted, unique
   std::string moduleDotPath_;
   size_t moduleNodes_ = 0;

@@ -95,6 +95,7 @@ std::string ScanDialog::BeginRun() {
   lastRun_ = RunOutcome{};
   errors_.clear();
   graphView_.Clear();
+  functionList_.Clear();
   AppendLog("", true);
   std::string path = window_.GetItemText(kPathEdit);
   if (!path.empty() && path[0] == '.') path = WorkPath() + path;
@@ -111,7 +112,10 @@ std::string ScanDialog::BeginRun() {
 
 void ScanDialog::EndRun() {
   SetStatus(EndedStatus(lastRun_, errors_.size()));
-  if (lastRun_.finished && !lastRun_.stopped) graphView_.TakeRun(scan_, lastCfgPath_);
+  if (lastRun_.finished && !lastRun_.stopped) {
+    graphView_.TakeRun(scan_, lastCfgPath_);
+    functionList_.TakeRun(scan_.model());
+  }
   recent_.Add(lastCfgPath_);
   window_.OnRunEnded();
 }

@@ -11,6 +11,7 @@
 
 #include "cli/command_line.h"
 #include "dialog/background_scan.h"
+#include "dialog/function_list.h"
 #include "dialog/graph_view.h"
 #include "dialog/recent_configurations.h"
 #include "dialog/run_status.h"
@@ -83,6 +84,7 @@ class ScanDialog : public ActivityLog {
   /// The output files of the last run that exist: DOT files, CSV report, module log, pictures.
   std::vector<std::string> OutputFiles() const;
   GraphView& graphView() { return graphView_; }
+  FunctionList& functionList() { return functionList_; }
   RecentConfigurations& recent() { return recent_; }
   const CmdLineState& cmdLine() const { return cmdLine_; }
   const StringList& callsList() const { return scan_.callsList(); }
@@ -112,6 +114,7 @@ class ScanDialog : public ActivityLog {
   size_t logLines_ = 0;  // line feeds in the log since it was last replaced
   std::unique_ptr<BackgroundScan> background_;
   GraphView graphView_;
+  FunctionList functionList_;
   RecentConfigurations recent_;
 };
 

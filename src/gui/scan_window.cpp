@@ -9,6 +9,7 @@
 #include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/notebook.h>
 #include <wx/sizer.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
@@ -24,6 +25,9 @@
 #include "gui/app_icon.h"
 #include "gui/cfg_file_chooser.h"
 #include "gui/cfg_folder_chooser.h"
+#include "dialog/source_sites.h"
+#include "gui/code_view.h"
+#include "gui/function_panel.h"
 #include "gui/graph_panel.h"
 #include "gui/log_view.h"
 #include "gui/path_drop_target.h"
@@ -65,6 +69,8 @@ constexpr const char* kPlaceWidth = "/window/width";
 constexpr const char* kPlaceHeight = "/window/height";
 constexpr const char* kPlaceMaximized = "/window/maximized";
 constexpr const char* kRecentKey = "/recent/";
+constexpr const char* kEditorCommandKey = "/editor/command";
+constexpr const char* kPageTitles[] = {"Log", "Functions", "Code"};
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
 }  // namespace
@@ -108,6 +114,7 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args, wxConfigBase* setti
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);
   Bind(wxEVT_TIMER, &ScanWindow::OnPollTimer, this);
 
+  ConnectPages();
   logic_->InitDialog(args);
   RestorePlace();
   FindWindow(kPathEdit)->SetFocus();
@@ -143,9 +150,15 @@ void ScanWindow::CreateControls() {
                                    wxSP_LIVE_UPDATE | wxSP_3DSASH);
   splitter_->SetMinimumPaneSize(120);
   splitter_->SetSashGravity(kLogShare);
-  log_ = new LogView(splitter_, kLogEdit);
+  pages_ = new wxNotebook(splitter_, kPages);
+  log_ = new LogView(pages_, kLogEdit);
+  functionPanel_ = new FunctionPanel(pages_, logic_->functionList());
+  codeView_ = new CodeView(pages_);
+  for (wxWindow* page : std::initializer_list<wxWindow*>{log_, functionPanel_, codeView_}) {
+    pages_->AddPage(page, kPageTitles[pages_->GetPageCount()]);
+  }
   graphPanel_ = new GraphPanel(splitter_, logic_->graphView());
-  splitter_->SplitVertically(log_, graphPanel_);
+  splitter_->SplitVertically(pages_, graphPanel_);
 
   status_ = new wxStaticText(this, kStatusText, ToWx(kStatusIdle), wxDefaultPosition, wxDefaultSize,
                              wxST_ELLIPSIZE_END);
@@ -172,6 +185,35 @@ void ScanWindow::CreateControls() {
   SetSizer(sizer);
   SetMinSize(kMinSize);
   SetSize(kDefaultSize);
+}
+
+void ScanWindow::ConnectPages() {
+  functionPanel_->SetOnFunctionChosen([this](uint32_t function) {
+    const FunctionIndex& index = *logic_->functionList().index();
+    graphPanel_->FocusOn(std::string(index.NameOf(function)));
+    codeView_->ShowSite({std::string(index.FileOf(function)), index.LineOf(function)});
+  });
+  functionPanel_->SetOnSiteChosen([this](const SourceSite& site) { ShowCode(site); });
+  log_->SetLineActivated([this](size_t row) {
+    if (const std::optional<SourceSite> site = SourceSiteOfLogLine(log_->lines(), row)) {
+      ShowCode(*site);
+    }
+  });
+  wxString command;
+  if (settings_->Read(kEditorCommandKey, &command) && !command.empty()) {
+    codeView_->SetEditorCommand(FromWx(command));
+  }
+  codeView_->SetOnCommandChanged([this](const std::string& changed) {
+    settings_->Write(kEditorCommandKey, ToWx(changed));
+  });
+  codeView_->SetOnMessage([this](const std::string& text) { ShowMessage(text); });
+}
+
+void ScanWindow::ShowPage(Page page) { pages_->SetSelection(static_cast<int>(page)); }
+
+void ScanWindow::ShowCode(const SourceSite& site) {
+  codeView_->ShowSite(site);
+  ShowPage(Page::kCode);
 }
 
 void ScanWindow::RestorePlace() {
@@ -287,6 +329,7 @@ void ScanWindow::OpenRecent(size_t index) {
 void ScanWindow::JumpToError(size_t index) {
   const std::vector<ErrorEntry>& errors = logic_->errorEntries();
   if (index >= errors.size()) return;
+  ShowPage(Page::kLog);
   log_->SetFocus();
   log_->SelectAndShowLine(errors[index].line);
 }
@@ -295,6 +338,8 @@ bool ScanWindow::LogAtEnd() const { return log_->following(); }
 
 void ScanWindow::OnScanButton(wxCommandEvent&) {
   commands_->OnScanClicked();
+  // The run started has let go of the last run's functions.
+  functionPanel_->Reload();
   if (commands_->scanRunning()) pollTimer_.Start(kPollMilliseconds);
 }
 
@@ -422,6 +467,7 @@ void ScanWindow::OnRunEnded() {
   gauge_->Hide();
   Layout();
   SaveRecent();
+  functionPanel_->Reload();
   if (logic_->lastRun().finished && !logic_->lastRun().stopped) graphPanel_->Redraw();
 }
 

@@ -12,6 +12,9 @@
 #include <wx/memconf.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/notebook.h>
+#include <wx/spinctrl.h>
+#include <wx/stc/stc.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -22,6 +25,8 @@
 #include "files/paths.h"
 #include "gui/about_dialog.h"
 #include "gui/cfg_file_chooser.h"
+#include "gui/code_view.h"
+#include "gui/function_panel.h"
 #include "gui/graph_panel.h"
 #include "gui/gui_test_support.h"
 #include "gui/log_view.h"
@@ -397,6 +402,120 @@ TEST_F(DialogTest, TypingIntoTheSearchBoxOffersNamesAndEnterFocuses) {
   PressKey(WXK_RETURN);
   const GraphView& view = window_->logic().graphView();
   EXPECT_TRUE(YieldUntil([&] { return view.focus().name == "MotorStart"; }));
+}
+
+// Every text control takes what is typed on the keyboard, on whichever page it stands.
+TEST_F(DialogTest, TypedKeysReachEveryTextControl) {
+  Open();
+  struct Control {
+    ScanWindow::Page page;
+    int id;
+    std::string typed;
+  };
+  const Control controls[] = {{ScanWindow::Page::kLog, kPathEdit, "/tmp/typed.cfg"},
+                              {ScanWindow::Page::kLog, GraphPanel::kSearchBox, "Motor"},
+                              {ScanWindow::Page::kLog, GraphPanel::kDepthSpin, "5"},
+                              {ScanWindow::Page::kFunctions, FunctionPanel::kFilterBox, "mst"},
+                              {ScanWindow::Page::kCode, CodeView::kEditorCommandBox, "vi +%l %f"}};
+  for (const Control& control : controls) {
+    window_->ShowPage(control.page);
+    wxWindow& item = Item(control.id);
+    auto* entry = dynamic_cast<wxTextEntry*>(&item);
+    auto* spin = dynamic_cast<wxSpinCtrl*>(&item);
+    ASSERT_TRUE(entry != nullptr || spin != nullptr) << control.id;
+    const auto value = [&] {
+      return entry != nullptr ? FromWx(entry->GetValue()) : std::to_string(spin->GetValue());
+    };
+    ASSERT_TRUE(FocusOn(item)) << control.id;
+    PressKey('A', wxMOD_CONTROL);
+    TypeText(control.typed);
+    // A spin button takes its typed number on Enter.
+    if (spin != nullptr) PressKey(WXK_RETURN);
+    EXPECT_TRUE(YieldUntil([&] { return value() == control.typed; }))
+        << control.id << ": " << value();
+  }
+  EXPECT_EQ(Title(), kPlainTitle + " [typed.cfg ]");
+  EXPECT_EQ(window_->codeView().editorCommand(), "vi +%l %f");
+  EXPECT_EQ(FromWx(settings_.Read("/editor/command", wxString())), "vi +%l %f");
+  // The log is read, not edited.
+  const std::string log = Log();
+  ASSERT_TRUE(FocusOn(Item(kLogEdit)));
+  TypeText("typed");
+  Settle();
+  EXPECT_EQ(Log(), log);
+}
+
+// The function list filters as the user types, Enter chooses the best match (the Graph view
+// focuses on it, the calls tree and the code view show it), keys open the tree, and Enter on a
+// call site, or a double click on a definition's log line, shows the code there.
+TEST_F(DialogTest, FunctionListCallsTreeAndCodeViewFollowTheKeys) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  window_->ShowPage(ScanWindow::Page::kFunctions);
+  FunctionPanel& panel = window_->functionPanel();
+  wxListCtrl& list = panel.listCtrl();
+  EXPECT_EQ(list.GetItemCount(), 3);
+  ASSERT_TRUE(FocusOn(panel.filterBox()));
+  TypeText("mst");
+  ASSERT_TRUE(YieldUntil([&] { return list.GetItemCount() == 2; })) << list.GetItemCount();
+  const std::vector<std::string> firstRow = {"MotorStop", dir / "src/motor.c", "7", "motor", "1",
+                                             "2"};
+  for (int column = 0; column < static_cast<int>(firstRow.size()); ++column) {
+    EXPECT_EQ(FromWx(list.GetItemText(0, column)), firstRow[column]) << column;
+  }
+  EXPECT_EQ(FromWx(list.GetItemText(1, 0)), "MotorStart");
+
+  PressKey(WXK_RETURN);
+  const GraphView& view = window_->logic().graphView();
+  ASSERT_TRUE(YieldUntil([&] { return view.focus().name == "MotorStop"; }));
+  CodeView& code = window_->codeView();
+  EXPECT_EQ(code.site(), (SourceSite{dir / "src/motor.c", 7}));
+  EXPECT_EQ(code.markedLine(), 7);
+  EXPECT_TRUE(code.text().GetLine(6).StartsWith("void MotorStop(void)"));
+  EXPECT_TRUE(code.text().GetReadOnly());
+
+  // Down to "callees of MotorStop", Right opens it, Down to its second call, Enter.
+  wxTreeCtrl& tree = panel.tree();
+  const auto label = [&tree] { return FromWx(tree.GetItemText(tree.GetFocusedItem())); };
+  ASSERT_TRUE(FocusOn(tree));
+  wxTreeItemIdValue cookie;
+  tree.SetFocusedItem(tree.GetFirstChild(tree.GetRootItem(), cookie));
+  EXPECT_EQ(label(), "callers of MotorStop (1)");
+  for (int key : {WXK_DOWN, WXK_RIGHT, WXK_DOWN, WXK_DOWN}) PressKey(key);
+  ASSERT_TRUE(YieldUntil([&] { return label() == "MotorStart  " + dir / "src/motor.c:10"; }))
+      << label();
+  PressKey(WXK_RETURN);
+  ASSERT_TRUE(YieldUntil([&] { return code.markedLine() == 10; })) << code.markedLine();
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kCode));
+
+  // The log line of MotorStart's definition, double-clicked.
+  window_->ShowPage(ScanWindow::Page::kLog);
+  LogView& log = window_->logView();
+  const LogLines& lines = log.lines();
+  size_t row = 0;
+  while (row < lines.lineCount() && !lines.Line(row).starts_with(">> Z:2, void MotorStart")) ++row;
+  ASSERT_LT(row, lines.lineCount()) << Log();
+  log.SelectAndShowLine(row);
+  Settle();
+  wxUIActionSimulator simulator;
+  const int y = static_cast<int>(row - log.state().firstRow()) * log.lineHeight() + 4;
+  simulator.MouseMove(log.ClientToScreen(wxPoint(40, y)));
+  Settle();
+  simulator.MouseDblClick();
+  ASSERT_TRUE(YieldUntil([&] { return code.site() == SourceSite{dir / "src/motor.c", 2}; }))
+      << code.site().file << ":" << code.site().line;
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kCode));
+
+  // No editor to start: said, not silently ignored.
+  code.SetEditorCommand("no-such-editor-here +%l %f");
+  std::string message;
+  wxTEST_DIALOG(ClickOn(*code.FindWindow(CodeView::kOpenInEditorButton));
+                YieldUntil([&] { return !message.empty(); }), FileErrorBox(message));
+  EXPECT_TRUE(message.starts_with("No editor could be started for " + dir / "src/motor.c"))
+      << message;
 }
 
 TEST_F(DialogTest, ActionsOpenOutputsRememberConfigurationsAndSaveTheLog) {
