@@ -59,6 +59,12 @@ class ScanContext {
     return stopped_;
   }
   bool stopped() const { return stopped_; }
+  /// Asks the host whether to stop without reporting progress, for the loops inside a stage's
+  /// sources. True when the run is to stop (and from then on).
+  bool StopRequested() {
+    if (!stopped_ && observer_ != nullptr && observer_->StopRequested()) stopped_ = true;
+    return stopped_;
+  }
 
   ProfileReader& profile() { return profile_; }
   LineWriter& writer() { return writer_; }

@@ -263,37 +263,55 @@ TEST_F(DialogTest, StatusStatesEveryOutcomeClassAndJumpsToErrors) {
   EXPECT_EQ(Log(), dir.path() + " is a folder, not a scan configuration");
 }
 
+// Cancel stops a run in either stage: the module stage (its gauge counting files too) and the
+// call graph stage.
 TEST_F(DialogTest, CancelStopsTheRunAndKeepsThePreviousOutputs) {
-  TempDir dir;
-  const std::string cfg = WriteLongProject(dir, 200);
   Open();
   // The straightforward engines take long enough over the many sources to be caught mid-run.
   window_->logic().UseReferenceEngines();
-  window_->SetItemText(kPathEdit, cfg);
-  ScanToTheEnd();
-  ASSERT_EQ(Status(), "finished without errors (exit status 0)");
-  const std::string dotBefore = ReadFile(dir / "out.dot");
-  const std::string csvBefore = ReadFile(dir / "out.csv");
-  dir.Write("f1.c", "void other(void)\n{\n}\n");  // the next run would differ
+  for (const bool modules : {false, true}) {
+    SCOPED_TRACE(modules ? "module stage" : "call graph stage");
+    TempDir dir;
+    std::string cfg = WriteLongProject(dir, 200);
+    if (modules) {
+      std::string section = "[modules]\nlog=modules.log\ndot=modules.dot\nmod_0=all\n";
+      for (int i = 0; i < 200; ++i) {
+        section.append("mod_0_file_").append(std::to_string(i)).append("=f");
+        section.append(std::to_string(i)).append(".c\n");
+      }
+      testing::WriteFile(cfg, ReadFile(cfg) + section);
+    }
+    window_->SetItemText(kPathEdit, cfg);
+    ScanToTheEnd();
+    ASSERT_EQ(Status(), "finished without errors (exit status 0)");
+    const std::string dotBefore = ReadFile(dir / "out.dot");
+    const std::string csvBefore = ReadFile(dir / "out.csv");
+    dir.Write("f1.c", "void other(void)\n{\n}\n");  // the next run would differ
 
-  ClickWithoutMouse(kScanButton);
-  ASSERT_TRUE(YieldUntil([this] { return Status().find(", file ") != std::string::npos; }))
-      << Status() << " " << Log().substr(0, 300);
-  EXPECT_TRUE(Item(kCancelButton).IsEnabled());
-  EXPECT_FALSE(Item(kScanButton).IsEnabled());
-  EXPECT_TRUE(Item(ScanWindow::kRunGauge).IsShown());
-  const auto clicked = std::chrono::steady_clock::now();
-  ClickWithoutMouse(kCancelButton);
-  ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); }));
-  // The timer's period aside, the run stopped at once.
-  EXPECT_LT(std::chrono::steady_clock::now() - clicked,
-            std::chrono::milliseconds(200) +
-                std::chrono::milliseconds(2 * ScanWindow::kPollMilliseconds));
-  EXPECT_EQ(Status(), "stopped: no output written, the previous outputs are kept");
-  EXPECT_EQ(ReadFile(dir / "out.dot"), dotBefore);
-  EXPECT_EQ(ReadFile(dir / "out.csv"), csvBefore);
-  EXPECT_TRUE(Item(kScanButton).IsEnabled());
-  EXPECT_FALSE(Item(kCancelButton).IsEnabled());
+    ClickWithoutMouse(kScanButton);
+    const std::string running = modules ? "running: modules, file " : "running: call graph, file ";
+    ASSERT_TRUE(YieldUntil([&] { return Status().starts_with(running); }))
+        << Status() << " " << Log().substr(0, 300);
+    EXPECT_TRUE(Item(kCancelButton).IsEnabled());
+    EXPECT_FALSE(Item(kScanButton).IsEnabled());
+    EXPECT_TRUE(Item(ScanWindow::kRunGauge).IsShown());
+    // Files of both module passes are counted.
+    if (modules) {
+      EXPECT_NE(Status().find(" of 400"), std::string::npos) << Status();
+    }
+    const auto clicked = std::chrono::steady_clock::now();
+    ClickWithoutMouse(kCancelButton);
+    ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); }));
+    // The timer's period aside, the run stopped at once.
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked,
+              std::chrono::milliseconds(200) +
+                  std::chrono::milliseconds(2 * ScanWindow::kPollMilliseconds));
+    EXPECT_EQ(Status(), "stopped: no output written, the previous outputs are kept");
+    EXPECT_EQ(ReadFile(dir / "out.dot"), dotBefore);
+    EXPECT_EQ(ReadFile(dir / "out.csv"), csvBefore);
+    EXPECT_TRUE(Item(kScanButton).IsEnabled());
+    EXPECT_FALSE(Item(kCancelButton).IsEnabled());
+  }
 }
 
 TEST_F(DialogTest, ClosingDuringARunAsksWhetherToCancelIt) {
