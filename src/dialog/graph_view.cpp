@@ -160,6 +160,10 @@ const GraphDrawing& GraphView::Redraw() {
   return drawing_;
 }
 
+std::string GraphView::DrawPart(const DrawingPart& part) {
+  return renderer_ && drawing_.error.empty() ? renderer_->DrawPart(drawing_, part) : std::string();
+}
+
 std::string GraphView::NodeAt(double x, double y) const {
   for (const DrawnNode& node : drawing_.nodes) {
     if (x >= node.left && x <= node.left + node.width && y >= node.top &&

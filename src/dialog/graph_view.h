@@ -72,6 +72,8 @@ class GraphView {
   /// Lays out and draws what the view shows now.
   const GraphDrawing& Redraw();
   const GraphDrawing& drawing() const { return drawing_; }
+  /// A part of the drawing drawn anew at its own scale (PNG), "" when there is no drawing.
+  std::string DrawPart(const DrawingPart& part);
   /// The node at a point of the drawing (in its points), or "".
   std::string NodeAt(double x, double y) const;
 

@@ -33,6 +33,8 @@ constexpr int kMaxDepth = 20;
 constexpr double kZoomStep = 1.25;
 constexpr double kMinZoom = 0.02;
 constexpr double kMaxZoom = 8;
+// How long the view waits after a zoom or scroll before it draws the part in sight anew.
+constexpr int kSharpDelayMilliseconds = 60;
 // A press that moves less than this many pixels is a click, not a drag.
 constexpr int kClickSlop = 4;
 }  // namespace
@@ -114,7 +116,7 @@ void GraphPanel::SyncControls() {
 
 void GraphPanel::Redraw(bool fit) {
   wxBusyCursor busy;
-  canvas_->SetDrawing(view_.Redraw());
+  canvas_->SetDrawing(view_.Redraw(), view_.focus().name);
   SyncControls();
   if (fit) Fit();
 }
@@ -168,7 +170,8 @@ void GraphPanel::OnSearch(const wxString& text, bool chosen) {
 GraphCanvas::GraphCanvas(wxWindow* parent, GraphPanel& panel)
     : wxScrolledCanvas(parent, GraphPanel::kCanvas, wxDefaultPosition, wxDefaultSize,
                        wxHSCROLL | wxVSCROLL | wxFULL_REPAINT_ON_RESIZE),
-      panel_(panel) {
+      panel_(panel),
+      sharpTimer_(this) {
   if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   SetBackgroundColour(*wxWHITE);
@@ -178,11 +181,15 @@ GraphCanvas::GraphCanvas(wxWindow* parent, GraphPanel& panel)
   Bind(wxEVT_MOTION, &GraphCanvas::OnMotion, this);
   Bind(wxEVT_LEFT_UP, &GraphCanvas::OnLeftUp, this);
   Bind(wxEVT_MOUSEWHEEL, &GraphCanvas::OnWheel, this);
+  Bind(wxEVT_CHAR, &GraphCanvas::OnChar, this);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { DrawSharpNow(); });
   message_ = kNoGraphYet;
 }
 
-void GraphCanvas::SetDrawing(const GraphDrawing& drawing) {
+void GraphCanvas::SetDrawing(const GraphDrawing& drawing, const std::string& marked) {
   bitmap_ = wxBitmap();
+  sharp_ = wxBitmap();
+  marked_ = marked;
   message_ = drawing.error;
   if (message_.empty()) {
     wxMemoryInputStream stream(drawing.png.data(), drawing.png.size());
@@ -206,8 +213,44 @@ double GraphCanvas::FitZoom() const {
 }
 
 void GraphCanvas::SetZoom(double zoom) {
+  const wxSize client = GetClientSize();
+  SetZoom(zoom, wxPoint(client.x / 2, client.y / 2));
+}
+
+void GraphCanvas::SetZoom(double zoom, wxPoint anchor) {
+  const wxRealPoint held = ToDrawing(anchor);
   zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
   UpdateVirtualSize();
+  Scroll(static_cast<int>(std::lround(held.x * zoom_ - anchor.x)),
+         static_cast<int>(std::lround(held.y * zoom_ - anchor.y)));
+  Refresh();
+}
+
+GraphCanvas::Key GraphCanvas::ViewKey() const {
+  return Key{zoom_, GetViewStart(), GetClientSize()};
+}
+
+void GraphCanvas::DrawSharpNow() {
+  sharpTimer_.Stop();
+  if (!bitmap_.IsOk()) return;
+  const Key key = ViewKey();
+  if (sharp_.IsOk() && sharpKey_ == key) return;
+  // Drawn in the display's pixels, so that it is sharp on a HiDPI screen too.
+  const double scale = GetContentScaleFactor();
+  DrawingPart part;
+  part.width = static_cast<int>(std::lround(key.size.x * scale));
+  part.height = static_cast<int>(std::lround(key.size.y * scale));
+  part.zoom = zoom_ * scale;
+  part.centerX = (key.start.x + key.size.x / 2.0) / zoom_;
+  part.centerY = (key.start.y + key.size.y / 2.0) / zoom_;
+  const std::string png = panel_.view().DrawPart(part);
+  sharp_ = wxBitmap();
+  if (!png.empty()) {
+    wxMemoryInputStream stream(png.data(), png.size());
+    const wxImage image(stream, wxBITMAP_TYPE_PNG);
+    if (image.IsOk()) sharp_ = wxBitmap(image, -1, scale);
+  }
+  sharpKey_ = key;
   Refresh();
 }
 
@@ -243,9 +286,26 @@ void GraphCanvas::OnPaint(wxPaintEvent&) {
                 std::max(4, (client.y - extent.y) / 2));
     return;
   }
-  DoPrepareDC(dc);
-  dc.SetUserScale(zoom_, zoom_);
-  dc.DrawBitmap(bitmap_, 0, 0);
+  if (sharp()) {
+    dc.DrawBitmap(sharp_, 0, 0);
+  } else {
+    // The scaled picture stands in until the part in sight is drawn at its own scale.
+    DoPrepareDC(dc);
+    dc.SetUserScale(zoom_, zoom_);
+    dc.DrawBitmap(bitmap_, 0, 0);
+    dc.SetUserScale(1, 1);
+    dc.SetDeviceOrigin(0, 0);
+    if (!sharpTimer_.IsRunning()) sharpTimer_.StartOnce(kSharpDelayMilliseconds);
+  }
+  // The focused function, marked.
+  for (const DrawnNode& node : panel_.view().drawing().nodes) {
+    if (node.name != marked_ || marked_.empty()) continue;
+    const wxPoint topLeft = ToWindow(wxRealPoint(node.left, node.top));
+    const wxPoint bottomRight = ToWindow(wxRealPoint(node.left + node.width, node.top + node.height));
+    dc.SetPen(wxPen(wxColour(220, 40, 40), std::max(2, FromDIP(2))));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRoundedRectangle(wxRect(topLeft, bottomRight).Inflate(FromDIP(3)), FromDIP(4));
+  }
 }
 
 void GraphCanvas::OnLeftDown(wxMouseEvent& event) {
@@ -279,7 +339,24 @@ void GraphCanvas::OnWheel(wxMouseEvent& event) {
     event.Skip();
     return;
   }
-  SetZoom(zoom_ * (event.GetWheelRotation() > 0 ? kZoomStep : 1 / kZoomStep));
+  SetZoom(zoom_ * (event.GetWheelRotation() > 0 ? kZoomStep : 1 / kZoomStep), event.GetPosition());
+}
+
+void GraphCanvas::OnChar(wxKeyEvent& event) {
+  switch (event.GetUnicodeKey()) {
+    case '+':
+    case '=':
+      SetZoom(zoom_ * kZoomStep);
+      return;
+    case '-':
+      SetZoom(zoom_ / kZoomStep);
+      return;
+    case '0':
+      SetZoom(FitZoom());
+      return;
+    default:
+      event.Skip();
+  }
 }
 
 }  // namespace quillmap

@@ -7,6 +7,7 @@
 #include <wx/bitmap.h>
 #include <wx/panel.h>
 #include <wx/scrolwin.h>
+#include <wx/timer.h>
 
 #include <string>
 
@@ -46,8 +47,10 @@ class GraphPanel : public wxPanel {
   bool ClickAt(double x, double y);
   void Back();
   void Fit();
+  /// Zooms by `factor` around the middle of the canvas.
   void Zoom(double factor);
   double zoom() const;
+  GraphView& view() { return view_; }
   GraphCanvas& canvas() { return *canvas_; }
   /// The message shown instead of a drawing ("" while one is shown).
   std::string message() const;
@@ -73,14 +76,22 @@ class GraphCanvas : public wxScrolledCanvas {
  public:
   GraphCanvas(wxWindow* parent, GraphPanel& panel);
 
-  /// Takes a new drawing (PNG bytes) or, when it has none, the message to show.
-  void SetDrawing(const GraphDrawing& drawing);
+  /// Takes a new drawing (PNG bytes) or, when it has none, the message to show; `marked` is the
+  /// node to mark (the focus), "" for none.
+  void SetDrawing(const GraphDrawing& drawing, const std::string& marked = {});
+  /// Zooms keeping the point of the drawing under `anchor` (a point of the window) where it is.
+  void SetZoom(double zoom, wxPoint anchor);
+  /// Zooms around the middle of the window.
   void SetZoom(double zoom);
   double zoom() const { return zoom_; }
   /// The zoom at which the whole drawing fits the canvas.
   double FitZoom() const;
   const wxBitmap& bitmap() const { return bitmap_; }
   const std::string& message() const { return message_; }
+  /// Whether what the window shows now was drawn at its own scale (not a scaled picture).
+  bool sharp() const { return sharp_.IsOk() && sharpKey_ == ViewKey(); }
+  /// Draws the part in sight at its own scale now, instead of after the short pause.
+  void DrawSharpNow();
   /// The point of the drawing (in its pixels) under a point of the canvas window.
   wxRealPoint ToDrawing(const wxPoint& windowPoint) const;
   /// The point of the canvas window over a point of the drawing (for tests that click).
@@ -92,10 +103,23 @@ class GraphCanvas : public wxScrolledCanvas {
   void OnMotion(wxMouseEvent& event);
   void OnLeftUp(wxMouseEvent& event);
   void OnWheel(wxMouseEvent& event);
+  void OnChar(wxKeyEvent& event);
   void UpdateVirtualSize();
+  // What a sharp drawing was made for: zoom, scroll position and size.
+  struct Key {
+    double zoom = 0;
+    wxPoint start;
+    wxSize size;
+    bool operator==(const Key&) const = default;
+  };
+  Key ViewKey() const;
 
   GraphPanel& panel_;
   wxBitmap bitmap_;
+  wxBitmap sharp_;  // the part in sight drawn at its own scale
+  Key sharpKey_;
+  wxTimer sharpTimer_;
+  std::string marked_;
   std::string message_;
   double zoom_ = 1;
   wxPoint dragStart_;

@@ -396,6 +396,91 @@ TEST_F(DialogTest, GraphViewDrawsTheRunsGraphAndAClickFocusesOnAFunction) {
   EXPECT_LE(canvas.GetVirtualSize().x, canvas.GetClientSize().x);
 }
 
+// Whether some pixel of the canvas inside `area` has about the colour `wanted`.
+bool ShowsColour(wxWindow& canvas, const wxRect& area, const wxColour& wanted) {
+  const wxSize size = canvas.GetClientSize();
+  wxBitmap shot(size);
+  {
+    wxClientDC screen(&canvas);
+    wxMemoryDC memory(shot);
+    memory.Blit(0, 0, size.x, size.y, &screen, 0, 0);
+  }
+  const wxImage image = shot.ConvertToImage();
+  const wxRect inside = area.Intersect(wxRect(size));
+  for (int y = inside.GetTop(); y <= inside.GetBottom(); ++y) {
+    for (int x = inside.GetLeft(); x <= inside.GetRight(); ++x) {
+      if (std::abs(image.GetRed(x, y) - wanted.Red()) < 30 &&
+          std::abs(image.GetGreen(x, y) - wanted.Green()) < 30 &&
+          std::abs(image.GetBlue(x, y) - wanted.Blue()) < 30) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Keys and Ctrl+wheel zoom, the wheel around the pointer; what is in sight is drawn anew at its
+// scale; the focused function is marked.
+TEST_F(DialogTest, GraphViewZoomsAroundThePointerAndWithKeysAndDrawsSharply) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  GraphPanel& panel = window_->graphPanel();
+  GraphCanvas& canvas = panel.canvas();
+  ASSERT_TRUE(YieldUntil([&] { return canvas.sharp(); }));
+  ASSERT_TRUE(FocusOn(canvas));
+  const double fit = canvas.FitZoom();
+  struct Step {
+    int key;
+    double zoom;
+  };
+  const Step steps[] = {{'+', fit * 1.25}, {'+', fit * 1.25 * 1.25}, {'-', fit * 1.25}, {'0', fit}};
+  canvas.SetZoom(fit);
+  for (const Step& step : steps) {
+    PressKey(step.key);
+    EXPECT_TRUE(YieldUntil([&] { return std::abs(canvas.zoom() - step.zoom) < 1e-6; }))
+        << static_cast<char>(step.key) << " " << canvas.zoom() << " " << step.zoom;
+    EXPECT_TRUE(YieldUntil([&] { return canvas.sharp(); })) << static_cast<char>(step.key);
+  }
+  // Ctrl+wheel over a point: the point of the drawing under the pointer stays under it (zoomed
+  // in first, so that the drawing can scroll both ways).
+  const wxSize client = canvas.GetClientSize();
+  canvas.SetZoom(2 * std::max(static_cast<double>(client.x) / canvas.bitmap().GetWidth(),
+                              static_cast<double>(client.y) / canvas.bitmap().GetHeight()));
+  const wxPoint pointer(client.x / 3, client.y / 3);
+  // (Zooming out near an edge of the drawing scrolls no further than the edge.)
+  for (int notch : {120, 120}) {
+    const wxRealPoint before = canvas.ToDrawing(pointer);
+    wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+    wheel.m_wheelRotation = notch;
+    wheel.m_wheelDelta = 120;
+    wheel.SetControlDown(true);
+    wheel.SetPosition(pointer);
+    canvas.GetEventHandler()->ProcessEvent(wheel);
+    const wxRealPoint after = canvas.ToDrawing(pointer);
+    EXPECT_NEAR(after.x, before.x, 1.5 / canvas.zoom()) << notch;
+    EXPECT_NEAR(after.y, before.y, 1.5 / canvas.zoom()) << notch;
+  }
+  EXPECT_TRUE(YieldUntil([&] { return canvas.sharp(); }));
+
+  // The focused function's box is marked in red.
+  ASSERT_TRUE(panel.FocusOn("MotorStart"));
+  canvas.DrawSharpNow();
+  canvas.Update();
+  Settle();
+  const std::vector<DrawnNode>& nodes = window_->logic().graphView().drawing().nodes;
+  const auto motor = std::find_if(nodes.begin(), nodes.end(),
+                                  [](const DrawnNode& node) { return node.name == "MotorStart"; });
+  ASSERT_NE(motor, nodes.end());
+  const wxRect box(canvas.ToWindow(wxRealPoint(motor->left, motor->top)),
+                   canvas.ToWindow(wxRealPoint(motor->left + motor->width,
+                                               motor->top + motor->height)));
+  EXPECT_TRUE(ShowsColour(canvas, wxRect(box).Inflate(8), wxColour(220, 40, 40)));
+  EXPECT_FALSE(ShowsColour(canvas, wxRect(box).Deflate(6), wxColour(220, 40, 40)));
+}
+
 // Typing into the search box offers the matching names and Enter focuses on the first; it
 // must work with no graph yet too (replacing the offered names once recursed without end).
 TEST_F(DialogTest, TypingIntoTheSearchBoxOffersNamesAndEnterFocuses) {
