@@ -9,6 +9,7 @@
 #include <wx/mstream.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
+#include <wx/wrapsizer.h>
 #include <wx/stattext.h>
 
 #include <algorithm>
@@ -63,15 +64,16 @@ GraphPanel::GraphPanel(wxWindow* parent, GraphView& view) : wxPanel(parent), vie
   auto* zoomOut = new wxButton(this, kZoomOutButton, kZoomOutLabel, wxDefaultPosition,
                                wxDefaultSize, wxBU_EXACTFIT);
   // Two rows, so that the view fits beside the log in half a window: what to show, then how.
+  // The second wraps rather than squeezing its controls below their size in a narrow window.
   bar->Add(kind_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
   bar->Add(search_, 1, wxALIGN_CENTER_VERTICAL);
-  auto* shape = new wxBoxSizer(wxHORIZONTAL);
-  shape->Add(direction_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  shape->Add(depth_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  shape->AddStretchSpacer();
+  auto* shape = new wxWrapSizer(wxHORIZONTAL);
+  shape->Add(direction_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT | wxBOTTOM, 2);
+  shape->Add(depth_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT | wxBOTTOM, 2);
   for (wxButton* button : {back_, fit, zoomOut, zoomIn}) {
-    shape->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 2);
+    shape->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT | wxBOTTOM, 2);
   }
+  depth_->SetMinSize(depth_->GetBestSize());
   canvas_ = new GraphCanvas(this, *this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(bar, 0, wxEXPAND | wxALL, 2);

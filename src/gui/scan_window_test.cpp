@@ -160,6 +160,41 @@ TEST_F(DialogTest, ResizesDownToItsMinimumAndStartsWhereItWasLeft) {
   EXPECT_EQ(window_->GetSize(), wxSize(1000, 700));
 }
 
+// At 800x600 every control of the path row and of the Graph view stands whole inside the
+// window, none squeezed below its size.
+TEST_F(DialogTest, NothingIsCutAt800By600) {
+  Open();
+  window_->SetSize(wxSize(800, 600));
+  ASSERT_TRUE(YieldUntil([&] { return window_->GetSize() == wxSize(800, 600); }));
+  Settle();
+  const wxRect inside(window_->GetScreenPosition() + window_->GetClientAreaOrigin(),
+                      window_->GetClientSize());
+  struct Control {
+    int id;
+    bool stretches;
+  };
+  const Control controls[] = {
+      {kCfgFileButton, false},          {kNewCfgButton, false},
+      {kPathEdit, true},                {wxID_ABOUT, false},
+      {kScanButton, false},             {kCancelButton, false},
+      {ScanWindow::kActionsButton, false}, {GraphPanel::kKindChoice, false},
+      {GraphPanel::kSearchBox, true},   {GraphPanel::kDirectionChoice, false},
+      {GraphPanel::kDepthSpin, false},  {GraphPanel::kBackButton, false},
+      {GraphPanel::kFitButton, false},  {GraphPanel::kZoomOutButton, false},
+      {GraphPanel::kZoomInButton, false}};
+  for (const Control& control : controls) {
+    wxWindow& item = Item(control.id);
+    const wxRect place(item.GetScreenPosition(), item.GetSize());
+    EXPECT_TRUE(inside.Contains(place)) << control.id;
+    if (control.stretches) {
+      EXPECT_GE(place.width, 80) << control.id;
+    } else {
+      EXPECT_GE(place.width, item.GetBestSize().x) << control.id;
+    }
+    EXPECT_GE(place.height, item.GetBestSize().y - 2) << control.id;
+  }
+}
+
 TEST_F(DialogTest, TypedPathAndScanClickWriteWhatTheBatchModeWrites) {
   TempDir dir;
   const std::string cfg = CopyFixture(dir);
