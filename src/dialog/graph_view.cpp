@@ -5,6 +5,7 @@
 #include <map>
 
 #include "config/cached_profile_reader.h"
+#include "dialog/module_overview.h"
 #include "query/model_query.h"
 #include "writers/call_graph_dot.h"
 
@@ -32,6 +33,7 @@ class TextLineWriter : public LineWriter {
 };
 
 constexpr const char* kViewPath = "graph view";
+constexpr const char* kDotSection = "dot";
 
 std::string Lowered(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -44,11 +46,15 @@ GraphView::GraphView() = default;
 GraphView::~GraphView() = default;
 
 void GraphView::Clear() {
+  // The focus the user had is taken up again by the next run's view when that run knows it.
+  if (haveRun_) lastFocus_ = focus_;
   haveRun_ = false;
   callGraph_ = nullptr;
+  moduleGraph_ = nullptr;
+  configured_ = GraphQuery{};
+  expandedModules_.clear();
   names_.clear();
   moduleDotPath_.clear();
-  moduleNodes_ = 0;
   focus_ = GraphFocus{};
   history_.clear();
   drawing_ = GraphDrawing{};
@@ -56,7 +62,9 @@ void GraphView::Clear() {
 
 void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
   Clear();
+  const GraphFocus before = lastFocus_;
   haveRun_ = true;
+  moduleGraph_ = &run.model().moduleGraph;
   cfgPath_ = cfgPath;
   callsList_ = run.callsList();
   callGraph_ = &run.model().callGraph;
@@ -66,15 +74,45 @@ void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
     names_.emplace_back(callGraph_->NameOf(call.callee));
   std::sort(names_.begin(), names_.end());
   names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
+  CachedProfileReader profile;
+  QueryOptionTexts texts;
+  for (const char* option : kQueryOptions) {
+    texts[option] = ReadProfileString(profile, cfgPath, kDotSection, option);
+  }
+  // A query the run could not take was reported by the run; the view then shows it all.
+  const GraphQueryResult configured = ParseGraphQuery(texts);
+  if (configured.error.empty()) configured_ = configured.query;
+  hidden_ = configured_.omit;
+  unexpanded_ = configured_.leaf;
+  if (!before.name.empty() && Knows(before.name)) {
+    focus_ = before;
+  } else if (!configured_.focus.empty() && Knows(configured_.focus.front())) {
+    focus_.name = configured_.focus.front();
+    focus_.direction = configured_.direction;
+    if (configured_.depth != kNoLimit) focus_.depth = configured_.depth;
+  }
   const ModuleTable& modules = run.moduleTable();
   if (modules.moduleCount > 0 && !modules.moduleDotPath.empty()) {
     moduleDotPath_ = modules.moduleDotPath;
-    for (const ModuleInfo& module : run.model().moduleGraph.modules)
-      moduleNodes_ += module.definedFunctions.size();
   }
 }
 
 void GraphView::SetKind(GraphKind kind) { kind_ = kind; }
+
+namespace {
+void AddOnce(std::vector<std::string>& names, const std::string& name) {
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
+}  // namespace
+
+void GraphView::Hide(const std::string& name) {
+  AddOnce(hidden_, name);
+  if (focus_.name == name) Back();
+}
+
+void GraphView::DoNotExpand(const std::string& name) { AddOnce(unexpanded_, name); }
+
+void GraphView::ExpandModule(const std::string& module) { AddOnce(expandedModules_, module); }
 
 bool GraphView::Knows(const std::string& name) const {
   return std::binary_search(names_.begin(), names_.end(), name);
@@ -119,22 +157,22 @@ std::string GraphView::DotText(std::string& error) const {
     return {};
   }
   if (kind_ == GraphKind::kModuleGraph) {
-    std::string text;
-    if (moduleDotPath_.empty() || !ReadWholeFile(moduleDotPath_, text)) {
+    if (moduleDotPath_.empty() || moduleGraph_ == nullptr) {
       error = kNoModuleGraph;
-    } else if (moduleNodes_ > static_cast<size_t>(kMaxDrawnNodes) * 4) {
-      error = std::to_string(moduleNodes_) + kTooManyToDraw;
-      text.clear();
+      return {};
     }
-    return text;
+    return ModuleOverviewDot(*moduleGraph_, expandedModules_);
   }
   GraphQuery query;
+  query.omit = hidden_;
+  query.leaf = unexpanded_;
   if (!focus_.name.empty()) {
     query.focus = {focus_.name};
     query.direction = focus_.direction;
     query.depth = focus_.depth;
     query.maxNodes = kMaxDrawnNodes;
-  } else if (names_.size() > static_cast<size_t>(kMaxDrawnNodes)) {
+  } else if (names_.size() - std::min(names_.size(), hidden_.size()) >
+             static_cast<size_t>(kMaxDrawnNodes)) {
     error = std::to_string(names_.size()) + kTooManyToDraw;
     return {};
   }

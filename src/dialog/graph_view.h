@@ -43,7 +43,9 @@ class GraphView {
   GraphView();
   ~GraphView();
 
-  /// Takes the graphs of a finished run; the focus history starts afresh.
+  /// Takes the graphs of a finished run; the focus history starts afresh. The view starts where
+  /// the last run's view stood if this run knows its focus, else at the configuration's "[dot]"
+  /// focus; the configuration's "omit" and "leaf" apply to every view.
   void TakeRun(const ScanRun& run, const std::string& cfgPath);
   /// Forgets the graphs (a new run started).
   void Clear();
@@ -60,6 +62,18 @@ class GraphView {
   bool Back();
   bool canGoBack() const { return !history_.empty(); }
   const GraphFocus& focus() const { return focus_; }
+
+  /// Leaves `name` out of the view (a right click's "hide"), or draws it without its calls
+  /// ("show but do not expand"). Both last until the next run's configuration says otherwise.
+  void Hide(const std::string& name);
+  void DoNotExpand(const std::string& name);
+  const std::vector<std::string>& hidden() const { return hidden_; }
+  const std::vector<std::string>& unexpanded() const { return unexpanded_; }
+
+  /// The module graph as one box a module, edges as wide as the calls they stand for; modules
+  /// named in `expanded` show their functions.
+  void ExpandModule(const std::string& module);
+  const std::vector<std::string>& expandedModules() const { return expandedModules_; }
 
   /// The names of the call graph that contain `text` (case-insensitively), sorted, at most
   /// kMaxSearchResults.
@@ -84,10 +98,15 @@ class GraphView {
   StringList callsList_;
   // The run's own model, which stays until the next run starts (and Clear is called).
   const CallGraphModel* callGraph_ = nullptr;
+  const ModuleModel* moduleGraph_ = nullptr;
+  GraphQuery configured_;  // the configuration's "[dot]" query options
+  std::vector<std::string> hidden_;
+  std::vector<std::string> unexpanded_;
+  std::vector<std::string> expandedModules_;
   std::vector<std::string> names_;  // sorted, unique
   std::string moduleDotPath_;
-  size_t moduleNodes_ = 0;
   GraphFocus focus_;
+  GraphFocus lastFocus_;  // the focus of the last run's view
   std::vector<GraphFocus> history_;
   std::unique_ptr<GraphRenderer> renderer_;
   GraphDrawing drawing_;

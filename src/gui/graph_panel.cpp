@@ -1,6 +1,8 @@
 #include "gui/graph_panel.h"
 
 #include <wx/button.h>
+#include <wx/clipbrd.h>
+#include <wx/menu.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/dcbuffer.h>
@@ -14,7 +16,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
+#include "dialog/module_overview.h"
 #include "gui/wx_text.h"
 
 namespace quillmap {
@@ -30,6 +34,11 @@ constexpr const char* kBackLabel = "Back";
 constexpr const char* kFitLabel = "Fit";
 constexpr const char* kZoomInLabel = "+";
 constexpr const char* kZoomOutLabel = "-";
+constexpr const char* kFocusLabel = "Focus on it";
+constexpr const char* kHideLabel = "Hide it";
+constexpr const char* kDoNotExpandLabel = "Show it, but not its calls";
+constexpr const char* kCopyNameLabel = "Copy the name";
+constexpr const char* kOpenCodeLabel = "Open the code";
 constexpr int kMaxDepth = 20;
 constexpr double kZoomStep = 1.25;
 constexpr double kMinZoom = 0.02;
@@ -132,7 +141,53 @@ bool GraphPanel::FocusOn(const std::string& name) {
 
 bool GraphPanel::ClickAt(double x, double y) {
   const std::string name = view_.NodeAt(x, y);
-  return !name.empty() && FocusOn(name);
+  if (name.empty()) return false;
+  // A module's box of the module overview opens into its functions.
+  if (const std::string module = ModuleOfBox(name);
+      view_.kind() == GraphKind::kModuleGraph && !module.empty()) {
+    view_.ExpandModule(module);
+    Redraw();
+    return true;
+  }
+  return FocusOn(name);
+}
+
+wxMenu* GraphPanel::NewNodeMenu(const std::string& name) const {
+  auto* menu = new wxMenu;
+  const bool function = ModuleOfBox(name).empty();
+  menu->Append(kFocusItem, kFocusLabel)->Enable(function);
+  menu->Append(kHideItem, kHideLabel)->Enable(function && view_.kind() == GraphKind::kCallGraph);
+  menu->Append(kDoNotExpandItem, kDoNotExpandLabel)
+      ->Enable(function && view_.kind() == GraphKind::kCallGraph);
+  menu->AppendSeparator();
+  menu->Append(kCopyNameItem, kCopyNameLabel);
+  menu->Append(kOpenCodeItem, kOpenCodeLabel)->Enable(function && openCode_ != nullptr);
+  return menu;
+}
+
+bool GraphPanel::NodeAction(int item, const std::string& name) {
+  switch (item) {
+    case kFocusItem:
+      return FocusOn(name);
+    case kHideItem:
+      view_.Hide(name);
+      Redraw();
+      return true;
+    case kDoNotExpandItem:
+      view_.DoNotExpand(name);
+      Redraw();
+      return true;
+    case kCopyNameItem: {
+      wxClipboardLocker clipboard;
+      return !!clipboard && wxTheClipboard->SetData(new wxTextDataObject(ToWx(name)));
+    }
+    case kOpenCodeItem:
+      if (!openCode_) return false;
+      openCode_(name);
+      return true;
+    default:
+      return false;
+  }
 }
 
 void GraphPanel::Back() {
@@ -182,6 +237,7 @@ GraphCanvas::GraphCanvas(wxWindow* parent, GraphPanel& panel)
   Bind(wxEVT_LEFT_DOWN, &GraphCanvas::OnLeftDown, this);
   Bind(wxEVT_MOTION, &GraphCanvas::OnMotion, this);
   Bind(wxEVT_LEFT_UP, &GraphCanvas::OnLeftUp, this);
+  Bind(wxEVT_RIGHT_UP, &GraphCanvas::OnRightUp, this);
   Bind(wxEVT_MOUSEWHEEL, &GraphCanvas::OnWheel, this);
   Bind(wxEVT_CHAR, &GraphCanvas::OnChar, this);
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { DrawSharpNow(); });
@@ -334,6 +390,17 @@ void GraphCanvas::OnLeftUp(wxMouseEvent& event) {
   const wxRealPoint at = ToDrawing(event.GetPosition());
   // Redrawing replaces this canvas's bitmap: not from inside its own mouse handler.
   panel_.CallAfter([this, at] { panel_.ClickAt(at.x, at.y); });
+}
+
+void GraphCanvas::OnRightUp(wxMouseEvent& event) {
+  if (!bitmap_.IsOk()) return;
+  const wxRealPoint at = ToDrawing(event.GetPosition());
+  const std::string name = panel_.view().NodeAt(at.x, at.y);
+  if (name.empty()) return;
+  std::unique_ptr<wxMenu> menu(panel_.NewNodeMenu(name));
+  const int chosen = GetPopupMenuSelectionFromUser(*menu, event.GetPosition());
+  // Redrawing replaces this canvas's bitmap: not from inside its own mouse handler.
+  if (chosen != wxID_NONE) panel_.CallAfter([this, chosen, name] { panel_.NodeAction(chosen, name); });
 }
 
 void GraphCanvas::OnWheel(wxMouseEvent& event) {

@@ -9,6 +9,7 @@
 #include <wx/scrolwin.h>
 #include <wx/timer.h>
 
+#include <functional>
 #include <string>
 
 #include "dialog/graph_view.h"
@@ -17,6 +18,7 @@ class wxChoice;
 class wxComboBox;
 class wxSpinCtrl;
 class wxButton;
+class wxMenu;
 
 namespace quillmap {
 
@@ -35,6 +37,12 @@ class GraphPanel : public wxPanel {
     kZoomInButton,
     kZoomOutButton,
     kCanvas,
+    // The items of a node's context menu.
+    kFocusItem,
+    kHideItem,
+    kDoNotExpandItem,
+    kCopyNameItem,
+    kOpenCodeItem,
   };
 
   GraphPanel(wxWindow* parent, GraphView& view);
@@ -45,6 +53,12 @@ class GraphPanel : public wxPanel {
   bool FocusOn(const std::string& name);
   /// A click at a point of the drawing (in its pixels): focuses on the function there.
   bool ClickAt(double x, double y);
+  /// The context menu of the node `name`; its items are handled by NodeAction.
+  wxMenu* NewNodeMenu(const std::string& name) const;
+  /// Carries out a context menu item on the node `name`; false when nothing was done.
+  bool NodeAction(int item, const std::string& name);
+  /// Called with a function's name when the user asks for its code.
+  void SetOnOpenCode(std::function<void(const std::string&)> open) { openCode_ = std::move(open); }
   void Back();
   void Fit();
   /// Zooms by `factor` around the middle of the canvas.
@@ -69,6 +83,7 @@ class GraphPanel : public wxPanel {
   wxChoice* direction_;
   wxSpinCtrl* depth_;
   wxButton* back_;
+  std::function<void(const std::string&)> openCode_;
 };
 
 /// The drawing itself, scrolled and scaled.
@@ -102,6 +117,7 @@ class GraphCanvas : public wxScrolledCanvas {
   void OnLeftDown(wxMouseEvent& event);
   void OnMotion(wxMouseEvent& event);
   void OnLeftUp(wxMouseEvent& event);
+  void OnRightUp(wxMouseEvent& event);
   void OnWheel(wxMouseEvent& event);
   void OnChar(wxKeyEvent& event);
   void UpdateVirtualSize();

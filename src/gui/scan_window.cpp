@@ -193,6 +193,11 @@ void ScanWindow::ConnectPages() {
     graphPanel_->FocusOn(std::string(index.NameOf(function)));
     codeView_->ShowSite({std::string(index.FileOf(function)), index.LineOf(function)});
   });
+  graphPanel_->SetOnOpenCode([this](const std::string& name) {
+    const FunctionIndex* index = logic_->functionList().index();
+    const std::optional<uint32_t> function = index ? index->Find(name) : std::nullopt;
+    if (function) ShowCode({std::string(index->FileOf(*function)), index->LineOf(*function)});
+  });
   functionPanel_->SetOnSiteChosen([this](const SourceSite& site) { ShowCode(site); });
   log_->SetLineActivated([this](size_t row) {
     if (const std::optional<SourceSite> site = SourceSiteOfLogLine(log_->lines(), row)) {

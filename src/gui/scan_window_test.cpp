@@ -431,6 +431,8 @@ TEST_F(DialogTest, GraphViewDrawsTheRunsGraphAndAClickFocusesOnAFunction) {
   EXPECT_LE(canvas.GetVirtualSize().x, canvas.GetClientSize().x);
 }
 
+std::string ClipboardText();
+
 // Whether some pixel of the canvas inside `area` has about the colour `wanted`.
 bool ShowsColour(wxWindow& canvas, const wxRect& area, const wxColour& wanted) {
   const wxSize size = canvas.GetClientSize();
@@ -514,6 +516,68 @@ TEST_F(DialogTest, GraphViewZoomsAroundThePointerAndWithKeysAndDrawsSharply) {
                                                motor->top + motor->height)));
   EXPECT_TRUE(ShowsColour(canvas, wxRect(box).Inflate(8), wxColour(220, 40, 40)));
   EXPECT_FALSE(ShowsColour(canvas, wxRect(box).Deflate(6), wxColour(220, 40, 40)));
+}
+
+// The names of the nodes drawn now.
+std::vector<std::string> DrawnNames(ScanWindow& window) {
+  std::vector<std::string> names;
+  for (const DrawnNode& node : window.logic().graphView().drawing().nodes) names.push_back(node.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The configuration's focus, omit and leaf shape the view; a node's context menu focuses,
+// hides, stops expanding, copies and opens the code; the module overview opens a module on a
+// click.
+TEST_F(DialogTest, TheViewTakesTheConfigurationsQueryTheNodeMenuAndTheModuleOverview) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  testing::WriteFile(cfg, ReplacedAll(ReadFile(cfg), "[dot]\r\n", "[dot]\r\nfocus=main\r\nomit=Send*\r\n"));
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  GraphPanel& panel = window_->graphPanel();
+  const GraphView& view = window_->logic().graphView();
+  EXPECT_EQ(view.focus().name, "main");
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"MotorStart", "MotorStop", "main"}));
+
+  std::unique_ptr<wxMenu> menu(panel.NewNodeMenu("MotorStop"));
+  EXPECT_EQ(menu->GetMenuItemCount(), 6u);
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kDoNotExpandItem, "MotorStop"));
+  EXPECT_EQ(view.unexpanded(), (std::vector<std::string>{"MotorStop"}));
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kHideItem, "MotorStart"));
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"MotorStop", "main"}));
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kCopyNameItem, "MotorStop"));
+  EXPECT_EQ(ClipboardText(), "MotorStop");
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kOpenCodeItem, "MotorStop"));
+  EXPECT_EQ(window_->codeView().site(), (SourceSite{dir / "src/motor.c", 7}));
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kCode));
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kFocusItem, "MotorStop"));
+  EXPECT_EQ(view.focus().name, "MotorStop");
+  // The next run keeps the focus.
+  ScanToTheEnd();
+  EXPECT_EQ(view.focus().name, "MotorStop");
+
+  // The module overview: a box a module; a click on one opens it.
+  auto& kind = dynamic_cast<wxChoice&>(*panel.FindWindow(GraphPanel::kKindChoice));
+  kind.SetSelection(1);
+  wxCommandEvent chosen(wxEVT_CHOICE, GraphPanel::kKindChoice);
+  chosen.SetInt(1);
+  kind.GetEventHandler()->ProcessEvent(chosen);
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"[app]", "[motor]"}));
+  const std::vector<DrawnNode>& nodes = view.drawing().nodes;
+  const auto motor = std::find_if(nodes.begin(), nodes.end(),
+                                  [](const DrawnNode& node) { return node.name == "[motor]"; });
+  ASSERT_NE(motor, nodes.end());
+  GraphCanvas& canvas = panel.canvas();
+  const wxPoint at =
+      canvas.ToWindow(wxRealPoint(motor->left + motor->width / 2, motor->top + motor->height / 2));
+  wxUIActionSimulator simulator;
+  simulator.MouseMove(canvas.ClientToScreen(at));
+  Settle();
+  simulator.MouseClick();
+  ASSERT_TRUE(YieldUntil([&] { return !view.expandedModules().empty(); }));
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"MotorStart", "MotorStop", "[app]"}));
 }
 
 // Typing into the search box offers the matching names and Enter focuses on the first; it

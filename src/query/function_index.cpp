@@ -65,6 +65,13 @@ std::string_view FunctionIndex::FileOf(uint32_t function) const {
   return model_.sources[file].path;
 }
 
+std::optional<uint32_t> FunctionIndex::Find(std::string_view name) const {
+  const auto at = std::lower_bound(byName_.begin(), byName_.end(), name,
+                                   [this](uint32_t f, std::string_view n) { return NameOf(f) < n; });
+  if (at == byName_.end() || NameOf(*at) != name) return std::nullopt;
+  return *at;
+}
+
 uint32_t FunctionIndex::CallerOf(uint32_t call) const {
   // Functions hold their calls one after the other: the caller is the last function that starts
   // at or before the call (functions without calls start where the next one does).

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -52,6 +53,8 @@ class FunctionIndex {
   /// The 1-based line of a call.
   int32_t LineOfCall(uint32_t call) const { return model_.DetailsOf(model_.calls[call]).line; }
 
+  /// The first function (by file order) defining `name`; none when no function does.
+  std::optional<uint32_t> Find(std::string_view name) const;
   /// The function indexes sorted by name (then by file order).
   const std::vector<uint32_t>& byName() const { return byName_; }
 

@@ -60,6 +60,9 @@ TEST(FunctionIndex, CountsCallersAndCalleesAndFindsEachSide) {
     EXPECT_TRUE(call >= caller.firstCall && call < caller.firstCall + caller.callCount) << call;
   }
   EXPECT_EQ(index.byName(), (std::vector<uint32_t>{4, 1, 0, 2, 3}));
+  EXPECT_EQ(index.Find("s"), 2u);
+  EXPECT_EQ(index.Find("main"), 0u);
+  EXPECT_EQ(index.Find("printf"), std::nullopt);
 }
 
 }  // namespace
