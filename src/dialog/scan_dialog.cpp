@@ -6,6 +6,7 @@
 
 #include "config/app_identity.h"
 #include "config/cached_profile_reader.h"
+#include "config/starting_config.h"
 #include "files/paths.h"
 #include "render/render_settings.h"
 
@@ -101,6 +102,14 @@ std::string ScanDialog::BeginRun() {
   if (!path.empty() && path[0] == '.') path = WorkPath() + path;
   const std::string problem = CfgPathProblem(path);
   if (!problem.empty()) {
+    // A folder with a configuration of its own: that one is offered for the next click.
+    const std::string inside = path + (path.ends_with('/') ? "" : "/") + kStartingConfigName;
+    if (IsFolder(path) && IsFile(inside)) {
+      SetCfgPath(inside);
+      AppendLog(problem + kItsCfgOffered, false);
+      SetStatus(NotRunStatus(problem));
+      return {};
+    }
     AppendLog(problem, false);
     SetStatus(NotRunStatus(problem));
     return {};

@@ -27,6 +27,8 @@ inline constexpr const char* kWebAddress = "https://github.com/quillmap/quillmap
 inline constexpr const char* kDefaultCfgPath = "test/TestModGraph.cfg";
 /// Said of a folder given as the configuration, after its path.
 inline constexpr const char* kIsAFolder = " is a folder, not a scan configuration";
+inline constexpr const char* kItsCfgOffered =
+    ": its quillmap.cfg is in the path edit now, SCAN scans it";
 
 /// Why `path` (already completed) cannot be scanned: "" when it may be, else the message.
 std::string CfgPathProblem(const std::string& path);

@@ -10,6 +10,7 @@
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/notebook.h>
+#include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
@@ -50,6 +51,9 @@ constexpr const char* kSaveLogTitle = "Save the activity log";
 constexpr const char* kSaveLogFilter = "text files (*.txt)|*.txt|all files|*";
 constexpr const char* kSaveLogFailed = "The log could not be saved to ";
 constexpr const char* kErrorsHint = "errors of the last run: ";
+constexpr const char* kNothingOpens =
+    "Nothing could open it (is xdg-open installed?): ";
+constexpr const char* kNoGraphFromRun = "no graph: the last scan did not finish: ";
 constexpr const char* kCancelRunQuestion =
     "A scan is under way. Cancel it and close? (Its outputs are not written; the previous ones "
     "stay as they were.)";
@@ -70,6 +74,7 @@ constexpr const char* kPlaceHeight = "/window/height";
 constexpr const char* kPlaceMaximized = "/window/maximized";
 constexpr const char* kRecentKey = "/recent/";
 constexpr const char* kEditorCommandKey = "/editor/command";
+constexpr const char* kLogFindHint = "find in the log (Ctrl+F; Enter finds the next)";
 constexpr const char* kPageTitles[] = {"Log", "Functions", "Code"};
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
@@ -80,7 +85,10 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args, wxConfigBase* setti
                kWindowStyle),
       settings_(settings != nullptr ? settings : wxConfigBase::Get()),
       pollTimer_(this),
-      opener_([](const std::string& path) { wxLaunchDefaultApplication(ToWx(path)); }) {
+      opener_([this](const std::string& path) {
+        // Without a desktop opener (xdg-open) the toolkit fails quietly: say so.
+        if (!wxLaunchDefaultApplication(ToWx(path))) ShowMessage(kNothingOpens + path);
+      }) {
   // Escape goes to the focused control like any other key; it never ends the dialog.
   SetEscapeId(wxID_NONE);
   SetIcons(AppIcons());
@@ -151,10 +159,21 @@ void ScanWindow::CreateControls() {
   splitter_->SetMinimumPaneSize(120);
   splitter_->SetSashGravity(kLogShare);
   pages_ = new wxNotebook(splitter_, kPages);
-  log_ = new LogView(pages_, kLogEdit);
+  auto* logPage = new wxPanel(pages_);
+  logFind_ = new wxTextCtrl(logPage, kLogFindBox, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                            wxTE_PROCESS_ENTER);
+  logFind_->SetHint(kLogFindHint);
+  log_ = new LogView(logPage, kLogEdit);
+  // Never laid out smaller than its scroll bars (GTK complains), not even before it is shown.
+  log_->SetMinSize(FromDIP(wxSize(120, 60)));
+  log_->SetSize(log_->GetMinSize());
+  auto* logSizer = new wxBoxSizer(wxVERTICAL);
+  logSizer->Add(logFind_, 0, wxEXPAND | wxALL, 2);
+  logSizer->Add(log_, 1, wxEXPAND);
+  logPage->SetSizer(logSizer);
   functionPanel_ = new FunctionPanel(pages_, logic_->functionList());
   codeView_ = new CodeView(pages_);
-  for (wxWindow* page : std::initializer_list<wxWindow*>{log_, functionPanel_, codeView_}) {
+  for (wxWindow* page : std::initializer_list<wxWindow*>{logPage, functionPanel_, codeView_}) {
     pages_->AddPage(page, kPageTitles[pages_->GetPageCount()]);
   }
   graphPanel_ = new GraphPanel(splitter_, logic_->graphView());
@@ -211,7 +230,17 @@ void ScanWindow::ConnectPages() {
   codeView_->SetOnCommandChanged([this](const std::string& changed) {
     settings_->Write(kEditorCommandKey, ToWx(changed));
   });
+  logFind_->Bind(wxEVT_TEXT_ENTER,
+                 [this](wxCommandEvent&) { FindInLog(FromWx(logFind_->GetValue())); });
   codeView_->SetOnMessage([this](const std::string& text) { ShowMessage(text); });
+}
+
+bool ScanWindow::FindInLog(const std::string& text) {
+  // From the line after the selected one, so that Enter again finds the next.
+  const size_t from = log_->SelectedText().empty() ? 0 : log_->state().selectionFirst() + 1;
+  const std::optional<size_t> found = log_->lines().Find(text, from);
+  if (found) log_->SelectAndShowLine(*found);
+  return found.has_value();
 }
 
 void ScanWindow::ShowPage(Page page) { pages_->SetSelection(static_cast<int>(page)); }
@@ -363,6 +392,12 @@ void ScanWindow::OnCharHook(wxKeyEvent& event) {
     ShowAbout();
     return;
   }
+  if (event.GetKeyCode() == 'F' && event.GetModifiers() == wxMOD_CONTROL) {
+    ShowPage(Page::kLog);
+    logFind_->SetFocus();
+    logFind_->SelectAll();
+    return;
+  }
   event.Skip();
 }
 
@@ -473,7 +508,13 @@ void ScanWindow::OnRunEnded() {
   Layout();
   SaveRecent();
   functionPanel_->Reload();
-  if (logic_->lastRun().finished && !logic_->lastRun().stopped) graphPanel_->Redraw();
+  if (logic_->lastRun().finished && !logic_->lastRun().stopped) {
+    graphPanel_->Redraw();
+  } else {
+    GraphDrawing failed;
+    failed.error = kNoGraphFromRun + logic_->status().text;
+    graphPanel_->canvas().SetDrawing(failed);
+  }
 }
 
 }  // namespace quillmap

@@ -21,6 +21,7 @@ class wxConfigBase;
 class wxChoice;
 class wxGauge;
 class wxNotebook;
+class wxTextCtrl;
 class wxSplitterWindow;
 class wxStaticText;
 
@@ -41,6 +42,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
     kErrorChoice,
     kSplitter,
     kPages,
+    kLogFindBox,
   };
   /// How often the window looks at the run under way.
   static constexpr int kPollMilliseconds = 40;
@@ -66,6 +68,8 @@ class ScanWindow : public wxDialog, public WindowSystem {
   void ShowPage(Page page);
   /// Shows a source site in the code view and brings the code page forward.
   void ShowCode(const SourceSite& site);
+  /// Selects the next log line that holds `text` and scrolls it into view; false when none.
+  bool FindInLog(const std::string& text);
   bool closeRequested() const { return closeRequested_; }
 
   /// Opens the about box (F1 and the small about button).
@@ -122,6 +126,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
   wxSplitterWindow* splitter_ = nullptr;
   GraphPanel* graphPanel_ = nullptr;
   wxNotebook* pages_ = nullptr;
+  wxTextCtrl* logFind_ = nullptr;
   FunctionPanel* functionPanel_ = nullptr;
   CodeView* codeView_ = nullptr;
   wxTimer pollTimer_;

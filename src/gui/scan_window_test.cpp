@@ -25,6 +25,7 @@
 #include "files/paths.h"
 #include "gui/about_dialog.h"
 #include "gui/cfg_file_chooser.h"
+#include "gui/cfg_folder_chooser.h"
 #include "gui/code_view.h"
 #include "gui/function_panel.h"
 #include "gui/graph_panel.h"
@@ -617,6 +618,7 @@ TEST_F(DialogTest, TypedKeysReachEveryTextControl) {
   const Control controls[] = {{ScanWindow::Page::kLog, kPathEdit, "/tmp/typed.cfg"},
                               {ScanWindow::Page::kLog, GraphPanel::kSearchBox, "Motor"},
                               {ScanWindow::Page::kLog, GraphPanel::kDepthSpin, "5"},
+                              {ScanWindow::Page::kLog, ScanWindow::kLogFindBox, "error"},
                               {ScanWindow::Page::kFunctions, FunctionPanel::kFilterBox, "mst"},
                               {ScanWindow::Page::kCode, CodeView::kEditorCommandBox, "vi +%l %f"}};
   for (const Control& control : controls) {
@@ -718,6 +720,43 @@ TEST_F(DialogTest, FunctionListCallsTreeAndCodeViewFollowTheKeys) {
                 YieldUntil([&] { return !message.empty(); }), FileErrorBox(message));
   EXPECT_TRUE(message.starts_with("No editor could be started for " + dir / "src/motor.c"))
       << message;
+}
+
+// Ctrl+F finds in the log; a scan that did not finish says so in the Graph view; the choosers
+// open on the configuration's folder.
+TEST_F(DialogTest, FindInTheLogAndWhatAFailedScanLeavesInTheGraphView) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  EXPECT_EQ(StartFolderFor(window_), dir.path());
+  window_->ShowPage(ScanWindow::Page::kFunctions);
+  ASSERT_TRUE(FocusOn(Item(kPathEdit)));
+  PressKey('F', wxMOD_CONTROL);
+  ASSERT_TRUE(YieldUntil([&] { return wxWindow::FindFocus() == &Item(ScanWindow::kLogFindBox); }));
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kLog));
+  TypeText("motorst");
+  const LogView& log = window_->logView();
+  std::vector<std::string> found;
+  for (int i = 0; i < 3; ++i) {
+    const std::string before = log.SelectedText();
+    PressKey(WXK_RETURN);
+    ASSERT_TRUE(YieldUntil([&] { return log.SelectedText() != before; })) << i;
+    found.push_back(log.SelectedText());
+  }
+  for (std::string line : found) {
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(line.find("motorst"), std::string::npos) << line;
+  }
+  EXPECT_NE(found[0], found[1]);
+
+  std::string message;
+  window_->SetItemText(kPathEdit, dir / "missing.cfg");
+  wxTEST_DIALOG(ScanToTheEnd(), FileErrorBox(message));
+  EXPECT_EQ(window_->graphPanel().message(),
+            "no graph: the last scan did not finish: not run: " + dir / "missing.cfg" +
+                " was not found. (exit status 2)");
 }
 
 TEST_F(DialogTest, ActionsOpenOutputsRememberConfigurationsAndSaveTheLog) {
