@@ -42,6 +42,7 @@ CodeView::CodeView(wxWindow* parent) : wxPanel(parent) {
                             wxST_ELLIPSIZE_START);
   command_ = new wxTextCtrl(this, kEditorCommandBox);
   command_->SetToolTip(kCommandTip);
+  command_->SetMinSize(FromDIP(wxSize(180, -1)));
   auto* open = new wxButton(this, kOpenInEditorButton, kOpenInEditorLabel);
   text_ = new wxStyledTextCtrl(this, kSourceText);
   StyleForC();
