@@ -81,7 +81,11 @@ class ScanContext {
   void ResetErrors() { errorReported_ = false; }
 
   /// The run's source lists, each resolved once.
-  SourceListCache& sourceLists() { return sourceLists_; }
+  SourceListCache& sourceLists() {
+    // Walking a large tree's patterns takes seconds: a cancel ends the walk too.
+    sourceLists_.SetStop([this] { return StopRequested(); });
+    return sourceLists_;
+  }
   /// The paths of `list`. Its problems are logged as errors, each entry once per run however
   /// often the list is asked for.
   const StringList& Reported(const SourceList& list) {

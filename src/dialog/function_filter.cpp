@@ -55,10 +55,14 @@ void FunctionFilter::SetText(std::string_view typed) {
   }
   typed_ = std::move(lowered);
 
-  // Sort keys: the match kind, the name's length, its place by name; the place also says which
-  // function it is.
-  std::vector<uint64_t> keys;
-  keys.reserve(candidates_.size());
+  // Ranked by match kind, then the name's length, then its place by name. The candidates stand
+  // in place order, so a counting sort by kind and length keeps that order within each of its
+  // buckets: linear, where sorting a whole tree's first letter took most of a key's time.
+  constexpr size_t kLengths = 256;
+  constexpr size_t kBuckets = static_cast<size_t>(MatchKind::kNone) * kLengths;
+  std::vector<uint32_t> counts(kBuckets + 1, 0);
+  std::vector<uint16_t> bucketOf;
+  bucketOf.reserve(candidates_.size());
   size_t kept = 0;
   for (const uint32_t place : candidates_) {
     const std::string_view name(lowered_.data() + loweredStarts_[place],
@@ -66,13 +70,15 @@ void FunctionFilter::SetText(std::string_view typed) {
     const MatchKind kind = MatchOf(name, typed_);
     if (kind == MatchKind::kNone) continue;
     candidates_[kept++] = place;
-    const uint64_t length = std::min<size_t>(name.size(), 0xFFFF);
-    keys.push_back((uint64_t{static_cast<uint8_t>(kind)} << 56) | (length << 32) | place);
+    const size_t bucket =
+        static_cast<size_t>(kind) * kLengths + std::min(name.size(), kLengths - 1);
+    bucketOf.push_back(static_cast<uint16_t>(bucket));
+    ++counts[bucket + 1];
   }
   candidates_.resize(kept);
-  std::sort(keys.begin(), keys.end());
-  matches_.resize(keys.size());
-  for (size_t i = 0; i < keys.size(); ++i) matches_[i] = byName[static_cast<uint32_t>(keys[i])];
+  for (size_t b = 0; b < kBuckets; ++b) counts[b + 1] += counts[b];
+  matches_.resize(kept);
+  for (size_t i = 0; i < kept; ++i) matches_[counts[bucketOf[i]]++] = byName[candidates_[i]];
 }
 
 }  // namespace quillmap

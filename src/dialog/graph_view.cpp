@@ -51,6 +51,7 @@ void GraphView::Clear() {
   haveRun_ = false;
   callGraph_ = nullptr;
   moduleGraph_ = nullptr;
+  queryGraph_.reset();
   configured_ = GraphQuery{};
   expandedModules_.clear();
   names_.clear();
@@ -176,7 +177,11 @@ std::string GraphView::DotText(std::string& error) const {
     error = std::to_string(names_.size()) + kTooManyToDraw;
     return {};
   }
-  const GraphSelection selection = SelectCallGraph(*callGraph_, query);
+  // Built once a run: on a whole tree building it takes most of a focus's time.
+  if (!queryGraph_) {
+    queryGraph_ = std::make_unique<CallQueryGraph>(BuildCallQueryGraph(*callGraph_));
+  }
+  const GraphSelection selection = SelectCallGraph(*callGraph_, *queryGraph_, query);
   if (!selection.error.empty()) {
     error = selection.error;
     return {};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "query/graph_query.h"
+#include "query/model_query.h"
 #include "render/graph_renderer.h"
 #include "scan/scan_run.h"
 
@@ -99,6 +100,7 @@ class GraphView {
   // The run's own model, which stays until the next run starts (and Clear is called).
   const CallGraphModel* callGraph_ = nullptr;
   const ModuleModel* moduleGraph_ = nullptr;
+  mutable std::unique_ptr<CallQueryGraph> queryGraph_;  // built at the first query of a run
   GraphQuery configured_;  // the configuration's "[dot]" query options
   std::vector<std::string> hidden_;
   std::vector<std::string> unexpanded_;
