@@ -69,12 +69,16 @@ void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
   cfgPath_ = cfgPath;
   callsList_ = run.callsList();
   callGraph_ = &run.model().callGraph;
-  for (const FunctionRecord& function : callGraph_->functions)
-    names_.emplace_back(callGraph_->NameOf(function.name));
-  for (const CallRecord& call : callGraph_->calls)
-    names_.emplace_back(callGraph_->NameOf(call.callee));
-  std::sort(names_.begin(), names_.end());
-  names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
+  // The names as ids into the model's name table: a whole tree has a million of them.
+  std::vector<char> used(callGraph_->names.size(), 0);
+  for (const FunctionRecord& function : callGraph_->functions) used[function.name] = 1;
+  for (const CallRecord& call : callGraph_->calls) used[call.callee] = 1;
+  for (NameId id = 0; id < used.size(); ++id) {
+    if (used[id]) names_.push_back(id);
+  }
+  std::sort(names_.begin(), names_.end(), [this](NameId a, NameId b) {
+    return callGraph_->NameOf(a) < callGraph_->NameOf(b);
+  });
   CachedProfileReader profile;
   QueryOptionTexts texts;
   for (const char* option : kQueryOptions) {
@@ -116,7 +120,10 @@ void GraphView::DoNotExpand(const std::string& name) { AddOnce(unexpanded_, name
 void GraphView::ExpandModule(const std::string& module) { AddOnce(expandedModules_, module); }
 
 bool GraphView::Knows(const std::string& name) const {
-  return std::binary_search(names_.begin(), names_.end(), name);
+  const auto at = std::lower_bound(
+      names_.begin(), names_.end(), name,
+      [this](NameId id, const std::string& wanted) { return callGraph_->NameOf(id) < wanted; });
+  return at != names_.end() && callGraph_->NameOf(*at) == name;
 }
 
 bool GraphView::Focus(const std::string& name) {
@@ -143,7 +150,8 @@ std::vector<std::string> GraphView::Search(const std::string& text) const {
   std::vector<std::string> found;
   if (text.empty()) return found;
   const std::string wanted = Lowered(text);
-  for (const std::string& name : names_) {
+  for (const NameId id : names_) {
+    const std::string name(callGraph_->NameOf(id));
     if (Lowered(name).find(wanted) == std::string::npos) continue;
     found.push_back(name);
     if (found.size() == kMaxSearchResults) break;

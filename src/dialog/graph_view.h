@@ -105,7 +105,7 @@ class GraphView {
   std::vector<std::string> hidden_;
   std::vector<std::string> unexpanded_;
   std::vector<std::string> expandedModules_;
-  std::vector<std::string> names_;  // sorted, unique
+  std::vector<NameId> names_;  // of the call graph's nodes, sorted by their text
   std::string moduleDotPath_;
   GraphFocus focus_;
   GraphFocus lastFocus_;  // the focus of the last run's view
