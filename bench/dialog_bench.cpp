@@ -5,8 +5,21 @@
 // Prints one line per run: "dialog RUN-SECONDS IDLE-SECONDS CPU-SECONDS STATUS" (the CPU time of
 // the whole process, window and run threads, from the click to idle again); then, with the last
 // run's log, what paging through it costs: "pages PAGES LINES MILLISECONDS-PER-PAGE" (each page
-// drawn).
+// drawn; at most the first 2000 pages). Then, on the last run's graph:
+//   "filter TEXT ROWS MILLISECONDS"  the function list filtered by TEXT typed a key at a time
+//                                     (each key: filtering, the list's rows set and drawn)
+//   "focus NAME SECONDS"              a function chosen in the list to its focused picture (the
+//                                     first, the second and the first again)
+//   "memory RSS-MB PEAK-MB"           the process's resident and peak memory
+//   "cancel AFTER-SECONDS SECONDS STATUS"  Cancel clicked that long into a new run, to its end
+//   "close SECONDS"                   the window closed that long into a run, to its end
+// With QUILLMAP_SCREENSHOTS=DIR it saves PNG pictures of the window's pages into DIR.
 #include <sys/resource.h>
+#include <wx/dcmemory.h>
+#include <wx/dcclient.h>
+#include <wx/listctrl.h>
+#include <wx/notebook.h>
+#include <wx/treectrl.h>
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/log.h>
@@ -16,8 +29,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "gui/code_view.h"
+#include "gui/function_panel.h"
+#include "gui/graph_panel.h"
 #include "gui/log_view.h"
 #include "gui/scan_window.h"
 #include "gui/wx_text.h"
@@ -43,6 +61,67 @@ class BenchWindow : public quillmap::ScanWindow {
   }
   Clock::time_point ended;
 };
+
+double Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Resident and peak resident memory of the process in MB (from /proc/self/status).
+std::pair<double, double> MemoryMb() {
+  std::ifstream status("/proc/self/status");
+  double rss = 0, peak = 0;
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) rss = std::atof(line.c_str() + 6) / 1024;
+    if (line.starts_with("VmHWM:")) peak = std::atof(line.c_str() + 6) / 1024;
+  }
+  return {rss, peak};
+}
+
+void Settle() {
+  for (int i = 0; i < 20; ++i) {
+    wxYield();
+    wxMilliSleep(10);
+  }
+}
+
+// The window as it is on the screen, as a PNG in `dir`.
+void Shoot(wxWindow& window, const std::string& dir, const std::string& name) {
+  window.Raise();
+  window.Refresh();
+  window.Update();
+  Settle();
+  const wxSize size = window.GetClientSize();
+  wxBitmap shot(size);
+  {
+    wxClientDC screen(&window);
+    wxMemoryDC memory(shot);
+    memory.Blit(0, 0, size.x, size.y, &screen, 0, 0);
+  }
+  shot.ConvertToImage().SaveFile(wxString::FromUTF8(dir + "/" + name), wxBITMAP_TYPE_PNG);
+}
+
+void StartScan(quillmap::ScanWindow& window) {
+  wxCommandEvent click(wxEVT_BUTTON, quillmap::kScanButton);
+  window.FindWindow(quillmap::kScanButton)->GetEventHandler()->ProcessEvent(click);
+}
+
+// Starts a run and, `after` seconds into it, stops it with `stop`; the seconds to its end.
+template <class Stop>
+double StopRunAfter(quillmap::ScanWindow& window, double after, Stop stop) {
+  StartScan(window);
+  const auto start = Clock::now();
+  while (window.commands().scanRunning() && Since(start) < after) {
+    wxYield();
+    wxMilliSleep(5);
+  }
+  const auto clicked = Clock::now();
+  stop();
+  while (window.commands().scanRunning()) {
+    wxYield();
+    wxMilliSleep(1);
+  }
+  return Since(clicked);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,7 +165,9 @@ int main(int argc, char** argv) {
   log.Update();
   int pages = 0;
   const auto pagingStart = Clock::now();
-  while (!log.following()) {
+  // A page costs the same wherever it stands: the first pages of a long log are enough.
+  constexpr int kMaxPages = 2000;
+  while (!log.following() && pages < kMaxPages) {
     wxKeyEvent pageDown(wxEVT_KEY_DOWN);
     pageDown.m_keyCode = WXK_PAGEDOWN;
     log.GetEventHandler()->ProcessEvent(pageDown);
@@ -96,7 +177,75 @@ int main(int argc, char** argv) {
   const double paging = std::chrono::duration<double>(Clock::now() - pagingStart).count();
   std::printf("pages %d %zu %.3f\n", pages, log.state().lineCount(),
               pages > 0 ? 1000 * paging / pages : 0.0);
-  window->Destroy();
+
+  // The function list, typed into a key at a time, then a function chosen from it.
+  const auto [rss, peak] = MemoryMb();
+  std::printf("memory %.0f %.0f\n", rss, peak);
+  window->ShowPage(quillmap::ScanWindow::Page::kFunctions);
+  quillmap::FunctionPanel& functions = window->functionPanel();
+  Settle();
+  const char* typing = std::getenv("QUILLMAP_BENCH_FILTER");
+  const std::string typed = typing != nullptr ? typing : "schedule";
+  for (size_t keys = 1; keys <= typed.size(); ++keys) {
+    const auto start = Clock::now();
+    functions.filterBox().ChangeValue(wxString::FromUTF8(typed.substr(0, keys)));
+    wxCommandEvent edited(wxEVT_TEXT, quillmap::FunctionPanel::kFilterBox);
+    functions.filterBox().GetEventHandler()->ProcessEvent(edited);
+    functions.listCtrl().Update();
+    std::printf("filter %s %d %.1f\n", typed.substr(0, keys).c_str(),
+                functions.listCtrl().GetItemCount(), 1000 * Since(start));
+  }
+  // The first focus of a run builds the graph the queries walk; the next ones reuse it.
+  for (long row : {0L, 1L, 0L}) {
+    const auto chosen = Clock::now();
+    functions.ChooseRow(row);
+    window->graphPanel().canvas().Update();
+    std::printf("focus %s %.2f %s\n", window->logic().graphView().focus().name.c_str(),
+                Since(chosen), window->graphPanel().message().c_str());
+    std::fflush(stdout);
+  }
+
+  if (const char* dir = std::getenv("QUILLMAP_SCREENSHOTS")) {
+    Shoot(*window, dir, "dialog-functions.png");
+    wxTreeCtrl& tree = functions.tree();
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId item = tree.GetFirstChild(tree.GetRootItem(), cookie); item.IsOk();
+         item = tree.GetNextChild(tree.GetRootItem(), cookie)) {
+      tree.Expand(item);
+    }
+    Shoot(*window, dir, "dialog-calls.png");
+    const quillmap::SourceSite site = window->codeView().site();
+    window->ShowCode(site);
+    Shoot(*window, dir, "dialog-code.png");
+    quillmap::GraphCanvas& canvas = window->graphPanel().canvas();
+    canvas.SetZoom(canvas.zoom() * 2.5);
+    canvas.DrawSharpNow();
+    Shoot(*window, dir, "dialog-graph-zoomed.png");
+  } else {
+    // Cancel and close, a while into a run.
+    for (double after : {0.5, 2.0, 5.0}) {
+      const double seconds = StopRunAfter(*window, after, [&] {
+        wxCommandEvent cancel(wxEVT_BUTTON, quillmap::kCancelButton);
+        window->FindWindow(quillmap::kCancelButton)->GetEventHandler()->ProcessEvent(cancel);
+      });
+      std::printf("cancel %.1f %.3f %s\n", after, seconds, window->logic().status().text.c_str());
+      std::fflush(stdout);
+    }
+    StartScan(*window);
+    const auto start = Clock::now();
+    while (Since(start) < 2) {
+      wxYield();
+      wxMilliSleep(5);
+    }
+    // What closing does once the user confirmed: cancel, wait for the run, and go.
+    const auto closing = Clock::now();
+    window->commands().OnCancelClicked();
+    while (window->commands().PollRun()) wxMilliSleep(5);
+    delete window;
+    std::printf("close %.3f\n", Since(closing));
+    window = nullptr;
+  }
+  if (window != nullptr) window->Destroy();
   wxYield();
   wxEntryCleanup();
   return 0;

@@ -77,8 +77,12 @@ class Exclusions {
 // Builds one list from its recipe.
 class ListBuilder {
  public:
-  ListBuilder(const SourceListCache::Recipe& recipe, SourceList& list)
-      : recipe_(recipe), list_(list), exclusions_(recipe.excludes, recipe.cfgDir, list.problems) {}
+  ListBuilder(const SourceListCache::Recipe& recipe, SourceList& list,
+              const std::function<bool()>& stop)
+      : recipe_(recipe),
+        list_(list),
+        exclusions_(recipe.excludes, recipe.cfgDir, list.problems),
+        stop_(stop) {}
 
   void Build() {
     for (const std::string& value : recipe_.values) {
@@ -115,7 +119,7 @@ class ListBuilder {
     }
     StartTracking();
     PatternExpansion expansion =
-        ExpandPathPattern(pattern.substr(0, baseLength), pattern.substr(baseLength));
+        ExpandPathPattern(pattern.substr(0, baseLength), pattern.substr(baseLength), stop_);
     for (const std::string& folder : expansion.unreadableFolders) {
       list_.problems.push_back(ErrorOpeningText(folder));
     }
@@ -186,13 +190,15 @@ class ListBuilder {
   const SourceListCache::Recipe& recipe_;
   SourceList& list_;
   Exclusions exclusions_;
+  const std::function<bool()>& stop_;
   bool tracking_ = false;
   std::unordered_set<FileIdentity, FileIdentityHash> identities_;
 };
 
-SourceList BuildList(const SourceListCache::Recipe& recipe) {
+SourceList BuildList(const SourceListCache::Recipe& recipe,
+                     const std::function<bool()>& stop = {}) {
   SourceList list;
-  ListBuilder(recipe, list).Build();
+  ListBuilder(recipe, list, stop).Build();
   return list;
 }
 
@@ -244,7 +250,7 @@ const SourceList& SourceListCache::Resolve(Recipe recipe, const std::pair<std::s
   const auto found = lists_.find(key);
   if (found != lists_.end() && found->second.recipe == recipe) return found->second.list;
   Entry& entry = lists_[key];
-  entry.list = BuildList(recipe);
+  entry.list = BuildList(recipe, stop_);
   entry.recipe = std::move(recipe);
   return entry.list;
 }

@@ -5,6 +5,7 @@
 /// first missing or empty entry.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -66,6 +67,10 @@ class SourceListCache {
   const SourceList& Module(ProfileReader& profile, const std::string& cfgPath,
                            const std::string& cfgDir, int module);
 
+  /// Asked at every folder that a pattern walks: true ends the walk (a run being cancelled); the
+  /// list is then incomplete, and the run must not use it.
+  void SetStop(std::function<bool()> stop) { stop_ = std::move(stop); }
+
   /// What a list is made from: the folder and every configured value it depends on.
   struct Recipe {
     std::string cfgDir;
@@ -83,6 +88,7 @@ class SourceListCache {
   const SourceList& Resolve(Recipe recipe, const std::pair<std::string, int>& key);
 
   std::map<std::pair<std::string, int>, Entry> lists_;  // by configuration and module (-1)
+  std::function<bool()> stop_;
 };
 
 }  // namespace quillmap

@@ -59,6 +59,12 @@ class ScanContext {
     return stopped_;
   }
   bool stopped() const { return stopped_; }
+  /// Asks the host whether to stop without reporting progress, for the loops inside a stage's
+  /// sources. True when the run is to stop (and from then on).
+  bool StopRequested() {
+    if (!stopped_ && observer_ != nullptr && observer_->StopRequested()) stopped_ = true;
+    return stopped_;
+  }
 
   ProfileReader& profile() { return profile_; }
   LineWriter& writer() { return writer_; }
@@ -75,7 +81,11 @@ class ScanContext {
   void ResetErrors() { errorReported_ = false; }
 
   /// The run's source lists, each resolved once.
-  SourceListCache& sourceLists() { return sourceLists_; }
+  SourceListCache& sourceLists() {
+    // Walking a large tree's patterns takes seconds: a cancel ends the walk too.
+    sourceLists_.SetStop([this] { return StopRequested(); });
+    return sourceLists_;
+  }
   /// The paths of `list`. Its problems are logged as errors, each entry once per run however
   /// often the list is asked for.
   const StringList& Reported(const SourceList& list) {

@@ -34,7 +34,10 @@ void DialogCommands::OnNewCfgClicked() {
   const std::optional<std::string> folder = folderChooser_->ChooseFolder();
   if (!folder || folder->empty()) return;
   const StartingConfigResult result = WriteStartingConfig(*folder);
-  if (result.status != StartingConfigResult::Status::kWritten) {
+  // A folder that has its configuration already: that one is loaded, untouched.
+  const bool usable = result.status == StartingConfigResult::Status::kWritten ||
+                      result.status == StartingConfigResult::Status::kExists;
+  if (!usable) {
     dialog_.window().ShowMessage(result.message);
     return;
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "query/graph_query.h"
+#include "query/model_query.h"
 #include "render/graph_renderer.h"
 #include "scan/scan_run.h"
 
@@ -43,7 +44,9 @@ class GraphView {
   GraphView();
   ~GraphView();
 
-  /// Takes the graphs of a finished run; the focus history starts afresh.
+  /// Takes the graphs of a finished run; the focus history starts afresh. The view starts where
+  /// the last run's view stood if this run knows its focus, else at the configuration's "[dot]"
+  /// focus; the configuration's "omit" and "leaf" apply to every view.
   void TakeRun(const ScanRun& run, const std::string& cfgPath);
   /// Forgets the graphs (a new run started).
   void Clear();
@@ -61,6 +64,18 @@ class GraphView {
   bool canGoBack() const { return !history_.empty(); }
   const GraphFocus& focus() const { return focus_; }
 
+  /// Leaves `name` out of the view (a right click's "hide"), or draws it without its calls
+  /// ("show but do not expand"). Both last until the next run's configuration says otherwise.
+  void Hide(const std::string& name);
+  void DoNotExpand(const std::string& name);
+  const std::vector<std::string>& hidden() const { return hidden_; }
+  const std::vector<std::string>& unexpanded() const { return unexpanded_; }
+
+  /// The module graph as one box a module, edges as wide as the calls they stand for; modules
+  /// named in `expanded` show their functions.
+  void ExpandModule(const std::string& module);
+  const std::vector<std::string>& expandedModules() const { return expandedModules_; }
+
   /// The names of the call graph that contain `text` (case-insensitively), sorted, at most
   /// kMaxSearchResults.
   std::vector<std::string> Search(const std::string& text) const;
@@ -72,6 +87,8 @@ class GraphView {
   /// Lays out and draws what the view shows now.
   const GraphDrawing& Redraw();
   const GraphDrawing& drawing() const { return drawing_; }
+  /// A part of the drawing drawn anew at its own scale (PNG), "" when there is no drawing.
+  std::string DrawPart(const DrawingPart& part);
   /// The node at a point of the drawing (in its points), or "".
   std::string NodeAt(double x, double y) const;
 
@@ -80,11 +97,18 @@ class GraphView {
   bool haveRun_ = false;
   std::string cfgPath_;
   StringList callsList_;
-  CallGraphModel callGraph_;
-  std::vector<std::string> names_;  // sorted, unique
+  // The run's own model, which stays until the next run starts (and Clear is called).
+  const CallGraphModel* callGraph_ = nullptr;
+  const ModuleModel* moduleGraph_ = nullptr;
+  mutable std::unique_ptr<CallQueryGraph> queryGraph_;  // built at the first query of a run
+  GraphQuery configured_;  // the configuration's "[dot]" query options
+  std::vector<std::string> hidden_;
+  std::vector<std::string> unexpanded_;
+  std::vector<std::string> expandedModules_;
+  std::vector<NameId> names_;  // of the call graph's nodes, sorted by their text
   std::string moduleDotPath_;
-  size_t moduleNodes_ = 0;
   GraphFocus focus_;
+  GraphFocus lastFocus_;  // the focus of the last run's view
   std::vector<GraphFocus> history_;
   std::unique_ptr<GraphRenderer> renderer_;
   GraphDrawing drawing_;

@@ -1,5 +1,7 @@
 #include "dialog/log_lines.h"
 
+#include <cctype>
+
 #include <algorithm>
 
 namespace quillmap {
@@ -70,6 +72,21 @@ std::string LogLines::Lines(size_t first, size_t last) const {
     joined += Line(index);
   }
   return joined;
+}
+
+std::optional<size_t> LogLines::Find(std::string_view text, size_t from) const {
+  const size_t lines = lineCount();
+  if (text.empty() || lines == 0) return std::nullopt;
+  const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  std::string wanted(text);
+  for (char& c : wanted) c = lower(c);
+  for (size_t step = 0; step < lines; ++step) {
+    const size_t index = (from + step) % lines;
+    std::string line = Line(index);
+    for (char& c : line) c = lower(c);
+    if (line.find(wanted) != std::string::npos) return index;
+  }
+  return std::nullopt;
 }
 
 }  // namespace quillmap

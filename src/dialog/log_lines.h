@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,9 @@ class LogLines {
   std::string ShownLine(size_t index) const;
   /// The lines `first` to `last` (both included, in either order) joined by line feeds.
   std::string Lines(size_t first, size_t last) const;
+  /// The first line from `from` on, going round past the end, that holds `text` (case-
+  /// insensitively); none when no line does or `text` is empty.
+  std::optional<size_t> Find(std::string_view text, size_t from) const;
   /// The width of the widest line as shown, in characters.
   size_t widestColumns() const { return widestColumns_; }
 

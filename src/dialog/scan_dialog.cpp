@@ -6,6 +6,7 @@
 
 #include "config/app_identity.h"
 #include "config/cached_profile_reader.h"
+#include "config/starting_config.h"
 #include "files/paths.h"
 #include "render/render_settings.h"
 
@@ -95,11 +96,20 @@ std::string ScanDialog::BeginRun() {
   lastRun_ = RunOutcome{};
   errors_.clear();
   graphView_.Clear();
+  functionList_.Clear();
   AppendLog("", true);
   std::string path = window_.GetItemText(kPathEdit);
   if (!path.empty() && path[0] == '.') path = WorkPath() + path;
   const std::string problem = CfgPathProblem(path);
   if (!problem.empty()) {
+    // A folder with a configuration of its own: that one is offered for the next click.
+    const std::string inside = path + (path.ends_with('/') ? "" : "/") + kStartingConfigName;
+    if (IsFolder(path) && IsFile(inside)) {
+      SetCfgPath(inside);
+      AppendLog(problem + kItsCfgOffered, false);
+      SetStatus(NotRunStatus(problem));
+      return {};
+    }
     AppendLog(problem, false);
     SetStatus(NotRunStatus(problem));
     return {};
@@ -111,7 +121,10 @@ std::string ScanDialog::BeginRun() {
 
 void ScanDialog::EndRun() {
   SetStatus(EndedStatus(lastRun_, errors_.size()));
-  if (lastRun_.finished && !lastRun_.stopped) graphView_.TakeRun(scan_, lastCfgPath_);
+  if (lastRun_.finished && !lastRun_.stopped) {
+    graphView_.TakeRun(scan_, lastCfgPath_);
+    functionList_.TakeRun(scan_.model());
+  }
   recent_.Add(lastCfgPath_);
   window_.OnRunEnded();
 }

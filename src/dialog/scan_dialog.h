@@ -11,6 +11,7 @@
 
 #include "cli/command_line.h"
 #include "dialog/background_scan.h"
+#include "dialog/function_list.h"
 #include "dialog/graph_view.h"
 #include "dialog/recent_configurations.h"
 #include "dialog/run_status.h"
@@ -26,6 +27,8 @@ inline constexpr const char* kWebAddress = "https://github.com/quillmap/quillmap
 inline constexpr const char* kDefaultCfgPath = "test/TestModGraph.cfg";
 /// Said of a folder given as the configuration, after its path.
 inline constexpr const char* kIsAFolder = " is a folder, not a scan configuration";
+inline constexpr const char* kItsCfgOffered =
+    ": its quillmap.cfg is in the path edit now, SCAN scans it";
 
 /// Why `path` (already completed) cannot be scanned: "" when it may be, else the message.
 std::string CfgPathProblem(const std::string& path);
@@ -83,6 +86,7 @@ class ScanDialog : public ActivityLog {
   /// The output files of the last run that exist: DOT files, CSV report, module log, pictures.
   std::vector<std::string> OutputFiles() const;
   GraphView& graphView() { return graphView_; }
+  FunctionList& functionList() { return functionList_; }
   RecentConfigurations& recent() { return recent_; }
   const CmdLineState& cmdLine() const { return cmdLine_; }
   const StringList& callsList() const { return scan_.callsList(); }
@@ -112,6 +116,7 @@ class ScanDialog : public ActivityLog {
   size_t logLines_ = 0;  // line feeds in the log since it was last replaced
   std::unique_ptr<BackgroundScan> background_;
   GraphView graphView_;
+  FunctionList functionList_;
   RecentConfigurations recent_;
 };
 

@@ -112,6 +112,14 @@ TEST_F(ScanDialogTest, AnEmptyPathOrAFolderIsSaidInTheLogAndTheStatus) {
   EXPECT_EQ(Log(), dir.path() + " is a folder, not a scan configuration");
   EXPECT_EQ(dialog.status().state, RunStatus::State::kNotRun);
   EXPECT_TRUE(window.fileErrors.empty());
+  // A folder with its own configuration offers it for the next click.
+  const std::string inside = dir.Write("quillmap.cfg", "");
+  RunOn(dir.path());
+  EXPECT_EQ(Log(), dir.path() +
+                       " is a folder, not a scan configuration: its quillmap.cfg is in the path "
+                       "edit now, SCAN scans it");
+  EXPECT_EQ(window.GetItemText(kPathEdit), inside);
+  EXPECT_FALSE(dialog.lastRun().started);
 }
 
 TEST_F(ScanDialogTest, CompletesAPathBeginningWithADotWithTheWorkPath) {

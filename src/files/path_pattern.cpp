@@ -54,7 +54,8 @@ bool IsHidden(std::string_view name) { return !name.empty() && name[0] == '.'; }
 // that a deep tree costs no path lookups from the root.
 class Walk {
  public:
-  explicit Walk(const std::vector<std::string_view>& components) {
+  Walk(const std::vector<std::string_view>& components, const std::function<bool()>& stop)
+      : stop_(stop) {
     for (std::string_view component : components) {
       components_.emplace_back(component);
       fnmatchPatterns_.push_back(FnmatchPattern(component));
@@ -64,6 +65,10 @@ class Walk {
   // Walks the folder `fd` (taken over and closed) at `path` ("" for the current folder, else
   // ending in "/") from component `index` on. Each folder is walked once per component.
   void WalkFolder(int fd, const std::string& path, size_t index) {
+    if (stop_ && stop_()) {
+      close(fd);
+      return;
+    }
     struct stat folder;
     if (fstat(fd, &folder) == 0 && visited_.insert({folder.st_dev, folder.st_ino, index}).second) {
       std::optional<std::vector<Entry>> entries;
@@ -89,6 +94,7 @@ class Walk {
   }
 
  private:
+  const std::function<bool()>& stop_;
   struct Entry {
     std::string name;
     unsigned char type;
@@ -246,7 +252,8 @@ bool IdentityOf(const std::string& path, FileIdentity& identity) {
   return true;
 }
 
-PatternExpansion ExpandPathPattern(const std::string& base, const std::string& pattern) {
+PatternExpansion ExpandPathPattern(const std::string& base, const std::string& pattern,
+                                   const std::function<bool()>& stop) {
   std::vector<std::string_view> components = SplitComponents(pattern);
   // The base and the leading components without wildcards name the folder where the walk starts.
   std::string start = base;
@@ -259,7 +266,7 @@ PatternExpansion ExpandPathPattern(const std::string& base, const std::string& p
     start += std::string(components[first]) + "/";
     ++first;
   }
-  Walk walk({components.begin() + static_cast<std::ptrdiff_t>(first), components.end()});
+  Walk walk({components.begin() + static_cast<std::ptrdiff_t>(first), components.end()}, stop);
   const int fd = open(start.empty() ? "." : start.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     // A start folder that does not exist makes a pattern that matches nothing.

@@ -57,8 +57,10 @@ struct PatternExpansion {
 /// "*" and "?" never match a leading "." unless the component itself begins with "."; "**"
 /// matches zero or more folders, skipping hidden ones, and as the last component every file below.
 /// Symbolic links to files are followed, links to folders are not (no loops). A valid pattern is
-/// assumed (see PatternProblem).
-PatternExpansion ExpandPathPattern(const std::string& base, const std::string& pattern);
+/// assumed (see PatternProblem). `stop`, when given, is asked at every folder: once it says
+/// true the walk ends there and the expansion is incomplete (a run being cancelled).
+PatternExpansion ExpandPathPattern(const std::string& base, const std::string& pattern,
+                                   const std::function<bool()>& stop = {});
 
 /// Whether `path` matches `pattern` component by component, by the rules of ExpandPathPattern.
 bool MatchesPathPattern(std::string_view pattern, std::string_view path);

@@ -93,6 +93,25 @@ TEST(ExpandPathPattern, ReportsAnUnreadableFolderAndWalksTheRest) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// A cancelled run's walk ends at the next folder: asked once a folder, stopping at the first
+// leaves nothing walked, stopping later leaves part of the tree.
+TEST(ExpandPathPattern, EndsTheWalkWhenAskedToStop) {
+  const Tree tree;
+  const size_t all = ExpandPathPattern(tree.dir.path(), "**/*.c").files.size();
+  struct Case {
+    int foldersBeforeStop;
+    bool some, every;
+  };
+  const Case cases[] = {{0, false, false}, {2, true, false}, {1000, true, true}};
+  for (const Case& c : cases) {
+    int asked = 0;
+    const std::function<bool()> stop = [&] { return asked++ >= c.foldersBeforeStop; };
+    const size_t found = ExpandPathPattern(tree.dir.path(), "**/*.c", stop).files.size();
+    EXPECT_EQ(found > 0, c.some) << c.foldersBeforeStop;
+    EXPECT_EQ(found == all, c.every) << c.foldersBeforeStop;
+  }
+}
+
 TEST(ExpandPathPattern, TakesTheBaseFolderAsItStands) {
   TempDir dir;
   dir.Write("a*b/x.c", "");

@@ -11,6 +11,9 @@ namespace quillmap {
 inline constexpr const char* kNewCfgChooserTitle =
     "Choose the folder of a C project: quillmap.cfg is written there";
 
+/// The folder a chooser opens on: that of the path edit's configuration, else the current one.
+std::string StartFolderFor(wxWindow* owner);
+
 class CfgFolderChooser : public FolderChooser {
  public:
   explicit CfgFolderChooser(wxWindow* owner) : owner_(owner) {}

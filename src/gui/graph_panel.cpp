@@ -1,6 +1,8 @@
 #include "gui/graph_panel.h"
 
 #include <wx/button.h>
+#include <wx/clipbrd.h>
+#include <wx/menu.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
 #include <wx/dcbuffer.h>
@@ -9,11 +11,14 @@
 #include <wx/mstream.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
+#include <wx/wrapsizer.h>
 #include <wx/stattext.h>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
+#include "dialog/module_overview.h"
 #include "gui/wx_text.h"
 
 namespace quillmap {
@@ -29,10 +34,17 @@ constexpr const char* kBackLabel = "Back";
 constexpr const char* kFitLabel = "Fit";
 constexpr const char* kZoomInLabel = "+";
 constexpr const char* kZoomOutLabel = "-";
+constexpr const char* kFocusLabel = "Focus on it";
+constexpr const char* kHideLabel = "Hide it";
+constexpr const char* kDoNotExpandLabel = "Show it, but not its calls";
+constexpr const char* kCopyNameLabel = "Copy the name";
+constexpr const char* kOpenCodeLabel = "Open the code";
 constexpr int kMaxDepth = 20;
 constexpr double kZoomStep = 1.25;
 constexpr double kMinZoom = 0.02;
 constexpr double kMaxZoom = 8;
+// How long the view waits after a zoom or scroll before it draws the part in sight anew.
+constexpr int kSharpDelayMilliseconds = 60;
 // A press that moves less than this many pixels is a click, not a drag.
 constexpr int kClickSlop = 4;
 }  // namespace
@@ -61,15 +73,16 @@ GraphPanel::GraphPanel(wxWindow* parent, GraphView& view) : wxPanel(parent), vie
   auto* zoomOut = new wxButton(this, kZoomOutButton, kZoomOutLabel, wxDefaultPosition,
                                wxDefaultSize, wxBU_EXACTFIT);
   // Two rows, so that the view fits beside the log in half a window: what to show, then how.
+  // The second wraps rather than squeezing its controls below their size in a narrow window.
   bar->Add(kind_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
   bar->Add(search_, 1, wxALIGN_CENTER_VERTICAL);
-  auto* shape = new wxBoxSizer(wxHORIZONTAL);
-  shape->Add(direction_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  shape->Add(depth_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  shape->AddStretchSpacer();
+  auto* shape = new wxWrapSizer(wxHORIZONTAL);
+  shape->Add(direction_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT | wxBOTTOM, 2);
+  shape->Add(depth_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT | wxBOTTOM, 2);
   for (wxButton* button : {back_, fit, zoomOut, zoomIn}) {
-    shape->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 2);
+    shape->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT | wxBOTTOM, 2);
   }
+  depth_->SetMinSize(depth_->GetBestSize());
   canvas_ = new GraphCanvas(this, *this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(bar, 0, wxEXPAND | wxALL, 2);
@@ -114,7 +127,7 @@ void GraphPanel::SyncControls() {
 
 void GraphPanel::Redraw(bool fit) {
   wxBusyCursor busy;
-  canvas_->SetDrawing(view_.Redraw());
+  canvas_->SetDrawing(view_.Redraw(), view_.focus().name);
   SyncControls();
   if (fit) Fit();
 }
@@ -128,7 +141,53 @@ bool GraphPanel::FocusOn(const std::string& name) {
 
 bool GraphPanel::ClickAt(double x, double y) {
   const std::string name = view_.NodeAt(x, y);
-  return !name.empty() && FocusOn(name);
+  if (name.empty()) return false;
+  // A module's box of the module overview opens into its functions.
+  if (const std::string module = ModuleOfBox(name);
+      view_.kind() == GraphKind::kModuleGraph && !module.empty()) {
+    view_.ExpandModule(module);
+    Redraw();
+    return true;
+  }
+  return FocusOn(name);
+}
+
+wxMenu* GraphPanel::NewNodeMenu(const std::string& name) const {
+  auto* menu = new wxMenu;
+  const bool function = ModuleOfBox(name).empty();
+  menu->Append(kFocusItem, kFocusLabel)->Enable(function);
+  menu->Append(kHideItem, kHideLabel)->Enable(function && view_.kind() == GraphKind::kCallGraph);
+  menu->Append(kDoNotExpandItem, kDoNotExpandLabel)
+      ->Enable(function && view_.kind() == GraphKind::kCallGraph);
+  menu->AppendSeparator();
+  menu->Append(kCopyNameItem, kCopyNameLabel);
+  menu->Append(kOpenCodeItem, kOpenCodeLabel)->Enable(function && openCode_ != nullptr);
+  return menu;
+}
+
+bool GraphPanel::NodeAction(int item, const std::string& name) {
+  switch (item) {
+    case kFocusItem:
+      return FocusOn(name);
+    case kHideItem:
+      view_.Hide(name);
+      Redraw();
+      return true;
+    case kDoNotExpandItem:
+      view_.DoNotExpand(name);
+      Redraw();
+      return true;
+    case kCopyNameItem: {
+      wxClipboardLocker clipboard;
+      return !!clipboard && wxTheClipboard->SetData(new wxTextDataObject(ToWx(name)));
+    }
+    case kOpenCodeItem:
+      if (!openCode_) return false;
+      openCode_(name);
+      return true;
+    default:
+      return false;
+  }
 }
 
 void GraphPanel::Back() {
@@ -168,7 +227,8 @@ void GraphPanel::OnSearch(const wxString& text, bool chosen) {
 GraphCanvas::GraphCanvas(wxWindow* parent, GraphPanel& panel)
     : wxScrolledCanvas(parent, GraphPanel::kCanvas, wxDefaultPosition, wxDefaultSize,
                        wxHSCROLL | wxVSCROLL | wxFULL_REPAINT_ON_RESIZE),
-      panel_(panel) {
+      panel_(panel),
+      sharpTimer_(this) {
   if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   SetBackgroundColour(*wxWHITE);
@@ -177,12 +237,17 @@ GraphCanvas::GraphCanvas(wxWindow* parent, GraphPanel& panel)
   Bind(wxEVT_LEFT_DOWN, &GraphCanvas::OnLeftDown, this);
   Bind(wxEVT_MOTION, &GraphCanvas::OnMotion, this);
   Bind(wxEVT_LEFT_UP, &GraphCanvas::OnLeftUp, this);
+  Bind(wxEVT_RIGHT_UP, &GraphCanvas::OnRightUp, this);
   Bind(wxEVT_MOUSEWHEEL, &GraphCanvas::OnWheel, this);
+  Bind(wxEVT_CHAR, &GraphCanvas::OnChar, this);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { DrawSharpNow(); });
   message_ = kNoGraphYet;
 }
 
-void GraphCanvas::SetDrawing(const GraphDrawing& drawing) {
+void GraphCanvas::SetDrawing(const GraphDrawing& drawing, const std::string& marked) {
   bitmap_ = wxBitmap();
+  sharp_ = wxBitmap();
+  marked_ = marked;
   message_ = drawing.error;
   if (message_.empty()) {
     wxMemoryInputStream stream(drawing.png.data(), drawing.png.size());
@@ -206,8 +271,44 @@ double GraphCanvas::FitZoom() const {
 }
 
 void GraphCanvas::SetZoom(double zoom) {
+  const wxSize client = GetClientSize();
+  SetZoom(zoom, wxPoint(client.x / 2, client.y / 2));
+}
+
+void GraphCanvas::SetZoom(double zoom, wxPoint anchor) {
+  const wxRealPoint held = ToDrawing(anchor);
   zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
   UpdateVirtualSize();
+  Scroll(static_cast<int>(std::lround(held.x * zoom_ - anchor.x)),
+         static_cast<int>(std::lround(held.y * zoom_ - anchor.y)));
+  Refresh();
+}
+
+GraphCanvas::Key GraphCanvas::ViewKey() const {
+  return Key{zoom_, GetViewStart(), GetClientSize()};
+}
+
+void GraphCanvas::DrawSharpNow() {
+  sharpTimer_.Stop();
+  if (!bitmap_.IsOk()) return;
+  const Key key = ViewKey();
+  if (sharp_.IsOk() && sharpKey_ == key) return;
+  // Drawn in the display's pixels, so that it is sharp on a HiDPI screen too.
+  const double scale = GetContentScaleFactor();
+  DrawingPart part;
+  part.width = static_cast<int>(std::lround(key.size.x * scale));
+  part.height = static_cast<int>(std::lround(key.size.y * scale));
+  part.zoom = zoom_ * scale;
+  part.centerX = (key.start.x + key.size.x / 2.0) / zoom_;
+  part.centerY = (key.start.y + key.size.y / 2.0) / zoom_;
+  const std::string png = panel_.view().DrawPart(part);
+  sharp_ = wxBitmap();
+  if (!png.empty()) {
+    wxMemoryInputStream stream(png.data(), png.size());
+    const wxImage image(stream, wxBITMAP_TYPE_PNG);
+    if (image.IsOk()) sharp_ = wxBitmap(image, -1, scale);
+  }
+  sharpKey_ = key;
   Refresh();
 }
 
@@ -243,9 +344,26 @@ void GraphCanvas::OnPaint(wxPaintEvent&) {
                 std::max(4, (client.y - extent.y) / 2));
     return;
   }
-  DoPrepareDC(dc);
-  dc.SetUserScale(zoom_, zoom_);
-  dc.DrawBitmap(bitmap_, 0, 0);
+  if (sharp()) {
+    dc.DrawBitmap(sharp_, 0, 0);
+  } else {
+    // The scaled picture stands in until the part in sight is drawn at its own scale.
+    DoPrepareDC(dc);
+    dc.SetUserScale(zoom_, zoom_);
+    dc.DrawBitmap(bitmap_, 0, 0);
+    dc.SetUserScale(1, 1);
+    dc.SetDeviceOrigin(0, 0);
+    if (!sharpTimer_.IsRunning()) sharpTimer_.StartOnce(kSharpDelayMilliseconds);
+  }
+  // The focused function, marked.
+  for (const DrawnNode& node : panel_.view().drawing().nodes) {
+    if (node.name != marked_ || marked_.empty()) continue;
+    const wxPoint topLeft = ToWindow(wxRealPoint(node.left, node.top));
+    const wxPoint bottomRight = ToWindow(wxRealPoint(node.left + node.width, node.top + node.height));
+    dc.SetPen(wxPen(wxColour(220, 40, 40), std::max(2, FromDIP(2))));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRoundedRectangle(wxRect(topLeft, bottomRight).Inflate(FromDIP(3)), FromDIP(4));
+  }
 }
 
 void GraphCanvas::OnLeftDown(wxMouseEvent& event) {
@@ -274,12 +392,40 @@ void GraphCanvas::OnLeftUp(wxMouseEvent& event) {
   panel_.CallAfter([this, at] { panel_.ClickAt(at.x, at.y); });
 }
 
+void GraphCanvas::OnRightUp(wxMouseEvent& event) {
+  if (!bitmap_.IsOk()) return;
+  const wxRealPoint at = ToDrawing(event.GetPosition());
+  const std::string name = panel_.view().NodeAt(at.x, at.y);
+  if (name.empty()) return;
+  std::unique_ptr<wxMenu> menu(panel_.NewNodeMenu(name));
+  const int chosen = GetPopupMenuSelectionFromUser(*menu, event.GetPosition());
+  // Redrawing replaces this canvas's bitmap: not from inside its own mouse handler.
+  if (chosen != wxID_NONE) panel_.CallAfter([this, chosen, name] { panel_.NodeAction(chosen, name); });
+}
+
 void GraphCanvas::OnWheel(wxMouseEvent& event) {
   if (!event.ControlDown()) {
     event.Skip();
     return;
   }
-  SetZoom(zoom_ * (event.GetWheelRotation() > 0 ? kZoomStep : 1 / kZoomStep));
+  SetZoom(zoom_ * (event.GetWheelRotation() > 0 ? kZoomStep : 1 / kZoomStep), event.GetPosition());
+}
+
+void GraphCanvas::OnChar(wxKeyEvent& event) {
+  switch (event.GetUnicodeKey()) {
+    case '+':
+    case '=':
+      SetZoom(zoom_ * kZoomStep);
+      return;
+    case '-':
+      SetZoom(zoom_ / kZoomStep);
+      return;
+    case '0':
+      SetZoom(FitZoom());
+      return;
+    default:
+      event.Skip();
+  }
 }
 
 }  // namespace quillmap

@@ -7,7 +7,9 @@
 #include <wx/bitmap.h>
 #include <wx/panel.h>
 #include <wx/scrolwin.h>
+#include <wx/timer.h>
 
+#include <functional>
 #include <string>
 
 #include "dialog/graph_view.h"
@@ -16,6 +18,7 @@ class wxChoice;
 class wxComboBox;
 class wxSpinCtrl;
 class wxButton;
+class wxMenu;
 
 namespace quillmap {
 
@@ -34,6 +37,12 @@ class GraphPanel : public wxPanel {
     kZoomInButton,
     kZoomOutButton,
     kCanvas,
+    // The items of a node's context menu.
+    kFocusItem,
+    kHideItem,
+    kDoNotExpandItem,
+    kCopyNameItem,
+    kOpenCodeItem,
   };
 
   GraphPanel(wxWindow* parent, GraphView& view);
@@ -44,10 +53,18 @@ class GraphPanel : public wxPanel {
   bool FocusOn(const std::string& name);
   /// A click at a point of the drawing (in its pixels): focuses on the function there.
   bool ClickAt(double x, double y);
+  /// The context menu of the node `name`; its items are handled by NodeAction.
+  wxMenu* NewNodeMenu(const std::string& name) const;
+  /// Carries out a context menu item on the node `name`; false when nothing was done.
+  bool NodeAction(int item, const std::string& name);
+  /// Called with a function's name when the user asks for its code.
+  void SetOnOpenCode(std::function<void(const std::string&)> open) { openCode_ = std::move(open); }
   void Back();
   void Fit();
+  /// Zooms by `factor` around the middle of the canvas.
   void Zoom(double factor);
   double zoom() const;
+  GraphView& view() { return view_; }
   GraphCanvas& canvas() { return *canvas_; }
   /// The message shown instead of a drawing ("" while one is shown).
   std::string message() const;
@@ -66,6 +83,7 @@ class GraphPanel : public wxPanel {
   wxChoice* direction_;
   wxSpinCtrl* depth_;
   wxButton* back_;
+  std::function<void(const std::string&)> openCode_;
 };
 
 /// The drawing itself, scrolled and scaled.
@@ -73,14 +91,22 @@ class GraphCanvas : public wxScrolledCanvas {
  public:
   GraphCanvas(wxWindow* parent, GraphPanel& panel);
 
-  /// Takes a new drawing (PNG bytes) or, when it has none, the message to show.
-  void SetDrawing(const GraphDrawing& drawing);
+  /// Takes a new drawing (PNG bytes) or, when it has none, the message to show; `marked` is the
+  /// node to mark (the focus), "" for none.
+  void SetDrawing(const GraphDrawing& drawing, const std::string& marked = {});
+  /// Zooms keeping the point of the drawing under `anchor` (a point of the window) where it is.
+  void SetZoom(double zoom, wxPoint anchor);
+  /// Zooms around the middle of the window.
   void SetZoom(double zoom);
   double zoom() const { return zoom_; }
   /// The zoom at which the whole drawing fits the canvas.
   double FitZoom() const;
   const wxBitmap& bitmap() const { return bitmap_; }
   const std::string& message() const { return message_; }
+  /// Whether what the window shows now was drawn at its own scale (not a scaled picture).
+  bool sharp() const { return sharp_.IsOk() && sharpKey_ == ViewKey(); }
+  /// Draws the part in sight at its own scale now, instead of after the short pause.
+  void DrawSharpNow();
   /// The point of the drawing (in its pixels) under a point of the canvas window.
   wxRealPoint ToDrawing(const wxPoint& windowPoint) const;
   /// The point of the canvas window over a point of the drawing (for tests that click).
@@ -91,11 +117,25 @@ class GraphCanvas : public wxScrolledCanvas {
   void OnLeftDown(wxMouseEvent& event);
   void OnMotion(wxMouseEvent& event);
   void OnLeftUp(wxMouseEvent& event);
+  void OnRightUp(wxMouseEvent& event);
   void OnWheel(wxMouseEvent& event);
+  void OnChar(wxKeyEvent& event);
   void UpdateVirtualSize();
+  // What a sharp drawing was made for: zoom, scroll position and size.
+  struct Key {
+    double zoom = 0;
+    wxPoint start;
+    wxSize size;
+    bool operator==(const Key&) const = default;
+  };
+  Key ViewKey() const;
 
   GraphPanel& panel_;
   wxBitmap bitmap_;
+  wxBitmap sharp_;  // the part in sight drawn at its own scale
+  Key sharpKey_;
+  wxTimer sharpTimer_;
+  std::string marked_;
   std::string message_;
   double zoom_ = 1;
   wxPoint dragStart_;

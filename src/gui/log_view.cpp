@@ -308,6 +308,10 @@ void LogView::OnLeftDown(wxMouseEvent& event) {
     if (!HasCapture()) CaptureMouse();
   }
   Sync(true);
+  // After the press is handled: what the line opens may take the view out of sight.
+  if (event.ButtonDClick() && row < state_.lineCount() && lineActivated_) {
+    CallAfter([this, row] { lineActivated_(row); });
+  }
 }
 
 void LogView::OnMotion(wxMouseEvent& event) {

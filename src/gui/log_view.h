@@ -11,6 +11,7 @@
 
 class wxMenu;
 
+#include <functional>
 #include <string>
 
 #include "dialog/log_lines.h"
@@ -48,6 +49,12 @@ class LogView : public wxWindow {
   /// The row under a point of the window (past the last line when below it).
   size_t RowAt(int y) const;
   int lineHeight() const { return lineHeight_; }
+  /// The log's lines.
+  const LogLines& lines() const { return lines_; }
+  /// Called with the row that the user double-clicked.
+  void SetLineActivated(std::function<void(size_t)> activated) {
+    lineActivated_ = std::move(activated);
+  }
 
  private:
   // The state changed: scroll bars follow it, and the rows are drawn again when `redraw`.
@@ -66,6 +73,7 @@ class LogView : public wxWindow {
   void OnContextMenu(wxContextMenuEvent& event);
 
   LogLines lines_;
+  std::function<void(size_t)> lineActivated_;
   LogViewState state_;
   int lineHeight_ = 1;
   int charWidth_ = 1;

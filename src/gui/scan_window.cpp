@@ -9,6 +9,8 @@
 #include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/notebook.h>
+#include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
@@ -24,6 +26,9 @@
 #include "gui/app_icon.h"
 #include "gui/cfg_file_chooser.h"
 #include "gui/cfg_folder_chooser.h"
+#include "dialog/source_sites.h"
+#include "gui/code_view.h"
+#include "gui/function_panel.h"
 #include "gui/graph_panel.h"
 #include "gui/log_view.h"
 #include "gui/path_drop_target.h"
@@ -46,6 +51,9 @@ constexpr const char* kSaveLogTitle = "Save the activity log";
 constexpr const char* kSaveLogFilter = "text files (*.txt)|*.txt|all files|*";
 constexpr const char* kSaveLogFailed = "The log could not be saved to ";
 constexpr const char* kErrorsHint = "errors of the last run: ";
+constexpr const char* kNothingOpens =
+    "Nothing could open it (is xdg-open installed?): ";
+constexpr const char* kNoGraphFromRun = "no graph: the last scan did not finish: ";
 constexpr const char* kCancelRunQuestion =
     "A scan is under way. Cancel it and close? (Its outputs are not written; the previous ones "
     "stay as they were.)";
@@ -65,6 +73,9 @@ constexpr const char* kPlaceWidth = "/window/width";
 constexpr const char* kPlaceHeight = "/window/height";
 constexpr const char* kPlaceMaximized = "/window/maximized";
 constexpr const char* kRecentKey = "/recent/";
+constexpr const char* kEditorCommandKey = "/editor/command";
+constexpr const char* kLogFindHint = "find in the log (Ctrl+F; Enter finds the next)";
+constexpr const char* kPageTitles[] = {"Log", "Functions", "Code"};
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
 }  // namespace
@@ -74,7 +85,10 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args, wxConfigBase* setti
                kWindowStyle),
       settings_(settings != nullptr ? settings : wxConfigBase::Get()),
       pollTimer_(this),
-      opener_([](const std::string& path) { wxLaunchDefaultApplication(ToWx(path)); }) {
+      opener_([this](const std::string& path) {
+        // Without a desktop opener (xdg-open) the toolkit fails quietly: say so.
+        if (!wxLaunchDefaultApplication(ToWx(path))) ShowMessage(kNothingOpens + path);
+      }) {
   // Escape goes to the focused control like any other key; it never ends the dialog.
   SetEscapeId(wxID_NONE);
   SetIcons(AppIcons());
@@ -108,6 +122,7 @@ ScanWindow::ScanWindow(const std::vector<std::string>& args, wxConfigBase* setti
   Bind(wxEVT_CLOSE_WINDOW, &ScanWindow::OnCloseWindow, this);
   Bind(wxEVT_TIMER, &ScanWindow::OnPollTimer, this);
 
+  ConnectPages();
   logic_->InitDialog(args);
   RestorePlace();
   FindWindow(kPathEdit)->SetFocus();
@@ -143,9 +158,26 @@ void ScanWindow::CreateControls() {
                                    wxSP_LIVE_UPDATE | wxSP_3DSASH);
   splitter_->SetMinimumPaneSize(120);
   splitter_->SetSashGravity(kLogShare);
-  log_ = new LogView(splitter_, kLogEdit);
+  pages_ = new wxNotebook(splitter_, kPages);
+  auto* logPage = new wxPanel(pages_);
+  logFind_ = new wxTextCtrl(logPage, kLogFindBox, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                            wxTE_PROCESS_ENTER);
+  logFind_->SetHint(kLogFindHint);
+  log_ = new LogView(logPage, kLogEdit);
+  // Never laid out smaller than its scroll bars (GTK complains), not even before it is shown.
+  log_->SetMinSize(FromDIP(wxSize(120, 60)));
+  log_->SetSize(log_->GetMinSize());
+  auto* logSizer = new wxBoxSizer(wxVERTICAL);
+  logSizer->Add(logFind_, 0, wxEXPAND | wxALL, 2);
+  logSizer->Add(log_, 1, wxEXPAND);
+  logPage->SetSizer(logSizer);
+  functionPanel_ = new FunctionPanel(pages_, logic_->functionList());
+  codeView_ = new CodeView(pages_);
+  for (wxWindow* page : std::initializer_list<wxWindow*>{logPage, functionPanel_, codeView_}) {
+    pages_->AddPage(page, kPageTitles[pages_->GetPageCount()]);
+  }
   graphPanel_ = new GraphPanel(splitter_, logic_->graphView());
-  splitter_->SplitVertically(log_, graphPanel_);
+  splitter_->SplitVertically(pages_, graphPanel_);
 
   status_ = new wxStaticText(this, kStatusText, ToWx(kStatusIdle), wxDefaultPosition, wxDefaultSize,
                              wxST_ELLIPSIZE_END);
@@ -172,6 +204,50 @@ void ScanWindow::CreateControls() {
   SetSizer(sizer);
   SetMinSize(kMinSize);
   SetSize(kDefaultSize);
+}
+
+void ScanWindow::ConnectPages() {
+  functionPanel_->SetOnFunctionChosen([this](uint32_t function) {
+    const FunctionIndex& index = *logic_->functionList().index();
+    graphPanel_->FocusOn(std::string(index.NameOf(function)));
+    codeView_->ShowSite({std::string(index.FileOf(function)), index.LineOf(function)});
+  });
+  graphPanel_->SetOnOpenCode([this](const std::string& name) {
+    const FunctionIndex* index = logic_->functionList().index();
+    const std::optional<uint32_t> function = index ? index->Find(name) : std::nullopt;
+    if (function) ShowCode({std::string(index->FileOf(*function)), index->LineOf(*function)});
+  });
+  functionPanel_->SetOnSiteChosen([this](const SourceSite& site) { ShowCode(site); });
+  log_->SetLineActivated([this](size_t row) {
+    if (const std::optional<SourceSite> site = SourceSiteOfLogLine(log_->lines(), row)) {
+      ShowCode(*site);
+    }
+  });
+  wxString command;
+  if (settings_->Read(kEditorCommandKey, &command) && !command.empty()) {
+    codeView_->SetEditorCommand(FromWx(command));
+  }
+  codeView_->SetOnCommandChanged([this](const std::string& changed) {
+    settings_->Write(kEditorCommandKey, ToWx(changed));
+  });
+  logFind_->Bind(wxEVT_TEXT_ENTER,
+                 [this](wxCommandEvent&) { FindInLog(FromWx(logFind_->GetValue())); });
+  codeView_->SetOnMessage([this](const std::string& text) { ShowMessage(text); });
+}
+
+bool ScanWindow::FindInLog(const std::string& text) {
+  // From the line after the selected one, so that Enter again finds the next.
+  const size_t from = log_->SelectedText().empty() ? 0 : log_->state().selectionFirst() + 1;
+  const std::optional<size_t> found = log_->lines().Find(text, from);
+  if (found) log_->SelectAndShowLine(*found);
+  return found.has_value();
+}
+
+void ScanWindow::ShowPage(Page page) { pages_->SetSelection(static_cast<int>(page)); }
+
+void ScanWindow::ShowCode(const SourceSite& site) {
+  codeView_->ShowSite(site);
+  ShowPage(Page::kCode);
 }
 
 void ScanWindow::RestorePlace() {
@@ -287,6 +363,7 @@ void ScanWindow::OpenRecent(size_t index) {
 void ScanWindow::JumpToError(size_t index) {
   const std::vector<ErrorEntry>& errors = logic_->errorEntries();
   if (index >= errors.size()) return;
+  ShowPage(Page::kLog);
   log_->SetFocus();
   log_->SelectAndShowLine(errors[index].line);
 }
@@ -295,6 +372,8 @@ bool ScanWindow::LogAtEnd() const { return log_->following(); }
 
 void ScanWindow::OnScanButton(wxCommandEvent&) {
   commands_->OnScanClicked();
+  // The run started has let go of the last run's functions.
+  functionPanel_->Reload();
   if (commands_->scanRunning()) pollTimer_.Start(kPollMilliseconds);
 }
 
@@ -311,6 +390,12 @@ void ScanWindow::OnPollTimer(wxTimerEvent&) {
 void ScanWindow::OnCharHook(wxKeyEvent& event) {
   if (event.GetKeyCode() == WXK_F1 && event.GetModifiers() == wxMOD_NONE) {
     ShowAbout();
+    return;
+  }
+  if (event.GetKeyCode() == 'F' && event.GetModifiers() == wxMOD_CONTROL) {
+    ShowPage(Page::kLog);
+    logFind_->SetFocus();
+    logFind_->SelectAll();
     return;
   }
   event.Skip();
@@ -422,7 +507,14 @@ void ScanWindow::OnRunEnded() {
   gauge_->Hide();
   Layout();
   SaveRecent();
-  if (logic_->lastRun().finished && !logic_->lastRun().stopped) graphPanel_->Redraw();
+  functionPanel_->Reload();
+  if (logic_->lastRun().finished && !logic_->lastRun().stopped) {
+    graphPanel_->Redraw();
+  } else {
+    GraphDrawing failed;
+    failed.error = kNoGraphFromRun + logic_->status().text;
+    graphPanel_->canvas().SetDrawing(failed);
+  }
 }
 
 }  // namespace quillmap

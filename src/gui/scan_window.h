@@ -13,17 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "dialog/calls_tree.h"
 #include "dialog/dialog_commands.h"
 #include "dialog/scan_dialog.h"
 
 class wxConfigBase;
 class wxChoice;
 class wxGauge;
+class wxNotebook;
+class wxTextCtrl;
 class wxSplitterWindow;
 class wxStaticText;
 
 namespace quillmap {
 
+class CodeView;
+class FunctionPanel;
 class GraphPanel;
 class LogView;
 
@@ -36,6 +41,8 @@ class ScanWindow : public wxDialog, public WindowSystem {
     kRunGauge,
     kErrorChoice,
     kSplitter,
+    kPages,
+    kLogFindBox,
   };
   /// How often the window looks at the run under way.
   static constexpr int kPollMilliseconds = 40;
@@ -53,6 +60,16 @@ class ScanWindow : public wxDialog, public WindowSystem {
   DialogCommands& commands() { return *commands_; }
   GraphPanel& graphPanel() { return *graphPanel_; }
   LogView& logView() { return *log_; }
+  FunctionPanel& functionPanel() { return *functionPanel_; }
+  CodeView& codeView() { return *codeView_; }
+  wxNotebook& pages() { return *pages_; }
+  /// The pages beside the Graph view, in their order.
+  enum class Page { kLog, kFunctions, kCode };
+  void ShowPage(Page page);
+  /// Shows a source site in the code view and brings the code page forward.
+  void ShowCode(const SourceSite& site);
+  /// Selects the next log line that holds `text` and scrolls it into view; false when none.
+  bool FindInLog(const std::string& text);
   bool closeRequested() const { return closeRequested_; }
 
   /// Opens the about box (F1 and the small about button).
@@ -86,6 +103,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
 
  private:
   void CreateControls();
+  void ConnectPages();
   void RestorePlace();
   void SavePlace();
   void SaveRecent();
@@ -107,6 +125,10 @@ class ScanWindow : public wxDialog, public WindowSystem {
   wxChoice* errors_ = nullptr;
   wxSplitterWindow* splitter_ = nullptr;
   GraphPanel* graphPanel_ = nullptr;
+  wxNotebook* pages_ = nullptr;
+  wxTextCtrl* logFind_ = nullptr;
+  FunctionPanel* functionPanel_ = nullptr;
+  CodeView* codeView_ = nullptr;
   wxTimer pollTimer_;
   std::function<void(const std::string&)> opener_;
   bool closeRequested_ = false;

@@ -12,6 +12,9 @@
 #include <wx/memconf.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/notebook.h>
+#include <wx/spinctrl.h>
+#include <wx/stc/stc.h>
 #include <wx/splitter.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -22,6 +25,9 @@
 #include "files/paths.h"
 #include "gui/about_dialog.h"
 #include "gui/cfg_file_chooser.h"
+#include "gui/cfg_folder_chooser.h"
+#include "gui/code_view.h"
+#include "gui/function_panel.h"
 #include "gui/graph_panel.h"
 #include "gui/gui_test_support.h"
 #include "gui/log_view.h"
@@ -155,6 +161,41 @@ TEST_F(DialogTest, ResizesDownToItsMinimumAndStartsWhereItWasLeft) {
   EXPECT_EQ(window_->GetSize(), wxSize(1000, 700));
 }
 
+// At 800x600 every control of the path row and of the Graph view stands whole inside the
+// window, none squeezed below its size.
+TEST_F(DialogTest, NothingIsCutAt800By600) {
+  Open();
+  window_->SetSize(wxSize(800, 600));
+  ASSERT_TRUE(YieldUntil([&] { return window_->GetSize() == wxSize(800, 600); }));
+  Settle();
+  const wxRect inside(window_->GetScreenPosition() + window_->GetClientAreaOrigin(),
+                      window_->GetClientSize());
+  struct Control {
+    int id;
+    bool stretches;
+  };
+  const Control controls[] = {
+      {kCfgFileButton, false},          {kNewCfgButton, false},
+      {kPathEdit, true},                {wxID_ABOUT, false},
+      {kScanButton, false},             {kCancelButton, false},
+      {ScanWindow::kActionsButton, false}, {GraphPanel::kKindChoice, false},
+      {GraphPanel::kSearchBox, true},   {GraphPanel::kDirectionChoice, false},
+      {GraphPanel::kDepthSpin, false},  {GraphPanel::kBackButton, false},
+      {GraphPanel::kFitButton, false},  {GraphPanel::kZoomOutButton, false},
+      {GraphPanel::kZoomInButton, false}};
+  for (const Control& control : controls) {
+    wxWindow& item = Item(control.id);
+    const wxRect place(item.GetScreenPosition(), item.GetSize());
+    EXPECT_TRUE(inside.Contains(place)) << control.id;
+    if (control.stretches) {
+      EXPECT_GE(place.width, 80) << control.id;
+    } else {
+      EXPECT_GE(place.width, item.GetBestSize().x) << control.id;
+    }
+    EXPECT_GE(place.height, item.GetBestSize().y - 2) << control.id;
+  }
+}
+
 TEST_F(DialogTest, TypedPathAndScanClickWriteWhatTheBatchModeWrites) {
   TempDir dir;
   const std::string cfg = CopyFixture(dir);
@@ -258,37 +299,55 @@ TEST_F(DialogTest, StatusStatesEveryOutcomeClassAndJumpsToErrors) {
   EXPECT_EQ(Log(), dir.path() + " is a folder, not a scan configuration");
 }
 
+// Cancel stops a run in either stage: the module stage (its gauge counting files too) and the
+// call graph stage.
 TEST_F(DialogTest, CancelStopsTheRunAndKeepsThePreviousOutputs) {
-  TempDir dir;
-  const std::string cfg = WriteLongProject(dir, 200);
   Open();
   // The straightforward engines take long enough over the many sources to be caught mid-run.
   window_->logic().UseReferenceEngines();
-  window_->SetItemText(kPathEdit, cfg);
-  ScanToTheEnd();
-  ASSERT_EQ(Status(), "finished without errors (exit status 0)");
-  const std::string dotBefore = ReadFile(dir / "out.dot");
-  const std::string csvBefore = ReadFile(dir / "out.csv");
-  dir.Write("f1.c", "void other(void)\n{\n}\n");  // the next run would differ
+  for (const bool modules : {false, true}) {
+    SCOPED_TRACE(modules ? "module stage" : "call graph stage");
+    TempDir dir;
+    std::string cfg = WriteLongProject(dir, 200);
+    if (modules) {
+      std::string section = "[modules]\nlog=modules.log\ndot=modules.dot\nmod_0=all\n";
+      for (int i = 0; i < 200; ++i) {
+        section.append("mod_0_file_").append(std::to_string(i)).append("=f");
+        section.append(std::to_string(i)).append(".c\n");
+      }
+      testing::WriteFile(cfg, ReadFile(cfg) + section);
+    }
+    window_->SetItemText(kPathEdit, cfg);
+    ScanToTheEnd();
+    ASSERT_EQ(Status(), "finished without errors (exit status 0)");
+    const std::string dotBefore = ReadFile(dir / "out.dot");
+    const std::string csvBefore = ReadFile(dir / "out.csv");
+    dir.Write("f1.c", "void other(void)\n{\n}\n");  // the next run would differ
 
-  ClickWithoutMouse(kScanButton);
-  ASSERT_TRUE(YieldUntil([this] { return Status().find(", file ") != std::string::npos; }))
-      << Status() << " " << Log().substr(0, 300);
-  EXPECT_TRUE(Item(kCancelButton).IsEnabled());
-  EXPECT_FALSE(Item(kScanButton).IsEnabled());
-  EXPECT_TRUE(Item(ScanWindow::kRunGauge).IsShown());
-  const auto clicked = std::chrono::steady_clock::now();
-  ClickWithoutMouse(kCancelButton);
-  ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); }));
-  // The timer's period aside, the run stopped at once.
-  EXPECT_LT(std::chrono::steady_clock::now() - clicked,
-            std::chrono::milliseconds(200) +
-                std::chrono::milliseconds(2 * ScanWindow::kPollMilliseconds));
-  EXPECT_EQ(Status(), "stopped: no output written, the previous outputs are kept");
-  EXPECT_EQ(ReadFile(dir / "out.dot"), dotBefore);
-  EXPECT_EQ(ReadFile(dir / "out.csv"), csvBefore);
-  EXPECT_TRUE(Item(kScanButton).IsEnabled());
-  EXPECT_FALSE(Item(kCancelButton).IsEnabled());
+    ClickWithoutMouse(kScanButton);
+    const std::string running = modules ? "running: modules, file " : "running: call graph, file ";
+    ASSERT_TRUE(YieldUntil([&] { return Status().starts_with(running); }))
+        << Status() << " " << Log().substr(0, 300);
+    EXPECT_TRUE(Item(kCancelButton).IsEnabled());
+    EXPECT_FALSE(Item(kScanButton).IsEnabled());
+    EXPECT_TRUE(Item(ScanWindow::kRunGauge).IsShown());
+    // Files of both module passes are counted.
+    if (modules) {
+      EXPECT_NE(Status().find(" of 400"), std::string::npos) << Status();
+    }
+    const auto clicked = std::chrono::steady_clock::now();
+    ClickWithoutMouse(kCancelButton);
+    ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); }));
+    // The timer's period aside, the run stopped at once.
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked,
+              std::chrono::milliseconds(200) +
+                  std::chrono::milliseconds(2 * ScanWindow::kPollMilliseconds));
+    EXPECT_EQ(Status(), "stopped: no output written, the previous outputs are kept");
+    EXPECT_EQ(ReadFile(dir / "out.dot"), dotBefore);
+    EXPECT_EQ(ReadFile(dir / "out.csv"), csvBefore);
+    EXPECT_TRUE(Item(kScanButton).IsEnabled());
+    EXPECT_FALSE(Item(kCancelButton).IsEnabled());
+  }
 }
 
 TEST_F(DialogTest, ClosingDuringARunAsksWhetherToCancelIt) {
@@ -373,6 +432,155 @@ TEST_F(DialogTest, GraphViewDrawsTheRunsGraphAndAClickFocusesOnAFunction) {
   EXPECT_LE(canvas.GetVirtualSize().x, canvas.GetClientSize().x);
 }
 
+std::string ClipboardText();
+
+// Whether some pixel of the canvas inside `area` has about the colour `wanted`.
+bool ShowsColour(wxWindow& canvas, const wxRect& area, const wxColour& wanted) {
+  const wxSize size = canvas.GetClientSize();
+  wxBitmap shot(size);
+  {
+    wxClientDC screen(&canvas);
+    wxMemoryDC memory(shot);
+    memory.Blit(0, 0, size.x, size.y, &screen, 0, 0);
+  }
+  const wxImage image = shot.ConvertToImage();
+  const wxRect inside = area.Intersect(wxRect(size));
+  for (int y = inside.GetTop(); y <= inside.GetBottom(); ++y) {
+    for (int x = inside.GetLeft(); x <= inside.GetRight(); ++x) {
+      if (std::abs(image.GetRed(x, y) - wanted.Red()) < 30 &&
+          std::abs(image.GetGreen(x, y) - wanted.Green()) < 30 &&
+          std::abs(image.GetBlue(x, y) - wanted.Blue()) < 30) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Keys and Ctrl+wheel zoom, the wheel around the pointer; what is in sight is drawn anew at its
+// scale; the focused function is marked.
+TEST_F(DialogTest, GraphViewZoomsAroundThePointerAndWithKeysAndDrawsSharply) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  GraphPanel& panel = window_->graphPanel();
+  GraphCanvas& canvas = panel.canvas();
+  ASSERT_TRUE(YieldUntil([&] { return canvas.sharp(); }));
+  ASSERT_TRUE(FocusOn(canvas));
+  const double fit = canvas.FitZoom();
+  struct Step {
+    int key;
+    double zoom;
+  };
+  const Step steps[] = {{'+', fit * 1.25}, {'+', fit * 1.25 * 1.25}, {'-', fit * 1.25}, {'0', fit}};
+  canvas.SetZoom(fit);
+  for (const Step& step : steps) {
+    PressKey(step.key);
+    EXPECT_TRUE(YieldUntil([&] { return std::abs(canvas.zoom() - step.zoom) < 1e-6; }))
+        << static_cast<char>(step.key) << " " << canvas.zoom() << " " << step.zoom;
+    EXPECT_TRUE(YieldUntil([&] { return canvas.sharp(); })) << static_cast<char>(step.key);
+  }
+  // Ctrl+wheel over a point: the point of the drawing under the pointer stays under it (zoomed
+  // in first, so that the drawing can scroll both ways).
+  const wxSize client = canvas.GetClientSize();
+  canvas.SetZoom(2 * std::max(static_cast<double>(client.x) / canvas.bitmap().GetWidth(),
+                              static_cast<double>(client.y) / canvas.bitmap().GetHeight()));
+  const wxPoint pointer(client.x / 3, client.y / 3);
+  // (Zooming out near an edge of the drawing scrolls no further than the edge.)
+  for (int notch : {120, 120}) {
+    const wxRealPoint before = canvas.ToDrawing(pointer);
+    wxMouseEvent wheel(wxEVT_MOUSEWHEEL);
+    wheel.m_wheelRotation = notch;
+    wheel.m_wheelDelta = 120;
+    wheel.SetControlDown(true);
+    wheel.SetPosition(pointer);
+    canvas.GetEventHandler()->ProcessEvent(wheel);
+    const wxRealPoint after = canvas.ToDrawing(pointer);
+    EXPECT_NEAR(after.x, before.x, 1.5 / canvas.zoom()) << notch;
+    EXPECT_NEAR(after.y, before.y, 1.5 / canvas.zoom()) << notch;
+  }
+  EXPECT_TRUE(YieldUntil([&] { return canvas.sharp(); }));
+
+  // The focused function's box is marked in red.
+  ASSERT_TRUE(panel.FocusOn("MotorStart"));
+  canvas.DrawSharpNow();
+  canvas.Update();
+  Settle();
+  const std::vector<DrawnNode>& nodes = window_->logic().graphView().drawing().nodes;
+  const auto motor = std::find_if(nodes.begin(), nodes.end(),
+                                  [](const DrawnNode& node) { return node.name == "MotorStart"; });
+  ASSERT_NE(motor, nodes.end());
+  const wxRect box(canvas.ToWindow(wxRealPoint(motor->left, motor->top)),
+                   canvas.ToWindow(wxRealPoint(motor->left + motor->width,
+                                               motor->top + motor->height)));
+  EXPECT_TRUE(ShowsColour(canvas, wxRect(box).Inflate(8), wxColour(220, 40, 40)));
+  EXPECT_FALSE(ShowsColour(canvas, wxRect(box).Deflate(6), wxColour(220, 40, 40)));
+}
+
+// The names of the nodes drawn now.
+std::vector<std::string> DrawnNames(ScanWindow& window) {
+  std::vector<std::string> names;
+  for (const DrawnNode& node : window.logic().graphView().drawing().nodes) names.push_back(node.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The configuration's focus, omit and leaf shape the view; a node's context menu focuses,
+// hides, stops expanding, copies and opens the code; the module overview opens a module on a
+// click.
+TEST_F(DialogTest, TheViewTakesTheConfigurationsQueryTheNodeMenuAndTheModuleOverview) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  testing::WriteFile(cfg, ReplacedAll(ReadFile(cfg), "[dot]\r\n", "[dot]\r\nfocus=main\r\nomit=Send*\r\n"));
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  GraphPanel& panel = window_->graphPanel();
+  const GraphView& view = window_->logic().graphView();
+  EXPECT_EQ(view.focus().name, "main");
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"MotorStart", "MotorStop", "main"}));
+
+  std::unique_ptr<wxMenu> menu(panel.NewNodeMenu("MotorStop"));
+  EXPECT_EQ(menu->GetMenuItemCount(), 6u);
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kDoNotExpandItem, "MotorStop"));
+  EXPECT_EQ(view.unexpanded(), (std::vector<std::string>{"MotorStop"}));
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kHideItem, "MotorStart"));
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"MotorStop", "main"}));
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kCopyNameItem, "MotorStop"));
+  EXPECT_EQ(ClipboardText(), "MotorStop");
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kOpenCodeItem, "MotorStop"));
+  EXPECT_EQ(window_->codeView().site(), (SourceSite{dir / "src/motor.c", 7}));
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kCode));
+  ASSERT_TRUE(panel.NodeAction(GraphPanel::kFocusItem, "MotorStop"));
+  EXPECT_EQ(view.focus().name, "MotorStop");
+  // The next run keeps the focus.
+  ScanToTheEnd();
+  EXPECT_EQ(view.focus().name, "MotorStop");
+
+  // The module overview: a box a module; a click on one opens it.
+  auto& kind = dynamic_cast<wxChoice&>(*panel.FindWindow(GraphPanel::kKindChoice));
+  kind.SetSelection(1);
+  wxCommandEvent chosen(wxEVT_CHOICE, GraphPanel::kKindChoice);
+  chosen.SetInt(1);
+  kind.GetEventHandler()->ProcessEvent(chosen);
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"[app]", "[motor]"}));
+  const std::vector<DrawnNode>& nodes = view.drawing().nodes;
+  const auto motor = std::find_if(nodes.begin(), nodes.end(),
+                                  [](const DrawnNode& node) { return node.name == "[motor]"; });
+  ASSERT_NE(motor, nodes.end());
+  GraphCanvas& canvas = panel.canvas();
+  const wxPoint at =
+      canvas.ToWindow(wxRealPoint(motor->left + motor->width / 2, motor->top + motor->height / 2));
+  wxUIActionSimulator simulator;
+  simulator.MouseMove(canvas.ClientToScreen(at));
+  Settle();
+  simulator.MouseClick();
+  ASSERT_TRUE(YieldUntil([&] { return !view.expandedModules().empty(); }));
+  EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"MotorStart", "MotorStop", "[app]"}));
+}
+
 // Typing into the search box offers the matching names and Enter focuses on the first; it
 // must work with no graph yet too (replacing the offered names once recursed without end).
 TEST_F(DialogTest, TypingIntoTheSearchBoxOffersNamesAndEnterFocuses) {
@@ -397,6 +605,158 @@ TEST_F(DialogTest, TypingIntoTheSearchBoxOffersNamesAndEnterFocuses) {
   PressKey(WXK_RETURN);
   const GraphView& view = window_->logic().graphView();
   EXPECT_TRUE(YieldUntil([&] { return view.focus().name == "MotorStart"; }));
+}
+
+// Every text control takes what is typed on the keyboard, on whichever page it stands.
+TEST_F(DialogTest, TypedKeysReachEveryTextControl) {
+  Open();
+  struct Control {
+    ScanWindow::Page page;
+    int id;
+    std::string typed;
+  };
+  const Control controls[] = {{ScanWindow::Page::kLog, kPathEdit, "/tmp/typed.cfg"},
+                              {ScanWindow::Page::kLog, GraphPanel::kSearchBox, "Motor"},
+                              {ScanWindow::Page::kLog, GraphPanel::kDepthSpin, "5"},
+                              {ScanWindow::Page::kLog, ScanWindow::kLogFindBox, "error"},
+                              {ScanWindow::Page::kFunctions, FunctionPanel::kFilterBox, "mst"},
+                              {ScanWindow::Page::kCode, CodeView::kEditorCommandBox, "vi +%l %f"}};
+  for (const Control& control : controls) {
+    window_->ShowPage(control.page);
+    wxWindow& item = Item(control.id);
+    auto* entry = dynamic_cast<wxTextEntry*>(&item);
+    auto* spin = dynamic_cast<wxSpinCtrl*>(&item);
+    ASSERT_TRUE(entry != nullptr || spin != nullptr) << control.id;
+    const auto value = [&] {
+      return entry != nullptr ? FromWx(entry->GetValue()) : std::to_string(spin->GetValue());
+    };
+    ASSERT_TRUE(FocusOn(item)) << control.id;
+    PressKey('A', wxMOD_CONTROL);
+    TypeText(control.typed);
+    // A spin button takes its typed number on Enter.
+    if (spin != nullptr) PressKey(WXK_RETURN);
+    EXPECT_TRUE(YieldUntil([&] { return value() == control.typed; }))
+        << control.id << ": " << value();
+  }
+  EXPECT_EQ(Title(), kPlainTitle + " [typed.cfg ]");
+  EXPECT_EQ(window_->codeView().editorCommand(), "vi +%l %f");
+  EXPECT_EQ(FromWx(settings_.Read("/editor/command", wxString())), "vi +%l %f");
+  // The log is read, not edited.
+  const std::string log = Log();
+  ASSERT_TRUE(FocusOn(Item(kLogEdit)));
+  TypeText("typed");
+  Settle();
+  EXPECT_EQ(Log(), log);
+}
+
+// The function list filters as the user types, Enter chooses the best match (the Graph view
+// focuses on it, the calls tree and the code view show it), keys open the tree, and Enter on a
+// call site, or a double click on a definition's log line, shows the code there.
+TEST_F(DialogTest, FunctionListCallsTreeAndCodeViewFollowTheKeys) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  window_->ShowPage(ScanWindow::Page::kFunctions);
+  FunctionPanel& panel = window_->functionPanel();
+  wxListCtrl& list = panel.listCtrl();
+  EXPECT_EQ(list.GetItemCount(), 3);
+  ASSERT_TRUE(FocusOn(panel.filterBox()));
+  TypeText("mst");
+  ASSERT_TRUE(YieldUntil([&] { return list.GetItemCount() == 2; })) << list.GetItemCount();
+  const std::vector<std::string> firstRow = {"MotorStop", dir / "src/motor.c", "7", "motor", "1",
+                                             "2"};
+  for (int column = 0; column < static_cast<int>(firstRow.size()); ++column) {
+    EXPECT_EQ(FromWx(list.GetItemText(0, column)), firstRow[column]) << column;
+  }
+  EXPECT_EQ(FromWx(list.GetItemText(1, 0)), "MotorStart");
+
+  PressKey(WXK_RETURN);
+  const GraphView& view = window_->logic().graphView();
+  ASSERT_TRUE(YieldUntil([&] { return view.focus().name == "MotorStop"; }));
+  CodeView& code = window_->codeView();
+  EXPECT_EQ(code.site(), (SourceSite{dir / "src/motor.c", 7}));
+  EXPECT_EQ(code.markedLine(), 7);
+  EXPECT_TRUE(code.text().GetLine(6).StartsWith("void MotorStop(void)"));
+  EXPECT_TRUE(code.text().GetReadOnly());
+
+  // Down to "callees of MotorStop", Right opens it, Down to its second call, Enter.
+  wxTreeCtrl& tree = panel.tree();
+  const auto label = [&tree] { return FromWx(tree.GetItemText(tree.GetFocusedItem())); };
+  ASSERT_TRUE(FocusOn(tree));
+  wxTreeItemIdValue cookie;
+  tree.SetFocusedItem(tree.GetFirstChild(tree.GetRootItem(), cookie));
+  EXPECT_EQ(label(), "callers of MotorStop (1)");
+  for (int key : {WXK_DOWN, WXK_RIGHT, WXK_DOWN, WXK_DOWN}) PressKey(key);
+  ASSERT_TRUE(YieldUntil([&] { return label() == "MotorStart  " + dir / "src/motor.c:10"; }))
+      << label();
+  PressKey(WXK_RETURN);
+  ASSERT_TRUE(YieldUntil([&] { return code.markedLine() == 10; })) << code.markedLine();
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kCode));
+
+  // The log line of MotorStart's definition, double-clicked.
+  window_->ShowPage(ScanWindow::Page::kLog);
+  LogView& log = window_->logView();
+  const LogLines& lines = log.lines();
+  size_t row = 0;
+  while (row < lines.lineCount() && !lines.Line(row).starts_with(">> Z:2, void MotorStart")) ++row;
+  ASSERT_LT(row, lines.lineCount()) << Log();
+  log.SelectAndShowLine(row);
+  Settle();
+  wxUIActionSimulator simulator;
+  const int y = static_cast<int>(row - log.state().firstRow()) * log.lineHeight() + 4;
+  simulator.MouseMove(log.ClientToScreen(wxPoint(40, y)));
+  Settle();
+  simulator.MouseDblClick();
+  ASSERT_TRUE(YieldUntil([&] { return code.site() == SourceSite{dir / "src/motor.c", 2}; }))
+      << code.site().file << ":" << code.site().line;
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kCode));
+
+  // No editor to start: said, not silently ignored.
+  code.SetEditorCommand("no-such-editor-here +%l %f");
+  std::string message;
+  wxTEST_DIALOG(ClickOn(*code.FindWindow(CodeView::kOpenInEditorButton));
+                YieldUntil([&] { return !message.empty(); }), FileErrorBox(message));
+  EXPECT_TRUE(message.starts_with("No editor could be started for " + dir / "src/motor.c"))
+      << message;
+}
+
+// Ctrl+F finds in the log; a scan that did not finish says so in the Graph view; the choosers
+// open on the configuration's folder.
+TEST_F(DialogTest, FindInTheLogAndWhatAFailedScanLeavesInTheGraphView) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  EXPECT_EQ(StartFolderFor(window_), dir.path());
+  window_->ShowPage(ScanWindow::Page::kFunctions);
+  ASSERT_TRUE(FocusOn(Item(kPathEdit)));
+  PressKey('F', wxMOD_CONTROL);
+  ASSERT_TRUE(YieldUntil([&] { return wxWindow::FindFocus() == &Item(ScanWindow::kLogFindBox); }));
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kLog));
+  TypeText("motorst");
+  const LogView& log = window_->logView();
+  std::vector<std::string> found;
+  for (int i = 0; i < 3; ++i) {
+    const std::string before = log.SelectedText();
+    PressKey(WXK_RETURN);
+    ASSERT_TRUE(YieldUntil([&] { return log.SelectedText() != before; })) << i;
+    found.push_back(log.SelectedText());
+  }
+  for (std::string line : found) {
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(line.find("motorst"), std::string::npos) << line;
+  }
+  EXPECT_NE(found[0], found[1]);
+
+  std::string message;
+  window_->SetItemText(kPathEdit, dir / "missing.cfg");
+  wxTEST_DIALOG(ScanToTheEnd(), FileErrorBox(message));
+  EXPECT_EQ(window_->graphPanel().message(),
+            "no graph: the last scan did not finish: not run: " + dir / "missing.cfg" +
+                " was not found. (exit status 2)");
 }
 
 TEST_F(DialogTest, ActionsOpenOutputsRememberConfigurationsAndSaveTheLog) {

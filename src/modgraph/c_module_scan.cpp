@@ -51,15 +51,15 @@ int CModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable& ta
   std::unordered_set<std::string> unopenable;
   std::unordered_set<std::string> unreadable;
   int count = 0;
-  const auto modules = static_cast<size_t>(table.moduleCount);
+  ModuleProgress progress(context, table, 0);
   for (int k = 0; k < table.moduleCount; ++k) {
     ModuleRecord& record = table.modules[k];
     record.definedFunctions.clear();
     record.linkedFunctions.clear();
-    if (context.StopAtSource(kModulesStage, static_cast<size_t>(k), modules)) continue;
-    if (!record.valid) continue;
+    if (context.stopped() || !record.valid) continue;
     AppendModuleLog(context, table, record.moduleName);
     for (const std::string& file : record.files) {
+      if (progress.NextFiles()) break;
       AppendModuleLog(context, table, file);
       const Source& source = Load(file);
       if (!source.opened) {
@@ -93,9 +93,11 @@ void CModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
   }
   std::unordered_set<std::string> edges(table.edgeLines.begin(), table.edgeLines.end());
 
+  ModuleProgress progress(context, table, 1);
   for (int k = 0; k < table.moduleCount; ++k) {
     ModuleRecord& from = table.modules[k];
     if (!from.valid) continue;
+    if (progress.NextFiles(from.files.size())) return;
     AppendModuleLog(context, table, kModuleLogSeparator);
     AppendModuleLog(context, table, kScanningCallsFrom + from.moduleName);
     std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
@@ -105,6 +107,7 @@ void CModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
       if (j == k || !into.valid) continue;
       AppendModuleLog(context, table, kTargetLine + into.moduleName);
       for (const std::string& file : from.files) {
+        if (context.StopRequested()) return;
         AppendModuleLog(context, table, kFileLine + file);
         for (const Body& body : Load(file).bodies) {
           AppendModuleLog(context, table, kBodyStartLine + from.moduleName + ":" + body.caller);

@@ -190,15 +190,15 @@ int FastModuleScan::CollectAllModuleFunctions(ScanContext& context, ModuleTable&
   std::unordered_set<std::string> unreadable;
   FunctionHeader header;
   int count = 0;
-  const auto modules = static_cast<size_t>(table.moduleCount);
+  ModuleProgress progress(context, table, 0);
   for (int k = 0; k < table.moduleCount; ++k) {
     ModuleRecord& record = table.modules[k];
     record.definedFunctions.clear();
     record.linkedFunctions.clear();
-    if (context.StopAtSource(kModulesStage, static_cast<size_t>(k), modules)) continue;
-    if (!record.valid) continue;
+    if (context.stopped() || !record.valid) continue;
     AppendModuleLog(context, table, record.moduleName);
     for (const std::string& file : record.files) {
+      if (progress.NextFiles()) break;
       AppendModuleLog(context, table, file);
       const Source& source = Load(file);
       if (!source.opened) {
@@ -275,6 +275,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
   FunctionHeader header;
   ModuleEvents events;
 
+  ModuleProgress progress(context, table, 1);
   for (int k : valid) {
     ModuleRecord& from = table.modules[k];
 
@@ -291,6 +292,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
     // As in ScanCallsInto: the previous line and the caller carry over from file to file.
     std::string_view previous;
     for (size_t fileIndex = 0; fileIndex < from.files.size(); ++fileIndex) {
+      if (progress.NextFiles()) break;
       const std::string& file = from.files[fileIndex];
       addLine(kFileLine, file);
       const Source& source = Load(file);
@@ -352,6 +354,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         }
       });
     }
+    if (context.stopped()) break;
 
     // Replayed for each target module in order, as ScanCallsFromModule runs the pairs: the
     // module's own lines in spans, the calls into the target between them.

@@ -42,19 +42,34 @@ void RereadingModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& 
   quillmap::ScanAllModuleCalls(context, table);
 }
 
+ModuleProgress::ModuleProgress(ScanContext& context, const ModuleTable& table, int pass)
+    : context_(context) {
+  for (int k = 0; k < table.moduleCount; ++k) {
+    if (table.modules[k].valid) total_ += table.modules[k].files.size();
+  }
+  done_ = pass * total_;
+  total_ *= 2;
+}
+
+bool ModuleProgress::NextFiles(size_t files) {
+  const bool stop = context_.StopAtSource(kModulesStage, done_, total_);
+  done_ += files;
+  return stop;
+}
+
 int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) {
   std::unordered_set<std::string> unopenable;
   std::unordered_set<std::string> unreadable;
   int count = 0;
-  const auto modules = static_cast<size_t>(table.moduleCount);
+  ModuleProgress progress(context, table, 0);
   for (int k = 0; k < table.moduleCount; ++k) {
     ModuleRecord& record = table.modules[k];
     record.definedFunctions.clear();
     record.linkedFunctions.clear();
-    if (context.StopAtSource(kModulesStage, static_cast<size_t>(k), modules)) continue;
-    if (!record.valid) continue;
+    if (context.stopped() || !record.valid) continue;
     AppendModuleLog(context, table, record.moduleName);
     for (const std::string& file : record.files) {
+      if (progress.NextFiles()) break;
       AppendModuleLog(context, table, file);
       const SourceReading reading =
           CollectModuleFunctions(context, table, file, record.definedFunctions);
@@ -99,8 +114,10 @@ SourceReading CollectModuleFunctions(ScanContext& context, const ModuleTable& ta
 }
 
 void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
+  ModuleProgress progress(context, table, 1);
   for (int k = 0; k < table.moduleCount; ++k) {
     if (!table.modules[k].valid) continue;
+    if (progress.NextFiles(table.modules[k].files.size())) return;
     std::vector<ModuleRecord*> others;
     for (int j = 0; j < table.moduleCount; ++j) {
       if (j != k && table.modules[j].valid) others.push_back(&table.modules[j]);
@@ -116,6 +133,7 @@ void ScanCallsFromModule(ScanContext& context, ModuleTable& table, ModuleRecord&
   std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
   const char* separator = kFirstTargetSeparator;
   for (ModuleRecord* into : others) {
+    if (context.StopRequested()) return;
     ScanCallsInto(context, table, from, *into);
     activity += separator + into->moduleName;
     separator = kNextTargetSeparator;
@@ -136,6 +154,7 @@ void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
   const int32_t fromIndex = static_cast<int32_t>(&from - table.modules.data());
   const int32_t intoIndex = static_cast<int32_t>(&into - table.modules.data());
   for (const std::string& file : from.files) {
+    if (context.StopRequested()) return;
     AppendModuleLog(context, table, kFileLine + file);
     if (!reader.Open(file)) continue;
     bool inBody = false;

@@ -44,6 +44,22 @@ struct FunctionHeader {
 /// between blank and "(" must not be empty. Returns false (leaving `header` as it was) otherwise.
 bool ParseFunctionHeader(std::string_view line, FunctionHeader& header);
 
+/// The module stage's progress, counted in the files of the valid modules over both passes (each
+/// file once a pass), so that the host's gauge moves with the files read and a stop is taken at
+/// every file rather than between modules.
+class ModuleProgress {
+ public:
+  /// `pass` is 0 (the functions) or 1 (the calls).
+  ModuleProgress(ScanContext& context, const ModuleTable& table, int pass);
+  /// The pass reaches its next `files` files; true when the run is to stop.
+  bool NextFiles(size_t files = 1);
+
+ private:
+  ScanContext& context_;
+  size_t done_ = 0;
+  size_t total_ = 0;
+};
+
 /// The two passes as one exchangeable engine. Every engine leaves the same table contents and
 /// writes the same module log lines and activity log entries.
 class ModuleScanEngine {

@@ -56,9 +56,9 @@ std::vector<std::string> CutMarkLines(const QueryGraph& graph, const QueryOutcom
   return lines;
 }
 
-GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& query) {
-  if (!query.active()) return KeepAll(model.functions.size(), model.calls.size());
-  QueryGraph graph;
+CallQueryGraph BuildCallQueryGraph(const CallGraphModel& model) {
+  CallQueryGraph built;
+  QueryGraph& graph = built.graph;
   if (model.resolved) graph.QualifiedNames();
   std::vector<int32_t> nodeOfName(model.names.size(), -1);
   const auto node = [&](NameId name) {
@@ -66,7 +66,7 @@ GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& qu
     if (known < 0) known = graph.AddNode(model.NameOf(name));
     return known;
   };
-  std::vector<int32_t> nodeOf;
+  std::vector<int32_t>& nodeOf = built.nodeOf;
   nodeOf.reserve(model.functions.size());
   for (const FunctionRecord& function : model.functions) nodeOf.push_back(node(function.name));
   for (size_t f = 0; f < model.functions.size(); ++f) {
@@ -75,7 +75,18 @@ GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& qu
     }
   }
   graph.Finish();
-  return Select(graph, query, nodeOf, model.functions.size());
+  return built;
+}
+
+GraphSelection SelectCallGraph(const CallGraphModel& model, const CallQueryGraph& built,
+                               const GraphQuery& query) {
+  if (!query.active()) return KeepAll(model.functions.size(), model.calls.size());
+  return Select(built.graph, query, built.nodeOf, model.functions.size());
+}
+
+GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& query) {
+  if (!query.active()) return KeepAll(model.functions.size(), model.calls.size());
+  return SelectCallGraph(model, BuildCallQueryGraph(model), query);
 }
 
 GraphSelection SelectModuleGraph(const ModuleModel& model, const GraphQuery& query) {

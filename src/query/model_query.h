@@ -25,6 +25,17 @@ struct GraphSelection {
 /// is one node, so both definitions are roots of a focus on it.
 GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& query);
 
+/// The call graph as the queries walk it, built once for all the queries on one model (a view
+/// that queries again and again need not build it each time).
+struct CallQueryGraph {
+  QueryGraph graph;
+  std::vector<int32_t> nodeOf;  // by function
+};
+CallQueryGraph BuildCallQueryGraph(const CallGraphModel& model);
+/// As SelectCallGraph, on the query graph built from `model`.
+GraphSelection SelectCallGraph(const CallGraphModel& model, const CallQueryGraph& built,
+                               const GraphQuery& query);
+
 /// The module graph's nodes are the modules; a call between modules is an edge between them.
 GraphSelection SelectModuleGraph(const ModuleModel& model, const GraphQuery& query);
 

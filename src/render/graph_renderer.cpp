@@ -237,7 +237,7 @@ int RenderInChild(GVC_t* gvc, const PictureWork& work, const LayoutAttempt& atte
 }
 
 // Lays out and draws the graph in the child: on success the drawing goes to `fd` as
-// "PNG-SIZE\n", the PNG, then one line per node "LEFT TOP WIDTH HEIGHT NAME" in points of the
+// "PNG-SIZE LAYOUT-SIZE LEFT TOP\n", the PNG, the laid out graph, then one line per node "LEFT TOP WIDTH HEIGHT NAME" in points of the
 // picture (top-left origin); on failure the error. Returns the child's exit status.
 int DrawInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt, int fd) {
   graphvizErrors.clear();
@@ -256,11 +256,20 @@ int DrawInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt, int f
     WriteAll(fd, message.data(), message.size());
     return 1;
   }
-  std::string out = std::to_string(pngSize) + "\n";
-  out.append(png, pngSize);
-  gvFreeRenderData(png);
+  char* laidOut = nullptr;
+  unsigned int laidOutSize = 0;
+  if (gvRenderData(gvc, graph, "dot", &laidOut, &laidOutSize) != 0) laidOutSize = 0;
   const boxf box = GD_bb(graph);
   char line[128];
+  std::snprintf(line, sizeof line, "%u %u %.2f %.2f\n", pngSize, laidOutSize,
+                box.LL.x - kDrawingPadPoints, box.UR.y + kDrawingPadPoints);
+  std::string out = line;
+  out.append(png, pngSize);
+  gvFreeRenderData(png);
+  if (laidOut != nullptr) {
+    out.append(laidOut, laidOutSize);
+    gvFreeRenderData(laidOut);
+  }
   for (Agnode_t* node = agfstnode(graph); node != nullptr; node = agnxtnode(graph, node)) {
     const double width = ND_width(node) * 72, height = ND_height(node) * 72;
     const double left = ND_coord(node).x - box.LL.x - width / 2 + kDrawingPadPoints;
@@ -347,10 +356,15 @@ ChildEnd RunAttempt(GVC_t* gvc, const PictureWork& work, const LayoutAttempt& at
 bool ParseDrawing(const std::string& output, GraphDrawing& drawing) {
   const size_t end = output.find('\n');
   if (end == std::string::npos) return false;
-  const size_t pngSize = std::strtoull(output.c_str(), nullptr, 10);
-  if (end + 1 + pngSize > output.size()) return false;
+  unsigned long long pngSize = 0, laidOutSize = 0;
+  if (std::sscanf(output.c_str(), "%llu %llu %lf %lf", &pngSize, &laidOutSize,
+                  &drawing.layoutLeft, &drawing.layoutTop) != 4 ||
+      end + 1 + pngSize + laidOutSize > output.size()) {
+    return false;
+  }
   drawing.png = output.substr(end + 1, pngSize);
-  size_t at = end + 1 + pngSize;
+  drawing.laidOut = output.substr(end + 1 + pngSize, laidOutSize);
+  size_t at = end + 1 + pngSize + laidOutSize;
   while (at < output.size()) {
     size_t lineEnd = output.find('\n', at);
     if (lineEnd == std::string::npos) lineEnd = output.size();
@@ -524,6 +538,31 @@ GraphDrawing GraphRenderer::Draw(const std::string& dotText, double budgetSecond
     drawing.nodes.clear();
   }
   return drawing;
+}
+
+std::string GraphRenderer::DrawPart(const GraphDrawing& drawing, const DrawingPart& part) {
+  if (drawing.laidOut.empty() || part.width <= 0 || part.height <= 0 || part.zoom <= 0) return {};
+  graphvizErrors.clear();
+  Agraph_t* graph = agmemread(drawing.laidOut.c_str());
+  if (graph == nullptr) return {};
+  // Graphviz's viewport: pixels wide and high (at 72 dpi), zoom, and the centre in the layout's
+  // coordinates, whose y axis points up.
+  char viewport[160];
+  std::snprintf(viewport, sizeof viewport, "%d,%d,%.5f,%.3f,%.3f", part.width, part.height,
+                part.zoom, drawing.layoutLeft + part.centerX, drawing.layoutTop - part.centerY);
+  agattr(graph, AGRAPH, const_cast<char*>("viewport"), viewport);
+  agattr(graph, AGRAPH, const_cast<char*>("dpi"), const_cast<char*>("72"));
+  std::string png;
+  // "nop2" keeps the nodes and the edges' splines where the layout put them.
+  if (gvLayout(context_->gvc, graph, "nop2") == 0) {
+    char* data = nullptr;
+    unsigned int size = 0;
+    if (gvRenderData(context_->gvc, graph, "png", &data, &size) == 0) png.assign(data, size);
+    if (data != nullptr) gvFreeRenderData(data);
+    gvFreeLayout(context_->gvc, graph);
+  }
+  agclose(graph);
+  return png;
 }
 
 }  // namespace quillmap

@@ -38,6 +38,18 @@ struct GraphDrawing {
   std::string png;
   std::vector<DrawnNode> nodes;
   std::string error;  // empty when drawn
+  /// The graph with its layout (DOT with positions), for drawing parts of it at other scales,
+  /// and where the picture's top left corner stands in the layout's coordinates.
+  std::string laidOut;
+  double layoutLeft = 0, layoutTop = 0;
+};
+
+/// A part of a drawing drawn anew: `width` by `height` pixels, `zoom` pixels a point of the
+/// picture, around a centre given in points of the picture (top-left origin, as DrawnNode).
+struct DrawingPart {
+  int width = 0, height = 0;
+  double zoom = 1;
+  double centerX = 0, centerY = 0;
 };
 
 class GraphRenderer {
@@ -58,6 +70,9 @@ class GraphRenderer {
   /// Lays out the DOT text and draws it as a PNG in memory, within `budgetSeconds` (the layout
   /// runs in a child process, as for Render), with the box of every node.
   GraphDrawing Draw(const std::string& dotText, double budgetSeconds);
+  /// Draws a part of `drawing` from its layout as a PNG, text and lines drawn at the part's own
+  /// scale (not a scaled picture); "" when it cannot. Takes no new layout, so it runs here.
+  std::string DrawPart(const GraphDrawing& drawing, const DrawingPart& part);
 
  private:
   struct Context;

@@ -129,6 +129,34 @@ TEST(GraphRenderer, DrawsInMemoryWithNodeBoxesInsideThePicture) {
   EXPECT_TRUE(late.png.empty());
 }
 
+// The big-endian width and height of a PNG (bytes 16 and 20 of its header).
+std::pair<unsigned, unsigned> PngSize(const std::string& png) {
+  const auto word = [&](size_t at) {
+    return (static_cast<unsigned>(static_cast<unsigned char>(png[at])) << 24) |
+           (static_cast<unsigned char>(png[at + 1]) << 16) |
+           (static_cast<unsigned char>(png[at + 2]) << 8) | static_cast<unsigned char>(png[at + 3]);
+  };
+  return png.size() < 24 ? std::pair{0u, 0u} : std::pair{word(16), word(20)};
+}
+
+TEST(GraphRenderer, DrawsPartsOfADrawingAtTheirOwnScale) {
+  GraphRenderer renderer;
+  const GraphDrawing drawing = renderer.Draw("digraph G { rankdir=LR; main -> helper -> leaf }", 10);
+  ASSERT_EQ(drawing.error, "");
+  const DrawnNode& helper = drawing.nodes[1];
+  const DrawingPart onHelper{160, 90, 3, helper.left + helper.width / 2,
+                             helper.top + helper.height / 2};
+  const std::string part = renderer.DrawPart(drawing, onHelper);
+  EXPECT_EQ(PngSize(part), (std::pair{160u, 90u}));
+  // Far from every node the part is blank, which a PNG holds in far fewer bytes.
+  DrawingPart blank = onHelper;
+  blank.centerX = -5000;
+  const std::string empty = renderer.DrawPart(drawing, blank);
+  EXPECT_EQ(PngSize(empty), (std::pair{160u, 90u}));
+  EXPECT_LT(empty.size() * 2, part.size());
+  EXPECT_EQ(renderer.DrawPart(GraphDrawing{}, onHelper), "");
+}
+
 TEST(GraphRenderer, OffersTheCommonFormatsButNoneThatOverwriteTheDotFile) {
   GraphRenderer renderer;
   const std::vector<std::string>& formats = renderer.formats();
