@@ -37,10 +37,9 @@ QUILLMAP_PACKAGES=(
   xvfb
   xdotool
   x11-utils
-  # the language server's end-to-end tests with real clients: Neovim's and a Node one
+  # the language server's end-to-end tests with real clients: Neovim's and a Node one (Node.js
+  # and npm below, unless the machine has them from elsewhere)
   neovim
-  nodejs
-  npm
   # the fuzz harnesses: clang with libFuzzer and the sanitizer runtimes
   clang
   libclang-rt-dev
@@ -62,6 +61,12 @@ case "${1:-}" in
 esac
 
 packages=("${QUILLMAP_PACKAGES[@]}")
+# Node.js with npm for the Node client test and the SARIF validator. Where Node.js comes from
+# another source (its own package carries npm and conflicts with Debian's npm), it is used as it
+# is.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 if [[ -n "${QUILLMAP_EXTRA_PACKAGES:-}" ]]; then
   read -r -a extra <<<"$QUILLMAP_EXTRA_PACKAGES"
   packages+=("${extra[@]}")

@@ -95,6 +95,12 @@ TEST_F(ModuleRuleCheckTest, BadRulesAndBaselinesAreErrors) {
        {"error in baseline: cannot read " + dir / "bad.txt", kViolation,
         "rules checked: 1 violations (1 new, 0 in the baseline)"},
        true},
+      // A folder is refused at once with its reason, as a source would be.
+      {"rule_0=drivers !-> app\nbaseline=.\n",
+       "-",
+       {"error in baseline: cannot read " + dir / ". (a folder)", kViolation,
+        "rules checked: 1 violations (1 new, 0 in the baseline)"},
+       true},
       {"rule_0=drivers !-> app\nbaseline=bad.txt\n",
        kViolation + "\nUart_RxIsr calls App_OnByte\n",
        {"error in baseline: " + dir / "bad.txt" +

@@ -1,11 +1,16 @@
 #include "rules/rule_baseline.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <iterator>
 #include <cctype>
 #include <cstdio>
 #include <unordered_map>
 
 #include "config/profile_reader.h"
+#include "files/source_file.h"
 #include "rules/call_rules.h"
 #include "outputs/output_replacement.h"
 
@@ -37,9 +42,20 @@ bool IsCallRuleEntry(std::string_view line) {
 }
 
 bool ReadBaseline(const std::string& path, StringList& entries, std::string& error) {
+  // Read as a source is: a folder, a FIFO that stays silent or a stream without end is an
+  // error with its reason, never a wait.
   std::string text;
-  if (!ReadWholeFile(path, text)) {
+  SourceFile file;
+  if (!file.Open(path)) {
     error = kCannotRead + path;
+    if (errno != ENOENT) error += std::string(" (") + std::strerror(errno) + ")";
+    return false;
+  }
+  SourceFileBuffer buffer(file);
+  std::istream in(&buffer);
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!buffer.failure().empty()) {
+    error = kCannotRead + path + " (" + buffer.failure() + ")";
     return false;
   }
   entries.clear();
