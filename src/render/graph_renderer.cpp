@@ -106,6 +106,9 @@ void MoveLabelsToXlabels(Agraph_t* graph) {
 // How one child's layout ended.
 enum class ChildEnd { kFinished, kFailed, kTimedOut };
 
+// A part of a laid-out drawing is only drawn, never laid out anew: this is ample.
+constexpr std::chrono::seconds kPartBudget{5};
+
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     const ssize_t written = write(fd, data, size);
@@ -552,17 +555,22 @@ std::string GraphRenderer::DrawPart(const GraphDrawing& drawing, const DrawingPa
                 part.zoom, drawing.layoutLeft + part.centerX, drawing.layoutTop - part.centerY);
   agattr(graph, AGRAPH, const_cast<char*>("viewport"), viewport);
   agattr(graph, AGRAPH, const_cast<char*>("dpi"), const_cast<char*>("72"));
+  // Laid out and drawn in a child, as every drawing is: Graphviz's text layout keeps a pointer
+  // to the last font name it measured, which a layout in this process would leave pointing at
+  // freed memory for the next one.
   std::string png;
-  // "nop2" keeps the nodes and the edges' splines where the layout put them.
-  if (gvLayout(context_->gvc, graph, "nop2") == 0) {
-    char* data = nullptr;
-    unsigned int size = 0;
-    if (gvRenderData(context_->gvc, graph, "png", &data, &size) == 0) png.assign(data, size);
-    if (data != nullptr) gvFreeRenderData(data);
-    gvFreeLayout(context_->gvc, graph);
-  }
+  const ChildEnd end = RunInChild(
+      [&](int fd) {
+        // "nop2" keeps the nodes and the edges' splines where the layout put them.
+        if (gvLayout(context_->gvc, graph, "nop2") != 0) return 1;
+        char* data = nullptr;
+        unsigned int size = 0;
+        if (gvRenderData(context_->gvc, graph, "png", &data, &size) != 0) return 1;
+        return WriteAll(fd, data, size) ? 0 : 1;
+      },
+      Clock::now() + kPartBudget, png);
   agclose(graph);
-  return png;
+  return end == ChildEnd::kFinished ? png : std::string();
 }
 
 }  // namespace quillmap
