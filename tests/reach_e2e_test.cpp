@@ -165,7 +165,8 @@ TEST_F(ReachEndToEnd, TheSarifLogHoldsEveryFindingAndPassesTheValidator) {
                     dir.path());
     EXPECT_EQ(refused.status, 1) << clash.back();
     EXPECT_THAT(refused.out + refused.err, HasSubstr("error writing: " + clash.back()));
-    EXPECT_EQ(ReadFile(clash.back()), before);
+    // The run writes its own outputs anew (the module graph with a new time); the answer never.
+    EXPECT_EQ(WithoutDotTimes(ReadFile(clash.back())), WithoutDotTimes(before));
   }
   EXPECT_EQ(ReadFile(dir / "scan.cfg"), cfg);
 

@@ -131,7 +131,9 @@ TEST(RenderE2e, LongNamesAndControlBytesGiveReadableFilesWithinTheBudget) {
       EXPECT_TRUE(XmlParses(dir / "out/calls.svg"));
     } else {
       EXPECT_EQ(result.status, 1);
-      EXPECT_LT(seconds, std::stod(c.renderSeconds) + 3);
+      // The budget plus the program's own start and scan, with room for a sanitizer build on a
+      // loaded machine; a parse outside the budget took 14 s.
+      EXPECT_LT(seconds, std::stod(c.renderSeconds) + 6);
     }
   }
 }
