@@ -6,6 +6,9 @@
 namespace quillmap {
 
 inline constexpr const char* kVersionText = "V1.0.0.2 BETA!!!";
+/// Where the project lives; shown in the dialog's title and about box, and named as the tool's
+/// home in the SARIF log.
+inline constexpr const char* kWebAddress = "https://github.com/quillmap/quillmap";
 
 /// The running program's file name without extension ("quillmap" unless renamed).
 const std::string& ApplicationName();

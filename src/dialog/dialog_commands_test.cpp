@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "config/app_identity.h"
 #include "config/starting_config.h"
 #include "support/test_support.h"
 

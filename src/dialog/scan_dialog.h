@@ -21,8 +21,6 @@
 
 namespace quillmap {
 
-/// Where the project lives; shown in the title and the about box.
-inline constexpr const char* kWebAddress = "https://github.com/quillmap/quillmap";
 /// The configuration the dialog proposes, relative to the work path, when it exists.
 inline constexpr const char* kDefaultCfgPath = "test/TestModGraph.cfg";
 /// Said of a folder given as the configuration, after its path.

@@ -5,6 +5,7 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
+#include "config/app_identity.h"
 #include "dialog/scan_dialog.h"
 #include "gui/dialog_units.h"
 #include "gui/wx_text.h"

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "config/app_identity.h"
 #include "outputs/output_replacement.h"
 #include "rules/rule_baseline.h"
 
@@ -246,7 +247,11 @@ std::string SarifLogText(const RunFindings& findings, const std::string& toolVer
                              true, findings.cfgDir));
   }
   Json run;
-  run["tool"] = {{"driver", {{"name", kToolName}, {"version", toolVersion}, {"rules", rules}}}};
+  run["tool"] = {{"driver",
+                  {{"name", kToolName},
+                   {"version", toolVersion},
+                   {"informationUri", kWebAddress},
+                   {"rules", rules}}}};
   if (!findings.cfgDir.empty()) {
     run["originalUriBaseIds"] = {{kRootBase, {{"uri", "file://" + UriPath(findings.cfgDir)}}}};
   }
