@@ -20,6 +20,7 @@
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "files/paths.h"
@@ -824,6 +825,56 @@ TEST_F(DialogTest, TheCallsTreeOfAResolvedScanShowsEachCallsKind) {
   ASSERT_TRUE(YieldUntil([&] { return tree.GetChildrenCount(callees, false) == 1; }));
   EXPECT_EQ(FromWx(tree.GetItemText(tree.GetFirstChild(callees, cookie))),
             "uart_write  " + dir / "drv.c:4  pointer via o->write");
+}
+
+// On a generated tree of over 100,000 functions the function list holds them all, filters as
+// the keys come and a chosen function is drawn focused. Generating and scanning the tree may
+// take its time on a loaded sanitizer build; what is under test is bounded only by finishing.
+TEST_F(DialogTest, AHundredThousandFunctionTreeIsListedFilteredAndFocused) {
+  TempDir dir;
+  const std::string command = std::string(QUILLMAP_GEN_TREE) +
+                              " --lines 4300000 --modules 8 --seed 1 " + dir.path() +
+                              "tree >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  Open();
+  window_->SetItemText(kPathEdit, dir / "tree/scan.cfg");
+  ClickWithoutMouse(kScanButton);
+  ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); },
+                         std::chrono::minutes(8)));
+  ASSERT_TRUE(window_->logic().lastRun().finished);
+  window_->ShowPage(ScanWindow::Page::kFunctions);
+  FunctionPanel& panel = window_->functionPanel();
+  wxListCtrl& list = panel.listCtrl();
+  const FunctionList& functions = window_->logic().functionList();
+  ASSERT_GE(list.GetItemCount(), 100000);
+  EXPECT_EQ(static_cast<size_t>(list.GetItemCount()), functions.index()->size());
+
+  // A name that one function alone has, typed key by key.
+  std::string name;
+  for (size_t f = functions.index()->size() / 2; name.empty(); ++f) {
+    const std::string candidate(functions.index()->NameOf(static_cast<uint32_t>(f)));
+    if (functions.index()->DefinitionsOf(functions.index()->model().functions[f].name).size() == 1)
+      name = candidate;
+  }
+  ASSERT_TRUE(FocusOn(panel.filterBox()));
+  TypeText(name);
+  ASSERT_TRUE(YieldUntil([&] { return FromWx(panel.filterBox().GetValue()) == name; },
+                         std::chrono::minutes(2)));
+  ASSERT_TRUE(YieldUntil([&] { return FromWx(list.GetItemText(0, 0)) == name; },
+                         std::chrono::minutes(2)))
+      << FromWx(list.GetItemText(0, 0));
+  EXPECT_LT(list.GetItemCount(), 100);
+  PressKey(WXK_RETURN);
+  const GraphView& view = window_->logic().graphView();
+  ASSERT_TRUE(YieldUntil(
+      [&] {
+        const std::vector<std::string> drawn = DrawnNames(*window_);
+        return view.focus().name == name &&
+               std::find(drawn.begin(), drawn.end(), name) != drawn.end();
+      },
+      std::chrono::minutes(2)))
+      << view.focus().name;
+  EXPECT_TRUE(window_->graphPanel().message().empty()) << window_->graphPanel().message();
 }
 
 // Ctrl+F finds in the log; a scan that did not finish says so in the Graph view; the choosers
