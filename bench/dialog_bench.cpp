@@ -11,6 +11,9 @@
 //   "focus NAME SECONDS"              a function chosen in the list to its focused picture (the
 //                                     first, the second and the first again)
 //   "memory RSS-MB PEAK-MB"           the process's resident and peak memory
+//   "reach QUERY NAME ROWS SECONDS"   a query of the Reach page asked and its page drawn (the
+//                                     first of a run builds the graph the queries walk); then
+//                                     "memory" again
 //   "cancel AFTER-SECONDS SECONDS STATUS"  Cancel clicked that long into a new run, to its end
 //   "close SECONDS"                   the window closed that long into a run, to its end
 // With QUILLMAP_SCREENSHOTS=DIR it saves PNG pictures of the window's pages into DIR.
@@ -37,6 +40,7 @@
 #include "gui/function_panel.h"
 #include "gui/graph_panel.h"
 #include "gui/log_view.h"
+#include "gui/reach_panel.h"
 #include "gui/scan_window.h"
 #include "gui/wx_text.h"
 
@@ -204,6 +208,29 @@ int main(int argc, char** argv) {
                 Since(chosen), window->graphPanel().message().c_str());
     std::fflush(stdout);
   }
+
+  // The Reach page: the first query builds the reachability graph of the run.
+  const char* reachName = std::getenv("QUILLMAP_BENCH_REACH");
+  const std::string reached = reachName != nullptr ? reachName : "schedule";
+  const struct {
+    const char* label;
+    quillmap::ReachQueryKind kind;
+  } queries[] = {{"reaches", quillmap::ReachQueryKind::kReaches},
+                 {"reached-by", quillmap::ReachQueryKind::kReachedBy},
+                 {"why-from-main", quillmap::ReachQueryKind::kWhy},
+                 {"dead", quillmap::ReachQueryKind::kDead},
+                 {"reaches", quillmap::ReachQueryKind::kReaches}};
+  for (const auto& query : queries) {
+    const auto asked = Clock::now();
+    window->ShowReach(query.kind, reached);
+    window->reachPanel().listCtrl().Update();
+    std::printf("reach %s %s %ld %.3f %s\n", query.label, reached.c_str(),
+                window->reachPanel().listCtrl().GetItemCount(), Since(asked),
+                window->reachPanel().heading().c_str());
+    std::fflush(stdout);
+  }
+  const auto [reachRss, reachPeak] = MemoryMb();
+  std::printf("memory %.0f %.0f\n", reachRss, reachPeak);
 
   if (const char* dir = std::getenv("QUILLMAP_SCREENSHOTS")) {
     Shoot(*window, dir, "dialog-functions.png");

@@ -1,5 +1,7 @@
 #include "dialog/calls_tree.h"
 
+#include "reach/reach_report.h"
+
 namespace quillmap {
 
 namespace {
@@ -74,9 +76,18 @@ std::string CallsTreeLabel(const FunctionIndex& index, const CallsTreeNode& node
     case Kind::kCaller:
     case Kind::kCallee: {
       const SourceSite site = CallsTreeSite(index, node);
-      const std::string name(node.kind == Kind::kCaller ? index.NameOf(node.function)
-                                                        : model.NameOf(model.calls[node.call].callee));
-      return name + "  " + site.file + ":" + std::to_string(site.line);
+      const std::string name(node.kind == Kind::kCaller
+                                 ? index.NameOf(node.function)
+                                 : model.NameOf(model.calls[node.call].callee));
+      std::string label = name + "  " + site.file + ":" + std::to_string(site.line);
+      // Only a resolved model knows how a call goes.
+      if (model.resolved) {
+        const CallDetails details = model.DetailsOf(model.calls[node.call]);
+        label += std::string("  ") + CallKindText(details.kind);
+        if (details.kind == CallKind::kPointer)
+          label += kCallVia + std::string(model.NameOf(details.via));
+      }
+      return label;
     }
   }
   return {};

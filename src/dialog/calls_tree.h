@@ -36,7 +36,11 @@ std::vector<CallsTreeNode> CallsTreeRoots(uint32_t function);
 std::vector<CallsTreeNode> CallsTreeChildren(const FunctionIndex& index, const CallsTreeNode& node);
 /// Whether `node` has entries below it (without making them).
 bool CallsTreeHasChildren(const FunctionIndex& index, const CallsTreeNode& node);
-/// "callers of f (3)", or "name  file:line" with the call site.
+/// Before the dispatch expression of a call through a pointer.
+inline constexpr const char* kCallVia = " via ";
+
+/// "callers of f (3)", or "name  file:line" with the call site, followed in a resolved model by
+/// how the call goes: "  direct", "  pointer via ops->open".
 std::string CallsTreeLabel(const FunctionIndex& index, const CallsTreeNode& node);
 /// Where the entry's call stands (the header of the chosen function for a top entry).
 SourceSite CallsTreeSite(const FunctionIndex& index, const CallsTreeNode& node);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "reach/reach_test_model.h"
+
 namespace quillmap {
 namespace {
 
@@ -46,6 +48,23 @@ TEST(CallsTree, ExpandsCallersOfCallersAndCalleesOfCalleesWithTheirSites) {
   EXPECT_EQ(CallsTreeLabel(index, calleeS), "s  m.c:3");
   EXPECT_EQ(Below(index, calleeS), (std::vector<std::string>{"init  m.c:6 +"}));
   EXPECT_FALSE(CallsTreeHasChildren(index, CallsTreeRoots(3)[1]));  // the second s calls nothing
+}
+
+// A resolved model knows how each call goes: by name, or through a pointer with its dispatch.
+TEST(CallsTree, ResolvedCallsSayHowTheyGo) {
+  // uart_write (line 1) calls printf at 2; isr_tx (3) calls it through o->write at 4, and
+  // uart_write by name at 5.
+  const CallGraphModel model = BuildResolvedTestModel(
+      "drv.c: static uart_write -> printf; isr_tx -> o->write=uart_write uart_write");
+  const FunctionIndex index(model);
+  EXPECT_EQ(Below(index, CallsTreeRoots(1)[1]),
+            (std::vector<std::string>{"uart_write  drv.c:4  pointer via o->write +",
+                                      "uart_write  drv.c:5  direct +"}));
+  EXPECT_EQ(Below(index, CallsTreeRoots(0)[0]),
+            (std::vector<std::string>{"isr_tx  drv.c:4  pointer via o->write",
+                                      "isr_tx  drv.c:5  direct"}));
+  EXPECT_EQ(Below(index, CallsTreeRoots(0)[1]),
+            (std::vector<std::string>{"printf  drv.c:2  direct"}));
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ TEST(FunctionFilter, MatchKindsOfANameAgainstWhatWasTyped) {
                         {"uart_init", "tiu", MatchKind::kNone},
                         {"uart", "uart_init", MatchKind::kNone},
                         {"x", "", MatchKind::kExact}};
-  for (const Case& c : cases) EXPECT_EQ(MatchOf(c.name, c.typed), c.kind) << c.name << " " << c.typed;
+  for (const Case& c : cases)
+    EXPECT_EQ(MatchOf(c.name, c.typed), c.kind) << c.name << " " << c.typed;
 }
 
 // The names of the matches, in their order.
@@ -29,23 +30,23 @@ std::vector<std::string> Shown(const FunctionIndex& index, const FunctionFilter&
 
 TEST(FunctionFilter, RanksExactPrefixSubstringFuzzyAndNarrowsAsTheUserTypes) {
   CallGraphModel model;
-  for (const char* name : {"MotorStop", "motor", "MotorStart", "PwmMotorOut", "mainloop",
-                           "mo_tor_reset", "Timer"}) {
+  for (const char* name :
+       {"MotorStop", "motor", "MotorStart", "PwmMotorOut", "mainloop", "mo_tor_reset", "Timer"}) {
     model.AddFunction(name, "", 0, 0, 1);
   }
   const FunctionIndex index(model);
   FunctionFilter filter(index);
   EXPECT_EQ(Shown(index, filter),
-            (std::vector<std::string>{"MotorStart", "MotorStop", "PwmMotorOut", "Timer",
-                                      "mainloop", "mo_tor_reset", "motor"}));
+            (std::vector<std::string>{"MotorStart", "MotorStop", "PwmMotorOut", "Timer", "mainloop",
+                                      "mo_tor_reset", "motor"}));
   struct Step {
     std::string typed;
     std::vector<std::string> shown;
   };
   // Typed on, corrected back, and typed anew in other case.
   const Step steps[] = {
-      {"m", {"motor", "mainloop", "MotorStop", "MotorStart", "mo_tor_reset", "Timer",
-             "PwmMotorOut"}},
+      {"m",
+       {"motor", "mainloop", "MotorStop", "MotorStart", "mo_tor_reset", "Timer", "PwmMotorOut"}},
       {"mot", {"motor", "MotorStop", "MotorStart", "PwmMotorOut", "mo_tor_reset"}},
       {"motor", {"motor", "MotorStop", "MotorStart", "PwmMotorOut", "mo_tor_reset"}},
       {"motors", {"MotorStop", "MotorStart", "mo_tor_reset"}},

@@ -76,9 +76,8 @@ void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
   for (NameId id = 0; id < used.size(); ++id) {
     if (used[id]) names_.push_back(id);
   }
-  std::sort(names_.begin(), names_.end(), [this](NameId a, NameId b) {
-    return callGraph_->NameOf(a) < callGraph_->NameOf(b);
-  });
+  std::sort(names_.begin(), names_.end(),
+            [this](NameId a, NameId b) { return callGraph_->NameOf(a) < callGraph_->NameOf(b); });
   CachedProfileReader profile;
   QueryOptionTexts texts;
   for (const char* option : kQueryOptions) {

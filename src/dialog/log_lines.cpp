@@ -1,8 +1,7 @@
 #include "dialog/log_lines.h"
 
-#include <cctype>
-
 #include <algorithm>
+#include <cctype>
 
 namespace quillmap {
 
@@ -77,7 +76,9 @@ std::string LogLines::Lines(size_t first, size_t last) const {
 std::optional<size_t> LogLines::Find(std::string_view text, size_t from) const {
   const size_t lines = lineCount();
   if (text.empty() || lines == 0) return std::nullopt;
-  const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  const auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
   std::string wanted(text);
   for (char& c : wanted) c = lower(c);
   for (size_t step = 0; step < lines; ++step) {

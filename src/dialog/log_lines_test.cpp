@@ -68,9 +68,10 @@ TEST(LogLines, FindGoesOnFromALineAndRoundPastTheEnd) {
     size_t from;
     std::optional<size_t> found;
   };
-  const Case cases[] = {{"motor", 0, 1}, {"motor", 2, 3}, {"MOTOR", 4, 1}, {"b.c", 3, 2},
-                        {"none", 0, std::nullopt}, {"", 0, std::nullopt}};
-  for (const Case& c : cases) EXPECT_EQ(log.Find(c.text, c.from), c.found) << c.text << " " << c.from;
+  const Case cases[] = {{"motor", 0, 1}, {"motor", 2, 3},           {"MOTOR", 4, 1},
+                        {"b.c", 3, 2},   {"none", 0, std::nullopt}, {"", 0, std::nullopt}};
+  for (const Case& c : cases)
+    EXPECT_EQ(log.Find(c.text, c.from), c.found) << c.text << " " << c.from;
   EXPECT_EQ(LogLines().Find("x", 0), std::nullopt);
 }
 

@@ -89,7 +89,8 @@ std::string ModuleOverviewDot(const ModuleModel& model, const std::vector<std::s
   for (const auto& [ends, count] : edges) {
     const double width = 1 + std::log2(static_cast<double>(count));
     char attributes[96];
-    std::snprintf(attributes, sizeof attributes, " [penwidth=%.2f, label=\"%zu\"];\n", width, count);
+    std::snprintf(attributes, sizeof attributes, " [penwidth=%.2f, label=\"%zu\"];\n", width,
+                  count);
     dot.append("  ").append(DotId(ends.first)).append(" -> ").append(DotId(ends.second));
     dot += attributes;
   }

@@ -10,8 +10,10 @@ TEST(ModuleOverview, OneBoxAModuleEdgesByCallCountAndExpandedModulesShowTheirFun
   model.modules = {{"app", {"main.c"}, {"main", "tick"}},
                    {"motor", {"motor.c"}, {"MotorStart", "MotorStop", "spare"}},
                    {"io", {"io.c"}, {"Send"}}};
-  model.calls = {{0, 1, "main", "MotorStart", "main.c", 3}, {0, 1, "tick", "MotorStop", "main.c", 9},
-                 {0, 1, "main", "MotorStop", "main.c", 4},  {1, 2, "MotorStart", "Send", "motor.c", 2},
+  model.calls = {{0, 1, "main", "MotorStart", "main.c", 3},
+                 {0, 1, "tick", "MotorStop", "main.c", 9},
+                 {0, 1, "main", "MotorStop", "main.c", 4},
+                 {1, 2, "MotorStart", "Send", "motor.c", 2},
                  {1, 2, "MotorStop", "Send", "motor.c", 7}};
   EXPECT_EQ(ModuleBoxName("io"), "[io]");
   EXPECT_EQ(ModuleOfBox("[io]"), "io");

@@ -35,9 +35,9 @@ RunStatus EndedStatus(const RunOutcome& outcome, size_t errorEntries) {
   status.state = RunStatus::State::kFinished;
   status.exitStatus = ExitStatusOf(outcome);
   if (!outcome.errorReported) {
-    status.text = WithExitClass(
-        status.exitStatus == kExitRulesViolated ? kStatusViolations : kStatusNoErrors,
-        status.exitStatus);
+    status.text =
+        WithExitClass(status.exitStatus == kExitRulesViolated ? kStatusViolations : kStatusNoErrors,
+                      status.exitStatus);
     return status;
   }
   // An error the run noted without an entry of its own still counts.

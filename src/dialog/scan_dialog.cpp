@@ -97,6 +97,8 @@ std::string ScanDialog::BeginRun() {
   errors_.clear();
   graphView_.Clear();
   functionList_.Clear();
+  // The list's graph goes with the run that starts.
+  reachList_ = ReachList();
   AppendLog("", true);
   std::string path = window_.GetItemText(kPathEdit);
   if (!path.empty() && path[0] == '.') path = WorkPath() + path;
@@ -203,6 +205,16 @@ void ScanDialog::RequestStop() {
   if (!background_) return;
   background_->RequestStop();
   SetStatus(RunningStatus(background_->progress(), true));
+}
+
+const ReachList& ScanDialog::AskReach(const ReachQuery& query) {
+  // The graph is the scan run's; a run under way is refilling it.
+  if (background_ || functionList_.index() == nullptr) {
+    reachList_ = ReachList(kNoRunToAsk);
+  } else {
+    reachList_ = ReachList(scan_.ReachGraph(), query, scan_.deadEntries());
+  }
+  return reachList_;
 }
 
 std::vector<std::string> ScanDialog::OutputFiles() const {

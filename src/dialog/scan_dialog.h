@@ -13,6 +13,7 @@
 #include "dialog/background_scan.h"
 #include "dialog/function_list.h"
 #include "dialog/graph_view.h"
+#include "dialog/reach_list.h"
 #include "dialog/recent_configurations.h"
 #include "dialog/run_status.h"
 #include "dialog/window_system.h"
@@ -85,6 +86,10 @@ class ScanDialog : public ActivityLog {
   std::vector<std::string> OutputFiles() const;
   GraphView& graphView() { return graphView_; }
   FunctionList& functionList() { return functionList_; }
+  /// Answers a reachability query over the last finished run (its graph is built by the first
+  /// query of a run); the list stays until the next query or run.
+  const ReachList& AskReach(const ReachQuery& query);
+  const ReachList& reachList() const { return reachList_; }
   RecentConfigurations& recent() { return recent_; }
   const CmdLineState& cmdLine() const { return cmdLine_; }
   const StringList& callsList() const { return scan_.callsList(); }
@@ -115,6 +120,7 @@ class ScanDialog : public ActivityLog {
   std::unique_ptr<BackgroundScan> background_;
   GraphView graphView_;
   FunctionList functionList_;
+  ReachList reachList_;
   RecentConfigurations recent_;
 };
 

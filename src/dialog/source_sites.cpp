@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <sstream>
 
-
 namespace quillmap {
 
 namespace {

@@ -7,16 +7,21 @@ namespace {
 
 TEST(SourceSites, LogLinesOfSourcesAndDefinitionsNameTheirSite) {
   LogLines log;
-  log.Append("work path: /w/\r\nIN[0]:  /p/a.c\r\n\r\n>> Z:7, int f(void)\r\n     --> g()\r\n"
-             "<< Z:9, calls: 1\r\nIN[1]:  /p/b c.c\r\n>> Z:0, int h(void)");
+  log.Append(
+      "work path: /w/\r\nIN[0]:  /p/a.c\r\n\r\n>> Z:7, int f(void)\r\n     --> g()\r\n"
+      "<< Z:9, calls: 1\r\nIN[1]:  /p/b c.c\r\n>> Z:0, int h(void)");
   struct Case {
     size_t line;
     std::optional<SourceSite> site;
   };
-  const Case cases[] = {{0, std::nullopt},          {1, SourceSite{"/p/a.c", 1}},
-                        {2, std::nullopt},          {3, SourceSite{"/p/a.c", 7}},
-                        {4, std::nullopt},          {5, std::nullopt},
-                        {6, SourceSite{"/p/b c.c", 1}}, {7, SourceSite{"/p/b c.c", 1}},
+  const Case cases[] = {{0, std::nullopt},
+                        {1, SourceSite{"/p/a.c", 1}},
+                        {2, std::nullopt},
+                        {3, SourceSite{"/p/a.c", 7}},
+                        {4, std::nullopt},
+                        {5, std::nullopt},
+                        {6, SourceSite{"/p/b c.c", 1}},
+                        {7, SourceSite{"/p/b c.c", 1}},
                         {8, std::nullopt}};
   for (const Case& c : cases) EXPECT_EQ(SourceSiteOfLogLine(log, c.line), c.site) << c.line;
   LogLines orphan;

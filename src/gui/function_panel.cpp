@@ -1,8 +1,10 @@
 #include "gui/function_panel.h"
 
+#include <wx/menu.h>
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
 
+#include "gui/reach_panel.h"
 #include "gui/wx_text.h"
 
 namespace quillmap {
@@ -43,8 +45,7 @@ class NodeData : public wxTreeItemData {
 };
 }  // namespace
 
-FunctionPanel::FunctionPanel(wxWindow* parent, FunctionList& list)
-    : wxPanel(parent), list_(list) {
+FunctionPanel::FunctionPanel(wxWindow* parent, FunctionList& list) : wxPanel(parent), list_(list) {
   filter_ = new wxTextCtrl(this, kFilterBox, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                            wxTE_PROCESS_ENTER);
   filter_->SetHint(kFilterHint);
@@ -79,6 +80,31 @@ FunctionPanel::FunctionPanel(wxWindow* parent, FunctionList& list)
                   [this](wxListEvent& event) { ChooseRow(event.GetIndex()); });
   tree_->Bind(wxEVT_TREE_ITEM_EXPANDING, &FunctionPanel::OnExpanding, this);
   tree_->Bind(wxEVT_TREE_ITEM_ACTIVATED, &FunctionPanel::OnTreeActivated, this);
+  listCtrl_->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK,
+                  [this](wxListEvent& event) { ShowReachMenu(ReachNameOfRow(event.GetIndex())); });
+  tree_->Bind(wxEVT_TREE_ITEM_MENU,
+              [this](wxTreeEvent& event) { ShowReachMenu(ReachNameOfEntry(event.GetItem())); });
+}
+
+std::string FunctionPanel::ReachNameOfRow(long row) const {
+  const std::optional<uint32_t> function = list_.FunctionAt(static_cast<size_t>(row));
+  return function ? ReachNameOf(*list_.index(), *function) : std::string();
+}
+
+std::string FunctionPanel::ReachNameOfEntry(const wxTreeItemId& item) const {
+  const CallsTreeNode* node = NodeOf(item);
+  if (node == nullptr || list_.index() == nullptr) return {};
+  const FunctionIndex& index = *list_.index();
+  if (node->kind != CallsTreeNode::Kind::kCallee) return ReachNameOf(index, node->function);
+  return std::string(index.model().NameOf(index.model().calls[node->call].callee));
+}
+
+void FunctionPanel::ShowReachMenu(const std::string& name) {
+  if (name.empty() || !reach_) return;
+  wxMenu menu;
+  AppendReachItems(menu, true);
+  const ReachQueryKind kind = ReachItemKind(GetPopupMenuSelectionFromUser(menu));
+  if (kind != ReachQueryKind::kNone) reach_(kind, name);
 }
 
 void FunctionPanel::Reload() {

@@ -13,6 +13,7 @@
 
 #include "dialog/calls_tree.h"
 #include "dialog/function_list.h"
+#include "dialog/reach_list.h"
 
 class wxTextCtrl;
 
@@ -34,6 +35,16 @@ class FunctionPanel : public wxPanel {
     siteChosen_ = std::move(chosen);
   }
 
+  /// Called with a reachability query that the context menu of a row or a tree entry asked
+  /// about its function.
+  void SetOnReach(std::function<void(ReachQueryKind, const std::string&)> reach) {
+    reach_ = std::move(reach);
+  }
+  /// The name that the reach items of a row's menu ask about ("" past the end).
+  std::string ReachNameOfRow(long row) const;
+  /// The same for a tree entry: the caller or callee it names, or the chosen function.
+  std::string ReachNameOfEntry(const wxTreeItemId& item) const;
+
   wxTextCtrl& filterBox() { return *filter_; }
   wxListCtrl& listCtrl() { return *listCtrl_; }
   wxTreeCtrl& tree() { return *tree_; }
@@ -45,6 +56,7 @@ class FunctionPanel : public wxPanel {
   void AddTreeEntry(const wxTreeItemId& parent, const CallsTreeNode& node);
   void OnExpanding(wxTreeEvent& event);
   void OnTreeActivated(wxTreeEvent& event);
+  void ShowReachMenu(const std::string& name);
 
   FunctionList& list_;
   wxTextCtrl* filter_;
@@ -52,6 +64,7 @@ class FunctionPanel : public wxPanel {
   wxTreeCtrl* tree_;
   std::function<void(uint32_t)> chosen_;
   std::function<void(const SourceSite&)> siteChosen_;
+  std::function<void(ReachQueryKind, const std::string&)> reach_;
 };
 
 }  // namespace quillmap

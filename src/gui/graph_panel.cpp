@@ -1,24 +1,25 @@
 #include "gui/graph_panel.h"
 
 #include <wx/button.h>
-#include <wx/clipbrd.h>
-#include <wx/menu.h>
 #include <wx/choice.h>
+#include <wx/clipbrd.h>
 #include <wx/combobox.h>
 #include <wx/dcbuffer.h>
 #include <wx/image.h>
 #include <wx/imagpng.h>
+#include <wx/menu.h>
 #include <wx/mstream.h>
 #include <wx/sizer.h>
 #include <wx/spinctrl.h>
-#include <wx/wrapsizer.h>
 #include <wx/stattext.h>
+#include <wx/wrapsizer.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 
 #include "dialog/module_overview.h"
+#include "gui/reach_panel.h"
 #include "gui/wx_text.h"
 
 namespace quillmap {
@@ -162,6 +163,8 @@ wxMenu* GraphPanel::NewNodeMenu(const std::string& name) const {
   menu->AppendSeparator();
   menu->Append(kCopyNameItem, kCopyNameLabel);
   menu->Append(kOpenCodeItem, kOpenCodeLabel)->Enable(function && openCode_ != nullptr);
+  menu->AppendSeparator();
+  AppendReachItems(*menu, function && view_.kind() == GraphKind::kCallGraph && reach_ != nullptr);
   return menu;
 }
 
@@ -185,8 +188,12 @@ bool GraphPanel::NodeAction(int item, const std::string& name) {
       if (!openCode_) return false;
       openCode_(name);
       return true;
-    default:
-      return false;
+    default: {
+      const ReachQueryKind kind = ReachItemKind(item);
+      if (kind == ReachQueryKind::kNone || !reach_) return false;
+      reach_(kind, name);
+      return true;
+    }
   }
 }
 
@@ -359,7 +366,8 @@ void GraphCanvas::OnPaint(wxPaintEvent&) {
   for (const DrawnNode& node : panel_.view().drawing().nodes) {
     if (node.name != marked_ || marked_.empty()) continue;
     const wxPoint topLeft = ToWindow(wxRealPoint(node.left, node.top));
-    const wxPoint bottomRight = ToWindow(wxRealPoint(node.left + node.width, node.top + node.height));
+    const wxPoint bottomRight =
+        ToWindow(wxRealPoint(node.left + node.width, node.top + node.height));
     dc.SetPen(wxPen(wxColour(220, 40, 40), std::max(2, FromDIP(2))));
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
     dc.DrawRoundedRectangle(wxRect(topLeft, bottomRight).Inflate(FromDIP(3)), FromDIP(4));
@@ -400,7 +408,8 @@ void GraphCanvas::OnRightUp(wxMouseEvent& event) {
   std::unique_ptr<wxMenu> menu(panel_.NewNodeMenu(name));
   const int chosen = GetPopupMenuSelectionFromUser(*menu, event.GetPosition());
   // Redrawing replaces this canvas's bitmap: not from inside its own mouse handler.
-  if (chosen != wxID_NONE) panel_.CallAfter([this, chosen, name] { panel_.NodeAction(chosen, name); });
+  if (chosen != wxID_NONE)
+    panel_.CallAfter([this, chosen, name] { panel_.NodeAction(chosen, name); });
 }
 
 void GraphCanvas::OnWheel(wxMouseEvent& event) {

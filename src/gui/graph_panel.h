@@ -13,6 +13,7 @@
 #include <string>
 
 #include "dialog/graph_view.h"
+#include "dialog/reach_list.h"
 
 class wxChoice;
 class wxComboBox;
@@ -59,6 +60,10 @@ class GraphPanel : public wxPanel {
   bool NodeAction(int item, const std::string& name);
   /// Called with a function's name when the user asks for its code.
   void SetOnOpenCode(std::function<void(const std::string&)> open) { openCode_ = std::move(open); }
+  /// Called with the reachability query that a node's menu asked about it.
+  void SetOnReach(std::function<void(ReachQueryKind, const std::string&)> reach) {
+    reach_ = std::move(reach);
+  }
   void Back();
   void Fit();
   /// Zooms by `factor` around the middle of the canvas.
@@ -84,6 +89,7 @@ class GraphPanel : public wxPanel {
   wxSpinCtrl* depth_;
   wxButton* back_;
   std::function<void(const std::string&)> openCode_;
+  std::function<void(ReachQueryKind, const std::string&)> reach_;
 };
 
 /// The drawing itself, scrolled and scaled.

@@ -22,16 +22,17 @@
 #include <map>
 
 #include "config/app_identity.h"
+#include "dialog/source_sites.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/cfg_file_chooser.h"
 #include "gui/cfg_folder_chooser.h"
-#include "dialog/source_sites.h"
 #include "gui/code_view.h"
 #include "gui/function_panel.h"
 #include "gui/graph_panel.h"
 #include "gui/log_view.h"
 #include "gui/path_drop_target.h"
+#include "gui/reach_panel.h"
 #include "gui/wx_text.h"
 
 namespace quillmap {
@@ -51,8 +52,7 @@ constexpr const char* kSaveLogTitle = "Save the activity log";
 constexpr const char* kSaveLogFilter = "text files (*.txt)|*.txt|all files|*";
 constexpr const char* kSaveLogFailed = "The log could not be saved to ";
 constexpr const char* kErrorsHint = "errors of the last run: ";
-constexpr const char* kNothingOpens =
-    "Nothing could open it (is xdg-open installed?): ";
+constexpr const char* kNothingOpens = "Nothing could open it (is xdg-open installed?): ";
 constexpr const char* kNoGraphFromRun = "no graph: the last scan did not finish: ";
 constexpr const char* kCancelRunQuestion =
     "A scan is under way. Cancel it and close? (Its outputs are not written; the previous ones "
@@ -75,7 +75,7 @@ constexpr const char* kPlaceMaximized = "/window/maximized";
 constexpr const char* kRecentKey = "/recent/";
 constexpr const char* kEditorCommandKey = "/editor/command";
 constexpr const char* kLogFindHint = "find in the log (Ctrl+F; Enter finds the next)";
-constexpr const char* kPageTitles[] = {"Log", "Functions", "Code"};
+constexpr const char* kPageTitles[] = {"Log", "Functions", "Code", "Reach"};
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
 }  // namespace
@@ -173,7 +173,9 @@ void ScanWindow::CreateControls() {
   logPage->SetSizer(logSizer);
   functionPanel_ = new FunctionPanel(pages_, logic_->functionList());
   codeView_ = new CodeView(pages_);
-  for (wxWindow* page : std::initializer_list<wxWindow*>{logPage, functionPanel_, codeView_}) {
+  reachPanel_ = new ReachPanel(pages_, *logic_);
+  for (wxWindow* page :
+       std::initializer_list<wxWindow*>{logPage, functionPanel_, codeView_, reachPanel_}) {
     pages_->AddPage(page, kPageTitles[pages_->GetPageCount()]);
   }
   graphPanel_ = new GraphPanel(splitter_, logic_->graphView());
@@ -218,6 +220,12 @@ void ScanWindow::ConnectPages() {
     if (function) ShowCode({std::string(index->FileOf(*function)), index->LineOf(*function)});
   });
   functionPanel_->SetOnSiteChosen([this](const SourceSite& site) { ShowCode(site); });
+  const auto reach = [this](ReachQueryKind kind, const std::string& name) {
+    ShowReach(kind, name);
+  };
+  functionPanel_->SetOnReach(reach);
+  graphPanel_->SetOnReach(reach);
+  reachPanel_->SetOnSiteChosen([this](const SourceSite& site) { ShowCode(site); });
   log_->SetLineActivated([this](size_t row) {
     if (const std::optional<SourceSite> site = SourceSiteOfLogLine(log_->lines(), row)) {
       ShowCode(*site);
@@ -227,9 +235,8 @@ void ScanWindow::ConnectPages() {
   if (settings_->Read(kEditorCommandKey, &command) && !command.empty()) {
     codeView_->SetEditorCommand(FromWx(command));
   }
-  codeView_->SetOnCommandChanged([this](const std::string& changed) {
-    settings_->Write(kEditorCommandKey, ToWx(changed));
-  });
+  codeView_->SetOnCommandChanged(
+      [this](const std::string& changed) { settings_->Write(kEditorCommandKey, ToWx(changed)); });
   logFind_->Bind(wxEVT_TEXT_ENTER,
                  [this](wxCommandEvent&) { FindInLog(FromWx(logFind_->GetValue())); });
   codeView_->SetOnMessage([this](const std::string& text) { ShowMessage(text); });
@@ -241,6 +248,15 @@ bool ScanWindow::FindInLog(const std::string& text) {
   const std::optional<size_t> found = log_->lines().Find(text, from);
   if (found) log_->SelectAndShowLine(*found);
   return found.has_value();
+}
+
+void ScanWindow::ShowReach(ReachQueryKind kind, const std::string& name) {
+  ShowPage(Page::kReach);
+  reachPanel_->Ask(kind, name);
+  if (kind == ReachQueryKind::kWhy) {
+    reachPanel_->fromBox().SetFocus();
+    reachPanel_->fromBox().SelectAll();
+  }
 }
 
 void ScanWindow::ShowPage(Page page) { pages_->SetSelection(static_cast<int>(page)); }
@@ -372,8 +388,9 @@ bool ScanWindow::LogAtEnd() const { return log_->following(); }
 
 void ScanWindow::OnScanButton(wxCommandEvent&) {
   commands_->OnScanClicked();
-  // The run started has let go of the last run's functions.
+  // The run started has let go of the last run's functions and reach list.
   functionPanel_->Reload();
+  reachPanel_->Reload();
   if (commands_->scanRunning()) pollTimer_.Start(kPollMilliseconds);
 }
 
@@ -508,6 +525,7 @@ void ScanWindow::OnRunEnded() {
   Layout();
   SaveRecent();
   functionPanel_->Reload();
+  reachPanel_->Reload();
   if (logic_->lastRun().finished && !logic_->lastRun().stopped) {
     graphPanel_->Redraw();
   } else {

@@ -15,6 +15,7 @@
 
 #include "dialog/calls_tree.h"
 #include "dialog/dialog_commands.h"
+#include "dialog/reach_list.h"
 #include "dialog/scan_dialog.h"
 
 class wxConfigBase;
@@ -31,6 +32,7 @@ class CodeView;
 class FunctionPanel;
 class GraphPanel;
 class LogView;
+class ReachPanel;
 
 class ScanWindow : public wxDialog, public WindowSystem {
  public:
@@ -62,12 +64,16 @@ class ScanWindow : public wxDialog, public WindowSystem {
   LogView& logView() { return *log_; }
   FunctionPanel& functionPanel() { return *functionPanel_; }
   CodeView& codeView() { return *codeView_; }
+  ReachPanel& reachPanel() { return *reachPanel_; }
   wxNotebook& pages() { return *pages_; }
   /// The pages beside the Graph view, in their order.
-  enum class Page { kLog, kFunctions, kCode };
+  enum class Page { kLog, kFunctions, kCode, kReach };
   void ShowPage(Page page);
   /// Shows a source site in the code view and brings the code page forward.
   void ShowCode(const SourceSite& site);
+  /// Asks a reachability query about `name` on the Reach page and brings it forward; for kWhy
+  /// the start of the chain is the page's, which gets the keyboard to be changed.
+  void ShowReach(ReachQueryKind kind, const std::string& name);
   /// Selects the next log line that holds `text` and scrolls it into view; false when none.
   bool FindInLog(const std::string& text);
   bool closeRequested() const { return closeRequested_; }
@@ -129,6 +135,7 @@ class ScanWindow : public wxDialog, public WindowSystem {
   wxTextCtrl* logFind_ = nullptr;
   FunctionPanel* functionPanel_ = nullptr;
   CodeView* codeView_ = nullptr;
+  ReachPanel* reachPanel_ = nullptr;
   wxTimer pollTimer_;
   std::function<void(const std::string&)> opener_;
   bool closeRequested_ = false;

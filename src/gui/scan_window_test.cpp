@@ -20,6 +20,7 @@
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "config/app_identity.h"
@@ -32,6 +33,7 @@
 #include "gui/graph_panel.h"
 #include "gui/gui_test_support.h"
 #include "gui/log_view.h"
+#include "gui/reach_panel.h"
 #include "gui/wx_text.h"
 #include "support/test_support.h"
 
@@ -169,6 +171,11 @@ TEST_F(DialogTest, ResizesDownToItsMinimumAndStartsWhereItWasLeft) {
 // window, none squeezed below its size.
 TEST_F(DialogTest, NothingIsCutAt800By600) {
   Open();
+  // The same test runs with the desktop's scale at 2 too (see CMakeLists.txt).
+  const char* scale = std::getenv("GDK_SCALE");
+  if (scale != nullptr && std::string(scale) == "2") {
+    EXPECT_EQ(window_->GetContentScaleFactor(), 2.0);
+  }
   window_->SetSize(wxSize(800, 600));
   ASSERT_TRUE(YieldUntil([&] { return window_->GetSize() == wxSize(800, 600); }));
   Settle();
@@ -546,7 +553,7 @@ TEST_F(DialogTest, TheViewTakesTheConfigurationsQueryTheNodeMenuAndTheModuleOver
   EXPECT_EQ(DrawnNames(*window_), (std::vector<std::string>{"MotorStart", "MotorStop", "main"}));
 
   std::unique_ptr<wxMenu> menu(panel.NewNodeMenu("MotorStop"));
-  EXPECT_EQ(menu->GetMenuItemCount(), 6u);
+  EXPECT_EQ(menu->GetMenuItemCount(), 10u);
   ASSERT_TRUE(panel.NodeAction(GraphPanel::kDoNotExpandItem, "MotorStop"));
   EXPECT_EQ(view.unexpanded(), (std::vector<std::string>{"MotorStop"}));
   ASSERT_TRUE(panel.NodeAction(GraphPanel::kHideItem, "MotorStart"));
@@ -723,6 +730,154 @@ TEST_F(DialogTest, FunctionListCallsTreeAndCodeViewFollowTheKeys) {
                 YieldUntil([&] { return !message.empty(); }), FileErrorBox(message));
   EXPECT_TRUE(message.starts_with("No editor could be started for " + dir / "src/motor.c"))
       << message;
+}
+
+// The Reach page answers what a function reaches, what reaches it, why and which functions are
+// dead, asked from a node's menu, the function list's menu, its buttons and typed keys; a row
+// opens the code at its call.
+TEST_F(DialogTest, ReachPageAnswersTheQueriesAndLeadsToTheCode) {
+  TempDir dir;
+  const std::string cfg = CopyFixture(dir);
+  Open();
+  window_->SetItemText(kPathEdit, cfg);
+  ScanToTheEnd();
+  ReachPanel& reach = window_->reachPanel();
+  wxListCtrl& list = reach.listCtrl();
+  const auto cell = [&list](long row, ReachColumn column) {
+    return FromWx(list.GetItemText(row, static_cast<int>(column)));
+  };
+  const auto onReachPage = [this] {
+    return window_->pages().GetSelection() == static_cast<int>(ScanWindow::Page::kReach);
+  };
+
+  ASSERT_TRUE(window_->graphPanel().NodeAction(
+      kReachItems + static_cast<int>(ReachQueryKind::kReaches), "main"));
+  EXPECT_TRUE(onReachPage());
+  EXPECT_EQ(reach.heading(), "what main reaches: 3 functions");
+  ASSERT_EQ(list.GetItemCount(), 4);
+  EXPECT_EQ(cell(0, ReachColumn::kFunction), "main");
+  EXPECT_EQ(cell(0, ReachColumn::kDefinedAt), dir / "main.c:7");
+  EXPECT_EQ(cell(1, ReachColumn::kDepth), "1");
+
+  // Typed into the name box, asked with the button.
+  ASSERT_TRUE(FocusOn(reach.nameBox()));
+  PressKey('A', wxMOD_CONTROL);
+  TypeText("MotorStart");
+  ASSERT_TRUE(YieldUntil([&] { return FromWx(reach.nameBox().GetValue()) == "MotorStart"; }));
+  ClickOn(*reach.FindWindow(ReachPanel::kReachedByButton));
+  ASSERT_TRUE(YieldUntil([&] { return reach.heading() == "what reaches MotorStart: 2 functions"; }))
+      << reach.heading();
+  EXPECT_EQ(cell(1, ReachColumn::kStep), "calls MotorStart at " + dir / "main.c:10");
+  EXPECT_EQ(cell(1, ReachColumn::kKind), "direct");
+
+  // Why, from the function list's function; the start of the chain is typed, Enter asks.
+  window_->ShowReach(ReachQueryKind::kWhy, "MotorStart");
+  EXPECT_EQ(reach.heading(), "why MotorStart is reachable from main: 1 calls");
+  TypeText("MotorStop");
+  PressKey(WXK_RETURN);
+  ASSERT_TRUE(
+      YieldUntil([&] { return reach.heading() == "why MotorStart is reachable from MotorStop: 1 calls"; }))
+      << reach.heading();
+  ASSERT_EQ(list.GetItemCount(), 2);
+  reach.ChooseRow(1);
+  EXPECT_EQ(window_->codeView().site(), (SourceSite{dir / "src/motor.c", 10}));
+  EXPECT_EQ(window_->pages().GetSelection(), static_cast<int>(ScanWindow::Page::kCode));
+
+  window_->ShowPage(ScanWindow::Page::kReach);
+  ClickOn(*reach.FindWindow(ReachPanel::kDeadButton));
+  ASSERT_TRUE(YieldUntil([&] { return reach.heading().starts_with("dead functions: 0 "); }))
+      << reach.heading();
+  window_->ShowReach(ReachQueryKind::kReaches, "no_such_function");
+  EXPECT_EQ(reach.heading(), "unknown name: no_such_function");
+  EXPECT_EQ(list.GetItemCount(), 0);
+  EXPECT_EQ(window_->functionPanel().ReachNameOfRow(0), "MotorStart");
+
+  // A new run lets go of the answer, whose graph goes with the run.
+  window_->ShowReach(ReachQueryKind::kReaches, "main");
+  ClickWithoutMouse(kScanButton);
+  EXPECT_EQ(list.GetItemCount(), 0);
+  ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); },
+                         std::chrono::seconds(90)));
+}
+
+// In the resolved mode the calls tree says how each call goes.
+TEST_F(DialogTest, TheCallsTreeOfAResolvedScanShowsEachCallsKind) {
+  TempDir dir;
+  testing::WriteFile(dir / "drv.c",
+                     "struct ops { void (*write)(int c); };\n"
+                     "static void uart_write(int c) { printf(\"%d\", c); }\n"
+                     "static const struct ops uart_ops = { .write = uart_write };\n"
+                     "void isr_tx(const struct ops *o) { o->write(1); }\n");
+  testing::WriteFile(dir / "scan.cfg",
+                     "[files]\nfile0=drv.c\n[scan]\nsyntax=c\nresolve=yes\n[calls]\n0=*\n");
+  Open();
+  window_->SetItemText(kPathEdit, dir / "scan.cfg");
+  ScanToTheEnd();
+  window_->ShowPage(ScanWindow::Page::kFunctions);
+  FunctionPanel& panel = window_->functionPanel();
+  ASSERT_TRUE(FocusOn(panel.filterBox()));
+  TypeText("isr_tx");
+  ASSERT_TRUE(YieldUntil([&] { return panel.listCtrl().GetItemCount() == 1; }));
+  PressKey(WXK_RETURN);
+  wxTreeCtrl& tree = panel.tree();
+  ASSERT_TRUE(YieldUntil([&] { return tree.GetCount() > 0; }));
+  wxTreeItemIdValue cookie;
+  const wxTreeItemId callers = tree.GetFirstChild(tree.GetRootItem(), cookie);
+  const wxTreeItemId callees = tree.GetNextSibling(callers);
+  tree.Expand(callees);
+  ASSERT_TRUE(YieldUntil([&] { return tree.GetChildrenCount(callees, false) == 1; }));
+  EXPECT_EQ(FromWx(tree.GetItemText(tree.GetFirstChild(callees, cookie))),
+            "uart_write  " + dir / "drv.c:4  pointer via o->write");
+}
+
+// On a generated tree of over 100,000 functions the function list holds them all, filters as
+// the keys come and a chosen function is drawn focused. Generating and scanning the tree may
+// take its time on a loaded sanitizer build; what is under test is bounded only by finishing.
+TEST_F(DialogTest, AHundredThousandFunctionTreeIsListedFilteredAndFocused) {
+  TempDir dir;
+  const std::string command = std::string(QUILLMAP_GEN_TREE) +
+                              " --lines 4300000 --modules 8 --seed 1 " + dir.path() +
+                              "tree >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  Open();
+  window_->SetItemText(kPathEdit, dir / "tree/scan.cfg");
+  ClickWithoutMouse(kScanButton);
+  ASSERT_TRUE(YieldUntil([this] { return !window_->commands().scanRunning(); },
+                         std::chrono::minutes(8)));
+  ASSERT_TRUE(window_->logic().lastRun().finished);
+  window_->ShowPage(ScanWindow::Page::kFunctions);
+  FunctionPanel& panel = window_->functionPanel();
+  wxListCtrl& list = panel.listCtrl();
+  const FunctionList& functions = window_->logic().functionList();
+  ASSERT_GE(list.GetItemCount(), 100000);
+  EXPECT_EQ(static_cast<size_t>(list.GetItemCount()), functions.index()->size());
+
+  // A name that one function alone has, typed key by key.
+  std::string name;
+  for (size_t f = functions.index()->size() / 2; name.empty(); ++f) {
+    const std::string candidate(functions.index()->NameOf(static_cast<uint32_t>(f)));
+    if (functions.index()->DefinitionsOf(functions.index()->model().functions[f].name).size() == 1)
+      name = candidate;
+  }
+  ASSERT_TRUE(FocusOn(panel.filterBox()));
+  TypeText(name);
+  ASSERT_TRUE(YieldUntil([&] { return FromWx(panel.filterBox().GetValue()) == name; },
+                         std::chrono::minutes(2)));
+  ASSERT_TRUE(YieldUntil([&] { return FromWx(list.GetItemText(0, 0)) == name; },
+                         std::chrono::minutes(2)))
+      << FromWx(list.GetItemText(0, 0));
+  EXPECT_LT(list.GetItemCount(), 100);
+  PressKey(WXK_RETURN);
+  const GraphView& view = window_->logic().graphView();
+  ASSERT_TRUE(YieldUntil(
+      [&] {
+        const std::vector<std::string> drawn = DrawnNames(*window_);
+        return view.focus().name == name &&
+               std::find(drawn.begin(), drawn.end(), name) != drawn.end();
+      },
+      std::chrono::minutes(2)))
+      << view.focus().name;
+  EXPECT_TRUE(window_->graphPanel().message().empty()) << window_->graphPanel().message();
 }
 
 // Ctrl+F finds in the log; a scan that did not finish says so in the Graph view; the choosers

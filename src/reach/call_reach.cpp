@@ -206,6 +206,20 @@ std::vector<int32_t> ChainTo(const CallReachGraph& graph, const std::vector<int3
   return {chain.rbegin(), chain.rend()};
 }
 
+std::optional<std::vector<int32_t>> ShortestChain(const CallReachGraph& graph,
+                                                  const std::vector<int32_t>& roots,
+                                                  const std::vector<int32_t>& targets) {
+  std::vector<char> isTarget(static_cast<size_t>(graph.nodeCount()), 0);
+  for (const int32_t target : targets) isTarget[target] = 1;
+  const std::vector<ReachedNode> reached = Reach(graph, roots, false);
+  // The search is breadth-first: the first target met is a nearest one.
+  for (const ReachedNode& node : reached) {
+    if (isTarget[node.node])
+      return ChainTo(graph, IndexReach(graph, reached).edgeByNode, node.node);
+  }
+  return std::nullopt;
+}
+
 std::vector<int32_t> UnreachedFunctions(const CallReachGraph& graph,
                                         const std::vector<int32_t>& entries) {
   const ReachIndex index = IndexReach(graph, Reach(graph, entries, false));

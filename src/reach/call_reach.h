@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,12 @@ struct ReachIndex {
   std::vector<char> reached;
 };
 ReachIndex IndexReach(const CallReachGraph& graph, const std::vector<ReachedNode>& reached);
+
+/// The edges of one shortest chain from any of `roots` to any of `targets`, first call first
+/// (empty when a target is a root); none when no target is reached.
+std::optional<std::vector<int32_t>> ShortestChain(const CallReachGraph& graph,
+                                                  const std::vector<int32_t>& roots,
+                                                  const std::vector<int32_t>& targets);
 
 /// The definitions that no chain of calls from `entries` reaches, in function order.
 std::vector<int32_t> UnreachedFunctions(const CallReachGraph& graph,

@@ -14,7 +14,6 @@ constexpr const char* kEntryMain = "main";
 constexpr const char* kReachHeader = "depth,function,file,line\n";
 constexpr const char* kWhyHeader = "step,caller,callee,file,line,kind,via\n";
 
-const char* KindText(CallKind kind) { return kind == CallKind::kPointer ? "pointer" : "direct"; }
 constexpr const char* kDeadHeader = "function,file,line\n";
 
 std::string Shown(std::string_view file, const std::string& cfgDir) {
@@ -77,6 +76,10 @@ bool WordBefore(std::string_view header, std::string_view name, std::string_view
 }
 }  // namespace
 
+const char* CallKindText(CallKind kind) {
+  return kind == CallKind::kPointer ? "pointer" : "direct";
+}
+
 bool IsStaticDefinition(const CallGraphModel& model, const FunctionRecord& function) {
   if (model.resolved) return function.isStatic;
   const FunctionDetails details = model.DetailsOf(function);
@@ -115,22 +118,12 @@ ReachAnswer AnswerWhy(const CallReachGraph& graph, const std::string& from, cons
   if (roots.empty()) return {{}, kUnknownName + from};
   const std::vector<int32_t> targets = graph.Match({to});
   if (targets.empty()) return {{}, kUnknownName + to};
-  std::vector<char> isTarget(static_cast<size_t>(graph.nodeCount()), 0);
-  for (const int32_t target : targets) isTarget[target] = 1;
-  const std::vector<ReachedNode> reached = Reach(graph, roots, false);
-  int32_t found = -1;
-  for (const ReachedNode& node : reached) {
-    if (isTarget[node.node]) {
-      found = node.node;
-      break;
-    }
-  }
-  std::vector<int32_t> chain;
-  if (found >= 0) chain = ChainTo(graph, IndexReach(graph, reached).edgeByNode, found);
+  const std::optional<std::vector<int32_t>> found = ShortestChain(graph, roots, targets);
+  const std::vector<int32_t> chain = found.value_or(std::vector<int32_t>{});
   const CallGraphModel& model = graph.model();
   ReachAnswer answer;
   if (format == ReachFormat::kCsv) {
-    if (found < 0) {
+    if (!found) {
       answer.text = std::string(kNotReachable) + ": " + from + " -> " + to + "\n";
       return answer;
     }
@@ -141,7 +134,7 @@ ReachAnswer AnswerWhy(const CallReachGraph& graph, const std::string& from, cons
       answer.text += std::to_string(++step) + "," + Field(graph.NameOf(graph.EdgeFrom(edge))) +
                      "," + Field(graph.NameOf(graph.EdgeTo(edge))) + "," +
                      Field(Shown(graph.FileOf(graph.EdgeFrom(edge)), cfgDir)) + "," +
-                     std::to_string(details.line) + "," + KindText(graph.EdgeKind(edge)) + "," +
+                     std::to_string(details.line) + "," + CallKindText(graph.EdgeKind(edge)) + "," +
                      Field(graph.EdgeVia(edge)) + "\n";
     }
     return answer;
@@ -153,17 +146,19 @@ ReachAnswer AnswerWhy(const CallReachGraph& graph, const std::string& from, cons
                      {"callee", graph.NameOf(graph.EdgeTo(edge))},
                      {"file", Shown(graph.FileOf(graph.EdgeFrom(edge)), cfgDir)},
                      {"line", details.line},
-                     {"kind", KindText(graph.EdgeKind(edge))},
+                     {"kind", CallKindText(graph.EdgeKind(edge))},
                      {"via", graph.EdgeKind(edge) == CallKind::kPointer ? Json(graph.EdgeVia(edge))
                                                                         : Json(nullptr)}});
   }
-  answer.text = Dump(
-      {{"query", "why"}, {"from", from}, {"to", to}, {"reachable", found >= 0}, {"chain", steps}});
+  answer.text = Dump({{"query", "why"},
+                      {"from", from},
+                      {"to", to},
+                      {"reachable", found.has_value()},
+                      {"chain", steps}});
   return answer;
 }
 
-ReachAnswer AnswerDead(const CallReachGraph& graph, const DeadQuery& query, ReachFormat format,
-                       const std::string& cfgDir) {
+std::vector<int32_t> DeadEntryNodes(const CallReachGraph& graph, const DeadQuery& query) {
   std::vector<std::string> patterns = query.entries;
   patterns.push_back(kEntryMain);
   std::vector<int32_t> entries = graph.Match(patterns, true);
@@ -180,6 +175,14 @@ ReachAnswer AnswerDead(const CallReachGraph& graph, const DeadQuery& query, Reac
   for (int32_t edge = 0; edge < graph.edgeCount(); ++edge) {
     if (graph.EdgeKind(edge) == CallKind::kPointer) entries.push_back(graph.EdgeTo(edge));
   }
+  return entries;
+}
+
+ReachAnswer AnswerDead(const CallReachGraph& graph, const DeadQuery& query, ReachFormat format,
+                       const std::string& cfgDir) {
+  std::vector<std::string> patterns = query.entries;
+  patterns.push_back(kEntryMain);
+  const std::vector<int32_t> entries = DeadEntryNodes(graph, query);
   const std::vector<int32_t> dead = UnreachedFunctions(graph, entries);
   ReachAnswer answer;
   if (format == ReachFormat::kCsv) {

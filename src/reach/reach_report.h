@@ -20,6 +20,14 @@ struct DeadQuery {
   bool externalEntries = false;
 };
 
+/// The entry nodes of a DeadQuery: the definitions that `main` and its patterns match, every
+/// function that is not static with `externalEntries`, and every function that a call through
+/// a pointer may reach (registered in a dispatch table or passed as a value).
+std::vector<int32_t> DeadEntryNodes(const CallReachGraph& graph, const DeadQuery& query);
+
+/// "direct" or "pointer": how a call goes, as the answers write it.
+const char* CallKindText(CallKind kind);
+
 struct ReachAnswer {
   std::string text;   // the answer in the chosen format
   std::string error;  // "unknown name: X" and the like; then `text` is empty

@@ -1,5 +1,6 @@
 /// Call graph models for the tests of reachability, call rules and their reports, written as
 /// text: a line per source, "file.c: f -> g h; static g -> i; k", each call on a line of its own.
+/// In a resolved model a call through a pointer is written "VIA=callee" ("o->write=uart_write").
 #pragma once
 
 #include <string>
@@ -46,9 +47,56 @@ inline CallGraphModel BuildTestModel(std::string_view text) {
       model.AddFunction(name, header, 0, line, line + 1);
       ++line;
       if (arrow == std::string_view::npos) continue;
-      for (const std::string& callee : words(definition.substr(arrow + 2))) {
-        model.AddCall(callee, callee, 0, {}, ++line);
+      for (const std::string& word : words(definition.substr(arrow + 2))) {
+        // "VIA=callee": a call through a pointer, written as its dispatch expression.
+        const size_t via = word.find('=');
+        const std::string callee = via == std::string::npos ? word : word.substr(via + 1);
+        model.AddCall(word.substr(0, via), callee, 0, {}, ++line);
       }
+    }
+  }
+  return model;
+}
+
+/// The model of BuildTestModel as the resolution leaves it: each call bound to the first
+/// definition of its callee (none for a library name), direct or, for "VIA=callee", through a
+/// pointer.
+inline CallGraphModel BuildResolvedTestModel(std::string_view text) {
+  const CallGraphModel bare = BuildTestModel(text);
+  std::vector<std::string_view> vias(bare.calls.size());
+  for (const auto& [call, written] : bare.writtenNames) vias[call] = bare.NameOf(written);
+  CallGraphModel model;
+  model.resolved = true;
+  model.sources = bare.sources;
+  for (const FunctionRecord& function : bare.functions) {
+    const FunctionDetails details = bare.DetailsOf(function);
+    FunctionRecord copy;
+    copy.name = model.names.Intern(bare.NameOf(function.name));
+    copy.file = function.file;
+    copy.isStatic = details.header.starts_with("static ");
+    const uint32_t numbers[] = {static_cast<uint32_t>(details.line),
+                                static_cast<uint32_t>(details.braceLine), 1};
+    copy.details = model.functionDetails.Add(details.header, numbers);
+    model.functions.push_back(copy);
+  }
+  for (size_t f = 0; f < bare.functions.size(); ++f) {
+    model.functions[f].firstCall = static_cast<uint32_t>(model.calls.size());
+    for (const uint32_t c : bare.CallsOf(bare.functions[f])) {
+      const std::string_view callee = bare.NameOf(bare.calls[c].callee);
+      CallDetails details;
+      details.line = bare.DetailsOf(bare.calls[c]).line;
+      details.filter = 0;
+      for (size_t d = 0; d < bare.functions.size() && details.calleeIndex < 0; ++d) {
+        if (bare.NameOf(bare.functions[d].name) == callee)
+          details.calleeIndex = static_cast<int32_t>(d);
+      }
+      if (!vias[c].empty()) {
+        details.kind = CallKind::kPointer;
+        details.via = model.names.Intern(vias[c]);
+      }
+      const NameId name = model.names.Intern(callee);
+      model.AddResolvedCall(name, name, details, {});
+      ++model.functions[f].callCount;
     }
   }
   return model;
