@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Times quillmap -lsp on a source tree, as an editor would use it:
+"""Times quillmap -lsp on a source tree, as an editor would use it, once for each configuration
+asked for (the call graph without resolution, and with it): the batch scan and the server read
+the same configuration file, so that like is compared with like.
 
-- the first answer: from the server's start to the answer of a call hierarchy request sent
-  right after `initialized` (it waits for the whole scan), against the batch scan of the same
-  tree's call graph (-cfg with the C-aware starting configuration, DOT and CSV written);
+- the first answer: from the server's start to the answer of a request sent right after
+  `initialized` (it waits for the whole scan), against the batch scan (-cfg of the same
+  configuration: C-aware, `**/*.c`, `[calls] 0=*`, DOT and CSV written; the server writes
+  neither);
 - call hierarchy requests (prepare, incoming, outgoing) on one random function of each of
   SAMPLES random files, workspace/symbol on their names' prefixes, document symbols: p50/p95;
 - incoming calls of a few much-called names;
@@ -11,9 +14,9 @@
   shows it;
 - the peak memory of the server (VmHWM) and of the batch scan (/usr/bin/time).
 
-    bench/lsp_bench.py BUILD/quillmap TREE [--samples N] [--seed S]
+    bench/lsp_bench.py BUILD/quillmap TREE [--samples N] [--seed S] [--configs plain,resolved]
 
-The tree is only read; the batch scan's configuration and outputs go to a temporary folder.
+The tree is only read; the configuration and the batch scan's outputs go to a temporary folder.
 """
 import argparse
 import json
@@ -98,17 +101,23 @@ def figures(values):
     return f"p50 {percentile(ms, 0.5):.1f} ms, p95 {percentile(ms, 0.95):.1f} ms, max {max(ms):.1f} ms (n={len(ms)})"
 
 
-def batch_scan(binary, tree):
-    with tempfile.TemporaryDirectory() as work:
-        cfg = os.path.join(work, "tree.cfg")
-        with open(cfg, "w") as out:
-            out.write(f"[scan]\nsyntax=c\n[files]\ndot=calls.dot\ncsv=calls.csv\n"
-                      f"file0={tree}/**/*.c\n[calls]\n0=*\n")
-        timing = os.path.join(work, "time.txt")
-        subprocess.run(["/usr/bin/time", "-f", "%e %M", "-o", timing, binary, "-cfg", cfg],
-                       stdout=subprocess.DEVNULL, check=False)
-        seconds, peak = open(timing).read().split()[-2:]
-        return float(seconds), int(peak)
+CONFIGS = {"plain": "", "resolved": "resolve=yes\n"}
+
+
+def write_config(work, tree, config):
+    cfg = os.path.join(work, f"{config}.cfg")
+    with open(cfg, "w") as out:
+        out.write(f"[scan]\nsyntax=c\n{CONFIGS[config]}[files]\ndot={config}.dot\n"
+                  f"csv={config}.csv\nfile0={tree}/**/*.c\n[calls]\n0=*\n")
+    return cfg
+
+
+def batch_scan(binary, cfg):
+    timing = cfg + ".time"
+    subprocess.run(["/usr/bin/time", "-f", "%e %M", "-o", timing, binary, "-cfg", cfg],
+                   stdout=subprocess.DEVNULL, check=False)
+    seconds, peak = open(timing).read().split()[-2:]
+    return float(seconds), int(peak)
 
 
 def name_position(path, line, name):
@@ -127,12 +136,21 @@ def main():
     parser.add_argument("tree")
     parser.add_argument("--samples", type=int, default=200)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--configs", default="plain,resolved")
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
     tree = os.path.abspath(args.tree)
-    rng = random.Random(args.seed)
+    print(f"load before: {os.getloadavg()[0]:.1f}")
+    with tempfile.TemporaryDirectory() as work:
+        for config in args.configs.split(","):
+            print(f"== configuration: {config} ({CONFIGS[config].strip() or 'no resolution'})")
+            bench_config(binary, tree, write_config(work, tree, config), args)
+            print(f"load after: {os.getloadavg()[0]:.1f}")
 
-    batch_seconds, batch_peak = batch_scan(binary, tree)
+
+def bench_config(binary, tree, cfg, args):
+    rng = random.Random(args.seed)
+    batch_seconds, batch_peak = batch_scan(binary, cfg)
     print(f"batch scan of the call graph: {batch_seconds:.2f} s, peak {batch_peak / 1024:.0f} MB")
 
     files = []
@@ -143,6 +161,7 @@ def main():
 
     client = Client(binary)
     client.ask("initialize", {"processId": os.getpid(), "rootUri": uri(tree),
+                              "initializationOptions": {"configuration": cfg},
                               "capabilities": {"window": {"workDoneProgress": True}}})
     client.notify("initialized", {})
     client.ask("textDocument/documentSymbol", {"textDocument": {"uri": uri(first_file)}})

@@ -28,17 +28,26 @@ std::string_view SymbolNameOf(std::string_view nodeName) {
   return begin == end ? nodeName : nodeName.substr(begin, end - begin);
 }
 
-void ForEachScannedFile(const CallGraphModel& model,
-                        const std::function<void(const std::string&, const ScannedFile&)>& take) {
-  // The functions stand in the order of their sources.
-  size_t next = 0;
+void DrainScannedFiles(CallGraphModel&& model,
+                       const std::function<void(const std::string&, const ScannedFile&)>& take) {
+  // The functions stand in the order of their sources and their calls in the order of the
+  // functions, so what was handed over is always at the front of both.
+  // A model out of that order keeps its calls to the end.
+  bool inOrder = true;
+  uint32_t end = 0;
+  for (const FunctionRecord& function : model.functions) {
+    if (function.callCount == 0) continue;
+    if (function.firstCall < end) inOrder = false;
+    end = function.firstCall + function.callCount;
+  }
+  uint32_t dropped = 0;  // calls let go from the front of model.calls
   ScannedFile file;
   for (size_t s = 0; s < model.sources.size(); ++s) {
     file.functions.clear();
     file.calls.clear();
-    for (; next < model.functions.size() && model.functions[next].file <= static_cast<int32_t>(s);
-         ++next) {
-      const FunctionRecord& function = model.functions[next];
+    while (!model.functions.empty() && model.functions.front().file <= static_cast<int32_t>(s)) {
+      const FunctionRecord function = model.functions.front();
+      model.functions.pop_front();
       if (function.file != static_cast<int32_t>(s)) continue;
       const FunctionDetails details = model.DetailsOf(function);
       const auto index = static_cast<int32_t>(file.functions.size());
@@ -47,7 +56,7 @@ void ForEachScannedFile(const CallGraphModel& model,
       file.functions.push_back({std::string(SymbolNameOf(model.PlainNameOf(function.name))),
                                 details.line, details.braceLine});
       for (const uint32_t c : model.CallsOf(function)) {
-        const CallRecord& call = model.calls[c];
+        const CallRecord& call = model.calls[c - dropped];
         const CallDetails calledAs = model.DetailsOf(call);
         ScannedCall scanned{std::string(SymbolNameOf(model.PlainNameOf(call.callee))),
                             index,
@@ -62,20 +71,24 @@ void ForEachScannedFile(const CallGraphModel& model,
         }
         file.calls.push_back(std::move(scanned));
       }
+      const uint32_t last = function.firstCall + function.callCount;
+      while (inOrder && dropped < last && !model.calls.empty()) {
+        model.calls.pop_front();
+        ++dropped;
+      }
     }
     if (model.sources[s].opened) take(model.sources[s].path, file);
   }
+  model = CallGraphModel();
 }
 
 NameId CallIndex::Intern(std::string_view name) {
-  const auto it = nameIds_.find(name);
-  if (it != nameIds_.end()) return it->second;
-  names_.emplace_back(name);
-  const auto id = static_cast<NameId>(names_.size() - 1);
-  nameIds_.emplace(names_.back(), id);
-  definitions_.emplace_back();
-  callers_.emplace_back();
-  wasDefined_.push_back(0);
+  const auto id = static_cast<NameId>(names_.Intern(name));
+  while (definitions_.size() <= static_cast<size_t>(id)) {
+    definitions_.emplace_back();
+    callers_.emplace_back();
+    wasDefined_.push_back(0);
+  }
   return id;
 }
 
@@ -89,8 +102,18 @@ int32_t CallIndex::FileOf(const std::string& path) {
 }
 
 NameId CallIndex::FindName(std::string_view name) const {
-  const auto it = nameIds_.find(name);
-  return it == nameIds_.end() ? kNoName : it->second;
+  quillmap::NameId id = 0;
+  return names_.Find(name, id) ? static_cast<NameId>(id) : kNoName;
+}
+
+int32_t CallIndex::CallerOf(SiteRef call) const {
+  // The functions' first calls rise with them: the caller is the last function that starts
+  // at or before the call.
+  const std::vector<IndexedFunction>& functions = files_[static_cast<size_t>(call.file)].functions;
+  const auto after = std::upper_bound(
+      functions.begin(), functions.end(), static_cast<uint32_t>(call.index),
+      [](uint32_t index, const IndexedFunction& function) { return index < function.firstCall; });
+  return static_cast<int32_t>(after - functions.begin()) - 1;
 }
 
 int32_t CallIndex::FindFile(std::string_view path) const {
@@ -131,7 +154,6 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
     indexed.line = function.line;
     indexed.braceLine = function.braceLine;
     indexed.lastLine = std::max(function.line, function.braceLine + 1);
-    indexed.firstCall = static_cast<uint32_t>(entry.calls.size());
     const auto index = static_cast<int32_t>(entry.functions.size());
     definitions_[static_cast<size_t>(indexed.name)].push_back({file, index});
     if (!wasDefined_[static_cast<size_t>(indexed.name)]) {
@@ -140,21 +162,33 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
     }
     entry.functions.push_back(indexed);
   }
-  for (const ScannedCall& call : scanned.calls) {
+  // The calls are kept in the order of their functions (CallerOf relies on it).
+  std::vector<uint32_t> order(scanned.calls.size());
+  for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.end(), [&scanned](uint32_t a, uint32_t b) {
+    return scanned.calls[a].function < scanned.calls[b].function;
+  });
+  size_t nextFunction = 0;
+  for (const uint32_t k : order) {
+    const ScannedCall& call = scanned.calls[k];
     if (call.function < 0 || static_cast<size_t>(call.function) >= entry.functions.size()) continue;
+    const auto at = static_cast<uint32_t>(entry.calls.size());
+    // A function without calls starts where the next call stands.
+    for (; nextFunction <= static_cast<size_t>(call.function); ++nextFunction) {
+      entry.functions[nextFunction].firstCall = at;
+    }
     IndexedCall indexed;
     indexed.callee = Intern(call.callee);
-    indexed.function = call.function;
     indexed.line = call.line;
-    indexed.kind = call.kind;
-    if (!call.via.empty()) indexed.via = Intern(call.via);
+    if (call.kind == CallKind::kCallPointer) indexed.via = Intern(call.via);
     IndexedFunction& caller = entry.functions[static_cast<size_t>(call.function)];
-    if (caller.callCount == 0) caller.firstCall = static_cast<uint32_t>(entry.calls.size());
     ++caller.callCount;
     caller.lastLine = std::max(caller.lastLine, call.line);
-    callers_[static_cast<size_t>(indexed.callee)].push_back(
-        {file, static_cast<int32_t>(entry.calls.size())});
+    callers_[static_cast<size_t>(indexed.callee)].push_back({file, static_cast<int32_t>(at)});
     entry.calls.push_back(indexed);
+  }
+  for (; nextFunction < entry.functions.size(); ++nextFunction) {
+    entry.functions[nextFunction].firstCall = static_cast<uint32_t>(entry.calls.size());
   }
   functionCount_ += entry.functions.size();
   callCount_ += entry.calls.size();

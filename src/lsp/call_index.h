@@ -4,10 +4,11 @@
 ///
 /// A call site carries its kind and, for a call through a function pointer, the dispatch it goes
 /// through ("via", such as "ops->open"); a scan without resolution records direct calls only.
+/// A whole tree holds millions of calls: a call is 12 bytes and a reference to it 8; names are
+/// held once, in a NameTable.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "model/graph_model.h"
+#include "model/name_table.h"
 
 namespace quillmap::lsp {
 
@@ -44,9 +46,11 @@ struct ScannedFile {
 };
 
 /// Hands each source of a scanned call graph model that could be opened to `take`, in order,
-/// with what was found in it (one file's findings held at a time).
-void ForEachScannedFile(const CallGraphModel& model,
-                        const std::function<void(const std::string&, const ScannedFile&)>& take);
+/// with what was found in it (one file's findings held at a time). The model is used up on the
+/// way: its functions and calls are let go once handed over, so that the index that `take`
+/// fills grows in the room they leave.
+void DrainScannedFiles(CallGraphModel&& model,
+                       const std::function<void(const std::string&, const ScannedFile&)>& take);
 
 /// The name a node of the model is known by in the editor: the last C identifier of the node
 /// name (the line mode's nodes may be whole header texts such as "static int foo").
@@ -62,10 +66,9 @@ struct IndexedFunction {
 };
 struct IndexedCall {
   NameId callee = kNoName;
-  int32_t function = 0;  // index in its file's functions
-  int32_t line = 0;      // 1-based
-  CallKind kind = CallKind::kCallDirect;
-  NameId via = kNoName;
+  int32_t line = 0;     // 1-based
+  NameId via = kNoName;  // a call through a pointer: its dispatch; kNoName for a direct call
+  CallKind kind() const { return via == kNoName ? CallKind::kCallDirect : CallKind::kCallPointer; }
 };
 
 /// A definition or a call site: its file and its index there.
@@ -85,7 +88,7 @@ class CallIndex {
   /// -1 when the name or path was never seen.
   NameId FindName(std::string_view name) const;
   int32_t FindFile(std::string_view path) const;
-  std::string_view NameOf(NameId name) const { return names_[static_cast<size_t>(name)]; }
+  std::string_view NameOf(NameId name) const { return names_[static_cast<quillmap::NameId>(name)]; }
   const std::string& PathOf(int32_t file) const { return files_[static_cast<size_t>(file)].path; }
   int32_t fileCount() const { return static_cast<int32_t>(files_.size()); }
 
@@ -101,6 +104,8 @@ class CallIndex {
   const IndexedCall& Call(SiteRef ref) const {
     return files_[static_cast<size_t>(ref.file)].calls[static_cast<size_t>(ref.index)];
   }
+  /// The index in its file's functions of the function that makes a call.
+  int32_t CallerOf(SiteRef call) const;
 
   /// The definitions of a name, in file order of first indexing.
   const std::vector<SiteRef>& DefinitionsOf(NameId name) const;
@@ -123,8 +128,7 @@ class CallIndex {
   int32_t FileOf(const std::string& path);
   static void RemoveRefs(std::vector<SiteRef>& refs, int32_t file);
 
-  std::deque<std::string> names_;  // stable, so the views of the map stay valid
-  std::unordered_map<std::string_view, NameId> nameIds_;
+  NameTable names_;
   std::vector<FileEntry> files_;
   std::unordered_map<std::string, int32_t> fileIds_;
   // By name: names are dense, so a list is found without hashing.

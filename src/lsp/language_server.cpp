@@ -470,8 +470,7 @@ void LanguageServer::OnProgressAccepted() {
 
 void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
   if (result.index != nullptr) index_ = std::move(*result.index);
-  lowerNames_.clear();
-  lowerNameEnds_.clear();
+  symbols_ = SymbolSearch();
   for (const auto& [path, file] : result.files) index_.ReplaceFile(path, file);
   for (int32_t file = 0; file < index_.fileCount(); ++file) {
     FileStamp& stamp = stamps_[index_.PathOf(file)];
@@ -781,8 +780,10 @@ std::string CallKindsText(const CallIndex& index, const std::vector<SiteRef>& ca
   std::vector<std::string> kinds;
   for (const SiteRef& ref : calls) {
     const IndexedCall& call = index.Call(ref);
-    std::string kind(CallKindName(call.kind));
-    if (call.via != kNoName) kind += " via " + std::string(index.NameOf(call.via));
+    std::string kind(CallKindName(call.kind()));
+    if (call.via != kNoName && !index.NameOf(call.via).empty()) {
+      kind += " via " + std::string(index.NameOf(call.via));
+    }
     if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
   }
   std::string text;
@@ -810,7 +811,7 @@ Json LanguageServer::IncomingCalls(const Json& params) {
         std::find(definingFiles.begin(), definingFiles.end(), ref.file) != definingFiles.end()) {
       continue;
     }
-    const std::pair<int32_t, int32_t> caller{ref.file, index_.Call(ref).function};
+    const std::pair<int32_t, int32_t> caller{ref.file, index_.CallerOf(ref)};
     auto& calls = byCaller[caller];
     if (calls.empty()) order.push_back(caller);
     calls.push_back(ref);
@@ -894,8 +895,9 @@ Json LanguageServer::References(const Json& params) {
   std::map<std::pair<int32_t, int32_t>, std::vector<SiteRef>> byCaller;
   std::vector<std::pair<int32_t, int32_t>> order;
   for (const SiteRef& ref : index_.CallsTo(name)) {
-    auto& calls = byCaller[{ref.file, index_.Call(ref).function}];
-    if (calls.empty()) order.push_back({ref.file, index_.Call(ref).function});
+    const std::pair<int32_t, int32_t> caller{ref.file, index_.CallerOf(ref)};
+    auto& calls = byCaller[caller];
+    if (calls.empty()) order.push_back(caller);
     calls.push_back(ref);
   }
   for (const auto& caller : order) {
@@ -908,36 +910,20 @@ Json LanguageServer::References(const Json& params) {
 
 Json LanguageServer::WorkspaceSymbol(const Json& params) {
   const std::string query = params.at("query").get<std::string>();
-  std::vector<std::pair<int, NameId>> ranked;
   const std::vector<NameId>& names = index_.EverDefinedNames();
-  for (size_t k = lowerNameEnds_.size(); k < names.size(); ++k) {
-    lowerNames_ += ToLower(index_.NameOf(names[k]));
-    lowerNameEnds_.push_back(static_cast<uint32_t>(lowerNames_.size()));
+  for (size_t k = symbols_.size(); k < names.size(); ++k) {
+    symbols_.Add(names[k], index_.NameOf(names[k]));
   }
-  const std::string lowerQuery = ToLower(query);
-  uint32_t start = 0;
-  for (size_t k = 0; k < names.size(); start = lowerNameEnds_[k++]) {
-    const std::string_view lower(lowerNames_.data() + start, lowerNameEnds_[k] - start);
-    if (!HasLettersInOrder(lowerQuery, lower)) continue;
-    const int score = FuzzyScore(query, index_.NameOf(names[k]));
-    if (score != kNoMatch && !index_.DefinitionsOf(names[k]).empty()) {
-      ranked.emplace_back(score, names[k]);
-    }
-  }
-  const auto better = [this](const std::pair<int, NameId>& a, const std::pair<int, NameId>& b) {
-    if (a.first != b.first) return a.first > b.first;
-    return index_.NameOf(a.second) < index_.NameOf(b.second);
-  };
-  const size_t kept = std::min(ranked.size(), kMaxWorkspaceSymbols);
-  std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
-                    ranked.end(), better);
+  const std::vector<NameId> ranked = symbols_.Find(
+      query, kMaxWorkspaceSymbols, [this](NameId name) { return index_.NameOf(name); },
+      [this](NameId name) { return !index_.DefinitionsOf(name).empty(); });
   Json symbols = Json::array();
-  for (size_t k = 0; k < kept && symbols.size() < kMaxWorkspaceSymbols; ++k) {
-    for (const SiteRef& ref : index_.DefinitionsOf(ranked[k].second)) {
+  for (size_t k = 0; k < ranked.size() && symbols.size() < kMaxWorkspaceSymbols; ++k) {
+    for (const SiteRef& ref : index_.DefinitionsOf(ranked[k])) {
       // The line of the header without reading the file: a search lists many files.
       const int line = index_.Function(ref).line - 1;
       const std::string& path = index_.PathOf(ref.file);
-      symbols.push_back({{"name", index_.NameOf(ranked[k].second)},
+      symbols.push_back({{"name", index_.NameOf(ranked[k])},
                          {"kind", kSymbolKindFunction},
                          {"containerName", ShownPath(path, root_)},
                          {"location", LocationOf(ref.file, Range(line, 0, line, 0))}});
@@ -979,10 +965,11 @@ Json LanguageServer::ExecuteCommand(const Json& params) {
   for (int32_t file = 0; file < index_.fileCount(); ++file) {
     const std::vector<IndexedFunction>& functions = index_.FunctionsIn(file);
     for (const IndexedFunction& function : functions) graph.AddNode(index_.NameOf(function.name));
-    for (const IndexedCall& call : index_.CallsIn(file)) {
-      graph.AddEdge(
-          graph.AddNode(index_.NameOf(functions[static_cast<size_t>(call.function)].name)),
-          graph.AddNode(index_.NameOf(call.callee)));
+    for (const IndexedFunction& function : functions) {
+      const int32_t from = graph.AddNode(index_.NameOf(function.name));
+      for (uint32_t c = function.firstCall; c < function.firstCall + function.callCount; ++c) {
+        graph.AddEdge(from, graph.AddNode(index_.NameOf(index_.CallsIn(file)[c].callee)));
+      }
     }
   }
   graph.Finish();

@@ -22,6 +22,7 @@
 
 #include "lsp/call_index.h"
 #include "lsp/source_positions.h"
+#include "lsp/symbol_search.h"
 #include "lsp/workspace_scan.h"
 
 namespace quillmap::lsp {
@@ -172,10 +173,8 @@ class LanguageServer {
   CallIndex index_;
   std::unordered_map<std::string, HeldDocument> documents_;
   std::unordered_map<std::string, FileStamp> stamps_;  // of files read from disk
-  // The ever defined names in small letters, one after the other, for symbol searches: read
-  // in one pass instead of one string each.
-  std::string lowerNames_;
-  std::vector<uint32_t> lowerNameEnds_;  // by position in EverDefinedNames
+  // The ever defined names, in the order of EverDefinedNames, for symbol searches.
+  SymbolSearch symbols_;
   std::vector<std::string> sweepOrder_;  // the files read from disk, looked at in turn
   size_t sweepNext_ = 0;
   // Texts of files read from disk for their columns, the most recent first.

@@ -88,24 +88,28 @@ class ServerProfile : public ProfileReader {
 WorkspaceScanResult RunServerScan(const WorkspaceConfig& config, const std::string& onlySource,
                                   RunObserver* observer, bool intoIndex) {
   WorkspaceScanResult result;
-  ScanRun run;
-  run.SetProfileReader(std::make_unique<ServerProfile>(config, onlySource));
-  run.SetLineWriter(std::make_unique<DiscardingWriter>());
+  auto run = std::make_unique<ScanRun>();
+  run->SetProfileReader(std::make_unique<ServerProfile>(config, onlySource));
+  run->SetLineWriter(std::make_unique<DiscardingWriter>());
   try {
-    const RunOutcome outcome = run.Run(config.cfgPath(), result.log, observer);
+    const RunOutcome outcome = run->Run(config.cfgPath(), result.log, observer);
     result.ok = outcome.finished && !outcome.stopped;
     if (!result.ok) result.failure = "the scan did not finish";
   } catch (const FileError& error) {
     result.failure = error.what();
     return result;
   }
+  // The run lets go of everything but its model, and the model of its functions and calls
+  // as they enter the index.
+  CallGraphModel model = run->TakeModel().callGraph;
+  run.reset();
   if (intoIndex) {
     result.index = std::make_unique<CallIndex>();
-    ForEachScannedFile(run.model().callGraph, [&result](const std::string& path, const ScannedFile& file) {
+    DrainScannedFiles(std::move(model), [&result](const std::string& path, const ScannedFile& file) {
       result.index->ReplaceFile(path, file);
     });
   } else {
-    ForEachScannedFile(run.model().callGraph, [&result](const std::string& path, const ScannedFile& file) {
+    DrainScannedFiles(std::move(model), [&result](const std::string& path, const ScannedFile& file) {
       result.files.emplace_back(path, file);
     });
   }

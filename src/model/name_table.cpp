@@ -60,6 +60,13 @@ NameId NameTable::Intern(std::string_view name) {
   return id;
 }
 
+bool NameTable::Find(std::string_view name, NameId& id) const {
+  const Slot& slot = slots_[SlotOf(name, HashOf(name))];
+  if (slot.id_plus_1 == 0) return false;
+  id = slot.id_plus_1 - 1;
+  return true;
+}
+
 void NameTable::Grow() {
   std::vector<Slot> old(2 * slots_.size());
   old.swap(slots_);

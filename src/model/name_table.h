@@ -20,6 +20,8 @@ class NameTable {
 
   /// The id of `name`, added when new.
   NameId Intern(std::string_view name);
+  /// The id of a name interned before into `id`; false when it never was.
+  bool Find(std::string_view name, NameId& id) const;
   std::string_view operator[](NameId id) const { return texts_.Text(refs_[id]); }
   /// Ids count from 0 to size() - 1 in the order the names were first interned.
   size_t size() const { return refs_.size(); }

@@ -89,6 +89,9 @@ class ScanRun {
   const ModuleTable& moduleTable() const { return *moduleTable_; }
   /// What the last run found.
   const GraphModel& model() const { return model_; }
+  /// Hands what the last run found to a front end that keeps its own view of it; the run's
+  /// model is empty after.
+  GraphModel TakeModel() { return std::move(model_); }
   /// The last run's call graph as definitions and the calls between them, for reachability.
   /// Built when a call rule, a SARIF log or ReachGraph() asks for it.
   const CallReachGraph& ReachGraph();
