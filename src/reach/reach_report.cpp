@@ -14,7 +14,9 @@ constexpr const char* kEntryMain = "main";
 constexpr const char* kReachHeader = "depth,function,file,line\n";
 constexpr const char* kWhyHeader = "step,caller,callee,file,line,kind,via\n";
 
-const char* KindText(CallKind kind) { return kind == CallKind::kPointer ? "pointer" : "direct"; }
+const char* KindText(CallKind kind) {
+  return kind == CallKind::kPointer ? "pointer" : kind == CallKind::kMacro ? "macro" : "direct";
+}
 constexpr const char* kDeadHeader = "function,file,line\n";
 
 std::string Shown(std::string_view file, const std::string& cfgDir) {

@@ -273,8 +273,8 @@ struct Declaration {
 class FactReader {
  public:
   FactReader(std::string_view text, const std::vector<CDefinitionRange>& ranges, CFileFacts& facts,
-             std::vector<Tok>& tokens)
-      : text_(text), ranges_(ranges), facts_(facts), t_(tokens) {}
+             std::vector<Tok>& tokens, SourceMacros* sourceMacros)
+      : text_(text), ranges_(ranges), facts_(facts), t_(tokens), sourceMacros_(sourceMacros) {}
 
   void Run();
 
@@ -326,6 +326,8 @@ class FactReader {
   void Function(size_t r, size_t a, size_t b);
   void Parameters(size_t r, size_t header, size_t body);
   void Body(size_t a, size_t b);
+  // The use of a macro at t_[i] inside body t_[a, b), with the calls of its expansion.
+  void MacroUse(size_t i, size_t b);
   void LocalDeclaration(size_t a, size_t b);
   void Flow(CSlot to, CSlot from) {
     if (to.valid() && from.valid()) facts_.flows.push_back({std::move(to), std::move(from)});
@@ -360,6 +362,10 @@ class FactReader {
   CFileFacts& facts_;
   std::vector<Tok>& t_;
   Macros macros_;
+  SourceMacros* sourceMacros_;  // null: macro uses are not expanded
+  std::vector<MacroToken> use_;
+  std::vector<MacroToken> expansion_;
+  std::vector<std::string> calls_;
   int expanding_ = 0;  // macro expansions under way (each one's tokens follow the text's)
   std::unordered_map<std::string_view, Local> globals_;
   std::unordered_map<std::string_view, Local> locals_;
@@ -994,6 +1000,7 @@ void FactReader::Body(size_t a, size_t b) {
       }
     }
     statementStart = Is(t, ";") || Is(t, "{") || Is(t, "}");
+    if (t.kind == Kind::kIdent && sourceMacros_ != nullptr && expanding_ == 0) MacroUse(i, b);
     if (t.kind == Kind::kIdent && Is(t, "return") && function_ >= 0) {
       size_t end = i + 1;
       while (end < b && !Is(t_[end], ";")) end = Opens(end) ? Skip(end, b) : end + 1;
@@ -1168,6 +1175,51 @@ void FactReader::Body(size_t a, size_t b) {
   }
 }
 
+// Most tokens a use of a macro may span (its name and argument list): longer ones are not
+// expanded, so that a nest of uses costs a bounded amount of work per use.
+constexpr size_t kMaxMacroUseTokens = 4096;
+
+void FactReader::MacroUse(size_t i, size_t b) {
+  const Tok& t = t_[i];
+  if (i > 0 && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) return;
+  sourceMacros_->At(t.offset);
+  const MacroDefinition* macro = sourceMacros_->Find(t.text);
+  if (macro == nullptr) return;
+  const bool named = i + 1 < b && Is(t_[i + 1], "(");
+  if (macro->functionLike && !named) return;
+  size_t last = i;
+  if (named) {
+    int depth = 0;
+    const size_t stop = std::min(b, i + 1 + kMaxMacroUseTokens);
+    size_t j = i + 1;
+    for (; j < stop; ++j) {
+      if (Is(t_[j], "(")) ++depth;
+      if (Is(t_[j], ")") && --depth == 0) break;
+    }
+    if (j >= stop) {
+      if (macro->functionLike) return;
+    } else {
+      last = j;
+    }
+  }
+  use_.clear();
+  const size_t end = t_[last].offset + t_[last].text.size();
+  TokenizeMacroText(text_.substr(t.offset, end - t.offset), use_);
+  MacroExpander expander(*sourceMacros_);
+  expander.Expand(std::move(use_), expansion_);
+  use_ = {};
+  MacroExpander::CallsOf(expansion_, calls_);
+  if (calls_.empty() && !named) return;
+  CMacroUse found;
+  found.function = function_;
+  found.offset = t.offset;
+  found.line = t.line;
+  found.named = named;
+  found.macro = t.text;
+  found.callees = calls_;
+  facts_.macroUses.push_back(std::move(found));
+}
+
 void FactReader::Function(size_t r, size_t a, size_t b) {
   function_ = static_cast<int32_t>(r);
   const CDefinitionRange& range = ranges_[r];
@@ -1227,11 +1279,16 @@ void FactReader::Run() {
 }  // namespace
 
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
-                    CFileFacts& facts) {
+                    CFileFacts& facts, const MacroLookup* headers) {
   facts = CFileFacts{};
   // Each thread keeps its token buffer from source to source.
   thread_local std::vector<Tok> tokens;
-  FactReader(text, ranges, facts, tokens).Run();
+  if (headers == nullptr) {
+    FactReader(text, ranges, facts, tokens, nullptr).Run();
+    return;
+  }
+  SourceMacros macros(text, headers);
+  FactReader(text, ranges, facts, tokens, &macros).Run();
 }
 
 }  // namespace quillmap

@@ -11,6 +11,7 @@
 #include "config/source_lists.h"
 #include "files/file_error.h"
 #include "files/paths.h"
+#include "files/source_file.h"
 #include "json/graph_json.h"
 #include "modgraph/c_module_scan.h"
 #include "modgraph/fast_module_scan.h"
@@ -80,6 +81,27 @@ void AssignFunctionModules(GraphModel& model) {
     if (function.file < 0) continue;
     const auto it = moduleOfFile.find(callGraph.sources[static_cast<size_t>(function.file)].path);
     function.module = it == moduleOfFile.end() ? -1 : it->second;
+  }
+}
+
+// The macros of the configured headers, which the resolved mode expands where sources use them.
+// A header that cannot be read gives none; a pattern that matches nothing is noted in the log.
+void ReadHeaderMacros(ScanContext& context, ProfileReader& profile, const std::string& path,
+                      MacroTable& table) {
+  const SourceList headers = HeaderPaths(profile, path, DirectoryOf(path));
+  for (const std::string& problem : headers.problems) context.Log(problem);
+  std::string text;
+  std::vector<char> buffer(size_t{1} << 16);
+  for (const std::string& header : headers.paths) {
+    if (context.stopped()) return;
+    SourceFile file;
+    if (!file.Open(header)) continue;
+    text.clear();
+    ssize_t n = 0;
+    while ((n = file.Read(buffer.data(), buffer.size())) > 0) {
+      text.append(buffer.data(), static_cast<size_t>(n));
+    }
+    table.Read(text);
   }
 }
 
@@ -347,6 +369,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
     CallResolver resolver;
+    if (resolve) ReadHeaderMacros(context, *profile_, path, resolver.headerMacros());
     const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
                                      model_.callGraph, &counts, &scanMessage, callGraphEngine_,
                                      syntax, resolve ? &resolver : nullptr);
