@@ -37,15 +37,14 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
       },
       resolver == nullptr
           ? CSourcePipeline::AfterScan()
-          : [headers = &resolver->headerMacros()](std::string_view text,
-                                                  const std::vector<CFunction>& definitions,
-                                                  std::any& result) {
-              ReadFacts(text, definitions, result, headers);
-            }),
+          : [headers = &resolver->headerMacros(), rules = &resolver->nameRules()](
+                std::string_view text, const std::vector<CFunction>& definitions,
+                std::any& result) { ReadFacts(text, definitions, result, headers, rules); }),
       resolver_(resolver) {}
 
 void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
-                               std::any& result, const MacroLookup* headers) {
+                               std::any& result, const MacroTable* headers,
+                               const std::vector<MacroNameRule>* nameRules) {
   if (std::any_cast<SourceFacts>(&result) == nullptr) result = SourceFacts{};
   SourceFacts& facts = *std::any_cast<SourceFacts>(&result);
   facts.ranges.clear();
@@ -53,7 +52,7 @@ void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunctio
     facts.ranges.push_back({static_cast<size_t>(function.name.data() - text.data()),
                             function.headerStart, function.bodyStart, function.bodyEnd});
   }
-  ReadCFileFacts(text, facts.ranges, facts.facts, headers);
+  ReadCFileFacts(text, facts.ranges, facts.facts, headers, nameRules);
 }
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
@@ -93,8 +92,15 @@ void CCallGraphScan::ScanLoaded() {
 void CCallGraphScan::OnFunctionStart(const CFunction& function) {
   selected_ = false;
   ++range_;
+  // A definition named by a macro takes the name the macro makes.
+  std::string_view name = function.name;
+  if (resolver_ != nullptr && range_ >= 0 &&
+      static_cast<size_t>(range_) < loadedFacts_->facts.functions.size() &&
+      !loadedFacts_->facts.functions[static_cast<size_t>(range_)].name.empty()) {
+    name = loadedFacts_->facts.functions[static_cast<size_t>(range_)].name;
+  }
   for (size_t i = 0; i < callsList_.size(); ++i) {
-    if (!Selects(i, function.name)) continue;
+    if (!Selects(i, name)) continue;
     selected_ = true;
     const std::string header = CHeaderText(text_, function);
     // The log and the model count lines from 0, as the line mode's "Z:" does.
@@ -102,7 +108,7 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
     if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
     callTexts_.clear();
     callTextCount_ = 0;
-    functionText_.assign(function.name) += "()";
+    functionText_.assign(name) += "()";
     if (resolver_ != nullptr && range_ >= 0 && static_cast<size_t>(range_) < modelFunctions_.size()) {
       modelFunctions_[static_cast<size_t>(range_)] = static_cast<int32_t>(recorder_.functionCount());
     }

@@ -273,8 +273,14 @@ struct Declaration {
 class FactReader {
  public:
   FactReader(std::string_view text, const std::vector<CDefinitionRange>& ranges, CFileFacts& facts,
-             std::vector<Tok>& tokens, SourceMacros* sourceMacros)
-      : text_(text), ranges_(ranges), facts_(facts), t_(tokens), sourceMacros_(sourceMacros) {}
+             std::vector<Tok>& tokens, SourceMacros* sourceMacros,
+             const std::vector<MacroNameRule>* nameRules)
+      : text_(text),
+        ranges_(ranges),
+        facts_(facts),
+        t_(tokens),
+        sourceMacros_(sourceMacros),
+        nameRules_(nameRules) {}
 
   void Run();
 
@@ -328,6 +334,8 @@ class FactReader {
   void Body(size_t a, size_t b);
   // The use of a macro at t_[i] inside body t_[a, b), with the calls of its expansion.
   void MacroUse(size_t i, size_t b);
+  // The name that a macro in the name's place of definition r makes (see CDefinitionFacts).
+  void MadeName(size_t r, size_t header, size_t body);
   void LocalDeclaration(size_t a, size_t b);
   void Flow(CSlot to, CSlot from) {
     if (to.valid() && from.valid()) facts_.flows.push_back({std::move(to), std::move(from)});
@@ -363,6 +371,7 @@ class FactReader {
   std::vector<Tok>& t_;
   Macros macros_;
   SourceMacros* sourceMacros_;  // null: macro uses are not expanded
+  const std::vector<MacroNameRule>* nameRules_;
   std::vector<MacroToken> use_;
   std::vector<MacroToken> expansion_;
   std::vector<std::string> calls_;
@@ -1220,6 +1229,36 @@ void FactReader::MacroUse(size_t i, size_t b) {
   facts_.macroUses.push_back(std::move(found));
 }
 
+void FactReader::MadeName(size_t r, size_t header, size_t body) {
+  size_t name = header;
+  while (name < body && t_[name].offset < ranges_[r].nameOffset) ++name;
+  if (name + 1 >= body || t_[name].kind != Kind::kIdent || !Is(t_[name + 1], "(")) return;
+  int depth = 0;
+  size_t close = name + 1;
+  const size_t stop = std::min(body, name + 1 + kMaxMacroUseTokens);
+  for (; close < stop; ++close) {
+    if (Is(t_[close], "(")) ++depth;
+    if (Is(t_[close], ")") && --depth == 0) break;
+  }
+  if (close >= stop) return;
+  use_.clear();
+  const size_t end = t_[close].offset + 1;
+  TokenizeMacroText(text_.substr(t_[name].offset, end - t_[name].offset), use_);
+  // Another parameter list after the use: the use gives the name ("IMPL(copy)(char *d)").
+  const bool listFollows = close + 1 < body && Is(t_[close + 1], "(");
+  sourceMacros_->At(t_[name].offset);
+  const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
+  std::string made;
+  if (macro != nullptr && macro->functionLike) {
+    MacroExpander expander(*sourceMacros_);
+    expander.Expand(use_, expansion_);
+    made = DefinedNameOf(expansion_, listFollows);
+  } else if (macro == nullptr && nameRules_ != nullptr) {
+    made = NameByRules(*nameRules_, use_);
+  }
+  if (!made.empty() && made != t_[name].text) facts_.functions[r].name = std::move(made);
+}
+
 void FactReader::Function(size_t r, size_t a, size_t b) {
   function_ = static_cast<int32_t>(r);
   const CDefinitionRange& range = ranges_[r];
@@ -1249,6 +1288,7 @@ void FactReader::Run() {
       while (body < textTokens && t_[body].offset < ranges_[r].bodyStart) ++body;
       locals_.clear();
       Parameters(r, k, body);
+      if (sourceMacros_ != nullptr) MadeName(r, k, body);
       std::string_view name = text_.substr(ranges_[r].nameOffset);
       size_t e = 0;
       while (e < name.size() && IsIdentChar(name[e])) ++e;
@@ -1279,16 +1319,17 @@ void FactReader::Run() {
 }  // namespace
 
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
-                    CFileFacts& facts, const MacroLookup* headers) {
+                    CFileFacts& facts, const MacroTable* headers,
+                    const std::vector<MacroNameRule>* nameRules) {
   facts = CFileFacts{};
   // Each thread keeps its token buffer from source to source.
   thread_local std::vector<Tok> tokens;
   if (headers == nullptr) {
-    FactReader(text, ranges, facts, tokens, nullptr).Run();
+    FactReader(text, ranges, facts, tokens, nullptr, nullptr).Run();
     return;
   }
   SourceMacros macros(text, headers);
-  FactReader(text, ranges, facts, tokens, &macros).Run();
+  FactReader(text, ranges, facts, tokens, &macros, nameRules).Run();
 }
 
 }  // namespace quillmap

@@ -82,6 +82,9 @@ struct CDefinitionRange {
 struct CDefinitionFacts {
   bool isStatic = false;
   int parameters = 0;  // -1 when the list cannot be read ("...", K&R)
+  /// With a macro table: the name a macro in the name's place makes ("IMPL(copy)" ->
+  /// "fast_copy"), "" where the name stands as written.
+  std::string name;
 };
 
 struct CFileFacts {
@@ -98,6 +101,7 @@ struct CFileFacts {
 /// `headers`, the uses of macros (the file's own and those of `headers`) are expanded into
 /// macroUses.
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
-                    CFileFacts& facts, const MacroLookup* headers = nullptr);
+                    CFileFacts& facts, const MacroTable* headers = nullptr,
+                    const std::vector<MacroNameRule>* nameRules = nullptr);
 
 }  // namespace quillmap

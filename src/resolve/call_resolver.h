@@ -54,6 +54,8 @@ class CallResolver {
   /// The macros of the project's headers, read before the sources; every source sees them.
   MacroTable& headerMacros() { return headerMacros_; }
   const MacroTable& headerMacros() const { return headerMacros_; }
+  /// How definitions named by macros no table knows are named (the built-in rules first).
+  std::vector<MacroNameRule>& nameRules() { return nameRules_; }
 
   /// Rewrites the model's calls; the model is resolved afterwards (CallGraphModel::resolved).
   ResolveCounts Resolve(CallGraphModel& model);
@@ -89,6 +91,7 @@ class CallResolver {
   std::vector<int32_t> callDispatch_;  // by model call: index into dispatches_, -1 direct
   std::vector<int32_t> callMacro_;     // by model call: the macro (index into vias_), -1 none
   MacroTable headerMacros_;
+  std::vector<MacroNameRule> nameRules_ = BuiltInMacroNameRules();
   // The last file's dispatch sites, until the next file.
   const std::vector<CDispatch>* fileDispatches_ = nullptr;
   int32_t fileSource_ = -1;

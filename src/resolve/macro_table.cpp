@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 namespace quillmap {
 
@@ -41,9 +42,12 @@ bool NotACall(std::string_view name) {
 // Reads one directive, `d` from its "#" with continuations joined and comments blanked.
 class DirectiveReader {
  public:
-  explicit DirectiveReader(
-      const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found)
-      : found_(found) {}
+  DirectiveReader(
+      const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+      const std::vector<std::string>* predefined)
+      : found_(found) {
+    if (predefined != nullptr) defined_.insert(predefined->begin(), predefined->end());
+  }
 
   void Directive(std::string_view d, size_t offset) {
     size_t p = 1;
@@ -51,28 +55,23 @@ class DirectiveReader {
     size_t q = p;
     while (q < d.size() && IdentPart(d[q])) ++q;
     const std::string_view word = d.substr(p, q - p);
-    if (word.starts_with("if")) {
-      ++nesting_;
-      size_t c = q;
-      while (c < d.size() && Blank(d[c])) ++c;
-      if (word == "if" && !skipping_ && c < d.size() && d[c] == '0' &&
-          (c + 1 >= d.size() || !IdentPart(d[c + 1]))) {
-        skipping_ = true;
-        skipFrom_ = nesting_;
-        deadBranch_ = true;
-      }
+    if (word == "if" || word == "ifdef" || word == "ifndef") {
+      const Condition c = Decide(word, d.substr(q));
+      const bool parent = branches_.empty() || branches_.back().active;
+      branches_.push_back({parent, parent && c != Condition::kFalse, c != Condition::kFalse});
+    } else if (word == "elif" && !branches_.empty()) {
+      Branch& b = branches_.back();
+      const Condition c = b.taken ? Condition::kFalse : Decide("if", d.substr(q));
+      b.active = b.parent && !b.taken && c != Condition::kFalse;
+      b.taken = b.taken || c != Condition::kFalse;
+    } else if (word == "else" && !branches_.empty()) {
+      Branch& b = branches_.back();
+      b.active = b.parent && !b.taken;
+      b.taken = true;
     } else if (word == "endif") {
-      if (skipping_ && nesting_ == skipFrom_) skipping_ = false;
-      if (nesting_ > 0) --nesting_;
-    } else if ((word == "else" || word == "elif") && skipping_ && deadBranch_ &&
-               nesting_ == skipFrom_) {
-      skipping_ = false;
-      deadBranch_ = false;
-    } else if ((word == "else" || word == "elif") && !skipping_ && nesting_ > 0) {
-      skipping_ = true;
-      skipFrom_ = nesting_;
-      deadBranch_ = false;
-    } else if ((word == "define" || word == "undef") && !skipping_) {
+      if (!branches_.empty()) branches_.pop_back();
+    } else if ((word == "define" || word == "undef") &&
+               (branches_.empty() || branches_.back().active)) {
       while (q < d.size() && Blank(d[q])) ++q;
       size_t e = q;
       if (e < d.size() && IdentStart(d[e])) {
@@ -81,9 +80,12 @@ class DirectiveReader {
       if (e == q) return;
       const std::string_view name = d.substr(q, e - q);
       if (word == "undef") {
+        const auto known = defined_.find(name);
+        if (known != defined_.end()) defined_.erase(known);
         found_(offset, name, nullptr);
         return;
       }
+      defined_.emplace(name);
       MacroDefinition macro;
       size_t b = e;
       if (b < d.size() && d[b] == '(') {
@@ -119,19 +121,103 @@ class DirectiveReader {
   }
 
  private:
+  // A condition is decided where it asks only whether a name is defined (by this text so far),
+  // or is a literal number; the others are read as true, and their "#else" not at all, so that
+  // what both branches open is read once.
+  enum class Condition { kTrue, kFalse, kUnknown };
+  Condition Decide(std::string_view word, std::string_view rest) const {
+    size_t i = 0;
+    const auto blanks = [&] {
+      while (i < rest.size() && Blank(rest[i])) ++i;
+    };
+    const auto ident = [&]() -> std::string_view {
+      blanks();
+      const size_t s = i;
+      while (i < rest.size() && IdentPart(rest[i])) ++i;
+      return rest.substr(s, i - s);
+    };
+    const auto isDefined = [&](std::string_view name) {
+      return defined_.find(name) != defined_.end();
+    };
+    const auto onlyBlanksLeft = [&] {
+      blanks();
+      return i >= rest.size();
+    };
+    if (word == "ifdef" || word == "ifndef") {
+      const std::string_view name = ident();
+      if (name.empty()) return Condition::kUnknown;
+      return isDefined(name) == (word == "ifdef") ? Condition::kTrue : Condition::kFalse;
+    }
+    // A chain of "[!]defined(NAME)" or numbers joined by "&&" alone or by "||" alone.
+    char joint = 0;
+    bool anyUnknown = false, anyTrue = false, anyFalse = false;
+    while (true) {
+      blanks();
+      bool negate = false;
+      while (i < rest.size() && rest[i] == '!') {
+        negate = !negate;
+        ++i;
+      }
+      const std::string_view first = ident();
+      Condition c = Condition::kUnknown;
+      if (first == "defined") {
+        blanks();
+        const bool paren = i < rest.size() && rest[i] == '(';
+        if (paren) ++i;
+        const std::string_view name = ident();
+        blanks();
+        if (paren && !(i < rest.size() && rest[i] == ')')) return Condition::kUnknown;
+        if (paren) ++i;
+        if (name.empty()) return Condition::kUnknown;
+        c = isDefined(name) ? Condition::kTrue : Condition::kFalse;
+      } else if (!first.empty() && first[0] >= '0' && first[0] <= '9' &&
+                 first.find_first_not_of("0123456789") == std::string_view::npos) {
+        c = first.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
+                                                                   : Condition::kTrue;
+      } else {
+        return Condition::kUnknown;
+      }
+      if (negate && c != Condition::kUnknown) {
+        c = c == Condition::kTrue ? Condition::kFalse : Condition::kTrue;
+      }
+      anyTrue |= c == Condition::kTrue;
+      anyFalse |= c == Condition::kFalse;
+      anyUnknown |= c == Condition::kUnknown;
+      if (onlyBlanksLeft()) break;
+      if (i + 1 >= rest.size() || rest[i] != rest[i + 1] || (rest[i] != '&' && rest[i] != '|')) {
+        return Condition::kUnknown;
+      }
+      if (joint != 0 && joint != rest[i]) return Condition::kUnknown;
+      joint = rest[i];
+      i += 2;
+    }
+    if (joint == '|') {
+      return anyTrue ? Condition::kTrue : anyUnknown ? Condition::kUnknown : Condition::kFalse;
+    }
+    return anyFalse ? Condition::kFalse : anyUnknown ? Condition::kUnknown : Condition::kTrue;
+  }
+
+  struct Branch {
+    bool parent;  // the enclosing branch is read
+    bool active;  // this branch is read
+    bool taken;   // a branch of this conditional was read (or may have been)
+  };
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
   const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found_;
-  int nesting_ = 0;
-  bool skipping_ = false;
-  int skipFrom_ = 0;
-  bool deadBranch_ = false;
+  std::vector<Branch> branches_;
+  std::unordered_set<std::string, Hash, std::equal_to<>> defined_;
 };
 
 }  // namespace
 
 void ReadMacroDirectives(
     std::string_view text,
-    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found) {
-  DirectiveReader reader(found);
+    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+    const std::vector<std::string>* predefined) {
+  DirectiveReader reader(found, predefined);
   std::string directive;
   const size_t n = text.size();
   size_t i = 0;
@@ -228,16 +314,29 @@ const MacroDefinition* MacroTable::Find(std::string_view name) const {
 }
 
 void MacroTable::Read(std::string_view text) {
-  ReadMacroDirectives(text, [this](size_t, std::string_view name, const MacroDefinition* m) {
-    if (m == nullptr) {
-      Undefine(name);
-    } else {
-      Define(name, *m);
-    }
-  });
+  ReadMacroDirectives(
+      text,
+      [this](size_t, std::string_view name, const MacroDefinition* m) {
+        if (m == nullptr) {
+          Undefine(name);
+        } else {
+          Define(name, *m);
+        }
+      },
+      &predefined_);
 }
 
-SourceMacros::SourceMacros(std::string_view text, const MacroLookup* headers) : headers_(headers) {
+void MacroTable::Predefine(std::string_view definition) {
+  const size_t equals = definition.find('=');
+  MacroDefinition macro;
+  if (equals != std::string_view::npos) macro.body.assign(definition.substr(equals + 1));
+  const std::string_view name = definition.substr(0, equals);
+  if (name.empty()) return;
+  predefined_.emplace_back(name);
+  Define(name, std::move(macro));
+}
+
+SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers) : headers_(headers) {
   ReadMacroDirectives(text, [this](size_t offset, std::string_view name, const MacroDefinition* m) {
     int32_t index = -1;
     if (m != nullptr && MacroCanName(*m)) {
@@ -247,7 +346,7 @@ SourceMacros::SourceMacros(std::string_view text, const MacroLookup* headers) : 
     auto it = byName_.find(name);
     if (it == byName_.end()) it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
     it->second.push_back({offset, index});
-  });
+  }, headers == nullptr ? nullptr : &headers->predefined());
 }
 
 const MacroDefinition* SourceMacros::Find(std::string_view name) const {
@@ -597,6 +696,106 @@ void MacroExpander::CallsOf(const std::vector<MacroToken>& expansion,
     if (NotACall(t.text)) continue;
     if (std::find(calls.begin(), calls.end(), t.text) == calls.end()) calls.push_back(t.text);
   }
+}
+
+namespace {
+
+bool MatchesGlob(std::string_view pattern, std::string_view name) {
+  // One "*" matches any run; linear enough for the short names of macros.
+  const size_t star = pattern.find('*');
+  if (star == std::string_view::npos) return pattern == name;
+  const std::string_view head = pattern.substr(0, star);
+  const std::string_view rest = pattern.substr(star + 1);
+  if (!name.starts_with(head)) return false;
+  for (size_t from = head.size(); from <= name.size(); ++from) {
+    if (MatchesGlob(rest, name.substr(from))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<MacroNameRule> BuiltInMacroNameRules() {
+  return {{"SYSCALL_DEFINE*", "sys_$0"},
+          {"COMPAT_SYSCALL_DEFINE*", "compat_sys_$0"}};
+}
+
+bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule) {
+  const size_t blank = text.find_first_of(" \t");
+  if (blank == std::string_view::npos) return false;
+  const size_t second = text.find_first_not_of(" \t", blank);
+  if (second == std::string_view::npos) return false;
+  rule.pattern.assign(text.substr(0, blank));
+  rule.nameTemplate.assign(text.substr(second));
+  while (!rule.nameTemplate.empty() && Blank(rule.nameTemplate.back())) rule.nameTemplate.pop_back();
+  return !rule.pattern.empty() && rule.nameTemplate.find_first_of(" \t") == std::string::npos;
+}
+
+std::string NameByRules(const std::vector<MacroNameRule>& rules,
+                        const std::vector<MacroToken>& use) {
+  if (use.empty()) return {};
+  for (const MacroNameRule& rule : rules) {
+    if (!MatchesGlob(rule.pattern, use[0].text)) continue;
+    // The first identifier of each argument.
+    std::vector<std::string_view> arguments;
+    int level = 0;
+    bool taken = false;
+    for (size_t k = 1; k < use.size(); ++k) {
+      const MacroToken& t = use[k];
+      if (IsPunct(t, "(")) {
+        if (level++ == 0) arguments.emplace_back();
+        continue;
+      }
+      if (IsPunct(t, ")")) {
+        if (--level == 0) break;
+        continue;
+      }
+      if (level == 1 && IsPunct(t, ",")) {
+        arguments.emplace_back();
+        taken = false;
+        continue;
+      }
+      if (level == 1 && !taken && t.kind == MacroToken::Kind::kIdent && !arguments.empty()) {
+        arguments.back() = t.text;
+        taken = true;
+      }
+    }
+    std::string name;
+    const std::string& pattern = rule.nameTemplate;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+      if (pattern[i] == '$' && i + 1 < pattern.size() && pattern[i + 1] >= '0' &&
+          pattern[i + 1] <= '9') {
+        const size_t k = static_cast<size_t>(pattern[++i] - '0');
+        if (k >= arguments.size() || arguments[k].empty()) return {};
+        name += arguments[k];
+      } else {
+        name += pattern[i];
+      }
+    }
+    return name;
+  }
+  return {};
+}
+
+std::string DefinedNameOf(const std::vector<MacroToken>& expansion, bool listFollows) {
+  if (expansion.empty()) return {};
+  const MacroToken& last = expansion.back();
+  if (listFollows && last.kind == MacroToken::Kind::kIdent && !NotACall(last.text)) {
+    return last.text;
+  }
+  if (!IsPunct(last, ")")) return {};
+  int level = 0;
+  for (size_t k = expansion.size(); k-- > 0;) {
+    if (IsPunct(expansion[k], ")")) ++level;
+    if (IsPunct(expansion[k], "(") && --level == 0) {
+      if (k > 0 && expansion[k - 1].kind == MacroToken::Kind::kIdent &&
+          !NotACall(expansion[k - 1].text)) {
+        return expansion[k - 1].text;
+      }
+      return {};
+    }
+  }
+  return {};
 }
 
 }  // namespace quillmap

@@ -25,9 +25,11 @@ struct MacroDefinition {
 
 /// Calls `found(offset, name, definition)` for each "#define" (and with a null definition for
 /// each "#undef") of the text, in text order; `offset` is that of the "#".
+/// `predefined` names count as defined from the start (the build's -D options).
 void ReadMacroDirectives(
     std::string_view text,
-    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found);
+    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+    const std::vector<std::string>* predefined = nullptr);
 
 /// Whether a macro can matter to calls or names: its replacement holds an identifier. Tables of
 /// numeric constants (register maps define millions) are not kept.
@@ -49,6 +51,10 @@ class MacroTable : public MacroLookup {
   size_t size() const { return macros_.size(); }
   /// The directives of a text, in order (see ReadMacroDirectives).
   void Read(std::string_view text);
+  /// The names defined before any text (NAME or NAME=VALUE, as -D gives them); conditions on
+  /// them are decided in every text read afterwards, the sources' too.
+  void Predefine(std::string_view definition);
+  const std::vector<std::string>& predefined() const { return predefined_; }
 
  private:
   struct Hash {
@@ -56,6 +62,7 @@ class MacroTable : public MacroLookup {
     size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
   std::unordered_map<std::string, MacroDefinition, Hash, std::equal_to<>> macros_;
+  std::vector<std::string> predefined_;
 };
 
 /// The macros one source sees at a place in it: its own definitions up to that place, else the
@@ -63,7 +70,7 @@ class MacroTable : public MacroLookup {
 class SourceMacros : public MacroLookup {
  public:
   /// Reads the directives of `text`; `headers` may be null.
-  SourceMacros(std::string_view text, const MacroLookup* headers);
+  SourceMacros(std::string_view text, const MacroTable* headers);
   /// Lookups answer as at `offset` of the text from now on.
   void At(size_t offset) { at_ = offset; }
   const MacroDefinition* Find(std::string_view name) const override;
@@ -81,7 +88,7 @@ class SourceMacros : public MacroLookup {
   };
   std::unordered_map<std::string, std::vector<Directive>, Hash, std::equal_to<>>
       byName_;  // in text order
-  const MacroLookup* headers_;
+  const MacroTable* headers_;
   size_t at_ = 0;
 };
 
@@ -140,6 +147,29 @@ class MacroExpander {
   std::vector<HiddenSet> sets_{{0, nullptr}};  // set 0 is empty
   std::vector<MacroToken> body_;
 };
+
+/// How a definition whose name position holds a macro that no table knows is named: the macros
+/// whose names match `pattern` ("*" any run of characters) name it by `nameTemplate`, where $0,
+/// $1, ... stand for the identifiers of their arguments ("SYSCALL_DEFINE*" -> "sys_$0").
+struct MacroNameRule {
+  std::string pattern;
+  std::string nameTemplate;
+};
+
+/// The rules for the common Linux forms (SYSCALL_DEFINEn, COMPAT_SYSCALL_DEFINEn).
+std::vector<MacroNameRule> BuiltInMacroNameRules();
+
+/// Reads a rule written "PATTERN TEMPLATE"; false when it is not two words.
+bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule);
+
+/// The name that the first matching rule gives the use `use` (its name and argument list), or "".
+std::string NameByRules(const std::vector<MacroNameRule>& rules,
+                        const std::vector<MacroToken>& use);
+
+/// The name an expansion defines when a parameter list and a body follow it, or follow its last
+/// parameter list: the identifier before that list, else its last token when that is an
+/// identifier; "" when there is none.
+std::string DefinedNameOf(const std::vector<MacroToken>& expansion, bool listFollows);
 
 inline constexpr int32_t kTrailingArguments = -2;
 /// The name of the macro of a use (MacroToken::argument).

@@ -40,6 +40,10 @@ constexpr const char* kSyntaxKey = "syntax";
 constexpr const char* kResolveKey = "resolve";
 constexpr const char* kResolveOn = "yes";
 constexpr const char* kResolveOff = "no";
+// Resolved mode: "define0=NAME[=VALUE]", ... the names the build defines; "name_macro0=PATTERN
+// TEMPLATE", ... how definitions named by macros that no table knows are named.
+constexpr const char* kDefineKey = "define";
+constexpr const char* kNameMacroKey = "name_macro";
 constexpr const char* kUnknownResolve = "error in [scan] resolve (yes or no): ";
 constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 constexpr const char* kJsonKey = "json";
@@ -369,7 +373,23 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
     CallResolver resolver;
-    if (resolve) ReadHeaderMacros(context, *profile_, path, resolver.headerMacros());
+    if (resolve) {
+      // The names the build defines, and the rules for definitions named by unknown macros.
+      for (int n = 0;; ++n) {
+        const std::string value =
+            ReadProfileString(*profile_, path, kScanSection, kDefineKey + std::to_string(n));
+        if (value.empty()) break;
+        resolver.headerMacros().Predefine(value);
+      }
+      for (int n = 0;; ++n) {
+        const std::string value =
+            ReadProfileString(*profile_, path, kScanSection, kNameMacroKey + std::to_string(n));
+        MacroNameRule rule;
+        if (value.empty() || !ParseMacroNameRule(value, rule)) break;
+        resolver.nameRules().insert(resolver.nameRules().begin() + n, rule);
+      }
+      ReadHeaderMacros(context, *profile_, path, resolver.headerMacros());
+    }
     const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
                                      model_.callGraph, &counts, &scanMessage, callGraphEngine_,
                                      syntax, resolve ? &resolver : nullptr);
