@@ -226,7 +226,11 @@ void CCallGraphScan::RecordMacroUse(const CMacroUse& use, const CCall& call) {
         CCallArguments(text_, call, args);
         arguments = true;
       }
-      RecordCall(callee, use.macro, args, i, use.line, lineText_, -1, &use);
+      if (use.macro.empty()) {
+        RecordCall(callee, callee, args, i, use.line, lineText_, -1);
+      } else {
+        RecordCall(callee, use.macro, args, i, use.line, lineText_, -1, &use);
+      }
     }
   }
 }
@@ -235,9 +239,9 @@ void CCallGraphScan::RecordUnnamedMacroUses() {
   for (const CMacroUse& use : loadedFacts_->facts.macroUses) {
     if (use.named || use.function != range_) continue;
     CCall call;
-    call.name = use.macro;
+    call.name = use.macro.empty() ? std::string_view(use.callees[0]) : std::string_view(use.macro);
     call.offset = use.offset;
-    call.open = use.offset + use.macro.size();
+    call.open = use.offset + call.name.size();
     call.line = use.line;
     const size_t lineStart = text_.rfind('\n', use.offset);
     call.codeStart = lineStart == std::string_view::npos ? 0 : lineStart + 1;

@@ -993,6 +993,7 @@ void FactReader::Body(size_t a, size_t b) {
   bool statementStart = true;
   for (size_t i = a; i < b; ++i) {
     const Tok t = t_[i];  // a copy: an initialiser's macros add tokens for a while
+    if (t.kind == Kind::kIdent && sourceMacros_ != nullptr && expanding_ == 0) MacroUse(i, b);
     if (statementStart && LooksLikeDeclaration(t_, i, b)) {
       size_t end = i;
       while (end < b && !Is(t_[end], ";")) {
@@ -1009,7 +1010,6 @@ void FactReader::Body(size_t a, size_t b) {
       }
     }
     statementStart = Is(t, ";") || Is(t, "{") || Is(t, "}");
-    if (t.kind == Kind::kIdent && sourceMacros_ != nullptr && expanding_ == 0) MacroUse(i, b);
     if (t.kind == Kind::kIdent && Is(t, "return") && function_ >= 0) {
       size_t end = i + 1;
       while (end < b && !Is(t_[end], ";")) end = Opens(end) ? Skip(end, b) : end + 1;
@@ -1193,6 +1193,19 @@ void FactReader::MacroUse(size_t i, size_t b) {
   if (i > 0 && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) return;
   sourceMacros_->At(t.offset);
   const MacroDefinition* macro = sourceMacros_->Find(t.text);
+  // A cast or statement macro before a call ("v = AS_TEXT text_dup(v);", "CHECK_FAIL report(x);"):
+  // the scanner reads "WORD name(" as a declaration, but the name is called. A word in capitals
+  // counts as such a macro where no table knows it.
+  if (i + 2 < b && t_[i + 1].kind == Kind::kIdent && Is(t_[i + 2], "(") &&
+      !In(t_[i + 1].text, kStatementWords) && !In(t.text, kStatementWords) &&
+      (macro != nullptr ? !macro->functionLike : t.text.size() > 1 && !HasLower(t.text))) {
+    CMacroUse call;
+    call.function = function_;
+    call.offset = t_[i + 1].offset;
+    call.line = t_[i + 1].line;
+    call.callees.emplace_back(t_[i + 1].text);
+    facts_.macroUses.push_back(std::move(call));
+  }
   if (macro == nullptr) return;
   const bool named = i + 1 < b && Is(t_[i + 1], "(");
   if (macro->functionLike && !named) return;

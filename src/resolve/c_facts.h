@@ -55,7 +55,7 @@ struct CMacroUse {
   size_t offset = 0;     // of the macro's name
   int line = 0;
   bool named = false;  // "(" follows the name: the scanner reports the use as a call
-  std::string macro;
+  std::string macro;  // "": a call the scanner took for a declaration ("AS_TEXT text_dup(v)")
   std::vector<std::string> callees;  // in the order of the expansion
 };
 

@@ -282,5 +282,34 @@ TEST(CallResolverTest, ExpandsTheMacrosOfTheHeaders) {
   EXPECT_EQ(r.counts.macroCalls, 1u);
 }
 
+TEST(CallResolverTest, NamesDefinitionsThatMacrosMakeAndReadsGnuStyle) {
+  const Resolved r = Resolve(
+      {{"g.c",
+        "#define IMPL(name) fast_ ## name\n"
+        "#define AS_TEXT (char *)\n"
+        "#define CHECK_FAIL if (0)\n"
+        "int helper(int x) { return x; }\n"
+        "char *text_dup(char *v) { return v; }\n"
+        "static void __attribute__ ((noinline)) call_free (void *p) { helper(1); }\n"
+        "__attribute__ ((destructor)) static void fini (void) { helper(2); }\n"
+        "weak_alias (a, b)\n"
+        "int after_alias (int x) { return helper(x); }\n"
+        "int IMPL(copy)(char *d, const char *s) { return helper(3); }\n"
+        "SYSCALL_DEFINE3(open, const char *, filename, int, flags, int, mode) { return 0; }\n"
+        "COMPAT_SYSCALL_DEFINE1(close, int, fd) { return 0; }\n"
+        "void casts(char *v) { v = AS_TEXT text_dup(v); CHECK_FAIL  helper(4);\n"
+        "  UNKNOWN_CAST text_dup(v); }\n"}});
+  std::set<std::string> names;
+  for (const FunctionRecord& function : r.model.functions) {
+    names.insert(std::string(r.model.NameOf(function.name)));
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"helper", "text_dup", "call_free", "fini", "after_alias",
+                                          "fast_copy", "sys_open", "compat_sys_close", "casts"}));
+  for (const char* e : {"call_free -> helper", "fini -> helper", "after_alias -> helper",
+                        "fast_copy -> helper", "casts -> text_dup", "casts -> helper"}) {
+    EXPECT_TRUE(r.edges.contains(e)) << e;
+  }
+}
+
 }  // namespace
 }  // namespace quillmap
