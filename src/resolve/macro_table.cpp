@@ -46,7 +46,12 @@ class DirectiveReader {
       const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
       const std::vector<std::string>* predefined)
       : found_(found) {
-    if (predefined != nullptr) defined_.insert(predefined->begin(), predefined->end());
+    if (predefined == nullptr) return;
+    for (const std::string& definition : *predefined) {
+      const size_t equals = definition.find('=');
+      defined_.insert_or_assign(definition.substr(0, equals),
+                                equals == std::string::npos ? "1" : definition.substr(equals + 1));
+    }
   }
 
   void Directive(std::string_view d, size_t offset) {
@@ -85,7 +90,7 @@ class DirectiveReader {
         found_(offset, name, nullptr);
         return;
       }
-      defined_.emplace(name);
+      defined_.insert_or_assign(std::string(name), std::string());
       MacroDefinition macro;
       size_t b = e;
       if (b < d.size() && d[b] == '(') {
@@ -116,6 +121,7 @@ class DirectiveReader {
       size_t end = d.size();
       while (end > b && Blank(d[end - 1])) --end;
       macro.body.assign(d.substr(b, end - b));
+      if (!macro.functionLike) defined_.insert_or_assign(std::string(name), macro.body);
       found_(offset, name, &macro);
     }
   }
@@ -174,6 +180,23 @@ class DirectiveReader {
                  first.find_first_not_of("0123456789") == std::string_view::npos) {
         c = first.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
                                                                    : Condition::kTrue;
+      } else if (!first.empty() && IdentStart(first[0])) {
+        // A name stands for its value: 0 when not defined, as the preprocessor reads it.
+        const auto it = defined_.find(first);
+        if (it == defined_.end()) {
+          c = Condition::kFalse;
+        } else {
+          std::string_view value = it->second;
+          while (!value.empty() && (value.back() == 'U' || value.back() == 'L' ||
+                                    value.back() == 'u' || value.back() == 'l')) {
+            value.remove_suffix(1);
+          }
+          if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
+            return Condition::kUnknown;
+          }
+          c = value.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
+                                                                     : Condition::kTrue;
+        }
       } else {
         return Condition::kUnknown;
       }
@@ -208,7 +231,7 @@ class DirectiveReader {
   };
   const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found_;
   std::vector<Branch> branches_;
-  std::unordered_set<std::string, Hash, std::equal_to<>> defined_;
+  std::unordered_map<std::string, std::string, Hash, std::equal_to<>> defined_;  // and values
 };
 
 }  // namespace
@@ -332,7 +355,7 @@ void MacroTable::Predefine(std::string_view definition) {
   if (equals != std::string_view::npos) macro.body.assign(definition.substr(equals + 1));
   const std::string_view name = definition.substr(0, equals);
   if (name.empty()) return;
-  predefined_.emplace_back(name);
+  predefined_.emplace_back(definition);
   Define(name, std::move(macro));
 }
 

@@ -90,6 +90,10 @@ TEST(MacroExpanderTest, CallsOfEachMacroForm) {
        "#define CORE 1\n#ifndef CORE\n#define F(x) api(x)\n#elif defined(CORE)\n"
        "#define F(x) core(x)\n#endif\n",
        "F(1)", {"core"}},
+      {"#if of a name's value",
+       "#define SAFE 0\n#if !SAFE\n#define F(x) unsafe(x)\n#else\n#define F(x) safe(x)\n#endif\n"
+       "#if UNDEFINED || SAFE\n#define G(x) never(x)\n#else\n#define G(x) always(x)\n#endif\n",
+       "F(G(1))", {"unsafe"}},
       {"continued lines and comments", "#define M(x) /* a\n b */ do { one(x); \\\n two(x); } while (0)\n",
        "M(1)", {"one", "two"}},
       {"the last definition counts", "#define F(x) old(x)\n#define F(x) new_one(x)\n", "F(1)",
