@@ -109,9 +109,9 @@ void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out);
 /// Bounds of one expansion. Within them the result is what a preprocessor gives; past them the
 /// rest stays as written and the result says so.
 struct MacroLimits {
-  int depth = 32;          // nested argument expansions, and macros within macros
-  size_t expansions = 512;  // macro replacements in all
-  size_t tokens = 8192;     // tokens held at once
+  int depth = 32;          // nested argument expansions
+  size_t expansions = 256;  // macro replacements in all
+  size_t tokens = 4096;     // tokens held at once
 };
 
 class MacroExpander {
