@@ -6,6 +6,9 @@
 namespace quillmap {
 
 namespace {
+// Between a macro's use and a function its expansion calls, in the call texts of the log.
+constexpr std::string_view kMacroTarget = " => ";
+
 // Field 0 of each filter. Set before the pipeline's workers start: they read it.
 StringList PatternsOf(const StringList& callsList) {
   StringList patterns;
@@ -32,11 +35,16 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
         }
         return false;
       },
-      resolver == nullptr ? CSourcePipeline::AfterScan() : &ReadFacts),
+      resolver == nullptr
+          ? CSourcePipeline::AfterScan()
+          : [headers = &resolver->headerMacros(), rules = &resolver->nameRules()](
+                std::string_view text, const std::vector<CFunction>& definitions,
+                std::any& result) { ReadFacts(text, definitions, result, headers, rules); }),
       resolver_(resolver) {}
 
 void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
-                               std::any& result) {
+                               std::any& result, const MacroTable* headers,
+                               const std::vector<MacroNameRule>* nameRules) {
   if (std::any_cast<SourceFacts>(&result) == nullptr) result = SourceFacts{};
   SourceFacts& facts = *std::any_cast<SourceFacts>(&result);
   facts.ranges.clear();
@@ -44,7 +52,7 @@ void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunctio
     facts.ranges.push_back({static_cast<size_t>(function.name.data() - text.data()),
                             function.headerStart, function.bodyStart, function.bodyEnd});
   }
-  ReadCFileFacts(text, facts.ranges, facts.facts);
+  ReadCFileFacts(text, facts.ranges, facts.facts, headers, nameRules);
 }
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
@@ -65,6 +73,11 @@ void CCallGraphScan::ScanLoaded() {
     for (size_t d = 0; d < dispatches.size(); ++d) {
       if (dispatches[d].named) dispatchAt_.emplace(dispatches[d].offset, d);
     }
+    macroAt_.clear();
+    const std::vector<CMacroUse>& uses = loadedFacts_->facts.macroUses;
+    for (size_t u = 0; u < uses.size(); ++u) {
+      if (uses[u].named) macroAt_.emplace(uses[u].offset, static_cast<int32_t>(u));
+    }
     modelFunctions_.assign(loadedFacts_->ranges.size(), -1);
     range_ = -1;
   }
@@ -79,8 +92,15 @@ void CCallGraphScan::ScanLoaded() {
 void CCallGraphScan::OnFunctionStart(const CFunction& function) {
   selected_ = false;
   ++range_;
+  // A definition named by a macro takes the name the macro makes.
+  std::string_view name = function.name;
+  if (resolver_ != nullptr && range_ >= 0 &&
+      static_cast<size_t>(range_) < loadedFacts_->facts.functions.size() &&
+      !loadedFacts_->facts.functions[static_cast<size_t>(range_)].name.empty()) {
+    name = loadedFacts_->facts.functions[static_cast<size_t>(range_)].name;
+  }
   for (size_t i = 0; i < callsList_.size(); ++i) {
-    if (!Selects(i, function.name)) continue;
+    if (!Selects(i, name)) continue;
     selected_ = true;
     const std::string header = CHeaderText(text_, function);
     // The log and the model count lines from 0, as the line mode's "Z:" does.
@@ -88,7 +108,7 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
     if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
     callTexts_.clear();
     callTextCount_ = 0;
-    functionText_.assign(function.name) += "()";
+    functionText_.assign(name) += "()";
     if (resolver_ != nullptr && range_ >= 0 && static_cast<size_t>(range_) < modelFunctions_.size()) {
       modelFunctions_[static_cast<size_t>(range_)] = static_cast<int32_t>(recorder_.functionCount());
     }
@@ -103,6 +123,12 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
   if (resolver_ != nullptr) {
     const auto site = dispatchAt_.find(call.offset);
     if (site != dispatchAt_.end()) dispatch = site->second;
+    // A macro is no function: what its expansion calls is called here.
+    const auto use = macroAt_.find(call.offset);
+    if (use != macroAt_.end() && dispatch < 0) {
+      RecordMacroUse(loadedFacts_->facts.macroUses[static_cast<size_t>(use->second)], call);
+      return;
+    }
   }
   bool arguments = false;
   StringList args;
@@ -130,16 +156,22 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
 
 void CCallGraphScan::RecordCall(std::string_view name, std::string_view shownName,
                                 const StringList& args, size_t filter, int line,
-                                std::string_view lineText, int32_t dispatch) {
+                                std::string_view lineText, int32_t dispatch,
+                                const CMacroUse* macro) {
   const std::string calledName(name);
   const CallArguments arguments = recorder_.ArgumentsFor(args, filter);
-  // A call through a pointer shows its dispatch expression ("ops->open(f)").
-  const std::string callText = std::string(shownName) + "(" + arguments.shown + ")";
+  // A call through a pointer shows its dispatch expression ("ops->open(f)"); a call in a
+  // macro's expansion the macro and what it calls ("CALL_HELPER(x) => helper").
+  std::string callText = std::string(shownName) + "(" + arguments.shown + ")";
+  if (macro != nullptr) (callText += kMacroTarget) += name;
   if (!callTexts_.insert(callText).second) return;
   ++callTextCount_;
   context_.Log(CallLineEntry(std::string(lineText)));
   context_.Log(CallTextEntry(callText));
   if (dispatch >= 0) resolver_->MarkDispatch(static_cast<uint32_t>(recorder_.callCount()), static_cast<size_t>(dispatch));
+  if (macro != nullptr) {
+    resolver_->MarkMacro(static_cast<uint32_t>(recorder_.callCount()), macro->macro);
+  }
   recorder_.Call(calledName, filter, arguments, line);
 }
 
@@ -175,9 +207,54 @@ void CCallGraphScan::RecordUnnamedDispatches() {
   }
 }
 
+void CCallGraphScan::RecordMacroUse(const CMacroUse& use, const CCall& call) {
+  bool arguments = false;
+  StringList args;
+  for (const std::string& callee : use.callees) {
+    for (size_t i = 0; i < callsList_.size(); ++i) {
+      if (!Selects(i, callee)) continue;
+      if (lineCodeStart_ != call.codeStart) {
+        lineCodeStart_ = call.codeStart;
+        lineText_ = CLineText(text_, call);
+        lineRejected_ = false;
+        for (const std::string& reject : rejectTexts_) {
+          if (lineText_.find(reject) != std::string::npos) lineRejected_ = true;
+        }
+      }
+      if (lineRejected_) return;
+      if (!arguments && use.named) {
+        CCallArguments(text_, call, args);
+        arguments = true;
+      }
+      if (use.macro.empty()) {
+        RecordCall(callee, callee, args, i, use.line, lineText_, -1);
+      } else {
+        RecordCall(callee, use.macro, args, i, use.line, lineText_, -1, &use);
+      }
+    }
+  }
+}
+
+void CCallGraphScan::RecordUnnamedMacroUses() {
+  for (const CMacroUse& use : loadedFacts_->facts.macroUses) {
+    if (use.named || use.function != range_) continue;
+    CCall call;
+    call.name = use.macro.empty() ? std::string_view(use.callees[0]) : std::string_view(use.macro);
+    call.offset = use.offset;
+    call.open = use.offset + call.name.size();
+    call.line = use.line;
+    const size_t lineStart = text_.rfind('\n', use.offset);
+    call.codeStart = lineStart == std::string_view::npos ? 0 : lineStart + 1;
+    RecordMacroUse(use, call);
+  }
+}
+
 void CCallGraphScan::OnFunctionEnd(const CFunction& function) {
   if (!selected_) return;
-  if (resolver_ != nullptr) RecordUnnamedDispatches();
+  if (resolver_ != nullptr) {
+    RecordUnnamedDispatches();
+    RecordUnnamedMacroUses();
+  }
   selected_ = false;
   // A body that never closes ends with its file, on its last line.
   context_.Log(FunctionEndEntry(function.endLine - 1, callTextCount_));

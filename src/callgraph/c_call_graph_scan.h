@@ -48,11 +48,17 @@ class CCallGraphScan : private CSourceVisitor {
   bool Selects(size_t i, std::string_view name) const;
   // The pipeline's work on each source with a resolver: its facts.
   static void ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
-                        std::any& result);
+                        std::any& result, const MacroTable* headers,
+                        const std::vector<MacroNameRule>* nameRules);
   // A selected call: logged and recorded unless its call text was recorded in the body before.
   // `dispatch` indexes the file's dispatch sites, or is -1 for a call by name.
   void RecordCall(std::string_view name, std::string_view shownName, const StringList& args,
-                  size_t filter, int line, std::string_view lineText, int32_t dispatch);
+                  size_t filter, int line, std::string_view lineText, int32_t dispatch,
+                  const CMacroUse* macro = nullptr);
+  // The calls that the expansion of a macro use makes, each selected by its callee's name.
+  void RecordMacroUse(const CMacroUse& use, const CCall& call);
+  // The macro uses without "(" ("REFILL;"), which the scanner does not report as calls.
+  void RecordUnnamedMacroUses();
   // The dispatch sites that the scanner does not report as calls ("(*fp)(x)", "tab[i](x)").
   void RecordUnnamedDispatches();
 
@@ -86,6 +92,7 @@ class CCallGraphScan : private CSourceVisitor {
   std::vector<int32_t> modelFunctions_;
   int32_t range_ = -1;  // of the current function
   std::unordered_map<size_t, int32_t> dispatchAt_;  // named dispatch sites by the name's offset
+  std::unordered_map<size_t, int32_t> macroAt_;     // named macro uses by the name's offset
 };
 
 }  // namespace quillmap

@@ -209,6 +209,13 @@ SourceListCache::Recipe CallGraphRecipe(ProfileReader& profile, const std::strin
           ReadProfileString(profile, cfgPath, kFilesSection, kCompileCommandsKey)};
 }
 
+SourceListCache::Recipe HeaderRecipe(ProfileReader& profile, const std::string& cfgPath,
+                                     const std::string& cfgDir) {
+  return {cfgDir, ValueList(profile, cfgPath, kFilesSection, kHeaderKeyPrefix),
+          ValueList(profile, cfgPath, kFilesSection, kExcludeKeyPrefix),
+          {}};
+}
+
 SourceListCache::Recipe ModuleRecipe(ProfileReader& profile, const std::string& cfgPath,
                                      const std::string& cfgDir, int module) {
   return {cfgDir,
@@ -221,6 +228,11 @@ SourceListCache::Recipe ModuleRecipe(ProfileReader& profile, const std::string& 
 SourceList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
                                 const std::string& cfgDir) {
   return BuildList(CallGraphRecipe(profile, cfgPath, cfgDir));
+}
+
+SourceList HeaderPaths(ProfileReader& profile, const std::string& cfgPath,
+                       const std::string& cfgDir) {
+  return BuildList(HeaderRecipe(profile, cfgPath, cfgDir));
 }
 
 CallGraphOutputPaths ReadCallGraphOutputPaths(ProfileReader& profile, const std::string& cfgPath,

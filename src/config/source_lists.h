@@ -45,6 +45,13 @@ struct SourceList {
 SourceList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
                                 const std::string& cfgDir);
 
+/// The "[files]" numbered list of the project's headers, whose macros the resolved mode expands.
+inline constexpr const char* kHeaderKeyPrefix = "header";
+
+/// The project's headers ("[files] header0", "header1", ...; the exclusions apply).
+SourceList HeaderPaths(ProfileReader& profile, const std::string& cfgPath,
+                       const std::string& cfgDir);
+
 /// The call graph's outputs ("[files] dot" and "csv"); an empty path turns that output off.
 struct CallGraphOutputPaths {
   std::string dot;

@@ -41,6 +41,8 @@ dot=quillmap.dot
 csv=quillmap.csv
 ; The sources: every .c file under this folder, at any depth ("**" is any number of folders).
 file0=**/*.c
+; The headers whose macros are expanded where the sources use them (with resolve=yes).
+header0=**/*.h
 ; Files to leave out of every list, for example tests:
 ;exclude0=**/test/**
 ; The C files of a compilation database can be scanned too:

@@ -206,11 +206,13 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
           .String(graph.EdgeStyleOf(call));
       out.Key("file").StringOrNull(sourcePath(caller.file));
       if (graph.resolved) {
-        out.Key("kind").String(details.kind == CallKind::kPointer ? "pointer" : "direct");
+        out.Key("kind").String(details.kind == CallKind::kPointer ? "pointer"
+                               : details.kind == CallKind::kMacro ? "macro"
+                                                                  : "direct");
       }
       out.Key("line").Integer(details.line);
       if (graph.resolved) {
-        if (details.kind == CallKind::kPointer) {
+        if (details.kind == CallKind::kPointer || details.kind == CallKind::kMacro) {
           out.Key("via").String(graph.NameOf(details.via));
         } else {
           out.Key("via").StringOrNull(nullptr);

@@ -65,6 +65,7 @@ struct CallRecord {
 enum class CallKind : uint8_t {
   kDirect,   // by its name
   kPointer,  // through a function pointer: a struct member, a variable or a parameter
+  kMacro,    // in the expansion of a macro used in the body
 };
 
 /// What a call record keeps in the model's text store, where it takes far less room.
@@ -75,7 +76,7 @@ struct CallDetails {
   // Resolved models only:
   CallKind kind = CallKind::kDirect;
   int32_t calleeIndex = -1;  // the callee's definition (index into functions), -1 unresolved
-  NameId via = 0;            // kPointer: the dispatch expression ("ops->open")
+  NameId via = 0;  // kPointer: the dispatch expression ("ops->open"); kMacro: the macro's name
 };
 
 /// A run of call indexes, first to last (exclusive).

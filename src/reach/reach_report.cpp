@@ -77,7 +77,7 @@ bool WordBefore(std::string_view header, std::string_view name, std::string_view
 }  // namespace
 
 const char* CallKindText(CallKind kind) {
-  return kind == CallKind::kPointer ? "pointer" : "direct";
+  return kind == CallKind::kPointer ? "pointer" : kind == CallKind::kMacro ? "macro" : "direct";
 }
 
 bool IsStaticDefinition(const CallGraphModel& model, const FunctionRecord& function) {
@@ -147,8 +147,8 @@ ReachAnswer AnswerWhy(const CallReachGraph& graph, const std::string& from, cons
                      {"file", Shown(graph.FileOf(graph.EdgeFrom(edge)), cfgDir)},
                      {"line", details.line},
                      {"kind", CallKindText(graph.EdgeKind(edge))},
-                     {"via", graph.EdgeKind(edge) == CallKind::kPointer ? Json(graph.EdgeVia(edge))
-                                                                        : Json(nullptr)}});
+                     {"via", graph.EdgeKind(edge) != CallKind::kDirect ? Json(graph.EdgeVia(edge))
+                                                                       : Json(nullptr)}});
   }
   answer.text = Dump({{"query", "why"},
                       {"from", from},

@@ -273,8 +273,14 @@ struct Declaration {
 class FactReader {
  public:
   FactReader(std::string_view text, const std::vector<CDefinitionRange>& ranges, CFileFacts& facts,
-             std::vector<Tok>& tokens)
-      : text_(text), ranges_(ranges), facts_(facts), t_(tokens) {}
+             std::vector<Tok>& tokens, SourceMacros* sourceMacros,
+             const std::vector<MacroNameRule>* nameRules)
+      : text_(text),
+        ranges_(ranges),
+        facts_(facts),
+        t_(tokens),
+        sourceMacros_(sourceMacros),
+        nameRules_(nameRules) {}
 
   void Run();
 
@@ -326,6 +332,10 @@ class FactReader {
   void Function(size_t r, size_t a, size_t b);
   void Parameters(size_t r, size_t header, size_t body);
   void Body(size_t a, size_t b);
+  // The use of a macro at t_[i] inside body t_[a, b), with the calls of its expansion.
+  void MacroUse(size_t i, size_t b);
+  // The name that a macro in the name's place of definition r makes (see CDefinitionFacts).
+  void MadeName(size_t r, size_t header, size_t body);
   void LocalDeclaration(size_t a, size_t b);
   void Flow(CSlot to, CSlot from) {
     if (to.valid() && from.valid()) facts_.flows.push_back({std::move(to), std::move(from)});
@@ -360,6 +370,11 @@ class FactReader {
   CFileFacts& facts_;
   std::vector<Tok>& t_;
   Macros macros_;
+  SourceMacros* sourceMacros_;  // null: macro uses are not expanded
+  const std::vector<MacroNameRule>* nameRules_;
+  std::vector<MacroToken> use_;
+  std::vector<MacroToken> expansion_;
+  std::vector<std::string> calls_;
   int expanding_ = 0;  // macro expansions under way (each one's tokens follow the text's)
   std::unordered_map<std::string_view, Local> globals_;
   std::unordered_map<std::string_view, Local> locals_;
@@ -978,6 +993,7 @@ void FactReader::Body(size_t a, size_t b) {
   bool statementStart = true;
   for (size_t i = a; i < b; ++i) {
     const Tok t = t_[i];  // a copy: an initialiser's macros add tokens for a while
+    if (t.kind == Kind::kIdent && sourceMacros_ != nullptr && expanding_ == 0) MacroUse(i, b);
     if (statementStart && LooksLikeDeclaration(t_, i, b)) {
       size_t end = i;
       while (end < b && !Is(t_[end], ";")) {
@@ -1168,6 +1184,94 @@ void FactReader::Body(size_t a, size_t b) {
   }
 }
 
+// Most tokens a use of a macro may span (its name and argument list): longer ones are not
+// expanded, so that a nest of uses costs a bounded amount of work per use.
+constexpr size_t kMaxMacroUseTokens = 4096;
+
+void FactReader::MacroUse(size_t i, size_t b) {
+  const Tok& t = t_[i];
+  if (i > 0 && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) return;
+  sourceMacros_->At(t.offset);
+  const MacroDefinition* macro = sourceMacros_->Find(t.text);
+  // A cast or statement macro before a call ("v = AS_TEXT text_dup(v);", "CHECK_FAIL report(x);"):
+  // the scanner reads "WORD name(" as a declaration, but the name is called. A word in capitals
+  // counts as such a macro where no table knows it.
+  if (i + 2 < b && t_[i + 1].kind == Kind::kIdent && Is(t_[i + 2], "(") &&
+      !In(t_[i + 1].text, kStatementWords) && !In(t.text, kStatementWords) &&
+      (macro != nullptr ? !macro->functionLike : t.text.size() > 1 && !HasLower(t.text))) {
+    CMacroUse call;
+    call.function = function_;
+    call.offset = t_[i + 1].offset;
+    call.line = t_[i + 1].line;
+    call.callees.emplace_back(t_[i + 1].text);
+    facts_.macroUses.push_back(std::move(call));
+  }
+  if (macro == nullptr) return;
+  const bool named = i + 1 < b && Is(t_[i + 1], "(");
+  if (macro->functionLike && !named) return;
+  size_t last = i;
+  if (named) {
+    int depth = 0;
+    const size_t stop = std::min(b, i + 1 + kMaxMacroUseTokens);
+    size_t j = i + 1;
+    for (; j < stop; ++j) {
+      if (Is(t_[j], "(")) ++depth;
+      if (Is(t_[j], ")") && --depth == 0) break;
+    }
+    if (j >= stop) {
+      if (macro->functionLike) return;
+    } else {
+      last = j;
+    }
+  }
+  use_.clear();
+  const size_t end = t_[last].offset + t_[last].text.size();
+  TokenizeMacroText(text_.substr(t.offset, end - t.offset), use_);
+  MacroExpander expander(*sourceMacros_);
+  expander.Expand(std::move(use_), expansion_);
+  use_ = {};
+  MacroExpander::CallsOf(expansion_, calls_);
+  if (calls_.empty() && !named) return;
+  CMacroUse found;
+  found.function = function_;
+  found.offset = t.offset;
+  found.line = t.line;
+  found.named = named;
+  found.macro = t.text;
+  found.callees = calls_;
+  facts_.macroUses.push_back(std::move(found));
+}
+
+void FactReader::MadeName(size_t r, size_t header, size_t body) {
+  size_t name = header;
+  while (name < body && t_[name].offset < ranges_[r].nameOffset) ++name;
+  if (name + 1 >= body || t_[name].kind != Kind::kIdent || !Is(t_[name + 1], "(")) return;
+  int depth = 0;
+  size_t close = name + 1;
+  const size_t stop = std::min(body, name + 1 + kMaxMacroUseTokens);
+  for (; close < stop; ++close) {
+    if (Is(t_[close], "(")) ++depth;
+    if (Is(t_[close], ")") && --depth == 0) break;
+  }
+  if (close >= stop) return;
+  use_.clear();
+  const size_t end = t_[close].offset + 1;
+  TokenizeMacroText(text_.substr(t_[name].offset, end - t_[name].offset), use_);
+  // Another parameter list after the use: the use gives the name ("IMPL(copy)(char *d)").
+  const bool listFollows = close + 1 < body && Is(t_[close + 1], "(");
+  sourceMacros_->At(t_[name].offset);
+  const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
+  std::string made;
+  if (macro != nullptr && macro->functionLike) {
+    MacroExpander expander(*sourceMacros_);
+    expander.Expand(use_, expansion_);
+    made = DefinedNameOf(expansion_, listFollows);
+  } else if (macro == nullptr && nameRules_ != nullptr) {
+    made = NameByRules(*nameRules_, use_);
+  }
+  if (!made.empty() && made != t_[name].text) facts_.functions[r].name = std::move(made);
+}
+
 void FactReader::Function(size_t r, size_t a, size_t b) {
   function_ = static_cast<int32_t>(r);
   const CDefinitionRange& range = ranges_[r];
@@ -1197,6 +1301,7 @@ void FactReader::Run() {
       while (body < textTokens && t_[body].offset < ranges_[r].bodyStart) ++body;
       locals_.clear();
       Parameters(r, k, body);
+      if (sourceMacros_ != nullptr) MadeName(r, k, body);
       std::string_view name = text_.substr(ranges_[r].nameOffset);
       size_t e = 0;
       while (e < name.size() && IsIdentChar(name[e])) ++e;
@@ -1227,11 +1332,17 @@ void FactReader::Run() {
 }  // namespace
 
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
-                    CFileFacts& facts) {
+                    CFileFacts& facts, const MacroTable* headers,
+                    const std::vector<MacroNameRule>* nameRules) {
   facts = CFileFacts{};
   // Each thread keeps its token buffer from source to source.
   thread_local std::vector<Tok> tokens;
-  FactReader(text, ranges, facts, tokens).Run();
+  if (headers == nullptr) {
+    FactReader(text, ranges, facts, tokens, nullptr, nullptr).Run();
+    return;
+  }
+  SourceMacros macros(text, headers);
+  FactReader(text, ranges, facts, tokens, &macros, nameRules).Run();
 }
 
 }  // namespace quillmap

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "resolve/macro_table.h"
+
 namespace quillmap {
 
 /// A place that can hold a function: a struct member reached from a typed base, a variable of a
@@ -47,6 +49,16 @@ struct CDispatch {
   CSlot slot;
 };
 
+/// A use of a macro inside a body and the functions its expansion calls.
+struct CMacroUse {
+  int32_t function = 0;  // index into CFileFacts::functions
+  size_t offset = 0;     // of the macro's name
+  int line = 0;
+  bool named = false;  // "(" follows the name: the scanner reports the use as a call
+  std::string macro;  // "": a call the scanner took for a declaration ("AS_TEXT text_dup(v)")
+  std::vector<std::string> callees;  // in the order of the expansion
+};
+
 /// A member of a struct, in the order of its definition.
 struct CMember {
   std::string name;
@@ -70,6 +82,9 @@ struct CDefinitionRange {
 struct CDefinitionFacts {
   bool isStatic = false;
   int parameters = 0;  // -1 when the list cannot be read ("...", K&R)
+  /// With a macro table: the name a macro in the name's place makes ("IMPL(copy)" ->
+  /// "fast_copy"), "" where the name stands as written.
+  std::string name;
 };
 
 struct CFileFacts {
@@ -78,11 +93,15 @@ struct CFileFacts {
   std::vector<std::pair<std::string, std::string>> typedefs;  // alias, struct or typedef name
   std::vector<CFlow> flows;
   std::vector<CDispatch> dispatches;  // in text order
+  std::vector<CMacroUse> macroUses;   // in text order; with a macro table only
 };
 
 /// Reads the facts of one source whose definitions the scanner found at `ranges` (in text
-/// order). Linear in the text; malformed code yields fewer facts, never a failure.
+/// order). Linear in the text; malformed code yields fewer facts, never a failure. With
+/// `headers`, the uses of macros (the file's own and those of `headers`) are expanded into
+/// macroUses.
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
-                    CFileFacts& facts);
+                    CFileFacts& facts, const MacroTable* headers = nullptr,
+                    const std::vector<MacroNameRule>* nameRules = nullptr);
 
 }  // namespace quillmap

@@ -36,7 +36,11 @@ size_t CommonFolderLength(const std::vector<SourceRecord>& sources) {
 }  // namespace
 
 std::string ResolveSummary(const ResolveCounts& counts) {
-  return std::to_string(counts.direct) + " direct, " + std::to_string(counts.pointerEdges) +
+  // The count of macro calls is named only where there are any: a source without macros keeps
+  // the summary it always had.
+  const std::string macros =
+      counts.macroCalls == 0 ? "" : std::to_string(counts.macroCalls) + " through macros, ";
+  return std::to_string(counts.direct) + " direct, " + macros + std::to_string(counts.pointerEdges) +
          " pointer edges from " + std::to_string(counts.dispatches) + " dispatches (" +
          std::to_string(counts.unbound) + " without a target), " +
          std::to_string(counts.unresolved) + " unresolved, " + std::to_string(counts.ambiguous) +
@@ -135,6 +139,16 @@ void CallResolver::MarkDispatch(uint32_t call, size_t dispatch) {
       {SlotId(site.slot, fileSource_, fileLocalBase_), it->second, fileSource_, site.arguments});
 }
 
+void CallResolver::MarkMacro(uint32_t call, std::string_view macro) {
+  auto it = viaIds_.find(std::string(macro));
+  if (it == viaIds_.end()) {
+    it = viaIds_.emplace(std::string(macro), static_cast<uint32_t>(vias_.size())).first;
+    vias_.push_back(&it->first);
+  }
+  if (callMacro_.size() <= call) callMacro_.resize(static_cast<size_t>(call) + 1, -1);
+  callMacro_[call] = static_cast<int32_t>(it->second);
+}
+
 std::string CallResolver::Canonical(std::string type) const {
   for (int step = 0; step < kMaxTypedefSteps; ++step) {
     const auto it = typedefs_.find(type);
@@ -222,6 +236,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   functionStatic_.resize(functionCount, 0);
   functionParameters_.resize(functionCount, -1);
   callDispatch_.resize(model.calls.size(), -1);
+  callMacro_.resize(model.calls.size(), -1);
 
   // The definitions of each plain name, chained.
   std::unordered_map<std::string_view, int32_t> firstDef;
@@ -436,6 +451,19 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
       int32_t target = -1;
       const std::string_view name = model.NameOf(call.callee);
       const Bound bound = bind(name, function.file, target);
+      if (callMacro_[c] >= 0) {
+        // A call the expansion of a macro makes: bound by scope as if written in the body,
+        // shown with the macro's name as written.
+        ++counts.macroCalls;
+        details.kind = CallKind::kMacro;
+        details.via = model.names.Intern(*vias_[static_cast<size_t>(callMacro_[c])]);
+        details.calleeIndex = bound == Bound::kFound ? target : -1;
+        next.AddResolvedCall(details.via,
+                             bound == Bound::kFound ? nodeName[static_cast<size_t>(target)]
+                                                    : call.callee,
+                             details, arguments);
+        continue;
+      }
       if (bound == Bound::kFound) {
         ++counts.direct;
         details.calleeIndex = target;

@@ -15,6 +15,7 @@
 
 #include "model/graph_model.h"
 #include "resolve/c_facts.h"
+#include "resolve/macro_table.h"
 
 namespace quillmap {
 
@@ -26,6 +27,7 @@ struct ResolveCounts {
   uint64_t dispatches = 0;   // calls through a slot
   uint64_t unbound = 0;      // of them, with no known target
   uint64_t pointerEdges = 0;  // records of calls through a slot with a target
+  uint64_t macroCalls = 0;    // calls made by the expansion of a macro
 };
 
 /// "N direct, N pointer edges from N dispatches (N without a target), N unresolved, N ambiguous"
@@ -46,6 +48,14 @@ class CallResolver {
   /// The dispatch site `dispatch` of the last file (an index into its facts' dispatches, which
   /// must live until the next AddFile) is the model's call `call`.
   void MarkDispatch(uint32_t call, size_t dispatch);
+  /// The model's call `call` is made by the expansion of macro `macro`.
+  void MarkMacro(uint32_t call, std::string_view macro);
+
+  /// The macros of the project's headers, read before the sources; every source sees them.
+  MacroTable& headerMacros() { return headerMacros_; }
+  const MacroTable& headerMacros() const { return headerMacros_; }
+  /// How definitions named by macros no table knows are named (the built-in rules first).
+  std::vector<MacroNameRule>& nameRules() { return nameRules_; }
 
   /// Rewrites the model's calls; the model is resolved afterwards (CallGraphModel::resolved).
   ResolveCounts Resolve(CallGraphModel& model);
@@ -79,6 +89,9 @@ class CallResolver {
   std::unordered_map<std::string, uint32_t> viaIds_;
   std::vector<const std::string*> vias_;  // by id, in viaIds_
   std::vector<int32_t> callDispatch_;  // by model call: index into dispatches_, -1 direct
+  std::vector<int32_t> callMacro_;     // by model call: the macro (index into vias_), -1 none
+  MacroTable headerMacros_;
+  std::vector<MacroNameRule> nameRules_ = BuiltInMacroNameRules();
   // The last file's dispatch sites, until the next file.
   const std::vector<CDispatch>* fileDispatches_ = nullptr;
   int32_t fileSource_ = -1;

@@ -23,7 +23,7 @@ struct Resolved {
   CallGraphModel model;
 };
 
-Resolved Resolve(const Files& files) {
+Resolved Resolve(const Files& files, const std::string& headers = "") {
   testing::ScanFixture f;
   std::string list;
   for (size_t i = 0; i < files.size(); ++i) {
@@ -34,6 +34,7 @@ Resolved Resolve(const Files& files) {
   const std::string cfg = f.dir / "scan.cfg";
   ReadList(f.profile, cfg, "calls", f.callsList);
   CallResolver resolver;
+  resolver.headerMacros().Read(headers);
   ScanCallGraph(f.context, cfg, {f.callsList, f.rejectList, f.fileList}, f.model, &f.counts,
                 &f.scanMessage, CallGraphEngine::kFast, SourceSyntax::kC, &resolver);
   Resolved result;
@@ -41,8 +42,11 @@ Resolved Resolve(const Files& files) {
   for (const FunctionRecord& function : f.model.functions) {
     for (const uint32_t c : f.model.CallsOf(function)) {
       const CallRecord& call = f.model.calls[c];
-      const bool pointer = f.model.DetailsOf(call).kind == CallKind::kPointer;
-      result.edges.insert(std::string(f.model.NameOf(function.name)) + (pointer ? " => " : " -> ") +
+      const CallKind kind = f.model.DetailsOf(call).kind;
+      result.edges.insert(std::string(f.model.NameOf(function.name)) +
+                          (kind == CallKind::kPointer ? " => "
+                           : kind == CallKind::kMacro ? " ~> "
+                                                      : " -> ") +
                           std::string(f.model.NameOf(call.callee)));
     }
   }
@@ -219,6 +223,91 @@ TEST(CallResolverTest, BadInputNeitherFailsNorRunsAway) {
     for (const std::string& edge : c.absent) {
       EXPECT_FALSE(r.edges.contains(edge)) << c.name << ": unexpected " << edge;
     }
+  }
+}
+
+// "caller ~> callee": a call made by a macro's expansion.
+TEST(CallResolverTest, BindsTheCallsThatMacrosMake) {
+  const std::string helper = "int helper(int x) { return x; }\n";
+  const std::vector<Case> cases = {
+      {"function-like macro",
+       {{"a.c", "#define CALL_HELPER(x) helper(x)\n" + helper +
+                    "int use(int x) { return CALL_HELPER(x); }\n"}},
+       {"use ~> helper"},
+       {"use -> CALL_HELPER", "use -> helper"}},
+      {"alias of a function",
+       {{"a.c", "#define get4byte helper\n" + helper + "int use(int p) { return get4byte(p); }\n"}},
+       {"use ~> helper"},
+       {"use -> get4byte"}},
+      {"statement macro without parentheses",
+       {{"a.c", "#define REFILL do { helper(0); } while (0)\n" + helper +
+                    "void use(void) { REFILL; }\n"}},
+       {"use ~> helper"},
+       {}},
+      {"calls in the arguments stay calls",
+       {{"a.c", "#define WRAP(e) guard(e)\nint guard(int e) { return e; }\n" + helper +
+                    "int use(int x) { return WRAP(helper(x)); }\n"}},
+       {"use ~> guard", "use -> helper"},
+       {"use ~> helper"}},
+      {"a macro that calls nothing is no call",
+       {{"a.c", "#define MAX(a, b) ((a) > (b) ? (a) : (b))\nint use(int x) { return MAX(x, 1); }\n"}},
+       {},
+       {"use -> MAX"}},
+      {"the next file starts clean",
+       {{"a.c", "#define F(x) helper(x)\n" + helper + "int one(int x) { return F(x); }\n"},
+        {"b.c", "int two(int x) { return F(x); }\n"}},
+       {"one ~> helper", "two -> F"},
+       {"two ~> helper"}},
+      {"static helper of the file that uses the macro",
+       {{"a.c", "#define F(x) helper(x)\nstatic int helper(int x) { return x; }\n"
+                "int one(int x) { return F(x); }\n"},
+        {"b.c", "static int helper(int x) { return x; }\n"}},
+       {"one ~> helper@a.c"},
+       {"one ~> helper@b.c"}},
+  };
+  for (const Case& c : cases) {
+    const Resolved r = Resolve(c.files);
+    for (const std::string& e : c.present) EXPECT_TRUE(r.edges.contains(e)) << c.name << ": " << e;
+    for (const std::string& e : c.absent) EXPECT_FALSE(r.edges.contains(e)) << c.name << ": " << e;
+  }
+}
+
+TEST(CallResolverTest, ExpandsTheMacrosOfTheHeaders) {
+  const Resolved r = Resolve({{"a.c", "int helper(int x) { return x; }\n"
+                                      "int use(int x) { return CALL(x); }\n"},
+                              {"b.c", "#undef CALL\nint other(int x) { return CALL(x); }\n"}},
+                             "#define CALL(x) helper(x)\n");
+  EXPECT_TRUE(r.edges.contains("use ~> helper"));
+  EXPECT_TRUE(r.edges.contains("other -> CALL"));
+  EXPECT_EQ(r.counts.macroCalls, 1u);
+}
+
+TEST(CallResolverTest, NamesDefinitionsThatMacrosMakeAndReadsGnuStyle) {
+  const Resolved r = Resolve(
+      {{"g.c",
+        "#define IMPL(name) fast_ ## name\n"
+        "#define AS_TEXT (char *)\n"
+        "#define CHECK_FAIL if (0)\n"
+        "int helper(int x) { return x; }\n"
+        "char *text_dup(char *v) { return v; }\n"
+        "static void __attribute__ ((noinline)) call_free (void *p) { helper(1); }\n"
+        "__attribute__ ((destructor)) static void fini (void) { helper(2); }\n"
+        "weak_alias (a, b)\n"
+        "int after_alias (int x) { return helper(x); }\n"
+        "int IMPL(copy)(char *d, const char *s) { return helper(3); }\n"
+        "SYSCALL_DEFINE3(open, const char *, filename, int, flags, int, mode) { return 0; }\n"
+        "COMPAT_SYSCALL_DEFINE1(close, int, fd) { return 0; }\n"
+        "void casts(char *v) { v = AS_TEXT text_dup(v); CHECK_FAIL  helper(4);\n"
+        "  UNKNOWN_CAST text_dup(v); }\n"}});
+  std::set<std::string> names;
+  for (const FunctionRecord& function : r.model.functions) {
+    names.insert(std::string(r.model.NameOf(function.name)));
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"helper", "text_dup", "call_free", "fini", "after_alias",
+                                          "fast_copy", "sys_open", "compat_sys_close", "casts"}));
+  for (const char* e : {"call_free -> helper", "fini -> helper", "after_alias -> helper",
+                        "fast_copy -> helper", "casts -> text_dup", "casts -> helper"}) {
+    EXPECT_TRUE(r.edges.contains(e)) << e;
   }
 }
 

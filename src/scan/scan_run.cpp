@@ -11,6 +11,7 @@
 #include "config/source_lists.h"
 #include "files/file_error.h"
 #include "files/paths.h"
+#include "files/source_file.h"
 #include "json/graph_json.h"
 #include "modgraph/c_module_scan.h"
 #include "modgraph/fast_module_scan.h"
@@ -39,6 +40,10 @@ constexpr const char* kSyntaxKey = "syntax";
 constexpr const char* kResolveKey = "resolve";
 constexpr const char* kResolveOn = "yes";
 constexpr const char* kResolveOff = "no";
+// Resolved mode: "define0=NAME[=VALUE]", ... the names the build defines; "name_macro0=PATTERN
+// TEMPLATE", ... how definitions named by macros that no table knows are named.
+constexpr const char* kDefineKey = "define";
+constexpr const char* kNameMacroKey = "name_macro";
 constexpr const char* kUnknownResolve = "error in [scan] resolve (yes or no): ";
 constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 constexpr const char* kJsonKey = "json";
@@ -80,6 +85,27 @@ void AssignFunctionModules(GraphModel& model) {
     if (function.file < 0) continue;
     const auto it = moduleOfFile.find(callGraph.sources[static_cast<size_t>(function.file)].path);
     function.module = it == moduleOfFile.end() ? -1 : it->second;
+  }
+}
+
+// The macros of the configured headers, which the resolved mode expands where sources use them.
+// A header that cannot be read gives none; a pattern that matches nothing is noted in the log.
+void ReadHeaderMacros(ScanContext& context, ProfileReader& profile, const std::string& path,
+                      MacroTable& table) {
+  const SourceList headers = HeaderPaths(profile, path, DirectoryOf(path));
+  for (const std::string& problem : headers.problems) context.Log(problem);
+  std::string text;
+  std::vector<char> buffer(size_t{1} << 16);
+  for (const std::string& header : headers.paths) {
+    if (context.stopped()) return;
+    SourceFile file;
+    if (!file.Open(header)) continue;
+    text.clear();
+    ssize_t n = 0;
+    while ((n = file.Read(buffer.data(), buffer.size())) > 0) {
+      text.append(buffer.data(), static_cast<size_t>(n));
+    }
+    table.Read(text);
   }
 }
 
@@ -347,6 +373,23 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     ReadList(*profile_, path, kRejectList, rejectList_);
     ScanCounts counts;
     CallResolver resolver;
+    if (resolve) {
+      // The names the build defines, and the rules for definitions named by unknown macros.
+      for (int n = 0;; ++n) {
+        const std::string value =
+            ReadProfileString(*profile_, path, kScanSection, kDefineKey + std::to_string(n));
+        if (value.empty()) break;
+        resolver.headerMacros().Predefine(value);
+      }
+      for (int n = 0;; ++n) {
+        const std::string value =
+            ReadProfileString(*profile_, path, kScanSection, kNameMacroKey + std::to_string(n));
+        MacroNameRule rule;
+        if (value.empty() || !ParseMacroNameRule(value, rule)) break;
+        resolver.nameRules().insert(resolver.nameRules().begin() + n, rule);
+      }
+      ReadHeaderMacros(context, *profile_, path, resolver.headerMacros());
+    }
     const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
                                      model_.callGraph, &counts, &scanMessage, callGraphEngine_,
                                      syntax, resolve ? &resolver : nullptr);

@@ -15,6 +15,9 @@ constexpr const char* kNodeCfgKey = "node_cfg";
 // dispatch is drawn as one summary node.
 constexpr const char* kPointerCfgKey = "pointer_cfg";
 constexpr const char* kDefaultPointerStyle = "style=dashed";
+// Calls made by a macro's expansion: their style, labelled with the macro's name.
+constexpr const char* kMacroCfgKey = "macro_cfg";
+constexpr const char* kDefaultMacroStyle = "style=dotted";
 constexpr const char* kMaxTargetsKey = "max_targets";
 constexpr int kDefaultMaxTargets = 10;
 constexpr const char* kTargetsNodeName = "[targets ";  // no C name starts like this
@@ -67,6 +70,7 @@ class DotFile {
     if (model_.resolved) {
       const CallDetails details = model_.DetailsOf(call);
       if (details.kind == CallKind::kPointer) line += PointerAttributes(details.via);
+      if (details.kind == CallKind::kMacro) line += MacroAttributes(details.via);
     }
     Line(line);
   }
@@ -107,8 +111,17 @@ class DotFile {
     return " [" + pointerStyle_ + ", label=" + DotId(DispatchMemberOf(model_.NameOf(via))) + "]";
   }
 
+  std::string MacroAttributes(NameId macro) {
+    if (macroStyle_.empty()) {
+      macroStyle_ = Read(kMacroCfgKey);
+      if (macroStyle_.empty()) macroStyle_ = kDefaultMacroStyle;
+    }
+    return " [" + macroStyle_ + ", label=" + DotId(model_.NameOf(macro)) + "]";
+  }
+
   std::vector<char> nodeWritten_;  // by name
   std::string pointerStyle_;
+  std::string macroStyle_;
   int targetsNodes_ = 0;
 };
 

@@ -34,9 +34,11 @@ void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGr
         calls += ';';
         calls += model.CallTextOf(c);
         if (!model.resolved) continue;
-        // A call through a pointer names the target of each of its records.
+        // A call through a pointer names the target of each of its records; a macro's use what
+        // its expansion calls.
         const CallDetails details = model.DetailsOf(model.calls[c]);
-        if (details.kind == CallKind::kPointer && details.calleeIndex >= 0) {
+        if ((details.kind == CallKind::kPointer && details.calleeIndex >= 0) ||
+            details.kind == CallKind::kMacro) {
           calls += " => ";
           calls += model.NameOf(model.calls[c].callee);
         }

@@ -1,0 +1,824 @@
+#include "resolve/macro_table.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+namespace quillmap {
+
+namespace {
+
+struct CharTable {
+  std::array<bool, 256> start{};
+  std::array<bool, 256> part{};
+  constexpr CharTable() {
+    for (int c = 'a'; c <= 'z'; ++c) start[c] = part[c] = true;
+    for (int c = 'A'; c <= 'Z'; ++c) start[c] = part[c] = true;
+    start['_'] = part['_'] = start['$'] = part['$'] = true;
+    for (int c = '0'; c <= '9'; ++c) part[c] = true;
+  }
+};
+constexpr CharTable kChars;
+inline bool IdentStart(char c) { return kChars.start[static_cast<uint8_t>(c)]; }
+inline bool IdentPart(char c) { return kChars.part[static_cast<uint8_t>(c)]; }
+inline bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Words followed by "(" that call nothing.
+constexpr std::string_view kNotCalls[] = {
+    "if",         "for",        "while",       "switch",       "return",       "sizeof",
+    "do",         "else",       "case",        "goto",         "typeof",       "__typeof__",
+    "__typeof",   "_Alignof",   "alignof",     "__alignof__",  "_Generic",     "_Static_assert",
+    "static_assert", "__attribute__", "__attribute", "asm",     "__asm__",      "__asm",
+    "volatile",   "__volatile__", "defined",   "void",         "char",         "short",
+    "int",        "long",       "float",       "double",       "signed",       "unsigned",
+    "_Bool",      "const",      "struct",      "union",        "enum",         "__extension__",
+    "__declspec", "_Pragma",    "__builtin_offsetof", "offsetof"};
+
+bool NotACall(std::string_view name) {
+  if (name.starts_with("__builtin_")) return true;
+  return std::find(std::begin(kNotCalls), std::end(kNotCalls), name) != std::end(kNotCalls);
+}
+
+// Reads one directive, `d` from its "#" with continuations joined and comments blanked.
+class DirectiveReader {
+ public:
+  DirectiveReader(
+      const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+      const std::vector<std::string>* predefined)
+      : found_(found) {
+    if (predefined == nullptr) return;
+    for (const std::string& definition : *predefined) {
+      const size_t equals = definition.find('=');
+      defined_.insert_or_assign(definition.substr(0, equals),
+                                equals == std::string::npos ? "1" : definition.substr(equals + 1));
+    }
+  }
+
+  void Directive(std::string_view d, size_t offset) {
+    size_t p = 1;
+    while (p < d.size() && Blank(d[p])) ++p;
+    size_t q = p;
+    while (q < d.size() && IdentPart(d[q])) ++q;
+    const std::string_view word = d.substr(p, q - p);
+    if (word == "if" || word == "ifdef" || word == "ifndef") {
+      const Condition c = Decide(word, d.substr(q));
+      const bool parent = branches_.empty() || branches_.back().active;
+      branches_.push_back({parent, parent && c != Condition::kFalse, c != Condition::kFalse});
+    } else if (word == "elif" && !branches_.empty()) {
+      Branch& b = branches_.back();
+      const Condition c = b.taken ? Condition::kFalse : Decide("if", d.substr(q));
+      b.active = b.parent && !b.taken && c != Condition::kFalse;
+      b.taken = b.taken || c != Condition::kFalse;
+    } else if (word == "else" && !branches_.empty()) {
+      Branch& b = branches_.back();
+      b.active = b.parent && !b.taken;
+      b.taken = true;
+    } else if (word == "endif") {
+      if (!branches_.empty()) branches_.pop_back();
+    } else if ((word == "define" || word == "undef") &&
+               (branches_.empty() || branches_.back().active)) {
+      while (q < d.size() && Blank(d[q])) ++q;
+      size_t e = q;
+      if (e < d.size() && IdentStart(d[e])) {
+        while (e < d.size() && IdentPart(d[e])) ++e;
+      }
+      if (e == q) return;
+      const std::string_view name = d.substr(q, e - q);
+      if (word == "undef") {
+        const auto known = defined_.find(name);
+        if (known != defined_.end()) defined_.erase(known);
+        found_(offset, name, nullptr);
+        return;
+      }
+      defined_.insert_or_assign(std::string(name), std::string());
+      MacroDefinition macro;
+      size_t b = e;
+      if (b < d.size() && d[b] == '(') {
+        macro.functionLike = true;
+        ++b;
+        while (b < d.size() && d[b] != ')') {
+          if (IdentStart(d[b])) {
+            const size_t s = b;
+            while (b < d.size() && IdentPart(d[b])) ++b;
+            macro.parameters.emplace_back(d.substr(s, b - s));
+          } else if (d.substr(b, 3) == "...") {
+            macro.variadic = true;
+            // "args..." names the rest; "..." alone is __VA_ARGS__.
+            size_t before = b;
+            while (before > 0 && Blank(d[before - 1])) --before;
+            if (macro.parameters.empty() || d[before - 1] == ',') {
+              macro.parameters.emplace_back("__VA_ARGS__");
+            }
+            b += 3;
+          } else {
+            ++b;
+          }
+        }
+        if (b >= d.size()) return;  // an unterminated parameter list defines nothing
+        ++b;
+      }
+      while (b < d.size() && Blank(d[b])) ++b;
+      size_t end = d.size();
+      while (end > b && Blank(d[end - 1])) --end;
+      macro.body.assign(d.substr(b, end - b));
+      if (!macro.functionLike) defined_.insert_or_assign(std::string(name), macro.body);
+      found_(offset, name, &macro);
+    }
+  }
+
+ private:
+  // A condition is decided where it asks only whether a name is defined (by this text so far),
+  // or is a literal number; the others are read as true, and their "#else" not at all, so that
+  // what both branches open is read once.
+  enum class Condition { kTrue, kFalse, kUnknown };
+  Condition Decide(std::string_view word, std::string_view rest) const {
+    size_t i = 0;
+    const auto blanks = [&] {
+      while (i < rest.size() && Blank(rest[i])) ++i;
+    };
+    const auto ident = [&]() -> std::string_view {
+      blanks();
+      const size_t s = i;
+      while (i < rest.size() && IdentPart(rest[i])) ++i;
+      return rest.substr(s, i - s);
+    };
+    const auto isDefined = [&](std::string_view name) {
+      return defined_.find(name) != defined_.end();
+    };
+    const auto onlyBlanksLeft = [&] {
+      blanks();
+      return i >= rest.size();
+    };
+    if (word == "ifdef" || word == "ifndef") {
+      const std::string_view name = ident();
+      if (name.empty()) return Condition::kUnknown;
+      return isDefined(name) == (word == "ifdef") ? Condition::kTrue : Condition::kFalse;
+    }
+    // A chain of "[!]defined(NAME)" or numbers joined by "&&" alone or by "||" alone.
+    char joint = 0;
+    bool anyUnknown = false, anyTrue = false, anyFalse = false;
+    while (true) {
+      blanks();
+      bool negate = false;
+      while (i < rest.size() && rest[i] == '!') {
+        negate = !negate;
+        ++i;
+      }
+      const std::string_view first = ident();
+      Condition c = Condition::kUnknown;
+      if (first == "defined") {
+        blanks();
+        const bool paren = i < rest.size() && rest[i] == '(';
+        if (paren) ++i;
+        const std::string_view name = ident();
+        blanks();
+        if (paren && !(i < rest.size() && rest[i] == ')')) return Condition::kUnknown;
+        if (paren) ++i;
+        if (name.empty()) return Condition::kUnknown;
+        c = isDefined(name) ? Condition::kTrue : Condition::kFalse;
+      } else if (!first.empty() && first[0] >= '0' && first[0] <= '9' &&
+                 first.find_first_not_of("0123456789") == std::string_view::npos) {
+        c = first.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
+                                                                   : Condition::kTrue;
+      } else if (!first.empty() && IdentStart(first[0])) {
+        // A name stands for its value: 0 when not defined, as the preprocessor reads it.
+        const auto it = defined_.find(first);
+        if (it == defined_.end()) {
+          c = Condition::kFalse;
+        } else {
+          std::string_view value = it->second;
+          while (!value.empty() && (value.back() == 'U' || value.back() == 'L' ||
+                                    value.back() == 'u' || value.back() == 'l')) {
+            value.remove_suffix(1);
+          }
+          if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
+            return Condition::kUnknown;
+          }
+          c = value.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
+                                                                     : Condition::kTrue;
+        }
+      } else {
+        return Condition::kUnknown;
+      }
+      if (negate && c != Condition::kUnknown) {
+        c = c == Condition::kTrue ? Condition::kFalse : Condition::kTrue;
+      }
+      anyTrue |= c == Condition::kTrue;
+      anyFalse |= c == Condition::kFalse;
+      anyUnknown |= c == Condition::kUnknown;
+      if (onlyBlanksLeft()) break;
+      if (i + 1 >= rest.size() || rest[i] != rest[i + 1] || (rest[i] != '&' && rest[i] != '|')) {
+        return Condition::kUnknown;
+      }
+      if (joint != 0 && joint != rest[i]) return Condition::kUnknown;
+      joint = rest[i];
+      i += 2;
+    }
+    if (joint == '|') {
+      return anyTrue ? Condition::kTrue : anyUnknown ? Condition::kUnknown : Condition::kFalse;
+    }
+    return anyFalse ? Condition::kFalse : anyUnknown ? Condition::kUnknown : Condition::kTrue;
+  }
+
+  struct Branch {
+    bool parent;  // the enclosing branch is read
+    bool active;  // this branch is read
+    bool taken;   // a branch of this conditional was read (or may have been)
+  };
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found_;
+  std::vector<Branch> branches_;
+  std::unordered_map<std::string, std::string, Hash, std::equal_to<>> defined_;  // and values
+};
+
+}  // namespace
+
+void ReadMacroDirectives(
+    std::string_view text,
+    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+    const std::vector<std::string>* predefined) {
+  DirectiveReader reader(found, predefined);
+  std::string directive;
+  const size_t n = text.size();
+  size_t i = 0;
+  bool lineStart = true;
+  while (i < n) {
+    const char c = text[i];
+    if (c == '\n') {
+      lineStart = true;
+      ++i;
+    } else if (Blank(c)) {
+      ++i;
+    } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+      const size_t end = text.find("*/", i + 2);
+      i = end == std::string_view::npos ? n : end + 2;
+    } else if (c == '/' && i + 1 < n && text[i + 1] == '/') {
+      while (i < n && text[i] != '\n') ++i;
+    } else if (c == '\\' && i + 1 < n && (text[i + 1] == '\n' || text[i + 1] == '\r')) {
+      i += text[i + 1] == '\r' && i + 2 < n && text[i + 2] == '\n' ? 3 : 2;
+    } else if (c == '#' && lineStart) {
+      const size_t start = i;
+      directive.clear();
+      while (i < n && text[i] != '\n') {
+        const char d = text[i];
+        if (d == '\\' && i + 1 < n && (text[i + 1] == '\n' || text[i + 1] == '\r')) {
+          i += text[i + 1] == '\r' && i + 2 < n && text[i + 2] == '\n' ? 3 : 2;
+          directive += ' ';
+        } else if (d == '/' && i + 1 < n && text[i + 1] == '*') {
+          const size_t end = text.find("*/", i + 2);
+          i = end == std::string_view::npos ? n : end + 2;
+          directive += ' ';
+        } else if (d == '/' && i + 1 < n && text[i + 1] == '/') {
+          while (i < n && text[i] != '\n') ++i;
+        } else if (d == '"' || d == '\'') {
+          const size_t s = i++;
+          while (i < n && text[i] != d && text[i] != '\n') i += text[i] == '\\' ? 2 : 1;
+          if (i < n && text[i] == d) ++i;
+          i = std::min(i, n);
+          directive.append(text.substr(s, i - s));
+        } else {
+          directive += d;
+          ++i;
+        }
+      }
+      reader.Directive(directive, start);
+    } else {
+      lineStart = false;
+      if (c == '"' || c == '\'') {
+        ++i;
+        while (i < n && text[i] != c && text[i] != '\n') i += text[i] == '\\' ? 2 : 1;
+        if (i < n && text[i] == c) ++i;
+      } else {
+        ++i;
+      }
+    }
+  }
+}
+
+bool MacroCanName(const MacroDefinition& definition) {
+  const std::string& body = definition.body;
+  for (size_t i = 0; i < body.size();) {
+    const char c = body[i];
+    if (c >= '0' && c <= '9') {
+      while (i < body.size() && (IdentPart(body[i]) || body[i] == '.')) ++i;
+    } else if (c == '"' || c == '\'') {
+      ++i;
+      while (i < body.size() && body[i] != c) i += body[i] == '\\' ? 2 : 1;
+      ++i;
+    } else if (IdentStart(c)) {
+      return true;
+    } else {
+      ++i;
+    }
+  }
+  return false;
+}
+
+void MacroTable::Define(std::string_view name, MacroDefinition definition) {
+  if (!MacroCanName(definition)) {
+    Undefine(name);
+    return;
+  }
+  macros_.insert_or_assign(std::string(name), std::move(definition));
+}
+
+void MacroTable::Undefine(std::string_view name) {
+  const auto it = macros_.find(name);
+  if (it != macros_.end()) macros_.erase(it);
+}
+
+const MacroDefinition* MacroTable::Find(std::string_view name) const {
+  if (macros_.empty()) return nullptr;
+  const auto it = macros_.find(name);
+  return it == macros_.end() ? nullptr : &it->second;
+}
+
+void MacroTable::Read(std::string_view text) {
+  ReadMacroDirectives(
+      text,
+      [this](size_t, std::string_view name, const MacroDefinition* m) {
+        if (m == nullptr) {
+          Undefine(name);
+        } else {
+          Define(name, *m);
+        }
+      },
+      &predefined_);
+}
+
+void MacroTable::Predefine(std::string_view definition) {
+  const size_t equals = definition.find('=');
+  MacroDefinition macro;
+  if (equals != std::string_view::npos) macro.body.assign(definition.substr(equals + 1));
+  const std::string_view name = definition.substr(0, equals);
+  if (name.empty()) return;
+  predefined_.emplace_back(definition);
+  Define(name, std::move(macro));
+}
+
+SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers) : headers_(headers) {
+  ReadMacroDirectives(text, [this](size_t offset, std::string_view name, const MacroDefinition* m) {
+    int32_t index = -1;
+    if (m != nullptr && MacroCanName(*m)) {
+      index = static_cast<int32_t>(definitions_.size());
+      definitions_.push_back(*m);
+    }
+    auto it = byName_.find(name);
+    if (it == byName_.end()) it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
+    it->second.push_back({offset, index});
+  }, headers == nullptr ? nullptr : &headers->predefined());
+}
+
+const MacroDefinition* SourceMacros::Find(std::string_view name) const {
+  if (!byName_.empty()) {
+    const auto it = byName_.find(name);
+    if (it != byName_.end()) {
+      const std::vector<Directive>& directives = it->second;
+      const auto after = std::upper_bound(
+          directives.begin(), directives.end(), at_,
+          [](size_t offset, const Directive& d) { return offset < d.offset; });
+      if (after != directives.begin()) {
+        const int32_t index = std::prev(after)->definition;
+        return index < 0 ? nullptr : &definitions_[static_cast<size_t>(index)];
+      }
+    }
+  }
+  return headers_ == nullptr ? nullptr : headers_->Find(name);
+}
+
+void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out) {
+  static constexpr std::string_view kThree[] = {"<<=", ">>=", "..."};
+  static constexpr std::string_view kTwo[] = {"##", "->", "==", "!=", "<=", ">=", "&&", "||", "++",
+                                              "--", "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^=",
+                                              "<<", ">>"};
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    const char c = text[i];
+    if (Blank(c) || c == '\n') {
+      ++i;
+      continue;
+    }
+    if (c == '\\' && i + 1 < n && (text[i + 1] == '\n' || text[i + 1] == '\r')) {
+      i += 2;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+      const size_t end = text.find("*/", i + 2);
+      i = end == std::string_view::npos ? n : end + 2;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && text[i + 1] == '/') {
+      while (i < n && text[i] != '\n') ++i;
+      continue;
+    }
+    MacroToken token;
+    const size_t start = i;
+    if (IdentStart(c)) {
+      while (i < n && IdentPart(text[i])) ++i;
+      token.kind = MacroToken::Kind::kIdent;
+      if (i < n && (text[i] == '"' || text[i] == '\'') && i - start <= 2) {
+        token.kind = MacroToken::Kind::kString;  // L"..", u8"..": the literal follows
+      }
+    } else if ((c >= '0' && c <= '9') || (c == '.' && i + 1 < n && text[i + 1] >= '0' &&
+                                          text[i + 1] <= '9')) {
+      while (i < n && (IdentPart(text[i]) || text[i] == '.' ||
+                       ((text[i] == '+' || text[i] == '-') &&
+                        (text[i - 1] == 'e' || text[i - 1] == 'E' || text[i - 1] == 'p' ||
+                         text[i - 1] == 'P')))) {
+        ++i;
+      }
+      token.kind = MacroToken::Kind::kNumber;
+    } else if (c == '"' || c == '\'') {
+      token.kind = MacroToken::Kind::kString;
+    } else {
+      token.kind = MacroToken::Kind::kPunct;
+      i = start + 1;
+      for (const std::string_view op : kThree) {
+        if (text.substr(start, 3) == op) i = start + 3;
+      }
+      if (i == start + 1) {
+        for (const std::string_view op : kTwo) {
+          if (text.substr(start, 2) == op) i = start + 2;
+        }
+      }
+    }
+    if (token.kind == MacroToken::Kind::kString) {
+      const char quote = text[i];
+      ++i;
+      while (i < n && text[i] != quote && text[i] != '\n') i += text[i] == '\\' ? 2 : 1;
+      if (i < n && text[i] == quote) ++i;
+      i = std::min(i, n);
+    }
+    token.text.assign(text.substr(start, i - start));
+    out.push_back(std::move(token));
+  }
+}
+
+bool MacroExpander::Hidden(uint32_t set, const MacroDefinition* macro) const {
+  for (uint32_t s = set; s != 0; s = sets_[s].parent) {
+    if (sets_[s].macro == macro) return true;
+  }
+  return false;
+}
+
+uint32_t MacroExpander::Hide(uint32_t set, const MacroDefinition* macro) {
+  sets_.push_back({set, macro});
+  return static_cast<uint32_t>(sets_.size() - 1);
+}
+
+namespace {
+
+bool IsPunct(const MacroToken& t, std::string_view text) {
+  return t.kind == MacroToken::Kind::kPunct && t.text == text;
+}
+
+int ParameterOf(const MacroDefinition& macro, const MacroToken& t) {
+  if (!macro.functionLike || t.kind != MacroToken::Kind::kIdent) return -1;
+  for (size_t p = 0; p < macro.parameters.size(); ++p) {
+    if (macro.parameters[p] == t.text) return static_cast<int>(p);
+  }
+  return -1;
+}
+
+// What "##" makes of two tokens: an identifier when it spells one, else text that calls nothing.
+void Reclassify(MacroToken& t) {
+  if (!t.text.empty() && IdentStart(t.text[0]) &&
+      std::all_of(t.text.begin(), t.text.end(), IdentPart)) {
+    t.kind = MacroToken::Kind::kIdent;
+  } else if (!t.text.empty() && t.text[0] >= '0' && t.text[0] <= '9') {
+    t.kind = MacroToken::Kind::kNumber;
+  } else if (t.kind == MacroToken::Kind::kIdent) {
+    t.kind = MacroToken::Kind::kPunct;
+  }
+}
+
+std::string Stringified(const std::vector<MacroToken>& argument) {
+  std::string s = "\"";
+  for (size_t k = 0; k < argument.size(); ++k) {
+    if (k > 0) s += ' ';
+    for (const char c : argument[k].text) {
+      if (argument[k].kind == MacroToken::Kind::kString && (c == '"' || c == '\\')) s += '\\';
+      s += c;
+    }
+  }
+  return s + '"';
+}
+
+}  // namespace
+
+bool MacroExpander::Substitute(const MacroDefinition& macro,
+                               std::vector<std::vector<MacroToken>>& arguments,
+                               const MacroToken& name, std::vector<MacroToken>& out, int depth) {
+  bool ok = true;
+  std::vector<MacroToken> body;
+  TokenizeMacroText(macro.body, body);
+  const uint32_t bodySet = Hide(name.hidden, &macro);
+  const int32_t bodyArgument = name.argument == kUseName ? -1 : name.argument;
+  uint32_t lastIn = UINT32_MAX, lastOut = 0;
+  const auto fromArgument = [&](MacroToken t) {
+    if (t.hidden != lastIn) {
+      lastIn = t.hidden;
+      lastOut = Hide(t.hidden, &macro);
+    }
+    t.hidden = lastOut;
+    out.push_back(std::move(t));
+  };
+  std::vector<std::vector<MacroToken>> expanded(arguments.size());
+  std::vector<bool> done(arguments.size(), false);
+  static const std::vector<MacroToken> kNone;
+  const auto raw = [&](int p) -> const std::vector<MacroToken>& {
+    return static_cast<size_t>(p) < arguments.size() ? arguments[static_cast<size_t>(p)] : kNone;
+  };
+  bool leftEmpty = false;  // the operand before a "##" was an empty argument
+  for (size_t k = 0; k < body.size(); ++k) {
+    MacroToken& t = body[k];
+    if (IsPunct(t, "##")) {
+      if (++k >= body.size()) break;
+      const int p = ParameterOf(macro, body[k]);
+      std::vector<MacroToken> right;
+      if (p >= 0) {
+        right = raw(p);
+        if (right.empty()) {
+          // GNU: ", ## __VA_ARGS__" drops the comma when the list is empty.
+          if (macro.variadic && static_cast<size_t>(p) + 1 == macro.parameters.size() &&
+              !out.empty() && IsPunct(out.back(), ",")) {
+            out.pop_back();
+          }
+          continue;
+        }
+      } else {
+        body[k].argument = bodyArgument;
+        body[k].hidden = bodySet;
+        right.push_back(body[k]);
+      }
+      if (out.empty() || leftEmpty) {
+        for (MacroToken& r : right) fromArgument(std::move(r));
+        leftEmpty = false;
+        continue;
+      }
+      out.back().text += right[0].text;
+      Reclassify(out.back());
+      for (size_t r = 1; r < right.size(); ++r) fromArgument(std::move(right[r]));
+      continue;
+    }
+    leftEmpty = false;
+    if (IsPunct(t, "#") && macro.functionLike && k + 1 < body.size() &&
+        ParameterOf(macro, body[k + 1]) >= 0) {
+      MacroToken s;
+      s.kind = MacroToken::Kind::kString;
+      s.text = Stringified(raw(ParameterOf(macro, body[++k])));
+      s.argument = bodyArgument;
+      s.hidden = bodySet;
+      out.push_back(std::move(s));
+      continue;
+    }
+    const int p = ParameterOf(macro, t);
+    if (p >= 0) {
+      if (k + 1 < body.size() && IsPunct(body[k + 1], "##")) {
+        leftEmpty = raw(p).empty();
+        for (const MacroToken& a : raw(p)) fromArgument(a);
+      } else if (static_cast<size_t>(p) < arguments.size()) {
+        // An argument is expanded whole before it takes its place.
+        if (!done[static_cast<size_t>(p)]) {
+          done[static_cast<size_t>(p)] = true;
+          std::vector<MacroToken> copy = arguments[static_cast<size_t>(p)];
+          if (!Rescan(copy, expanded[static_cast<size_t>(p)], depth + 1)) ok = false;
+        }
+        for (const MacroToken& a : expanded[static_cast<size_t>(p)]) fromArgument(a);
+      }
+      continue;
+    }
+    t.argument = bodyArgument;
+    t.hidden = bodySet;
+    out.push_back(std::move(t));
+  }
+  return ok;
+}
+
+bool MacroExpander::Rescan(std::vector<MacroToken>& input, std::vector<MacroToken>& out,
+                           int depth) {
+  bool ok = true;
+  if (depth > limits_.depth) {
+    for (MacroToken& t : input) out.push_back(std::move(t));
+    return false;
+  }
+  std::reverse(input.begin(), input.end());
+  std::vector<MacroToken>& pending = input;  // the next token is at the back
+  std::vector<MacroToken> replacement;
+  std::vector<std::vector<MacroToken>> arguments;
+  while (!pending.empty()) {
+    MacroToken t = std::move(pending.back());
+    pending.pop_back();
+    const MacroDefinition* macro =
+        ok && t.kind == MacroToken::Kind::kIdent ? macros_.Find(t.text) : nullptr;
+    if (macro == nullptr || Hidden(t.hidden, macro)) {
+      out.push_back(std::move(t));
+      continue;
+    }
+    if (macro->functionLike && (pending.empty() || !IsPunct(pending.back(), "("))) {
+      out.push_back(std::move(t));  // the name alone is no use of a function-like macro
+      continue;
+    }
+    if (expansions_ >= limits_.expansions || pending.size() + out.size() > limits_.tokens ||
+        sets_.size() > limits_.tokens * 4) {
+      ok = false;
+      out.push_back(std::move(t));
+      continue;
+    }
+    arguments.clear();
+    if (macro->functionLike) {
+      arguments.emplace_back();
+      int level = 0;
+      size_t j = pending.size();
+      bool closed = false;
+      while (j-- > 0) {
+        const MacroToken& a = pending[j];
+        if (IsPunct(a, "(")) {
+          if (level++ == 0) continue;
+        } else if (IsPunct(a, ")")) {
+          if (--level == 0) {
+            closed = true;
+            break;
+          }
+        } else if (level == 1 && IsPunct(a, ",") &&
+                   !(macro->variadic && arguments.size() == macro->parameters.size())) {
+          arguments.emplace_back();
+          continue;
+        }
+        arguments.back().push_back(a);
+      }
+      if (!closed) {  // an unterminated list: the rest stays as written
+        ok = false;
+        out.push_back(std::move(t));
+        continue;
+      }
+      pending.resize(j);
+      if (macro->parameters.empty() && arguments.size() == 1 && arguments[0].empty()) {
+        arguments.clear();
+      }
+    }
+    ++expansions_;
+    replacement.clear();
+    std::vector<std::vector<MacroToken>> taken;
+    taken.swap(arguments);
+    if (!Substitute(*macro, taken, t, replacement, depth)) ok = false;
+    if (pending.size() + replacement.size() > limits_.tokens) {
+      ok = false;
+      replacement.resize(limits_.tokens > pending.size() ? limits_.tokens - pending.size() : 0);
+    }
+    for (size_t r = replacement.size(); r-- > 0;) pending.push_back(std::move(replacement[r]));
+  }
+  return ok;
+}
+
+bool MacroExpander::Expand(std::vector<MacroToken> use, std::vector<MacroToken>& out) {
+  out.clear();
+  expansions_ = 0;
+  sets_.resize(1);
+  // Mark where each token of the use came from: the arguments by position, or the list that
+  // follows an object-like macro.
+  if (!use.empty()) {
+    const MacroDefinition* macro =
+        use[0].kind == MacroToken::Kind::kIdent ? macros_.Find(use[0].text) : nullptr;
+    const bool functionLike = macro != nullptr && macro->functionLike;
+    use[0].argument = kUseName;
+    int level = 0;
+    int32_t argument = 0;
+    for (size_t k = 1; k < use.size(); ++k) {
+      MacroToken& t = use[k];
+      if (!functionLike) {
+        t.argument = kTrailingArguments;
+        continue;
+      }
+      if (IsPunct(t, "(") && level++ == 0) continue;
+      if (IsPunct(t, ")") && --level == 0) continue;
+      if (level == 1 && IsPunct(t, ",")) {
+        ++argument;
+        continue;
+      }
+      t.argument = argument;
+    }
+  }
+  return Rescan(use, out, 0);
+}
+
+void MacroExpander::CallsOf(const std::vector<MacroToken>& expansion,
+                            std::vector<std::string>& calls) {
+  calls.clear();
+  for (size_t k = 0; k + 1 < expansion.size(); ++k) {
+    const MacroToken& t = expansion[k];
+    const MacroToken& next = expansion[k + 1];
+    if (t.kind != MacroToken::Kind::kIdent || !IsPunct(next, "(")) continue;
+    if (t.argument == kUseName) continue;  // the use itself, left as written
+    if (t.argument != -1 && t.argument == next.argument) continue;
+    if (k > 0 && (IsPunct(expansion[k - 1], ".") || IsPunct(expansion[k - 1], "->"))) continue;
+    if (NotACall(t.text)) continue;
+    if (std::find(calls.begin(), calls.end(), t.text) == calls.end()) calls.push_back(t.text);
+  }
+}
+
+namespace {
+
+bool MatchesGlob(std::string_view pattern, std::string_view name) {
+  // One "*" matches any run; linear enough for the short names of macros.
+  const size_t star = pattern.find('*');
+  if (star == std::string_view::npos) return pattern == name;
+  const std::string_view head = pattern.substr(0, star);
+  const std::string_view rest = pattern.substr(star + 1);
+  if (!name.starts_with(head)) return false;
+  for (size_t from = head.size(); from <= name.size(); ++from) {
+    if (MatchesGlob(rest, name.substr(from))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<MacroNameRule> BuiltInMacroNameRules() {
+  return {{"SYSCALL_DEFINE*", "sys_$0"},
+          {"COMPAT_SYSCALL_DEFINE*", "compat_sys_$0"}};
+}
+
+bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule) {
+  const size_t blank = text.find_first_of(" \t");
+  if (blank == std::string_view::npos) return false;
+  const size_t second = text.find_first_not_of(" \t", blank);
+  if (second == std::string_view::npos) return false;
+  rule.pattern.assign(text.substr(0, blank));
+  rule.nameTemplate.assign(text.substr(second));
+  while (!rule.nameTemplate.empty() && Blank(rule.nameTemplate.back())) rule.nameTemplate.pop_back();
+  return !rule.pattern.empty() && rule.nameTemplate.find_first_of(" \t") == std::string::npos;
+}
+
+std::string NameByRules(const std::vector<MacroNameRule>& rules,
+                        const std::vector<MacroToken>& use) {
+  if (use.empty()) return {};
+  for (const MacroNameRule& rule : rules) {
+    if (!MatchesGlob(rule.pattern, use[0].text)) continue;
+    // The first identifier of each argument.
+    std::vector<std::string_view> arguments;
+    int level = 0;
+    bool taken = false;
+    for (size_t k = 1; k < use.size(); ++k) {
+      const MacroToken& t = use[k];
+      if (IsPunct(t, "(")) {
+        if (level++ == 0) arguments.emplace_back();
+        continue;
+      }
+      if (IsPunct(t, ")")) {
+        if (--level == 0) break;
+        continue;
+      }
+      if (level == 1 && IsPunct(t, ",")) {
+        arguments.emplace_back();
+        taken = false;
+        continue;
+      }
+      if (level == 1 && !taken && t.kind == MacroToken::Kind::kIdent && !arguments.empty()) {
+        arguments.back() = t.text;
+        taken = true;
+      }
+    }
+    std::string name;
+    const std::string& pattern = rule.nameTemplate;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+      if (pattern[i] == '$' && i + 1 < pattern.size() && pattern[i + 1] >= '0' &&
+          pattern[i + 1] <= '9') {
+        const size_t k = static_cast<size_t>(pattern[++i] - '0');
+        if (k >= arguments.size() || arguments[k].empty()) return {};
+        name += arguments[k];
+      } else {
+        name += pattern[i];
+      }
+    }
+    return name;
+  }
+  return {};
+}
+
+std::string DefinedNameOf(const std::vector<MacroToken>& expansion, bool listFollows) {
+  if (expansion.empty()) return {};
+  const MacroToken& last = expansion.back();
+  if (listFollows && last.kind == MacroToken::Kind::kIdent && !NotACall(last.text)) {
+    return last.text;
+  }
+  if (!IsPunct(last, ")")) return {};
+  int level = 0;
+  for (size_t k = expansion.size(); k-- > 0;) {
+    if (IsPunct(expansion[k], ")")) ++level;
+    if (IsPunct(expansion[k], "(") && --level == 0) {
+      if (k > 0 && expansion[k - 1].kind == MacroToken::Kind::kIdent &&
+          !NotACall(expansion[k - 1].text)) {
+        return expansion[k - 1].text;
+      }
+      return {};
+    }
+  }
+  return {};
+}
+
+}  // namespace quillmap

@@ -1,0 +1,178 @@
+/// The macros of C sources as the preprocessor sees them, without running one: read from the
+/// "#define" and "#undef" lines of a text, looked up by name, and expanded with their arguments
+/// ("#", "##", variadic lists) and rescanned, each expansion bounded in depth and size so that a
+/// hostile macro (self-reference, endless recursion, a huge nest) costs a fixed amount of work.
+/// Of "#if ... #else ... #endif" the first branch is read ("#if 0": the other), as the facts of
+/// a source are read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quillmap {
+
+struct MacroDefinition {
+  bool functionLike = false;
+  bool variadic = false;                // its last parameter takes the rest ("..." or "args...")
+  std::vector<std::string> parameters;  // a variadic "..." is "__VA_ARGS__"
+  std::string body;                     // the replacement, comments left out, on one line
+};
+
+/// Calls `found(offset, name, definition)` for each "#define" (and with a null definition for
+/// each "#undef") of the text, in text order; `offset` is that of the "#".
+/// `predefined` names count as defined from the start (the build's -D options).
+void ReadMacroDirectives(
+    std::string_view text,
+    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+    const std::vector<std::string>* predefined = nullptr);
+
+/// Whether a macro can matter to calls or names: its replacement holds an identifier. Tables of
+/// numeric constants (register maps define millions) are not kept.
+bool MacroCanName(const MacroDefinition& definition);
+
+/// Where an expansion looks its macros up.
+class MacroLookup {
+ public:
+  virtual ~MacroLookup() = default;
+  virtual const MacroDefinition* Find(std::string_view name) const = 0;
+};
+
+/// Macros by name: the last definition counts, "#undef" removes one.
+class MacroTable : public MacroLookup {
+ public:
+  void Define(std::string_view name, MacroDefinition definition);
+  void Undefine(std::string_view name);
+  const MacroDefinition* Find(std::string_view name) const override;
+  size_t size() const { return macros_.size(); }
+  /// The directives of a text, in order (see ReadMacroDirectives).
+  void Read(std::string_view text);
+  /// The names defined before any text (NAME or NAME=VALUE, as -D gives them); conditions on
+  /// them are decided in every text read afterwards, the sources' too.
+  void Predefine(std::string_view definition);
+  const std::vector<std::string>& predefined() const { return predefined_; }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, MacroDefinition, Hash, std::equal_to<>> macros_;
+  std::vector<std::string> predefined_;
+};
+
+/// The macros one source sees at a place in it: its own definitions up to that place, else the
+/// table of the project's headers. A source's definitions never reach another source.
+class SourceMacros : public MacroLookup {
+ public:
+  /// Reads the directives of `text`; `headers` may be null.
+  SourceMacros(std::string_view text, const MacroTable* headers);
+  /// Lookups answer as at `offset` of the text from now on.
+  void At(size_t offset) { at_ = offset; }
+  const MacroDefinition* Find(std::string_view name) const override;
+  bool empty() const { return byName_.empty() && headers_ == nullptr; }
+
+ private:
+  struct Directive {
+    size_t offset;
+    int32_t definition;  // index into definitions_, -1 for "#undef"
+  };
+  std::vector<MacroDefinition> definitions_;
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, std::vector<Directive>, Hash, std::equal_to<>>
+      byName_;  // in text order
+  const MacroTable* headers_;
+  size_t at_ = 0;
+};
+
+/// A token of an expansion. `argument` says where it came from: -1 a replacement text, k >= 0
+/// the k-th argument of the use as written, kTrailing the parenthesised list after an
+/// object-like use ("get4byte(p)").
+struct MacroToken {
+  enum class Kind : uint8_t { kIdent, kNumber, kString, kPunct };
+  Kind kind = Kind::kPunct;
+  int32_t argument = -1;
+  uint32_t hidden = 0;  // the macros not to expand again in it (index into the expander's sets)
+  std::string text;
+};
+
+/// Splits C text into tokens; comments and line continuations are blank.
+void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out);
+
+/// Bounds of one expansion. Within them the result is what a preprocessor gives; past them the
+/// rest stays as written and the result says so.
+struct MacroLimits {
+  int depth = 32;          // nested argument expansions
+  size_t expansions = 256;  // macro replacements in all
+  size_t tokens = 4096;     // tokens held at once
+};
+
+class MacroExpander {
+ public:
+  explicit MacroExpander(const MacroLookup& macros, MacroLimits limits = {})
+      : macros_(macros), limits_(limits) {}
+
+  /// Expands `use`, the tokens of one use as the text writes it: the macro's name, then its
+  /// argument list (or, after an object-like macro, the list that follows it). Returns false
+  /// when a limit cut the expansion short.
+  bool Expand(std::vector<MacroToken> use, std::vector<MacroToken>& out);
+
+  /// The names called in an expansion: an identifier followed by "(" that is not a keyword or a
+  /// member, unless both came from the same argument as written (a call the text shows itself).
+  static void CallsOf(const std::vector<MacroToken>& expansion, std::vector<std::string>& calls);
+
+ private:
+  bool Hidden(uint32_t set, const MacroDefinition* macro) const;
+  uint32_t Hide(uint32_t set, const MacroDefinition* macro);
+  // Rescans `input` into `out`; false when cut short.
+  bool Rescan(std::vector<MacroToken>& input, std::vector<MacroToken>& out, int depth);
+  // The replacement of `macro` with `arguments` substituted ("#", "##" applied).
+  bool Substitute(const MacroDefinition& macro, std::vector<std::vector<MacroToken>>& arguments,
+                  const MacroToken& name, std::vector<MacroToken>& out, int depth);
+
+  struct HiddenSet {
+    uint32_t parent;
+    const MacroDefinition* macro;
+  };
+  const MacroLookup& macros_;
+  MacroLimits limits_;
+  size_t expansions_ = 0;
+  std::vector<HiddenSet> sets_{{0, nullptr}};  // set 0 is empty
+  std::vector<MacroToken> body_;
+};
+
+/// How a definition whose name position holds a macro that no table knows is named: the macros
+/// whose names match `pattern` ("*" any run of characters) name it by `nameTemplate`, where $0,
+/// $1, ... stand for the identifiers of their arguments ("SYSCALL_DEFINE*" -> "sys_$0").
+struct MacroNameRule {
+  std::string pattern;
+  std::string nameTemplate;
+};
+
+/// The rules for the common Linux forms (SYSCALL_DEFINEn, COMPAT_SYSCALL_DEFINEn).
+std::vector<MacroNameRule> BuiltInMacroNameRules();
+
+/// Reads a rule written "PATTERN TEMPLATE"; false when it is not two words.
+bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule);
+
+/// The name that the first matching rule gives the use `use` (its name and argument list), or "".
+std::string NameByRules(const std::vector<MacroNameRule>& rules,
+                        const std::vector<MacroToken>& use);
+
+/// The name an expansion defines when a parameter list and a body follow it, or follow its last
+/// parameter list: the identifier before that list, else its last token when that is an
+/// identifier; "" when there is none.
+std::string DefinedNameOf(const std::vector<MacroToken>& expansion, bool listFollows);
+
+inline constexpr int32_t kTrailingArguments = -2;
+/// The name of the macro of a use (MacroToken::argument).
+inline constexpr int32_t kUseName = -3;
+
+}  // namespace quillmap

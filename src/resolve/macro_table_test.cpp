@@ -1,0 +1,204 @@
+#include "resolve/macro_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quillmap {
+namespace {
+
+using Names = std::vector<std::string>;
+
+// The functions that `use` calls once the macros of `defines` are expanded; {"(no macro)"} when
+// the use's first word is no macro.
+Names CallsOfUse(const std::string& defines, const std::string& use, bool* complete = nullptr) {
+  MacroTable table;
+  table.Read(defines);
+  std::vector<MacroToken> tokens;
+  TokenizeMacroText(use, tokens);
+  if (tokens.empty() || table.Find(tokens[0].text) == nullptr) return {"(no macro)"};
+  MacroExpander expander(table);
+  std::vector<MacroToken> expansion;
+  const bool ok = expander.Expand(std::move(tokens), expansion);
+  if (complete != nullptr) *complete = ok;
+  Names calls;
+  MacroExpander::CallsOf(expansion, calls);
+  return calls;
+}
+
+std::string Spelled(const std::vector<MacroToken>& tokens) {
+  std::string s;
+  for (const MacroToken& t : tokens) (s += s.empty() ? "" : " ") += t.text;
+  return s;
+}
+
+std::string Expanded(const std::string& defines, const std::string& use) {
+  MacroTable table;
+  table.Read(defines);
+  std::vector<MacroToken> tokens;
+  TokenizeMacroText(use, tokens);
+  MacroExpander expander(table);
+  std::vector<MacroToken> expansion;
+  expander.Expand(std::move(tokens), expansion);
+  return Spelled(expansion);
+}
+
+TEST(MacroExpanderTest, CallsOfEachMacroForm) {
+  struct Case {
+    const char* name;
+    const char* defines;
+    const char* use;
+    Names calls;
+  };
+  const std::vector<Case> cases = {
+      {"function-like", "#define CALL_HELPER(x) helper(x)\n", "CALL_HELPER(a)", {"helper"}},
+      {"object-like alias of a function", "#define get4byte sqlite3Get4byte\n", "get4byte(p)",
+       {"sqlite3Get4byte"}},
+      {"statement macro without parentheses", "#define REFILL do { refill(s); } while (0)\n",
+       "REFILL", {"refill"}},
+      {"macro within a macro", "#define A(x) B(x)\n#define B(x) leaf(x)\n", "A(1)", {"leaf"}},
+      {"alias of a function-like macro", "#define alias real\n#define real(x) work(x)\n",
+       "alias(1)", {"work"}},
+      {"name glued with ##", "#define IMPL(n) fast_ ## n\n#define CALL(n) IMPL(n)(0)\n",
+       "CALL(copy)", {"fast_copy"}},
+      {"stringified argument", "#define S(x) log_text(#x)\n", "S(a b)", {"log_text"}},
+      {"variadic with the GNU comma", "#define LOG(fmt, ...) printk(fmt, ##__VA_ARGS__)\n",
+       "LOG(\"x\")", {"printk"}},
+      {"named variadic list", "#define P(args...) emit(args)\n", "P(1, 2)", {"emit"}},
+      {"a call written in an argument is the text's own", "#define WRAP(e) guard(e)\n",
+       "WRAP(work(1))", {"guard"}},
+      {"a function passed as an argument is called", "#define APPLY(f, v) f(v)\n",
+       "APPLY(handler, 1)", {"handler"}},
+      {"a macro in an argument is expanded", "#define W(e) guard(e)\n#define I(x) inner(x)\n",
+       "W(I(1))", {"guard"}},
+      {"self-reference calls the function", "#define malloc(n) malloc((n) + 1)\n", "malloc(4)",
+       {"malloc"}},
+      {"member calls are dispatches, not calls", "#define NEXT(p) (p)->xNext(p)\n", "NEXT(q)",
+       {}},
+      {"keywords call nothing", "#define CHECK(x) if (!(x)) fail(sizeof(x))\n", "CHECK(v)",
+       {"fail"}},
+      {"the live branch of #if 0",
+       "#if 0\n#define F(x) dead(x)\n#else\n#define F(x) live(x)\n#endif\n", "F(1)", {"live"}},
+      {"the first branch of an undecidable conditional",
+       "#if X > 1\n#define F(x) first(x)\n#else\n#define F(x) second(x)\n#endif\n", "F(1)",
+       {"first"}},
+      {"#ifdef of a name not defined",
+       "#ifdef X\n#define F(x) first(x)\n#else\n#define F(x) second(x)\n#endif\n", "F(1)",
+       {"second"}},
+      {"#ifndef of a name defined before",
+       "#define CORE 1\n#ifndef CORE\n#define F(x) api(x)\n#elif defined(CORE)\n"
+       "#define F(x) core(x)\n#endif\n",
+       "F(1)", {"core"}},
+      {"#if of a name's value",
+       "#define SAFE 0\n#if !SAFE\n#define F(x) unsafe(x)\n#else\n#define F(x) safe(x)\n#endif\n"
+       "#if UNDEFINED || SAFE\n#define G(x) never(x)\n#else\n#define G(x) always(x)\n#endif\n",
+       "F(G(1))", {"unsafe"}},
+      {"continued lines and comments", "#define M(x) /* a\n b */ do { one(x); \\\n two(x); } while (0)\n",
+       "M(1)", {"one", "two"}},
+      {"the last definition counts", "#define F(x) old(x)\n#define F(x) new_one(x)\n", "F(1)",
+       {"new_one"}},
+      {"#undef removes it", "#define F(x) one(x)\n#undef F\n", "F(1)", {"(no macro)"}},
+      {"numeric constants are not kept", "#define LIMIT 0x10UL\n", "LIMIT", {"(no macro)"}},
+      {"a name alone is no use of a function-like macro", "#define F(x) one(x)\n#define G F\n",
+       "G", {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CallsOfUse(c.defines, c.use), c.calls) << c.name;
+  }
+}
+
+TEST(MacroExpanderTest, ExpandsAsThePreprocessorDoes) {
+  struct Case {
+    const char* defines;
+    const char* use;
+    const char* expansion;
+  };
+  const std::vector<Case> cases = {
+      {"#define IMPL(name) fast_ ## name\n", "IMPL(copy)", "fast_copy"},
+      {"#define SYS(n, ...) long sys_ ## n(__VA_ARGS__)\n", "SYS(open, int a, int b)",
+       "long sys_open ( int a , int b )"},
+      {"#define STR(x) #x\n", "STR(a \"q\")", "\"a \\\"q\\\"\""},
+      {"#define E(f, ...) f(1, ## __VA_ARGS__)\n", "E(g)", "g ( 1 )"},
+      {"#define CAT(a, b) a ## b\n", "CAT(, tail)", "tail"},
+      {"#define CAT(a, b) a ## b\n", "CAT(head, )", "head"},
+      {"#define ID(x) x\n#define TWICE(x) ID(x) ID(x)\n", "TWICE(k)", "k k"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Expanded(c.defines, c.use), c.expansion) << c.defines;
+  }
+}
+
+TEST(MacroExpanderTest, HostileMacrosEndWithinTheirBounds) {
+  // Each case must end at once with a result that says whether it was cut short.
+  std::string chain = "#define M0 leaf()\n";
+  for (int k = 1; k < 10000; ++k) {
+    chain += "#define M" + std::to_string(k) + " M" + std::to_string(k - 1) + "\n";
+  }
+  std::string doubling = "#define D0 leaf()\n";
+  for (int k = 1; k < 40; ++k) {
+    doubling += "#define D" + std::to_string(k) + " D" + std::to_string(k - 1) + " D" +
+                std::to_string(k - 1) + "\n";
+  }
+  std::string nest;
+  for (int k = 0; k < 10000; ++k) nest += "N(";
+  nest += "x";
+  for (int k = 0; k < 10000; ++k) nest += ")";
+  struct Case {
+    const char* name;
+    std::string defines;
+    std::string use;
+    bool complete;
+    Names calls;
+  };
+  const std::vector<Case> cases = {
+      {"self-reference", "#define loop loop + 1\n", "loop", true, {}},
+      {"mutual recursion", "#define A B(1)\n#define B(x) A x\n", "A", true, {}},
+      {"mutual recursion of function-like macros", "#define F(x) G(x)\n#define G(x) F(x)\n",
+       "F(1)", true, {"F"}},
+      {"10,000 macros deep", chain, "M9999", false, {}},
+      {"exponential growth", doubling, "D39", false, {"leaf"}},
+      {"10,000 uses nested in arguments", "#define N(x) f(x)\n", nest, false, {}},
+      {"## making no valid token", "#define BAD(a, b) a ## b\n", "BAD(+, foo)(1)", true, {}},
+      {"an unterminated argument list", "#define F(x) one(x)\n", "F(1, (2", false, {}},
+  };
+  for (const Case& c : cases) {
+    bool complete = !c.complete;
+    EXPECT_EQ(CallsOfUse(c.defines, c.use, &complete), c.calls) << c.name;
+    EXPECT_EQ(complete, c.complete) << c.name;
+  }
+}
+
+TEST(MacroDirectivesTest, UnterminatedParameterListDefinesNothing) {
+  MacroTable table;
+  table.Read("#define F(x one(x)\n#define G(x) two(x)\n");
+  EXPECT_EQ(table.Find("F"), nullptr);
+  ASSERT_NE(table.Find("G"), nullptr);
+  EXPECT_EQ(table.Find("G")->parameters, Names{"x"});
+}
+
+TEST(SourceMacrosTest, AnswersAsAtThePlaceInTheSource) {
+  MacroTable headers;
+  headers.Read("#define F(x) from_header(x)\n#define H(x) header_only(x)\n");
+  const std::string text =
+      "int a;\n#define F(x) first(x)\nint b;\n#undef F\nint c;\n#define F(x) second(x)\nint d;\n";
+  SourceMacros macros(text, &headers);
+  const auto bodyAt = [&](std::string_view mark, std::string_view name) -> std::string {
+    macros.At(text.find(mark));
+    const MacroDefinition* m = macros.Find(name);
+    return m == nullptr ? "(none)" : m->body;
+  };
+  EXPECT_EQ(bodyAt("int a", "F"), "from_header(x)");
+  EXPECT_EQ(bodyAt("int b", "F"), "first(x)");
+  EXPECT_EQ(bodyAt("int c", "F"), "(none)");
+  EXPECT_EQ(bodyAt("int d", "F"), "second(x)");
+  EXPECT_EQ(bodyAt("int a", "H"), "header_only(x)");
+  // Another source sees the headers only.
+  SourceMacros next("int e;\n", &headers);
+  next.At(0);
+  ASSERT_NE(next.Find("F"), nullptr);
+  EXPECT_EQ(next.Find("F")->body, "from_header(x)");
+}
+
+}  // namespace
+}  // namespace quillmap
