@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "files/source_text.h"
+#include "files/termination_signals.h"
 
 namespace quillmap {
 
@@ -84,6 +85,10 @@ CSourcePipeline::CSourcePipeline(std::vector<std::string> paths, unsigned worker
       afterScan_(std::move(afterScan)) {
   const size_t slots = workers == 0 ? 1 : kSlotsPerWorker * workers;
   for (size_t i = 0; i < slots; ++i) slots_.push_back(std::make_unique<Slot>());
+  // The workers start with the termination signals blocked (a thread inherits its creator's
+  // mask), so that their handler always runs on the calling thread: it reads the list of
+  // temporary files that this thread changes only while it blocks them.
+  const TerminationSignalsBlocked blocked;
   for (unsigned i = 0; i < workers && i < paths_.size(); ++i)
     workers_.emplace_back([this] { Work(); });
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "files/paths.h"
+#include "files/termination_signals.h"
 
 namespace quillmap {
 
@@ -46,21 +47,6 @@ std::vector<LiveTemporary>& LiveTemporaryFiles() {
 // may be read in a signal handler.
 std::atomic<pid_t> childGroupsToEnd[8];
 
-class TerminationSignalsBlocked {
- public:
-  TerminationSignalsBlocked() {
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&blocked, signal);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
-  }
-  ~TerminationSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  TerminationSignalsBlocked(const TerminationSignalsBlocked&) = delete;
-  TerminationSignalsBlocked& operator=(const TerminationSignalsBlocked&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 void UnregisterTemporary(const OutputTarget& target) {
   TerminationSignalsBlocked blocked;
