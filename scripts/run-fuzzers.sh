@@ -24,7 +24,7 @@ JOBS=${FUZZ_JOBS:-2}
 TREE=${FUZZ_TREE:-work}
 OUT=build-fuzz
 ALL_FUZZERS=(profile_reader_fuzzer edge_attributes_fuzzer module_scan_fuzzer scan_run_fuzzer c_source_fuzzer
-             lsp_message_fuzzer)
+             lsp_message_fuzzer macro_expander_fuzzer)
 if [[ $# -gt 0 ]]; then FUZZERS=("$@"); else FUZZERS=("${ALL_FUZZERS[@]}"); fi
 
 if ! [[ $SECONDS_EACH =~ ^[0-9]+$ ]] || [[ $SECONDS_EACH -lt 1 ]]; then
