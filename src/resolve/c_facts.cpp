@@ -393,7 +393,8 @@ Declarator FactReader::ParseDeclarator(size_t a, size_t b) const {
   for (; i < b; ++i) {
     const Tok& t = t_[i];
     if (Is(t, "=")) {
-      d.init = i + 1;
+      // "x =" at the end of the text or of a macro's expansion initialises with nothing.
+      if (i + 1 < b) d.init = i + 1;
       break;
     }
     if (Is(t, "(")) {

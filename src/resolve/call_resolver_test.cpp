@@ -214,6 +214,11 @@ TEST(CallResolverTest, BadInputNeitherFailsNorRunsAway) {
        {"use => a_open"},
        {}},
       {"a million registrations of one member", {{"a.c", many}}, {"use => a_open"}, {}},
+      // Read after a longer source, whose tokens the reader's buffer still holds past the end.
+      {"a declaration that the text ends at its '='",
+       {{"a.c", ops + "int use(struct ops *p) { return p->open(1); }\nstatic struct ops o ="}},
+       {},
+       {"use => a_open"}},
   };
   for (const Case& c : cases) {
     const Resolved r = Resolve(c.files);
