@@ -5,6 +5,8 @@
 #include <deque>
 #include <unordered_map>
 
+#include "resolve/c_identifier_chars.h"
+
 namespace quillmap {
 
 namespace {
@@ -18,19 +20,6 @@ struct Tok {
   int line;
 };
 
-struct IdentTable {
-  std::array<bool, 256> start{};
-  std::array<bool, 256> part{};
-  constexpr IdentTable() {
-    for (int c = 'a'; c <= 'z'; ++c) start[c] = part[c] = true;
-    for (int c = 'A'; c <= 'Z'; ++c) start[c] = part[c] = true;
-    start['_'] = part['_'] = start['$'] = part['$'] = true;
-    for (int c = '0'; c <= '9'; ++c) part[c] = true;
-  }
-};
-constexpr IdentTable kIdent;
-inline bool IsIdentStart(char c) { return kIdent.start[static_cast<uint8_t>(c)]; }
-inline bool IsIdentChar(char c) { return kIdent.part[static_cast<uint8_t>(c)]; }
 
 // A function-like macro: tables are often written as a list of macro calls that each expand to
 // one braced element ("FUNCTION(trim, 1, 0, trimFunc)"), or a whole table declared by one

@@ -4,23 +4,12 @@
 #include <array>
 #include <unordered_set>
 
+#include "resolve/c_identifier_chars.h"
+
 namespace quillmap {
 
 namespace {
 
-struct CharTable {
-  std::array<bool, 256> start{};
-  std::array<bool, 256> part{};
-  constexpr CharTable() {
-    for (int c = 'a'; c <= 'z'; ++c) start[c] = part[c] = true;
-    for (int c = 'A'; c <= 'Z'; ++c) start[c] = part[c] = true;
-    start['_'] = part['_'] = start['$'] = part['$'] = true;
-    for (int c = '0'; c <= '9'; ++c) part[c] = true;
-  }
-};
-constexpr CharTable kChars;
-inline bool IdentStart(char c) { return kChars.start[static_cast<uint8_t>(c)]; }
-inline bool IdentPart(char c) { return kChars.part[static_cast<uint8_t>(c)]; }
 inline bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
 // Words followed by "(" that call nothing.
@@ -58,7 +47,7 @@ class DirectiveReader {
     size_t p = 1;
     while (p < d.size() && Blank(d[p])) ++p;
     size_t q = p;
-    while (q < d.size() && IdentPart(d[q])) ++q;
+    while (q < d.size() && IsIdentChar(d[q])) ++q;
     const std::string_view word = d.substr(p, q - p);
     if (word == "if" || word == "ifdef" || word == "ifndef") {
       const Condition c = Decide(word, d.substr(q));
@@ -79,8 +68,8 @@ class DirectiveReader {
                (branches_.empty() || branches_.back().active)) {
       while (q < d.size() && Blank(d[q])) ++q;
       size_t e = q;
-      if (e < d.size() && IdentStart(d[e])) {
-        while (e < d.size() && IdentPart(d[e])) ++e;
+      if (e < d.size() && IsIdentStart(d[e])) {
+        while (e < d.size() && IsIdentChar(d[e])) ++e;
       }
       if (e == q) return;
       const std::string_view name = d.substr(q, e - q);
@@ -97,9 +86,9 @@ class DirectiveReader {
         macro.functionLike = true;
         ++b;
         while (b < d.size() && d[b] != ')') {
-          if (IdentStart(d[b])) {
+          if (IsIdentStart(d[b])) {
             const size_t s = b;
-            while (b < d.size() && IdentPart(d[b])) ++b;
+            while (b < d.size() && IsIdentChar(d[b])) ++b;
             macro.parameters.emplace_back(d.substr(s, b - s));
           } else if (d.substr(b, 3) == "...") {
             macro.variadic = true;
@@ -139,7 +128,7 @@ class DirectiveReader {
     const auto ident = [&]() -> std::string_view {
       blanks();
       const size_t s = i;
-      while (i < rest.size() && IdentPart(rest[i])) ++i;
+      while (i < rest.size() && IsIdentChar(rest[i])) ++i;
       return rest.substr(s, i - s);
     };
     const auto isDefined = [&](std::string_view name) {
@@ -180,7 +169,7 @@ class DirectiveReader {
                  first.find_first_not_of("0123456789") == std::string_view::npos) {
         c = first.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
                                                                    : Condition::kTrue;
-      } else if (!first.empty() && IdentStart(first[0])) {
+      } else if (!first.empty() && IsIdentStart(first[0])) {
         // A name stands for its value: 0 when not defined, as the preprocessor reads it.
         const auto it = defined_.find(first);
         if (it == defined_.end()) {
@@ -303,12 +292,12 @@ bool MacroCanName(const MacroDefinition& definition) {
   for (size_t i = 0; i < body.size();) {
     const char c = body[i];
     if (c >= '0' && c <= '9') {
-      while (i < body.size() && (IdentPart(body[i]) || body[i] == '.')) ++i;
+      while (i < body.size() && (IsIdentChar(body[i]) || body[i] == '.')) ++i;
     } else if (c == '"' || c == '\'') {
       ++i;
       while (i < body.size() && body[i] != c) i += body[i] == '\\' ? 2 : 1;
       ++i;
-    } else if (IdentStart(c)) {
+    } else if (IsIdentStart(c)) {
       return true;
     } else {
       ++i;
@@ -417,15 +406,15 @@ void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out) {
     }
     MacroToken token;
     const size_t start = i;
-    if (IdentStart(c)) {
-      while (i < n && IdentPart(text[i])) ++i;
+    if (IsIdentStart(c)) {
+      while (i < n && IsIdentChar(text[i])) ++i;
       token.kind = MacroToken::Kind::kIdent;
       if (i < n && (text[i] == '"' || text[i] == '\'') && i - start <= 2) {
         token.kind = MacroToken::Kind::kString;  // L"..", u8"..": the literal follows
       }
     } else if ((c >= '0' && c <= '9') || (c == '.' && i + 1 < n && text[i + 1] >= '0' &&
                                           text[i + 1] <= '9')) {
-      while (i < n && (IdentPart(text[i]) || text[i] == '.' ||
+      while (i < n && (IsIdentChar(text[i]) || text[i] == '.' ||
                        ((text[i] == '+' || text[i] == '-') &&
                         (text[i - 1] == 'e' || text[i - 1] == 'E' || text[i - 1] == 'p' ||
                          text[i - 1] == 'P')))) {
@@ -486,8 +475,8 @@ int ParameterOf(const MacroDefinition& macro, const MacroToken& t) {
 
 // What "##" makes of two tokens: an identifier when it spells one, else text that calls nothing.
 void Reclassify(MacroToken& t) {
-  if (!t.text.empty() && IdentStart(t.text[0]) &&
-      std::all_of(t.text.begin(), t.text.end(), IdentPart)) {
+  if (!t.text.empty() && IsIdentStart(t.text[0]) &&
+      std::all_of(t.text.begin(), t.text.end(), IsIdentChar)) {
     t.kind = MacroToken::Kind::kIdent;
   } else if (!t.text.empty() && t.text[0] >= '0' && t.text[0] <= '9') {
     t.kind = MacroToken::Kind::kNumber;
