@@ -16,25 +16,74 @@ StringList PatternsOf(const StringList& callsList) {
   return patterns;
 }
 
+// Every definition and call of a source, for the module graph.
+class ModuleFindings : public CSourceVisitor {
+ public:
+  ModuleFindings(std::string_view text, ModuleSources& sources) : text_(text), sources_(sources) {}
+  void OnFunctionStart(const CFunction& function) override {
+    sources_.AddDefinition(function.name, CHeaderText(text_, function));
+  }
+  void OnCall(const CFunction&, const CCall& call) override {
+    sources_.AddCall(call.name, call.line);
+  }
+  void OnFunctionEnd(const CFunction&) override {}
+
+ private:
+  std::string_view text_;
+  ModuleSources& sources_;
+};
+
+void KeepFindings(const CSourcePipeline& pipeline, const CSourcePipeline::Source& source,
+                  const std::string& path, ModuleSources& sources) {
+  if (!sources.Wanted(path)) return;
+  sources.BeginSource(path, source.opened, source.opened && source.readFailed);
+  if (source.opened) {
+    ModuleFindings findings(source.text, sources);
+    pipeline.Replay(findings);
+  }
+  sources.EndSource();
+}
+
 }  // namespace
+
+bool ScanModuleSources(ScanContext& context, const StringList& paths,
+                       ModuleSources& moduleSources) {
+  CSourcePipeline pipeline(paths, CSourcePipeline::DefaultWorkers());
+  for (const std::string& path : paths) {
+    if (context.StopRequested()) return false;
+    KeepFindings(pipeline, pipeline.Next(), path, moduleSources);
+  }
+  return true;
+}
+
+void CCallGraphScan::KeepModuleFindings() {
+  const size_t index = nextSource_++;
+  if (moduleSources_ == nullptr || index >= sources_.size()) return;
+  KeepFindings(pipeline_, *loaded_, sources_[index], *moduleSources_);
+}
 
 CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder,
                                const StringList& callsList, const StringList& rejectList,
                                ScanCounts* counts, const StringList& sources, unsigned workers,
-                               CallResolver* resolver)
+                               CallResolver* resolver, ModuleSources* moduleSources)
     : context_(context),
       recorder_(recorder),
       callsList_(callsList),
+      sources_(sources),
+      moduleSources_(moduleSources),
       patterns_(PatternsOf(callsList)),
       rejectTexts_(RejectTexts(rejectList)),
       counts_(counts),
-      // The calls of a function that no filter selects are never recorded.
-      pipeline_(sources, workers, [this](std::string_view name) {
-        for (size_t i = 0; i < patterns_.size(); ++i) {
-          if (Selects(i, name)) return true;
-        }
-        return false;
-      },
+      // The calls of a function that no filter selects are never recorded, but the modules
+      // count every call.
+      pipeline_(sources, workers,
+                moduleSources != nullptr ? CSourcePipeline::CallsWanted()
+                                         : [this](std::string_view name) {
+                                             for (size_t i = 0; i < patterns_.size(); ++i) {
+                                               if (Selects(i, name)) return true;
+                                             }
+                                             return false;
+                                           },
       resolver == nullptr
           ? CSourcePipeline::AfterScan()
           : [headers = &resolver->headerMacros(), rules = &resolver->nameRules()](

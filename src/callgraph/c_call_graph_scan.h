@@ -13,6 +13,7 @@
 #include "csource/c_source_pipeline.h"
 #include "csource/c_source_scanner.h"
 #include "context/scan_context.h"
+#include "model/module_sources.h"
 #include "resolve/call_resolver.h"
 
 namespace quillmap {
@@ -20,19 +21,35 @@ namespace quillmap {
 /// A filter pattern that selects every name in the C-aware mode.
 inline constexpr std::string_view kEveryNamePattern = "*";
 
+/// Reads and recognises the sources that `moduleSources` asks for, in the order of `paths`,
+/// without a call graph (a run whose call filters are missing still draws its modules).
+/// Returns false when the host stopped it.
+bool ScanModuleSources(ScanContext& context, const StringList& paths,
+                       ModuleSources& moduleSources);
+
 class CCallGraphScan : private CSourceVisitor {
  public:
   /// The sources are read and scanned in the order of `sources`, by `workers` threads ahead of
   /// the one whose findings are recorded (none: each when its turn comes); the records do not
   /// depend on the number.
+  /// With `moduleSources`, every definition and call of the sources it asks for is kept there
+  /// too, selected or not; `sources` may then go on past the call graph's with sources that
+  /// only the modules list (see TakeModuleSource).
   CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder, const StringList& callsList,
                  const StringList& rejectList, ScanCounts* counts, const StringList& sources,
-                 unsigned workers, CallResolver* resolver = nullptr);
+                 unsigned workers, CallResolver* resolver = nullptr,
+                 ModuleSources* moduleSources = nullptr);
 
   /// Takes the next source of the list whole; false when it cannot be opened.
   bool LoadNext() {
     loaded_ = &pipeline_.Next();
+    KeepModuleFindings();
     return loaded_->opened;
+  }
+  /// Takes the next source for the modules only: nothing of it reaches the call graph.
+  void TakeModuleSource() {
+    loaded_ = &pipeline_.Next();
+    KeepModuleFindings();
   }
   /// True when reading the loaded source failed part way.
   bool readFailed() const { return loaded_ != nullptr && loaded_->readFailed; }
@@ -61,11 +78,16 @@ class CCallGraphScan : private CSourceVisitor {
   void RecordUnnamedMacroUses();
   // The dispatch sites that the scanner does not report as calls ("(*fp)(x)", "tab[i](x)").
   void RecordUnnamedDispatches();
+  // What the loaded source holds, for the modules that list it.
+  void KeepModuleFindings();
 
 
   ScanContext& context_;
   CallGraphRecorder& recorder_;
   const StringList& callsList_;
+  const StringList& sources_;
+  size_t nextSource_ = 0;
+  ModuleSources* moduleSources_;
   StringList patterns_;     // field 0 of each filter
   StringList rejectTexts_;  // as configured, commas and all
   ScanCounts* counts_;

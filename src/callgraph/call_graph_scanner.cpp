@@ -1,6 +1,7 @@
 #include "callgraph/call_graph_scanner.h"
 
 #include <memory>
+#include <unordered_set>
 
 #include "callgraph/c_call_graph_scan.h"
 #include "callgraph/call_graph_recorder.h"
@@ -184,15 +185,38 @@ class WholeFileScan : public SourceScan {
 class CSyntaxScan : public SourceScan {
  public:
   CSyntaxScan(ScanContext& context, CallGraphRecorder& recorder, const CallGraphLists& lists,
-              ScanCounts* counts, CallResolver* resolver)
-      : scan_(context, recorder, lists.callsList, lists.rejectList, counts, lists.fileList,
-              CSourcePipeline::DefaultWorkers(), resolver) {}
+              ScanCounts* counts, CallResolver* resolver, ModuleSources* moduleSources)
+      : sources_(WithModuleSources(lists.fileList, moduleSources)),
+        callGraphSources_(lists.fileList.size()),
+        scan_(context, recorder, lists.callsList, lists.rejectList, counts, sources_,
+              CSourcePipeline::DefaultWorkers(), resolver, moduleSources) {}
   // The sources come in the order of the file list, which is the order they are opened in.
   bool Open(const std::string&) override { return scan_.LoadNext(); }
   void ScanOpened() override { scan_.ScanLoaded(); }
   bool ReadFailed() const override { return scan_.readFailed(); }
+  // The sources that only the modules list, after the call graph's. False when stopped.
+  bool ScanModuleOnlySources(ScanContext& context) {
+    for (size_t i = callGraphSources_; i < sources_.size(); ++i) {
+      if (context.StopRequested()) return false;
+      scan_.TakeModuleSource();
+    }
+    return true;
+  }
 
  private:
+  static StringList WithModuleSources(const StringList& fileList,
+                                      const ModuleSources* moduleSources) {
+    StringList sources = fileList;
+    if (moduleSources == nullptr) return sources;
+    const std::unordered_set<std::string> listed(fileList.begin(), fileList.end());
+    for (const std::string& path : moduleSources->paths()) {
+      if (!listed.count(path)) sources.push_back(path);
+    }
+    return sources;
+  }
+
+  StringList sources_;
+  size_t callGraphSources_;
   CCallGraphScan scan_;
 };
 
@@ -200,7 +224,8 @@ class CSyntaxScan : public SourceScan {
 
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
-                  CallGraphEngine engine, SourceSyntax syntax, CallResolver* resolver) {
+                  CallGraphEngine engine, SourceSyntax syntax, CallResolver* resolver,
+                  ModuleSources* moduleSources) {
   model = CallGraphModel{};
   if (counts != nullptr) *counts = ScanCounts{};
   if (scanMessage != nullptr) scanMessage->clear();
@@ -223,8 +248,12 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
   }
 
   std::unique_ptr<SourceScan> scan;
+  CSyntaxScan* cScan = nullptr;
   if (syntax == SourceSyntax::kC) {
-    scan = std::make_unique<CSyntaxScan>(context, recorder, lists, counts, resolver);
+    auto owned = std::make_unique<CSyntaxScan>(context, recorder, lists, counts, resolver,
+                                               moduleSources);
+    cScan = owned.get();
+    scan = std::move(owned);
   } else if (engine == CallGraphEngine::kFast) {
     scan = std::make_unique<WholeFileScan>(context, recorder, lists, counts);
   } else {
@@ -253,6 +282,7 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
     scan->ScanOpened();
     if (scan->ReadFailed()) reportFailure(ErrorReadingText(source));
   }
+  if (!context.stopped() && cScan != nullptr) cScan->ScanModuleOnlySources(context);
   context.StopAtSource(kCallGraphStage, lists.fileList.size(), lists.fileList.size());
   return openedFiles;
 }

@@ -8,6 +8,7 @@
 
 #include "csource/source_syntax.h"
 #include "model/graph_model.h"
+#include "model/module_sources.h"
 #include "resolve/call_resolver.h"
 #include "context/scan_context.h"
 #include "text/text_utils.h"
@@ -42,10 +43,14 @@ enum class CallGraphEngine {
 /// "error opening: %s" or "error reading: %s" (a source whose reading failed after it opened).
 /// Throws FileError when the configuration file cannot be opened. With SourceSyntax::kC the
 /// sources are read as C (the engine then does not matter); with a `resolver` as well, each
-/// source's facts go to it too (CallResolver::Resolve then binds the model's calls).
+/// source's facts go to it too (CallResolver::Resolve then binds the model's calls). With
+/// SourceSyntax::kC and `moduleSources`, the same reading of each source also keeps what the
+/// modules need of the sources it asks for, and those that the call graph does not list are
+/// read after its own (the one scan of a run for both graphs).
 int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLists lists,
                   CallGraphModel& model, ScanCounts* counts, std::string* scanMessage,
                   CallGraphEngine engine = CallGraphEngine::kReference,
-                  SourceSyntax syntax = SourceSyntax::kLines, CallResolver* resolver = nullptr);
+                  SourceSyntax syntax = SourceSyntax::kLines, CallResolver* resolver = nullptr,
+                  ModuleSources* moduleSources = nullptr);
 
 }  // namespace quillmap

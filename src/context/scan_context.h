@@ -48,7 +48,7 @@ class ScanContext {
  public:
   ScanContext(ProfileReader& profile, LineWriter& writer, ActivityLog& log,
               RunObserver* observer = nullptr)
-      : profile_(profile), writer_(writer), log_(log), observer_(observer) {}
+      : profile_(profile), writer_(writer), log_(&log), observer_(observer) {}
 
   /// Reports the progress of `stage` and asks the host whether to go on. Returns true when the
   /// run is to stop here (and from then on).
@@ -67,11 +67,18 @@ class ScanContext {
   }
 
   ProfileReader& profile() { return profile_; }
+  /// Sends the entries from here on to `log` (one that holds them back for a while); returns
+  /// the log they went to so far.
+  ActivityLog& SwapLog(ActivityLog& log) {
+    ActivityLog& previous = *log_;
+    log_ = &log;
+    return previous;
+  }
   LineWriter& writer() { return writer_; }
-  void Log(const std::string& entry) { log_.AppendLog(entry, false); }
+  void Log(const std::string& entry) { log_->AppendLog(entry, false); }
   /// Logs an entry that reports an error, and records the error.
   void LogError(const std::string& entry) {
-    log_.AppendErrorEntry(entry);
+    log_->AppendErrorEntry(entry);
     NoteError();
   }
 
@@ -100,7 +107,7 @@ class ScanContext {
  private:
   ProfileReader& profile_;
   LineWriter& writer_;
-  ActivityLog& log_;
+  ActivityLog* log_;
   RunObserver* observer_;
   bool errorReported_ = false;
   bool stopped_ = false;

@@ -13,9 +13,11 @@
 #include "files/paths.h"
 #include "files/source_file.h"
 #include "json/graph_json.h"
-#include "modgraph/c_module_scan.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
+#include "callgraph/c_call_graph_scan.h"
+#include "modgraph/module_view.h"
+#include "scan/deferred_log.h"
 #include "outputs/buffered_line_writer.h"
 #include "query/model_query.h"
 #include "render/render_step.h"
@@ -338,41 +340,29 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
 
   bool finalIsError = true;  // until the scan gave its summary
   std::vector<PictureJob> pictures;
-  CModuleScan cModuleScan;
-  ModuleScanEngine& moduleScan =
-      syntax == SourceSyntax::kC ? static_cast<ModuleScanEngine&>(cModuleScan) : *moduleScan_;
   ModuleRuleCheck rules(path, baselineOutput_);
   const bool callRulesConfigured = CallRuleCheck::Configured(*profile_, path);
   if (callRulesConfigured) rules.SetCallRulesFollow();
-  // The module model takes the table's calls once the table is final; nothing changes the table
-  // afterwards.
-  bool moduleModelFilled = false;
-  if (ReadModuleConfig(context, *moduleTable_, path) != 0 &&
-      ScanModules(context, *moduleTable_, moduleScan) != 0 && !context.stopped()) {
-    const std::vector<bool> violatingEdges = rules.Check(context, *moduleTable_);
-    FillModuleModel(*moduleTable_, model_.moduleGraph);
-    moduleModelFilled = true;
-    const std::optional<GraphSelection> shown = SelectModuleGraph(context, path);
-    if (!shown || shown->error.empty()) {
-      WriteModuleGraphDot(context, *moduleTable_, violatingEdges, shown ? &*shown : nullptr,
-                          &model_.moduleGraph.calls);
-      context.Log(kDoneEntry);
-      pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
+  const int moduleCount = ReadModuleConfig(context, *moduleTable_, path);
+
+  // The C-aware mode reads every source once, for both graphs: the module graph is a view of
+  // what that scan found. The call graph's entries still follow the module graph's in the log:
+  // they wait while the module graph is made from the scan.
+  const bool oneScan = syntax == SourceSyntax::kC;
+  ModuleSources moduleSources;
+  for (int k = 0; k < moduleCount; ++k) {
+    for (const std::string& file : moduleTable_->modules[static_cast<size_t>(k)].files) {
+      moduleSources.Want(file);
     }
   }
-  outcome.newViolations = rules.newViolations();
-
-  if (context.stopped()) {
-    StopRun(context, outcome);
-    return;
-  }
-  if (ReadList(*profile_, path, kCallsList, callsList_) == 0) {
-    scanMessage = kFilterError + path;
-    context.NoteError();
-  } else {
+  bool filtersRead = false;
+  int opened = 0;
+  ScanCounts counts;
+  CallResolver resolver;
+  const auto scanCallGraph = [&](ModuleSources* sources) {
+    filtersRead = ReadList(*profile_, path, kCallsList, callsList_) != 0;
+    if (!filtersRead) return;
     ReadList(*profile_, path, kRejectList, rejectList_);
-    ScanCounts counts;
-    CallResolver resolver;
     if (resolve) {
       // The names the build defines, and the rules for definitions named by unknown macros.
       for (int n = 0;; ++n) {
@@ -390,9 +380,54 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
       }
       ReadHeaderMacros(context, *profile_, path, resolver.headerMacros());
     }
-    const int opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_},
-                                     model_.callGraph, &counts, &scanMessage, callGraphEngine_,
-                                     syntax, resolve ? &resolver : nullptr);
+    opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
+                           &counts, &scanMessage, callGraphEngine_, syntax,
+                           resolve ? &resolver : nullptr, sources);
+  };
+  DeferredLog callGraphEntries;
+  ActivityLog* hostLog = nullptr;  // while the call graph's entries wait
+  if (oneScan) {
+    if (moduleCount == 0) {
+      scanCallGraph(nullptr);
+    } else {
+      hostLog = &context.SwapLog(callGraphEntries);
+      scanCallGraph(&moduleSources);
+      context.SwapLog(*hostLog);
+      if (!filtersRead) ScanModuleSources(context, moduleSources.paths(), moduleSources);
+    }
+  }
+
+  ModuleSourcesView moduleView(moduleSources);
+  ModuleScanEngine& moduleScan = oneScan ? moduleView : *moduleScan_;
+  // The module model takes the table's calls once the table is final; nothing changes the table
+  // afterwards.
+  bool moduleModelFilled = false;
+  if (moduleCount != 0 && ScanModules(context, *moduleTable_, moduleScan) != 0 &&
+      !context.stopped()) {
+    const std::vector<bool> violatingEdges = rules.Check(context, *moduleTable_);
+    FillModuleModel(*moduleTable_, model_.moduleGraph);
+    moduleModelFilled = true;
+    const std::optional<GraphSelection> shown = SelectModuleGraph(context, path);
+    if (!shown || shown->error.empty()) {
+      WriteModuleGraphDot(context, *moduleTable_, violatingEdges, shown ? &*shown : nullptr,
+                          &model_.moduleGraph.calls);
+      context.Log(kDoneEntry);
+      pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
+    }
+  }
+  outcome.newViolations = rules.newViolations();
+  moduleSources = ModuleSources{};
+  if (hostLog != nullptr) callGraphEntries.HandOn(*hostLog);
+
+  if (context.stopped()) {
+    StopRun(context, outcome);
+    return;
+  }
+  if (!oneScan) scanCallGraph(nullptr);
+  if (!filtersRead) {
+    scanMessage = kFilterError + path;
+    context.NoteError();
+  } else {
     if (context.stopped()) {
       StopRun(context, outcome);
       return;

@@ -1,0 +1,43 @@
+/// An activity log that holds its entries back and hands them on later, in their order and with
+/// their kinds (plain, error, replace), so that a stage can run before a stage whose entries
+/// must come first. Entries beyond a few megabytes wait in an unnamed temporary file, so that
+/// a whole tree's entries cost disk pages, not memory.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "context/scan_context.h"
+
+namespace quillmap {
+
+class DeferredLog : public ActivityLog {
+ public:
+  /// `memoryBytes`: how much is held in memory before entries go to the temporary file.
+  explicit DeferredLog(size_t memoryBytes = size_t{4} << 20);
+  ~DeferredLog() override;
+  DeferredLog(const DeferredLog&) = delete;
+  DeferredLog& operator=(const DeferredLog&) = delete;
+
+  void AppendLog(const std::string& text, bool replace) override;
+  void AppendErrorEntry(const std::string& text) override;
+
+  /// Gives every entry held so far to `log`, in order, and holds none afterwards.
+  void HandOn(ActivityLog& log);
+
+ private:
+  enum Kind : char { kPlain = 'p', kReplace = 'r', kError = 'e' };
+  void Put(Kind kind, std::string_view text);
+  // Writes what memory holds to the file; false when there is no file.
+  bool Spill();
+  static void Give(ActivityLog& log, Kind kind, const std::string& text);
+
+  size_t memoryBytes_;
+  std::string held_;  // records: kind, 8-byte length, text
+  std::FILE* file_ = nullptr;
+  bool fileFailed_ = false;  // no file could be made, or it could take no more
+  size_t fileBytes_ = 0;     // what the file holds
+};
+
+}  // namespace quillmap
