@@ -37,8 +37,9 @@ resolve=yes
 [files]
 ; The call graph (Graphviz DOT), written next to this file.
 dot=quillmap.dot
-; The CSV report: the scanned files, every function and its calls.
-csv=quillmap.csv
+; The CSV report: a row for every scanned file, function and call, for a spreadsheet or a
+; script; on a large tree it runs to hundreds of MB, so it is off until you remove the ";".
+;csv=quillmap.csv
 ; The sources: every .c file under this folder, at any depth ("**" is any number of folders).
 file0=**/*.c
 ; The headers whose macros are expanded where the sources use them (with resolve=yes).
@@ -61,8 +62,9 @@ graph_cfg1=node [shape=box, fontname=Helvetica, fontsize=10]
 [modules]
 ; The module graph (Graphviz DOT): the modules as clusters and the calls between them.
 dot=quillmap_modules.dot
-; The record of what the module scan found.
-log=quillmap_modules.log
+; The record of what the module scan found: a line for every call of every module, which
+; on a large tree runs to hundreds of MB; the module graph needs none of it.
+;log=quillmap_modules.log
 ; Draw the module graph from left to right.
 graph_cfg0=rankdir=LR
 ; Every function as a box.
