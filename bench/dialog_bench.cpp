@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
     window->ShowReach(query.kind, reached);
     window->reachPanel().listCtrl().Update();
     std::printf("reach %s %s %ld %.3f %s\n", query.label, reached.c_str(),
-                window->reachPanel().listCtrl().GetItemCount(), Since(asked),
+                static_cast<long>(window->reachPanel().listCtrl().GetItemCount()), Since(asked),
                 window->reachPanel().heading().c_str());
     std::fflush(stdout);
   }

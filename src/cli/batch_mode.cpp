@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "cli/command_line.h"
+#include "config/command_line.h"
 #include "cli/diff_command.h"
 #include "cli/reach_command.h"
 #include "config/app_identity.h"
@@ -188,12 +188,6 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   // A query that could not be answered is an error of the run, which wins over broken rules.
   if (answered != kExitSuccess && status != kExitUsage) return static_cast<ExitStatus>(answered);
   return status;
-}
-
-ExitStatus ExitStatusOf(const RunOutcome& outcome) {
-  if (!outcome.started || outcome.fileError) return kExitUsage;
-  if (outcome.errorReported) return kExitRunFailed;
-  return outcome.newViolations ? kExitRulesViolated : kExitSuccess;
 }
 
 }  // namespace quillmap

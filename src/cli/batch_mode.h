@@ -10,23 +10,6 @@
 
 namespace quillmap {
 
-/// A run that reported an error exits with kExitRunFailed even when it also broke a module
-/// rule: a broken run cannot vouch for its rule check.
-enum ExitStatus : int {
-  kExitSuccess = 0,
-  kExitRunFailed = 1,
-  kExitUsage = 2,
-  kExitRulesViolated = 3,
-  kExitInternalFailure = 2,
-};
-
-/// What a front end says when the configuration path is empty.
-inline constexpr const char* kNoConfigurationGiven = "no configuration file given";
-
-/// The exit status class of a run's outcome: the batch mode's exit status and the dialog's status.
-/// A run that did not start (no path) or whose configuration could not be opened is kExitUsage.
-ExitStatus ExitStatusOf(const RunOutcome& outcome);
-
 /// The usage text printed by --help and on a malformed command line.
 std::string UsageText();
 

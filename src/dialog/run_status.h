@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "cli/batch_mode.h"
+#include "scan/run_outcome.h"
 #include "dialog/run_log_buffer.h"
 #include "scan/scan_run.h"
 

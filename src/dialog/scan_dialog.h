@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/command_line.h"
+#include "config/command_line.h"
 #include "dialog/background_scan.h"
 #include "dialog/function_list.h"
 #include "dialog/graph_view.h"

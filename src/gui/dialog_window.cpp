@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/batch_mode.h"
+#include "scan/run_outcome.h"
 #include "config/app_identity.h"
 #include "gui/scan_window.h"
 #include "gui/wx_text.h"

@@ -20,6 +20,7 @@
 #include "rules/module_rule_check.h"
 #include "sarif/sarif_log.h"
 #include "context/scan_context.h"
+#include "scan/run_outcome.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
@@ -43,16 +44,6 @@ struct ReferenceParts {
 };
 /// The parts that a value of kEngineVariable names; unknown words are left out.
 ReferenceParts ParseEngineChoice(std::string_view value);
-
-/// How a scan run ended: the classes behind the batch mode's exit status and the dialog's status.
-struct RunOutcome {
-  bool started = false;        // a configuration path was given
-  bool fileError = false;      // the configuration could not be opened
-  bool finished = false;       // the run appended its final entry
-  bool errorReported = false;  // a filter, file list, open or write error was reported
-  bool stopped = false;        // the host stopped the run; no output was written
-  bool newViolations = false;  // a module rule is broken by a call the baseline does not list
-};
 
 class ScanRun {
  public:

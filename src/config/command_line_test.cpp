@@ -1,4 +1,4 @@
-#include "cli/command_line.h"
+#include "config/command_line.h"
 
 #include <gtest/gtest.h>
 
