@@ -64,9 +64,11 @@ class ModuleSources {
     *current_ = ScannedSource{true, opened, readFailed,
                               static_cast<uint32_t>(definitions.size()), 0};
   }
+  /// Whether the definitions' headers are kept: only the module log shows them.
+  void KeepHeaders(bool keep) { keepHeaders_ = keep; }
   void AddDefinition(std::string_view name, std::string_view header) {
     if (current_ == nullptr) return;
-    definitions.push_back({names.Intern(name), headers.Add(header),
+    definitions.push_back({names.Intern(name), keepHeaders_ ? headers.Add(header) : TextRef{},
                            static_cast<uint32_t>(calls.size()), 0});
     ++current_->definitionCount;
   }
@@ -91,6 +93,7 @@ class ModuleSources {
   std::deque<ScannedSource> sources_;
   std::vector<std::string> paths_;
   ScannedSource* current_ = nullptr;
+  bool keepHeaders_ = true;
 };
 
 }  // namespace quillmap

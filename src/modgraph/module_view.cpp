@@ -12,6 +12,22 @@ namespace {
 // A source the scan never reached (it stopped first) reads as one that could not be opened.
 const ScannedSource kNotScanned{};
 
+// Hashes and compares edge lines given as text or as an index into the lines.
+struct EdgeLineText {
+  using is_transparent = void;
+  const std::vector<std::string>* lines;
+  std::string_view Text(std::string_view line) const { return line; }
+  std::string_view Text(uint32_t index) const { return (*lines)[index]; }
+  template <typename T>
+  size_t operator()(const T& line) const {
+    return absl::Hash<std::string_view>{}(Text(line));
+  }
+  template <typename A, typename B>
+  bool operator()(const A& a, const B& b) const {
+    return Text(a) == Text(b);
+  }
+};
+
 const ScannedSource& SourceOf(const ModuleSources& sources, const std::string& path) {
   const ScannedSource* source = sources.Find(path);
   return source != nullptr && source->scanned ? *source : kNotScanned;
@@ -68,8 +84,53 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
   // An edge is known by its modules and names; its line, which two such tuples may share, is
   // made only for a tuple not seen before.
   absl::flat_hash_set<std::tuple<int, NameId, int, NameId>> edgeTuples;
-  std::unordered_set<std::string> edges(table.edgeLines.begin(), table.edgeLines.end());
+  // The edge lines written so far, held as their indexes into table.edgeLines.
+  const EdgeLineText text{&table.edgeLines};
+  absl::flat_hash_set<uint32_t, EdgeLineText, EdgeLineText> edges(table.edgeLines.size(), text,
+                                                                   text);
+  for (uint32_t i = 0; i < table.edgeLines.size(); ++i) edges.insert(i);
   const bool logging = !table.moduleLogPath.empty();
+
+  // What a call that reaches a definition of module `into` links: the edge (once per modules
+  // and names), and both functions as linked.
+  const auto link = [&](int k, const ScannedDefinition& body, int j, const ScannedCall& call,
+                        const std::string& file) {
+    ModuleRecord& from = table.modules[k];
+    ModuleRecord& into = table.modules[j];
+    const std::string_view caller = sources_.names[body.name];
+    const std::string_view callee = sources_.names[call.callee];
+    if (edgeTuples.insert({k, body.name, j, call.callee}).second) {
+      std::string edge = EdgeLine(from, std::string(caller), into, std::string(callee));
+      if (!edges.contains(std::string_view(edge))) {
+        table.edgeLines.push_back(std::move(edge));
+        edges.insert(static_cast<uint32_t>(table.edgeLines.size() - 1));
+        table.calls.push_back({k, j, std::string(caller), std::string(callee), file, call.line});
+      }
+    }
+    if (linked[static_cast<size_t>(j)].insert(call.callee).second) {
+      into.linkedFunctions.emplace_back(callee);
+    }
+    if (linked[static_cast<size_t>(k)].insert(body.name).second) {
+      from.linkedFunctions.emplace_back(caller);
+    }
+  };
+
+  // Without a module log nothing needs the pairs of modules read one by one: each module's calls
+  // are read once, every call put in the list of each other module that defines its callee, and
+  // the lists taken in module order give the edges in the order the pairs would.
+  struct Match {
+    const ScannedDefinition* body;
+    const ScannedCall* call;
+    const std::string* file;
+  };
+  absl::flat_hash_map<NameId, std::vector<int>> definers;
+  std::vector<std::vector<Match>> matches;
+  if (!logging) {
+    for (size_t m = 0; m < modules; ++m) {
+      for (const auto& [name, count] : definitions[m]) definers[name].push_back(static_cast<int>(m));
+    }
+    matches.resize(modules);
+  }
 
   ModuleProgress progress(context, table, 1);
   for (int k = 0; k < table.moduleCount; ++k) {
@@ -80,47 +141,53 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
     AppendModuleLog(context, table, kScanningCallsFrom + from.moduleName);
     std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
     const char* separator = kFirstTargetSeparator;
-    for (int j = 0; j < table.moduleCount; ++j) {
-      ModuleRecord& into = table.modules[j];
-      if (j == k || !into.valid) continue;
-      AppendModuleLog(context, table, kTargetLine + into.moduleName);
-      const auto& intoDefinitions = definitions[static_cast<size_t>(j)];
+    if (!logging) {
+      for (std::vector<Match>& list : matches) list.clear();
       for (const std::string& file : from.files) {
         if (context.StopRequested()) return;
-        if (logging) AppendModuleLog(context, table, kFileLine + file);
         const ScannedSource& source = SourceOf(sources_, file);
         for (uint32_t d = 0; d < source.definitionCount; ++d) {
           const ScannedDefinition& body = sources_.definitions[source.firstDefinition + d];
-          const std::string_view caller = sources_.names[body.name];
-          if (logging) {
-            AppendModuleLog(context, table,
-                            std::string(kBodyStartLine) + from.moduleName + ":" += caller);
-          }
           for (uint32_t c = 0; c < body.callCount; ++c) {
             const ScannedCall& call = sources_.calls[body.firstCall + c];
-            const auto found = intoDefinitions.find(call.callee);
-            if (found == intoDefinitions.end()) continue;
-            const std::string_view callee = sources_.names[call.callee];
-            if (edgeTuples.insert({k, body.name, j, call.callee}).second) {
-              std::string edge = EdgeLine(from, std::string(caller), into, std::string(callee));
-              if (edges.insert(edge).second) {
-                table.edgeLines.push_back(std::move(edge));
-                table.calls.push_back(
-                    {k, j, std::string(caller), std::string(callee), file, call.line});
-              }
-            }
-            if (linked[static_cast<size_t>(j)].insert(call.callee).second) {
-              into.linkedFunctions.emplace_back(callee);
-            }
-            if (linked[static_cast<size_t>(k)].insert(body.name).second) {
-              from.linkedFunctions.emplace_back(caller);
-            }
-            if (logging) {
-              const std::string line = std::string(kCallLine) + into.moduleName + ":" += callee;
-              for (uint32_t n = found->second; n > 0; --n) AppendModuleLog(context, table, line);
+            const auto found = definers.find(call.callee);
+            if (found == definers.end()) continue;
+            for (const int j : found->second) {
+              if (j != k) matches[static_cast<size_t>(j)].push_back({&body, &call, &file});
             }
           }
-          if (logging) AppendModuleLog(context, table, kBodyEndLine);
+        }
+      }
+    }
+    for (int j = 0; j < table.moduleCount; ++j) {
+      ModuleRecord& into = table.modules[j];
+      if (j == k || !into.valid) continue;
+      if (!logging) {
+        for (const Match& match : matches[static_cast<size_t>(j)]) {
+          link(k, *match.body, j, *match.call, *match.file);
+        }
+      } else {
+        AppendModuleLog(context, table, kTargetLine + into.moduleName);
+        const auto& intoDefinitions = definitions[static_cast<size_t>(j)];
+        for (const std::string& file : from.files) {
+          if (context.StopRequested()) return;
+          AppendModuleLog(context, table, kFileLine + file);
+          const ScannedSource& source = SourceOf(sources_, file);
+          for (uint32_t d = 0; d < source.definitionCount; ++d) {
+            const ScannedDefinition& body = sources_.definitions[source.firstDefinition + d];
+            AppendModuleLog(context, table, std::string(kBodyStartLine) + from.moduleName + ":" +=
+                                            sources_.names[body.name]);
+            for (uint32_t c = 0; c < body.callCount; ++c) {
+              const ScannedCall& call = sources_.calls[body.firstCall + c];
+              const auto found = intoDefinitions.find(call.callee);
+              if (found == intoDefinitions.end()) continue;
+              link(k, body, j, call, file);
+              const std::string line =
+                  std::string(kCallLine) + into.moduleName + ":" += sources_.names[call.callee];
+              for (uint32_t n = found->second; n > 0; --n) AppendModuleLog(context, table, line);
+            }
+            AppendModuleLog(context, table, kBodyEndLine);
+          }
         }
       }
       activity += separator + into.moduleName;

@@ -1,8 +1,8 @@
 /// The inter-module call scan of the C-aware mode as a view of what the run's one scan found
 /// (ModuleSources): a module's functions are the definitions found in its files, and a call
 /// links two modules where a body of one calls, by name, a function defined in the other. The
-/// module log and the activity log get the lines that CModuleScan, which reads the sources
-/// itself and stays as the reference, writes for the same sources.
+/// module log and the activity log get the lines of the line mode's engines, with C's rules for
+/// what a definition and a call are.
 #pragma once
 
 #include <vector>

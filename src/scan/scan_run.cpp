@@ -350,6 +350,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   // they wait while the module graph is made from the scan.
   const bool oneScan = syntax == SourceSyntax::kC;
   ModuleSources moduleSources;
+  moduleSources.KeepHeaders(!moduleTable_->moduleLogPath.empty());
   for (int k = 0; k < moduleCount; ++k) {
     for (const std::string& file : moduleTable_->modules[static_cast<size_t>(k)].files) {
       moduleSources.Want(file);
