@@ -60,6 +60,62 @@ TEST(LogLinesTest, ShownLinesCopiedLinesAndClear) {
   EXPECT_EQ(log.widestColumns(), 3u);
 }
 
+// Small blocks, so that a few lines fill several: every line reads back as appended, whichever
+// block (compressed, stored plain, or still open) holds it and in whatever order it is read.
+TEST(LogLines, LinesReadBackFromSealedBlocksInAnyOrder) {
+  struct Case {
+    const char* name;
+    size_t blockBytes;
+    std::vector<std::string> pieces;
+  };
+  std::string repeated, varied, oneAppend;
+  for (int i = 0; i < 300; ++i) {
+    repeated += ">> Z:" + std::to_string(i) + ", void f(void)\r\n     --> g()\r\n";
+    varied += std::to_string(i * 7919 % 1000) + (i % 17 == 0 ? std::string(150, 'x') : "") + "\n";
+  }
+  const Case cases[] = {
+      {"entries appended one by one", 64, {}},
+      {"a batch that fills many blocks at once", 64, {repeated}},
+      {"lines longer than a block", 16, {varied}},
+      {"text that does not compress", 8, {"q\nw\ne\nr\nt\ny\nu\ni\no\np\n", "a"}},
+      {"a line split over appends", 32, {std::string(40, 'a'), std::string(40, 'b') + "\nc"}},
+      {"the default block size", kLogBlockBytes, {repeated, repeated}},
+  };
+  for (Case c : cases) {
+    if (c.pieces.empty()) {
+      for (int i = 0; i < 200; ++i) c.pieces.push_back("IN[" + std::to_string(i) + "]:  a.c\r\n");
+    }
+    LogLines log(c.blockBytes);
+    LogLines whole;  // one block: the lines as one piece of text holds them
+    std::string text;
+    for (const std::string& piece : c.pieces) {
+      log.Append(piece);
+      text += piece;
+    }
+    whole.Append(text);
+    EXPECT_EQ(log.text(), text) << c.name;
+    ASSERT_EQ(log.lineCount(), whole.lineCount()) << c.name;
+    EXPECT_EQ(log.widestColumns(), whole.widestColumns()) << c.name;
+    const size_t lines = log.lineCount();
+    for (size_t i = 0; i < lines; ++i) EXPECT_EQ(log.Line(i), whole.Line(i)) << c.name << " " << i;
+    for (size_t i = lines; i-- > 0;) EXPECT_EQ(log.Line(i), whole.Line(i)) << c.name << " " << i;
+    for (size_t i = 0; i < lines; i += 7) {
+      EXPECT_EQ(log.Line(lines - 1 - i), whole.Line(lines - 1 - i)) << c.name;
+      EXPECT_EQ(log.Line(i), whole.Line(i)) << c.name;
+    }
+    EXPECT_EQ(log.Lines(1, lines - 2), whole.Lines(1, lines - 2)) << c.name;
+    const std::string middle = whole.Line(lines / 2);
+    EXPECT_EQ(log.Find(middle, lines / 2 + 1), whole.Find(middle, lines / 2 + 1)) << c.name;
+  }
+  // Repeated entries take less room than their text.
+  LogLines log(16 << 10);
+  for (int i = 0; i < 40; ++i) log.Append(repeated);
+  EXPECT_LT(log.heldBytes(), 40 * repeated.size() / 2);
+  log.Clear();
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(log.text(), "");
+}
+
 TEST(LogLines, FindGoesOnFromALineAndRoundPastTheEnd) {
   LogLines log;
   log.Append("IN[0]:  a.c\r\n>> Z:3, int Motor(void)\r\nerror opening: b.c\r\nmotor done");

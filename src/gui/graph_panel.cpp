@@ -256,6 +256,7 @@ void GraphCanvas::SetDrawing(const GraphDrawing& drawing, const std::string& mar
   sharp_ = wxBitmap();
   marked_ = marked;
   message_ = drawing.error;
+  pictureScale_ = drawing.pictureScale;
   if (message_.empty()) {
     wxMemoryInputStream stream(drawing.png.data(), drawing.png.size());
     const wxImage image(stream, wxBITMAP_TYPE_PNG);
@@ -269,11 +270,16 @@ void GraphCanvas::SetDrawing(const GraphDrawing& drawing, const std::string& mar
   Refresh();
 }
 
+wxRealPoint GraphCanvas::pictureSize() const {
+  if (!bitmap_.IsOk()) return {};
+  return {bitmap_.GetWidth() / pictureScale_, bitmap_.GetHeight() / pictureScale_};
+}
+
 double GraphCanvas::FitZoom() const {
   if (!bitmap_.IsOk()) return 1;
   const wxSize client = GetClientSize();
-  const double zoom = std::min(static_cast<double>(client.x) / bitmap_.GetWidth(),
-                               static_cast<double>(client.y) / bitmap_.GetHeight());
+  const wxRealPoint picture = pictureSize();
+  const double zoom = std::min(client.x / picture.x, client.y / picture.y);
   return std::clamp(zoom, kMinZoom, 1.0);
 }
 
@@ -324,8 +330,9 @@ void GraphCanvas::UpdateVirtualSize() {
     SetVirtualSize(0, 0);
     return;
   }
-  SetVirtualSize(static_cast<int>(std::ceil(bitmap_.GetWidth() * zoom_)),
-                 static_cast<int>(std::ceil(bitmap_.GetHeight() * zoom_)));
+  const wxRealPoint picture = pictureSize();
+  SetVirtualSize(static_cast<int>(std::ceil(picture.x * zoom_)),
+                 static_cast<int>(std::ceil(picture.y * zoom_)));
 }
 
 wxRealPoint GraphCanvas::ToDrawing(const wxPoint& windowPoint) const {
@@ -356,7 +363,7 @@ void GraphCanvas::OnPaint(wxPaintEvent&) {
   } else {
     // The scaled picture stands in until the part in sight is drawn at its own scale.
     DoPrepareDC(dc);
-    dc.SetUserScale(zoom_, zoom_);
+    dc.SetUserScale(zoom_ / pictureScale_, zoom_ / pictureScale_);
     dc.DrawBitmap(bitmap_, 0, 0);
     dc.SetUserScale(1, 1);
     dc.SetDeviceOrigin(0, 0);

@@ -108,12 +108,14 @@ class GraphCanvas : public wxScrolledCanvas {
   /// The zoom at which the whole drawing fits the canvas.
   double FitZoom() const;
   const wxBitmap& bitmap() const { return bitmap_; }
+  /// The drawing's width and height in its points (the bitmap may have fewer pixels).
+  wxRealPoint pictureSize() const;
   const std::string& message() const { return message_; }
   /// Whether what the window shows now was drawn at its own scale (not a scaled picture).
   bool sharp() const { return sharp_.IsOk() && sharpKey_ == ViewKey(); }
   /// Draws the part in sight at its own scale now, instead of after the short pause.
   void DrawSharpNow();
-  /// The point of the drawing (in its pixels) under a point of the canvas window.
+  /// The point of the drawing (in its points) under a point of the canvas window.
   wxRealPoint ToDrawing(const wxPoint& windowPoint) const;
   /// The point of the canvas window over a point of the drawing (for tests that click).
   wxPoint ToWindow(const wxRealPoint& drawingPoint) const;
@@ -138,7 +140,8 @@ class GraphCanvas : public wxScrolledCanvas {
 
   GraphPanel& panel_;
   wxBitmap bitmap_;
-  wxBitmap sharp_;  // the part in sight drawn at its own scale
+  double pictureScale_ = 1;  // pixels of bitmap_ a point of the drawing
+  wxBitmap sharp_;           // the part in sight drawn at its own scale
   Key sharpKey_;
   wxTimer sharpTimer_;
   std::string marked_;

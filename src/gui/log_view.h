@@ -31,7 +31,7 @@ class LogView : public wxWindow {
   /// Replaces the whole log: the view starts over at the top, following, nothing selected.
   void SetText(const std::string& text);
   /// The whole log as appended (UTF-8).
-  const std::string& text() const { return lines_.text(); }
+  std::string text() const { return lines_.text(); }
   bool IsEmpty() const { return lines_.empty(); }
 
   /// Whether the view follows the log's end (it shows the end, and the user has not scrolled).

@@ -495,8 +495,7 @@ TEST_F(DialogTest, GraphViewZoomsAroundThePointerAndWithKeysAndDrawsSharply) {
   // Ctrl+wheel over a point: the point of the drawing under the pointer stays under it (zoomed
   // in first, so that the drawing can scroll both ways).
   const wxSize client = canvas.GetClientSize();
-  canvas.SetZoom(2 * std::max(static_cast<double>(client.x) / canvas.bitmap().GetWidth(),
-                              static_cast<double>(client.y) / canvas.bitmap().GetHeight()));
+  canvas.SetZoom(2 * std::max(client.x / canvas.pictureSize().x, client.y / canvas.pictureSize().y));
   const wxPoint pointer(client.x / 3, client.y / 3);
   // (Zooming out near an edge of the drawing scrolls no further than the edge.)
   for (int notch : {120, 120}) {

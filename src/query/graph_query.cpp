@@ -36,9 +36,11 @@ bool ParseCount(const std::string& text, int minimum, int& value) {
   return error == std::errc() && end == text.data() + text.size() && value >= minimum;
 }
 
-bool MatchesAny(const std::vector<std::string>& patterns, const std::string& name) {
+bool MatchesAny(const std::vector<std::string>& patterns, std::string_view name) {
+  if (patterns.empty()) return false;
+  const std::string text(name);  // fnmatch reads up to a NUL
   for (const std::string& pattern : patterns) {
-    if (fnmatch(pattern.c_str(), name.c_str(), 0) == 0) return true;
+    if (fnmatch(pattern.c_str(), text.c_str(), 0) == 0) return true;
   }
   return false;
 }
@@ -128,9 +130,15 @@ int32_t QueryGraph::AddNode(std::string_view name) {
   const auto found = ids_.find(name);
   if (found != ids_.end()) return found->second;
   const auto id = static_cast<int32_t>(names_.size());
-  names_.emplace_back(name);
+  names_.push_back(owned_.emplace_back(name));
   ids_.emplace(names_.back(), id);
   return id;
+}
+
+int32_t QueryGraph::NodeNamed(std::string_view name) const {
+  if (lookup_) return lookup_(name);
+  const auto found = ids_.find(name);
+  return found == ids_.end() ? -1 : found->second;
 }
 
 void QueryGraph::AddEdge(int32_t from, int32_t to) {
@@ -168,18 +176,18 @@ void QueryGraph::Finish() {
 }
 
 std::vector<int32_t> QueryGraph::Find(std::string_view name) const {
-  const auto found = ids_.find(name);
+  const int32_t exact = NodeNamed(name);
   std::vector<int32_t> nodes;
   if (qualifiedNames_) {
     const auto [first, last] = plainNames_.equal_range(name);
     for (auto it = first; it != last; ++it) nodes.push_back(it->second);
     if (!nodes.empty()) {
-      if (found != ids_.end()) nodes.push_back(found->second);
+      if (exact >= 0) nodes.push_back(exact);
       std::sort(nodes.begin(), nodes.end());
       return nodes;
     }
   }
-  if (found != ids_.end()) return {found->second};
+  if (exact >= 0) return {exact};
   const auto [first, last] = lastWords_.equal_range(name);
   for (auto it = first; it != last; ++it) nodes.push_back(it->second);
   std::sort(nodes.begin(), nodes.end());
@@ -189,7 +197,7 @@ std::vector<int32_t> QueryGraph::Find(std::string_view name) const {
 std::vector<std::string> QueryGraph::Closest(std::string_view name, size_t count) const {
   std::vector<std::pair<size_t, std::string_view>> ranked;
   ranked.reserve(names_.size());
-  for (const std::string& known : names_) ranked.emplace_back(EditDistance(name, known), known);
+  for (const std::string_view known : names_) ranked.emplace_back(EditDistance(name, known), known);
   count = std::min(count, ranked.size());
   std::partial_sort(ranked.begin(), ranked.begin() + count, ranked.end());
   std::vector<std::string> closest;

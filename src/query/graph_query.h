@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -56,6 +57,17 @@ class QueryGraph {
  public:
   /// The node of `name`, added when new.
   int32_t AddNode(std::string_view name);
+  /// A new node whose name the caller keeps alive and adds once only: it is neither copied nor
+  /// hashed (a whole tree's call graph has a million names, held by its model already). A graph
+  /// built so finds its nodes by exact name through `lookup`, which gives the node or -1; it takes
+  /// no AddNode.
+  int32_t AddKnownNode(std::string_view name) {
+    names_.push_back(name);
+    return static_cast<int32_t>(names_.size() - 1);
+  }
+  void SetNameLookup(std::function<int32_t(std::string_view)> lookup) {
+    lookup_ = std::move(lookup);
+  }
   /// Edge ids count from 0 in the order added; parallel edges and self-edges are fine.
   void AddEdge(int32_t from, int32_t to);
   /// Builds the adjacency and the index of last words; call after the last AddEdge.
@@ -66,7 +78,7 @@ class QueryGraph {
 
   int32_t nodeCount() const { return static_cast<int32_t>(names_.size()); }
   int32_t edgeCount() const { return static_cast<int32_t>(from_.size()); }
-  const std::string& name(int32_t node) const { return names_[node]; }
+  std::string_view name(int32_t node) const { return names_[node]; }
   int32_t from(int32_t edge) const { return from_[edge]; }
   int32_t to(int32_t edge) const { return to_[edge]; }
   /// The nodes a name given by the user means: the node of that name, or else every node whose
@@ -87,8 +99,13 @@ class QueryGraph {
   EdgeRange Edges(int32_t node, bool outgoing) const;
 
  private:
-  std::deque<std::string> names_;                      // stable, so views into it stay valid
-  std::unordered_map<std::string_view, int32_t> ids_;  // views into names_
+  // The node with this exact name, or -1.
+  int32_t NodeNamed(std::string_view name) const;
+
+  std::deque<std::string> owned_;  // the names AddNode copied: stable, so views stay valid
+  std::vector<std::string_view> names_;                // by node
+  std::unordered_map<std::string_view, int32_t> ids_;  // of AddNode's names
+  std::function<int32_t(std::string_view)> lookup_;    // of AddKnownNode's names
   std::unordered_multimap<std::string_view, int32_t> lastWords_;  // of names with blanks or '*'
   bool qualifiedNames_ = false;
   std::unordered_multimap<std::string_view, int32_t> plainNames_;  // of file-qualified names

@@ -1,5 +1,7 @@
 #include "query/model_query.h"
 
+#include <memory>
+
 #include "dot/dot_text.h"
 
 namespace quillmap {
@@ -60,12 +62,17 @@ CallQueryGraph BuildCallQueryGraph(const CallGraphModel& model) {
   CallQueryGraph built;
   QueryGraph& graph = built.graph;
   if (model.resolved) graph.QualifiedNames();
-  std::vector<int32_t> nodeOfName(model.names.size(), -1);
+  // The model interns its names: a node by name id, its text a view into the model's table.
+  auto nodeOfName = std::make_shared<std::vector<int32_t>>(model.names.size(), -1);
   const auto node = [&](NameId name) {
-    int32_t& known = nodeOfName[name];
-    if (known < 0) known = graph.AddNode(model.NameOf(name));
+    int32_t& known = (*nodeOfName)[name];
+    if (known < 0) known = graph.AddKnownNode(model.NameOf(name));
     return known;
   };
+  graph.SetNameLookup([&model, nodeOfName](std::string_view name) {
+    NameId id = 0;
+    return model.names.Find(name, id) ? (*nodeOfName)[id] : -1;
+  });
   std::vector<int32_t>& nodeOf = built.nodeOf;
   nodeOf.reserve(model.functions.size());
   for (const FunctionRecord& function : model.functions) nodeOf.push_back(node(function.name));

@@ -26,7 +26,8 @@ struct GraphSelection {
 GraphSelection SelectCallGraph(const CallGraphModel& model, const GraphQuery& query);
 
 /// The call graph as the queries walk it, built once for all the queries on one model (a view
-/// that queries again and again need not build it each time).
+/// that queries again and again need not build it each time). Its names are the model's: the
+/// model must outlive it.
 struct CallQueryGraph {
   QueryGraph graph;
   std::vector<int32_t> nodeOf;  // by function

@@ -240,8 +240,9 @@ int RenderInChild(GVC_t* gvc, const PictureWork& work, const LayoutAttempt& atte
 }
 
 // Lays out and draws the graph in the child: on success the drawing goes to `fd` as
-// "PNG-SIZE LAYOUT-SIZE LEFT TOP\n", the PNG, the laid out graph, then one line per node "LEFT TOP WIDTH HEIGHT NAME" in points of the
-// picture (top-left origin); on failure the error. Returns the child's exit status.
+// "PNG-SIZE LAYOUT-SIZE LEFT TOP SCALE\n", the PNG, the laid out graph, then one line per node
+// "LEFT TOP WIDTH HEIGHT NAME" in points of the picture (top-left origin); on failure the error.
+// Returns the child's exit status.
 int DrawInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt, int fd) {
   graphvizErrors.clear();
   for (const auto& [name, value] : attempt.graphAttributes) {
@@ -253,7 +254,20 @@ int DrawInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt, int f
   char* png = nullptr;
   unsigned int pngSize = 0;
   int status = gvLayout(gvc, graph, attempt.engine.c_str());
-  if (status == 0) status = gvRenderData(gvc, graph, "png", &png, &pngSize);
+  double scale = 1;
+  if (status == 0) {
+    // The picture's size is known once laid out: a large one is drawn at fewer pixels a point.
+    const boxf box = GD_bb(graph);
+    const double pixels = (box.UR.x - box.LL.x + 2 * kDrawingPadPoints) *
+                          (box.UR.y - box.LL.y + 2 * kDrawingPadPoints);
+    if (pixels > kMaxDrawingPixels) {
+      scale = std::sqrt(kMaxDrawingPixels / pixels);
+      GD_drawing(graph)->dpi = 72 * scale;
+    }
+    status = gvRenderData(gvc, graph, "png", &png, &pngSize);
+    // The laid out graph, from which parts are drawn, stays at one pixel a point.
+    GD_drawing(graph)->dpi = 72;
+  }
   if (status != 0) {
     const std::string message = FirstLine(graphvizErrors);
     WriteAll(fd, message.data(), message.size());
@@ -264,8 +278,8 @@ int DrawInChild(GVC_t* gvc, Agraph_t* graph, const LayoutAttempt& attempt, int f
   if (gvRenderData(gvc, graph, "dot", &laidOut, &laidOutSize) != 0) laidOutSize = 0;
   const boxf box = GD_bb(graph);
   char line[128];
-  std::snprintf(line, sizeof line, "%u %u %.2f %.2f\n", pngSize, laidOutSize,
-                box.LL.x - kDrawingPadPoints, box.UR.y + kDrawingPadPoints);
+  std::snprintf(line, sizeof line, "%u %u %.2f %.2f %.6f\n", pngSize, laidOutSize,
+                box.LL.x - kDrawingPadPoints, box.UR.y + kDrawingPadPoints, scale);
   std::string out = line;
   out.append(png, pngSize);
   gvFreeRenderData(png);
@@ -360,8 +374,9 @@ bool ParseDrawing(const std::string& output, GraphDrawing& drawing) {
   const size_t end = output.find('\n');
   if (end == std::string::npos) return false;
   unsigned long long pngSize = 0, laidOutSize = 0;
-  if (std::sscanf(output.c_str(), "%llu %llu %lf %lf", &pngSize, &laidOutSize,
-                  &drawing.layoutLeft, &drawing.layoutTop) != 4 ||
+  if (std::sscanf(output.c_str(), "%llu %llu %lf %lf %lf", &pngSize, &laidOutSize,
+                  &drawing.layoutLeft, &drawing.layoutTop, &drawing.pictureScale) != 5 ||
+      drawing.pictureScale <= 0 ||
       end + 1 + pngSize + laidOutSize > output.size()) {
     return false;
   }

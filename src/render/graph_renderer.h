@@ -27,15 +27,22 @@ inline constexpr const char* kNotRenderedEntry = "not rendered: ";
 inline constexpr const char* kLabelsAsXlabels = "edge labels drawn as xlabel: ";
 
 /// A node of a drawing: its box in points of the picture (origin top left, one point a pixel
-/// of the PNG) and its name.
+/// of the PNG at a picture scale of 1) and its name.
 struct DrawnNode {
   double left = 0, top = 0, width = 0, height = 0;
   std::string name;
 };
 
+/// The most pixels a drawing's PNG has: a larger picture is drawn at a smaller scale (it stands
+/// in for the parts drawn at their own scale, and a whole picture of a hundred callers would
+/// take most of a focus's time to encode and decode).
+inline constexpr double kMaxDrawingPixels = 1 << 20;
+
 /// A graph drawn in memory for a window: the PNG and where its nodes are; or why not.
 struct GraphDrawing {
   std::string png;
+  /// Pixels of the PNG a point of the picture: 1, or less for a picture over kMaxDrawingPixels.
+  double pictureScale = 1;
   std::vector<DrawnNode> nodes;
   std::string error;  // empty when drawn
   /// The graph with its layout (DOT with positions), for drawing parts of it at other scales,

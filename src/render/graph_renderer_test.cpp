@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/test_support.h"
 
 namespace quillmap {
@@ -96,39 +98,6 @@ TEST(GraphRenderer, BadInputIsAClearEntry) {
   }
 }
 
-TEST(GraphRenderer, DrawsInMemoryWithNodeBoxesInsideThePicture) {
-  GraphRenderer renderer;
-  const GraphDrawing drawing =
-      renderer.Draw("digraph G { rankdir=LR; \"int main\" -> helper -> leaf }", 10);
-  ASSERT_EQ(drawing.error, "");
-  ASSERT_GT(drawing.png.size(), 8u);
-  EXPECT_EQ(drawing.png.substr(1, 3), "PNG");
-  // The picture's size is in the PNG header (big-endian width and height at bytes 16 and 20).
-  const auto word = [&](size_t at) {
-    return (static_cast<unsigned char>(drawing.png[at]) << 24) |
-           (static_cast<unsigned char>(drawing.png[at + 1]) << 16) |
-           (static_cast<unsigned char>(drawing.png[at + 2]) << 8) |
-           static_cast<unsigned char>(drawing.png[at + 3]);
-  };
-  const double width = word(16), height = word(20);
-  ASSERT_EQ(drawing.nodes.size(), 3u);
-  EXPECT_EQ(drawing.nodes[0].name, "int main");
-  for (const DrawnNode& node : drawing.nodes) {
-    EXPECT_GE(node.left, 0) << node.name;
-    EXPECT_GE(node.top, 0) << node.name;
-    EXPECT_LE(node.left + node.width, width + 1) << node.name;
-    EXPECT_LE(node.top + node.height, height + 1) << node.name;
-  }
-  // Left to right: each node starts right of the one before.
-  EXPECT_LT(drawing.nodes[0].left + drawing.nodes[0].width, drawing.nodes[1].left);
-  EXPECT_LT(drawing.nodes[1].left + drawing.nodes[1].width, drawing.nodes[2].left);
-
-  EXPECT_EQ(renderer.Draw("digraph G { a -> }", 10).error.rfind("Graphviz cannot read", 0), 0u);
-  const GraphDrawing late = renderer.Draw(HeavyGraph(), 0.05);
-  EXPECT_EQ(late.error, "no layout finished within 0.05 s");
-  EXPECT_TRUE(late.png.empty());
-}
-
 // The big-endian width and height of a PNG (bytes 16 and 20 of its header).
 std::pair<unsigned, unsigned> PngSize(const std::string& png) {
   const auto word = [&](size_t at) {
@@ -137,6 +106,56 @@ std::pair<unsigned, unsigned> PngSize(const std::string& png) {
            (static_cast<unsigned char>(png[at + 2]) << 8) | static_cast<unsigned char>(png[at + 3]);
   };
   return png.size() < 24 ? std::pair{0u, 0u} : std::pair{word(16), word(20)};
+}
+
+TEST(GraphRenderer, DrawsInMemoryWithNodeBoxesInsideThePicture) {
+  GraphRenderer renderer;
+  // A function with 400 callers is a picture of millions of pixels at one a point.
+  std::string callers = "digraph G { rankdir=LR; ";
+  for (int i = 0; i < 400; ++i) callers += "caller" + std::to_string(i) + " -> schedule; ";
+  callers += "}";
+  const struct {
+    std::string dot;
+    size_t nodes;
+    bool scaled;
+  } cases[] = {{"digraph G { rankdir=LR; \"int main\" -> helper -> leaf }", 3, false},
+               {callers, 401, true}};
+  for (const auto& c : cases) {
+    const GraphDrawing drawing = renderer.Draw(c.dot, 20);
+    ASSERT_EQ(drawing.error, "") << c.nodes;
+    ASSERT_GT(drawing.png.size(), 8u);
+    EXPECT_EQ(drawing.png.substr(1, 3), "PNG");
+    const auto [pixelsWide, pixelsHigh] = PngSize(drawing.png);
+    EXPECT_LE(static_cast<double>(pixelsWide) * pixelsHigh, kMaxDrawingPixels * 1.01) << c.nodes;
+    EXPECT_EQ(drawing.pictureScale < 1, c.scaled) << drawing.pictureScale;
+    // Node boxes are in points: within the picture's pixels over its scale.
+    const double width = pixelsWide / drawing.pictureScale;
+    const double height = pixelsHigh / drawing.pictureScale;
+    ASSERT_EQ(drawing.nodes.size(), c.nodes);
+    double right = 0, bottom = 0;
+    for (const DrawnNode& node : drawing.nodes) {
+      EXPECT_GE(node.left, 0) << node.name;
+      EXPECT_GE(node.top, 0) << node.name;
+      EXPECT_LE(node.left + node.width, width + 2) << node.name;
+      EXPECT_LE(node.top + node.height, height + 2) << node.name;
+      right = std::max(right, node.left + node.width);
+      bottom = std::max(bottom, node.top + node.height);
+    }
+    // The boxes reach out to the picture's margin, whatever its scale.
+    EXPECT_GT(right, width - 20) << c.nodes;
+    EXPECT_GT(bottom, height - 20) << c.nodes;
+  }
+  const GraphDrawing drawing =
+      renderer.Draw("digraph G { rankdir=LR; \"int main\" -> helper -> leaf }", 10);
+  EXPECT_EQ(drawing.nodes[0].name, "int main");
+  // Left to right: each node starts right of the one before.
+  EXPECT_LT(drawing.nodes[0].left + drawing.nodes[0].width, drawing.nodes[1].left);
+  EXPECT_LT(drawing.nodes[1].left + drawing.nodes[1].width, drawing.nodes[2].left);
+
+  EXPECT_EQ(renderer.Draw("digraph G { a -> }", 10).error.rfind("Graphviz cannot read", 0), 0u);
+  const GraphDrawing late = renderer.Draw(HeavyGraph(), 0.05);
+  EXPECT_EQ(late.error, "no layout finished within 0.05 s");
+  EXPECT_TRUE(late.png.empty());
 }
 
 TEST(GraphRenderer, DrawsPartsOfADrawingAtTheirOwnScale) {
