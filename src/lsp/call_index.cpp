@@ -127,7 +127,21 @@ void CallIndex::RemoveRefs(std::vector<SiteRef>& refs, int32_t file) {
              refs.end());
 }
 
-void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned) {
+uint32_t CallIndex::PartEnd(SiteRef function) const {
+  const std::vector<IndexedFunction>& functions = files_[static_cast<size_t>(function.file)].functions;
+  const uint32_t start = functions[static_cast<size_t>(function.index)].offset;
+  uint32_t end = kNoOffset;
+  for (size_t k = static_cast<size_t>(function.index) + 1; k < functions.size(); ++k) {
+    if (functions[k].offset > start) {
+      end = functions[k].offset;
+      break;
+    }
+  }
+  return end;
+}
+
+void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned,
+                            std::string_view text) {
   const int32_t file = FileOf(path);
   FileEntry& entry = files_[static_cast<size_t>(file)];
   // Each name's list is cleaned once, however often the file names it.
@@ -161,6 +175,17 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
       everDefined_.push_back(indexed.name);
     }
     entry.functions.push_back(indexed);
+  }
+  if (!text.empty()) {
+    // The functions come in the order of their lines: one walk over the text finds them all.
+    std::vector<int> lines;
+    for (const IndexedFunction& function : entry.functions) lines.push_back(function.line - 1);
+    if (std::is_sorted(lines.begin(), lines.end()) && text.size() < kNoOffset) {
+      const std::vector<size_t> starts = LineStarts(text, lines);
+      for (size_t k = 0; k < starts.size(); ++k) {
+        if (starts[k] < text.size()) entry.functions[k].offset = static_cast<uint32_t>(starts[k]);
+      }
+    }
   }
   // The calls are kept in the order of their functions (CallerOf relies on it).
   std::vector<uint32_t> order(scanned.calls.size());

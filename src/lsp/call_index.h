@@ -22,6 +22,8 @@ namespace quillmap::lsp {
 
 using NameId = int32_t;
 inline constexpr NameId kNoName = -1;
+/// A byte offset in a file that is not known.
+inline constexpr uint32_t kNoOffset = UINT32_MAX;
 
 enum class CallKind : uint8_t { kCallDirect, kCallPointer };
 /// The kind as the requests show it ("direct", "pointer").
@@ -63,6 +65,9 @@ struct IndexedFunction {
   int32_t lastLine = 0;   // 1-based: its last call or its "{", whichever is later
   uint32_t firstCall = 0;
   uint32_t callCount = 0;
+  // Where its header line starts in the text scanned: a request reads the function's part of
+  // the file, not the whole file.
+  uint32_t offset = kNoOffset;
 };
 struct IndexedCall {
   NameId callee = kNoName;
@@ -80,8 +85,9 @@ struct SiteRef {
 
 class CallIndex {
  public:
-  /// Replaces everything known of `path` by what a scan of it found.
-  void ReplaceFile(const std::string& path, const ScannedFile& scanned);
+  /// Replaces everything known of `path` by what a scan of its text `text` found (an empty
+  /// text: where its functions start is not known).
+  void ReplaceFile(const std::string& path, const ScannedFile& scanned, std::string_view text = {});
   /// Forgets what is known of `path` (it was deleted).
   void RemoveFile(const std::string& path) { ReplaceFile(path, {}); }
 
@@ -106,6 +112,9 @@ class CallIndex {
   }
   /// The index in its file's functions of the function that makes a call.
   int32_t CallerOf(SiteRef call) const;
+  /// Where the part of the file that holds a function ends at the latest: where the header of
+  /// the next function starts, or kNoOffset (the end of the file).
+  uint32_t PartEnd(SiteRef function) const;
 
   /// The definitions of a name, in file order of first indexing.
   const std::vector<SiteRef>& DefinitionsOf(NameId name) const;

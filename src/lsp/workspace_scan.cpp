@@ -105,8 +105,12 @@ WorkspaceScanResult RunServerScan(const WorkspaceConfig& config, const std::stri
   run.reset();
   if (intoIndex) {
     result.index = std::make_unique<CallIndex>();
-    DrainScannedFiles(std::move(model), [&result](const std::string& path, const ScannedFile& file) {
-      result.index->ReplaceFile(path, file);
+    // Each file is read again for where its functions start (it was read moments ago: it
+    // comes from memory).
+    std::string text;
+    DrainScannedFiles(std::move(model), [&](const std::string& path, const ScannedFile& file) {
+      if (file.functions.empty() || !ReadWholeFile(path, text)) text.clear();
+      result.index->ReplaceFile(path, file, text);
     });
   } else {
     DrainScannedFiles(std::move(model), [&result](const std::string& path, const ScannedFile& file) {
