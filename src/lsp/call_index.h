@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -83,6 +84,25 @@ struct SiteRef {
   bool operator==(const SiteRef&) const = default;
 };
 
+/// The sites of one name, in the order added. Most names have one definition and many have
+/// one caller: a list of one is held in place, a longer one on the heap (a list of hundreds of
+/// thousands of names costs no heap block per name).
+class SiteList {
+ public:
+  const SiteRef* begin() const { return more_ ? more_->data() : &one_; }
+  const SiteRef* end() const { return begin() + size(); }
+  size_t size() const { return more_ ? more_->size() : (one_.file >= 0 ? 1 : 0); }
+  bool empty() const { return size() == 0; }
+  const SiteRef& front() const { return *begin(); }
+  void push_back(const SiteRef& site);
+  /// Drops the sites in `file`.
+  void RemoveFile(int32_t file);
+
+ private:
+  SiteRef one_{-1, 0};  // the only site when `more_` is not there; file -1: none
+  std::unique_ptr<std::vector<SiteRef>> more_;
+};
+
 class CallIndex {
  public:
   /// Replaces everything known of `path` by what a scan of its text `text` found (an empty
@@ -117,9 +137,9 @@ class CallIndex {
   uint32_t PartEnd(SiteRef function) const;
 
   /// The definitions of a name, in file order of first indexing.
-  const std::vector<SiteRef>& DefinitionsOf(NameId name) const;
+  const SiteList& DefinitionsOf(NameId name) const;
   /// The call sites that call a name.
-  const std::vector<SiteRef>& CallsTo(NameId name) const;
+  const SiteList& CallsTo(NameId name) const;
   /// Every name that was ever defined, once, for symbol searches (in no particular order);
   /// DefinitionsOf tells those defined now.
   const std::vector<NameId>& EverDefinedNames() const { return everDefined_; }
@@ -135,14 +155,13 @@ class CallIndex {
   };
   NameId Intern(std::string_view name);
   int32_t FileOf(const std::string& path);
-  static void RemoveRefs(std::vector<SiteRef>& refs, int32_t file);
 
   NameTable names_;
   std::vector<FileEntry> files_;
   std::unordered_map<std::string, int32_t> fileIds_;
   // By name: names are dense, so a list is found without hashing.
-  std::vector<std::vector<SiteRef>> definitions_;
-  std::vector<std::vector<SiteRef>> callers_;
+  std::vector<SiteList> definitions_;
+  std::vector<SiteList> callers_;
   // Every name that was ever defined, once: a symbol search walks these, not all names.
   std::vector<NameId> everDefined_;
   std::vector<char> wasDefined_;  // by name

@@ -831,7 +831,7 @@ std::optional<SiteRef> LanguageServer::FunctionOfItem(const Json& item) {
     path = PathOfUri(item.at("uri").get<std::string>());
     line = item.at("selectionRange").at("start").at("line").get<int>() + 1;
   }
-  const std::vector<SiteRef>& definitions = index_.DefinitionsOf(name);
+  const SiteList& definitions = index_.DefinitionsOf(name);
   if (path.empty()) return std::nullopt;
   // The definition the item was made from; after an edit moved it, the one nearest in its file.
   std::optional<SiteRef> nearest;
@@ -859,7 +859,8 @@ void LanguageServer::PrepareCallHierarchy(const Json& params, JsonWriter& out) {
     return;
   }
   // A namesake in the same file first: a static function is the one its file means.
-  std::vector<SiteRef> definitions = index_.DefinitionsOf(name);
+  std::vector<SiteRef> definitions(index_.DefinitionsOf(name).begin(),
+                                   index_.DefinitionsOf(name).end());
   std::stable_partition(definitions.begin(), definitions.end(), [&](const SiteRef& ref) {
     return index_.PathOf(ref.file) == path;
   });
@@ -961,7 +962,9 @@ void LanguageServer::OutgoingCalls(const Json& params, JsonWriter& out) {
     for (const SiteRef& ref : index_.DefinitionsOf(callee)) {
       if (ref.file == function->file) targets = {ref};
     }
-    if (targets.empty()) targets = index_.DefinitionsOf(callee);
+    if (targets.empty()) {
+      targets.assign(index_.DefinitionsOf(callee).begin(), index_.DefinitionsOf(callee).end());
+    }
     if (targets.empty()) {
       out.BeginObject().Key("to");
       WriteUndefinedItem(out, callee, function->file, *text, index_.Call(calls.front()).line,
