@@ -7,8 +7,31 @@
 namespace quillmap::lsp {
 
 namespace {
-const std::vector<SiteRef> kNoSites;
+const SiteList kNoSites;
 }  // namespace
+
+void SiteList::push_back(const SiteRef& site) {
+  if (!more_ && one_.file < 0) {
+    one_ = site;
+    return;
+  }
+  if (!more_) more_ = std::make_unique<std::vector<SiteRef>>(1, one_);
+  more_->push_back(site);
+}
+
+void SiteList::RemoveFile(int32_t file) {
+  if (!more_) {
+    if (one_.file == file) one_ = {-1, 0};
+    return;
+  }
+  more_->erase(std::remove_if(more_->begin(), more_->end(),
+                              [file](const SiteRef& ref) { return ref.file == file; }),
+               more_->end());
+  if (more_->size() <= 1) {
+    one_ = more_->empty() ? SiteRef{-1, 0} : more_->front();
+    more_.reset();
+  }
+}
 
 std::string_view CallKindName(CallKind kind) {
   switch (kind) {
@@ -121,13 +144,21 @@ int32_t CallIndex::FindFile(std::string_view path) const {
   return it == fileIds_.end() ? -1 : it->second;
 }
 
-void CallIndex::RemoveRefs(std::vector<SiteRef>& refs, int32_t file) {
-  refs.erase(std::remove_if(refs.begin(), refs.end(),
-                            [file](const SiteRef& ref) { return ref.file == file; }),
-             refs.end());
+uint32_t CallIndex::PartEnd(SiteRef function) const {
+  const std::vector<IndexedFunction>& functions = files_[static_cast<size_t>(function.file)].functions;
+  const uint32_t start = functions[static_cast<size_t>(function.index)].offset;
+  uint32_t end = kNoOffset;
+  for (size_t k = static_cast<size_t>(function.index) + 1; k < functions.size(); ++k) {
+    if (functions[k].offset > start) {
+      end = functions[k].offset;
+      break;
+    }
+  }
+  return end;
 }
 
-void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned) {
+void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned,
+                            std::string_view text) {
   const int32_t file = FileOf(path);
   FileEntry& entry = files_[static_cast<size_t>(file)];
   // Each name's list is cleaned once, however often the file names it.
@@ -135,12 +166,12 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
   for (const IndexedFunction& function : entry.functions) touched.push_back(function.name);
   std::sort(touched.begin(), touched.end());
   touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-  for (const NameId name : touched) RemoveRefs(definitions_[static_cast<size_t>(name)], file);
+  for (const NameId name : touched) definitions_[static_cast<size_t>(name)].RemoveFile(file);
   touched.clear();
   for (const IndexedCall& call : entry.calls) touched.push_back(call.callee);
   std::sort(touched.begin(), touched.end());
   touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
-  for (const NameId name : touched) RemoveRefs(callers_[static_cast<size_t>(name)], file);
+  for (const NameId name : touched) callers_[static_cast<size_t>(name)].RemoveFile(file);
   functionCount_ -= entry.functions.size();
   callCount_ -= entry.calls.size();
 
@@ -161,6 +192,17 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
       everDefined_.push_back(indexed.name);
     }
     entry.functions.push_back(indexed);
+  }
+  if (!text.empty()) {
+    // The functions come in the order of their lines: one walk over the text finds them all.
+    std::vector<int> lines;
+    for (const IndexedFunction& function : entry.functions) lines.push_back(function.line - 1);
+    if (std::is_sorted(lines.begin(), lines.end()) && text.size() < kNoOffset) {
+      const std::vector<size_t> starts = LineStarts(text, lines);
+      for (size_t k = 0; k < starts.size(); ++k) {
+        if (starts[k] < text.size()) entry.functions[k].offset = static_cast<uint32_t>(starts[k]);
+      }
+    }
   }
   // The calls are kept in the order of their functions (CallerOf relies on it).
   std::vector<uint32_t> order(scanned.calls.size());
@@ -194,12 +236,12 @@ void CallIndex::ReplaceFile(const std::string& path, const ScannedFile& scanned)
   callCount_ += entry.calls.size();
 }
 
-const std::vector<SiteRef>& CallIndex::DefinitionsOf(NameId name) const {
+const SiteList& CallIndex::DefinitionsOf(NameId name) const {
   if (name < 0 || static_cast<size_t>(name) >= definitions_.size()) return kNoSites;
   return definitions_[static_cast<size_t>(name)];
 }
 
-const std::vector<SiteRef>& CallIndex::CallsTo(NameId name) const {
+const SiteList& CallIndex::CallsTo(NameId name) const {
   if (name < 0 || static_cast<size_t>(name) >= callers_.size()) return kNoSites;
   return callers_[static_cast<size_t>(name)];
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +23,8 @@ namespace quillmap::lsp {
 
 using NameId = int32_t;
 inline constexpr NameId kNoName = -1;
+/// A byte offset in a file that is not known.
+inline constexpr uint32_t kNoOffset = UINT32_MAX;
 
 enum class CallKind : uint8_t { kCallDirect, kCallPointer };
 /// The kind as the requests show it ("direct", "pointer").
@@ -63,6 +66,9 @@ struct IndexedFunction {
   int32_t lastLine = 0;   // 1-based: its last call or its "{", whichever is later
   uint32_t firstCall = 0;
   uint32_t callCount = 0;
+  // Where its header line starts in the text scanned: a request reads the function's part of
+  // the file, not the whole file.
+  uint32_t offset = kNoOffset;
 };
 struct IndexedCall {
   NameId callee = kNoName;
@@ -78,10 +84,30 @@ struct SiteRef {
   bool operator==(const SiteRef&) const = default;
 };
 
+/// The sites of one name, in the order added. Most names have one definition and many have
+/// one caller: a list of one is held in place, a longer one on the heap (a list of hundreds of
+/// thousands of names costs no heap block per name).
+class SiteList {
+ public:
+  const SiteRef* begin() const { return more_ ? more_->data() : &one_; }
+  const SiteRef* end() const { return begin() + size(); }
+  size_t size() const { return more_ ? more_->size() : (one_.file >= 0 ? 1 : 0); }
+  bool empty() const { return size() == 0; }
+  const SiteRef& front() const { return *begin(); }
+  void push_back(const SiteRef& site);
+  /// Drops the sites in `file`.
+  void RemoveFile(int32_t file);
+
+ private:
+  SiteRef one_{-1, 0};  // the only site when `more_` is not there; file -1: none
+  std::unique_ptr<std::vector<SiteRef>> more_;
+};
+
 class CallIndex {
  public:
-  /// Replaces everything known of `path` by what a scan of it found.
-  void ReplaceFile(const std::string& path, const ScannedFile& scanned);
+  /// Replaces everything known of `path` by what a scan of its text `text` found (an empty
+  /// text: where its functions start is not known).
+  void ReplaceFile(const std::string& path, const ScannedFile& scanned, std::string_view text = {});
   /// Forgets what is known of `path` (it was deleted).
   void RemoveFile(const std::string& path) { ReplaceFile(path, {}); }
 
@@ -106,11 +132,14 @@ class CallIndex {
   }
   /// The index in its file's functions of the function that makes a call.
   int32_t CallerOf(SiteRef call) const;
+  /// Where the part of the file that holds a function ends at the latest: where the header of
+  /// the next function starts, or kNoOffset (the end of the file).
+  uint32_t PartEnd(SiteRef function) const;
 
   /// The definitions of a name, in file order of first indexing.
-  const std::vector<SiteRef>& DefinitionsOf(NameId name) const;
+  const SiteList& DefinitionsOf(NameId name) const;
   /// The call sites that call a name.
-  const std::vector<SiteRef>& CallsTo(NameId name) const;
+  const SiteList& CallsTo(NameId name) const;
   /// Every name that was ever defined, once, for symbol searches (in no particular order);
   /// DefinitionsOf tells those defined now.
   const std::vector<NameId>& EverDefinedNames() const { return everDefined_; }
@@ -126,14 +155,13 @@ class CallIndex {
   };
   NameId Intern(std::string_view name);
   int32_t FileOf(const std::string& path);
-  static void RemoveRefs(std::vector<SiteRef>& refs, int32_t file);
 
   NameTable names_;
   std::vector<FileEntry> files_;
   std::unordered_map<std::string, int32_t> fileIds_;
   // By name: names are dense, so a list is found without hashing.
-  std::vector<std::vector<SiteRef>> definitions_;
-  std::vector<std::vector<SiteRef>> callers_;
+  std::vector<SiteList> definitions_;
+  std::vector<SiteList> callers_;
   // Every name that was ever defined, once: a symbol search walks these, not all names.
   std::vector<NameId> everDefined_;
   std::vector<char> wasDefined_;  // by name

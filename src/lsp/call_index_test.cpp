@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,6 +89,45 @@ TEST(CallIndex, DrainingAModelHandsOverEveryFileInOrder) {
     seen.push_back(text);
   });
   EXPECT_EQ(seen, (std::vector<std::string>{"/a.c: f idle f@3->g f@4->h", "/b.c: g g@3->f"}));
+}
+
+}  // namespace
+}  // namespace quillmap::lsp
+
+namespace quillmap::lsp {
+namespace {
+
+TEST(SiteList, HoldsOneInPlaceAndMoreOnTheHeapAcrossRemovals) {
+  // Each step adds sites (file:index) or removes a file's; then the list is shown.
+  struct Step {
+    std::vector<SiteRef> added;
+    int32_t removedFile;  // -1: none
+    std::string shown;
+  };
+  const std::vector<Step> steps = {
+      {{}, -1, ""},
+      {{{3, 0}}, -1, "3:0"},
+      {{}, 4, "3:0"},
+      {{{4, 1}, {3, 2}}, -1, "3:0 4:1 3:2"},
+      {{}, 3, "4:1"},
+      {{{5, 0}}, -1, "4:1 5:0"},
+      {{}, 4, "5:0"},
+      {{}, 5, ""},
+      {{{0, 0}}, -1, "0:0"},
+  };
+  SiteList list;
+  for (const Step& step : steps) {
+    for (const SiteRef& site : step.added) list.push_back(site);
+    if (step.removedFile >= 0) list.RemoveFile(step.removedFile);
+    std::string shown;
+    for (const SiteRef& site : list) {
+      shown += (shown.empty() ? "" : " ") + std::to_string(site.file) + ":" +
+               std::to_string(site.index);
+    }
+    EXPECT_EQ(shown, step.shown);
+    EXPECT_EQ(list.size(), step.shown.empty() ? 0u : std::count(step.shown.begin(), step.shown.end(), ' ') + 1u);
+    EXPECT_EQ(list.empty(), step.shown.empty());
+  }
 }
 
 }  // namespace

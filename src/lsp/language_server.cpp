@@ -179,14 +179,16 @@ std::string FileNameOf(std::string_view name) {
 
 LanguageServer::LanguageServer(ServerHost& host) : host_(host), graphDepth_(kDefaultGraphDepth) {
   requests_ = {
-      {"textDocument/prepareCallHierarchy", {&LanguageServer::PrepareCallHierarchy, true}},
-      {"callHierarchy/incomingCalls", {&LanguageServer::IncomingCalls, true}},
-      {"callHierarchy/outgoingCalls", {&LanguageServer::OutgoingCalls, true}},
-      {"textDocument/definition", {&LanguageServer::Definition, true}},
-      {"textDocument/references", {&LanguageServer::References, true}},
-      {"workspace/symbol", {&LanguageServer::WorkspaceSymbol, true}},
-      {"textDocument/documentSymbol", {&LanguageServer::DocumentSymbol, true}},
-      {"workspace/executeCommand", {&LanguageServer::ExecuteCommand, true}},
+      {"textDocument/prepareCallHierarchy",
+       {.writer = &LanguageServer::PrepareCallHierarchy, .needsIndex = true}},
+      {"callHierarchy/incomingCalls", {.writer = &LanguageServer::IncomingCalls, .needsIndex = true}},
+      {"callHierarchy/outgoingCalls", {.writer = &LanguageServer::OutgoingCalls, .needsIndex = true}},
+      {"textDocument/definition", {.handler = &LanguageServer::Definition, .needsIndex = true}},
+      {"textDocument/references", {.writer = &LanguageServer::References, .needsIndex = true}},
+      {"workspace/symbol", {.handler = &LanguageServer::WorkspaceSymbol, .needsIndex = true}},
+      {"textDocument/documentSymbol",
+       {.handler = &LanguageServer::DocumentSymbol, .needsIndex = true}},
+      {"workspace/executeCommand", {.handler = &LanguageServer::ExecuteCommand, .needsIndex = true}},
   };
 }
 
@@ -345,7 +347,16 @@ void LanguageServer::RunRequest(const Json& id, const Method& method, const Json
                             ? PathOfUri(document->at("uri").get<std::string>())
                             : std::string());
     }
-    Reply(id, (this->*method.handler)(params));
+    if (method.writer != nullptr) {
+      // The answer is written around the result as the handler writes it.
+      JsonWriter answer;
+      answer.BeginObject().Key("id").Value(id).Key("jsonrpc").String("2.0").Key("result");
+      (this->*method.writer)(params, answer);
+      answer.EndObject();
+      host_.SendText(answer.Take());
+    } else {
+      Reply(id, (this->*method.handler)(params));
+    }
   } catch (const Json::exception& error) {
     ReplyError(id, kInvalidParams, kBadParams + std::string(error.what()));
   } catch (const std::invalid_argument& error) {
@@ -353,6 +364,8 @@ void LanguageServer::RunRequest(const Json& id, const Method& method, const Json
   } catch (const std::exception& error) {
     ReplyError(id, kInternalError, error.what());
   }
+  // A file read for this request may change on disk before the next one.
+  excerpts_.Close();
 }
 
 void LanguageServer::HandleNotification(const std::string& method, const Json& params) {
@@ -504,17 +517,16 @@ void LanguageServer::OnScanFinished(WorkspaceScanResult result) {
 
 void LanguageServer::RescanFile(const std::string& path, std::string_view text) {
   if (config_ == nullptr || scanState_ != ScanState::kReady) return;
-  for (auto it = diskTexts_.begin(); it != diskTexts_.end(); ++it) {
-    if (it->first == path) {
-      diskTexts_.erase(it);
-      break;
-    }
+  const auto known = diskTextPlaces_.find(path);
+  if (known != diskTextPlaces_.end()) {
+    diskTexts_.erase(known->second);
+    diskTextPlaces_.erase(known);
   }
   const WorkspaceScanResult result = ScanOneFile(*config_, path, text);
   bool replaced = false;
   for (const auto& [scanned, file] : result.files) {
     if (scanned != path) continue;
-    index_.ReplaceFile(path, file);
+    index_.ReplaceFile(path, file, text);
     replaced = true;
   }
   if (!replaced) index_.RemoveFile(path);
@@ -620,16 +632,32 @@ void LanguageServer::DidChangeWatchedFiles(const Json& params) {
 std::shared_ptr<const SourceLines> LanguageServer::TextOf(const std::string& path) {
   const auto held = documents_.find(path);
   if (held != documents_.end()) return held->second.text;
-  for (auto it = diskTexts_.begin(); it != diskTexts_.end(); ++it) {
-    if (it->first != path) continue;
-    diskTexts_.splice(diskTexts_.begin(), diskTexts_, it);
+  const auto known = diskTextPlaces_.find(path);
+  if (known != diskTextPlaces_.end()) {
+    diskTexts_.splice(diskTexts_.begin(), diskTexts_, known->second);
     return diskTexts_.front().second;
   }
   std::string text;
   if (!ReadWholeFile(path, text)) text.clear();
   diskTexts_.emplace_front(path, std::make_shared<const SourceLines>(std::move(text)));
-  if (diskTexts_.size() > kDiskTextsKept) diskTexts_.pop_back();
+  diskTextPlaces_.emplace(path, diskTexts_.begin());
+  if (diskTexts_.size() > kDiskTextsKept) {
+    diskTextPlaces_.erase(diskTexts_.back().first);
+    diskTexts_.pop_back();
+  }
   return diskTexts_.front().second;
+}
+
+std::shared_ptr<const SourceLines> LanguageServer::FunctionTextOf(SiteRef ref) {
+  const std::string& path = index_.PathOf(ref.file);
+  const IndexedFunction& function = index_.Function(ref);
+  if (function.offset == kNoOffset || documents_.count(path) != 0 ||
+      diskTextPlaces_.count(path) != 0) {
+    return TextOf(path);
+  }
+  std::string part;
+  if (!excerpts_.Read(path, function.offset, index_.PartEnd(ref), part)) part.clear();
+  return std::make_shared<const SourceLines>(std::move(part), function.line - 1);
 }
 
 NameId LanguageServer::NameAt(const Json& params, std::string& path) {
@@ -643,82 +671,151 @@ NameId LanguageServer::NameAt(const Json& params, std::string& path) {
   return index_.FindName(line.substr(span.begin, span.end - span.begin));
 }
 
-Json LanguageServer::LineRange(int32_t file, int line, std::string_view name) {
-  const auto text = TextOf(index_.PathOf(file));
-  const std::string_view lineText = text->Line(line - 1);
+namespace {
+
+Json RangeJson(const TextRange& range) {
+  return Range(range.line, range.character, range.endLine, range.endCharacter);
+}
+
+void WriteRange(JsonWriter& out, const TextRange& range) {
+  out.BeginObject();
+  out.Key("start").BeginObject().Key("line").Int(range.line);
+  out.Key("character").Int(range.character).EndObject();
+  out.Key("end").BeginObject().Key("line").Int(range.endLine);
+  out.Key("character").Int(range.endCharacter).EndObject();
+  out.EndObject();
+}
+
+void WriteRanges(JsonWriter& out, const std::vector<TextRange>& ranges) {
+  out.BeginArray();
+  for (const TextRange& range : ranges) WriteRange(out, range);
+  out.EndArray();
+}
+
+void WriteLocation(JsonWriter& out, std::string_view uri, const TextRange& range) {
+  out.BeginObject().Key("uri").String(uri).Key("range");
+  WriteRange(out, range);
+  out.EndObject();
+}
+
+// The span of `name` in a line: 0-based line `line`, byte offsets [begin, end).
+TextRange SpanRange(std::string_view lineText, int line, size_t begin, size_t end) {
+  return {line, Utf16Column(lineText, begin), line, Utf16Column(lineText, end)};
+}
+
+// `name` on 1-based line `line`, or the whole line when it is not there.
+TextRange NameOnLine(const SourceLines& text, int line, std::string_view name) {
+  const std::string_view lineText = text.Line(line - 1);
   const NameSpan span = FindName(lineText, name);
-  if (!span.found()) return Range(line - 1, 0, line - 1, Utf16Column(lineText, lineText.size()));
-  return Range(line - 1, Utf16Column(lineText, span.begin), line - 1,
-               Utf16Column(lineText, span.end));
-}
-
-Json LanguageServer::CallRanges(int32_t file, const IndexedFunction& caller, NameId callee,
-                                const std::vector<SiteRef>& recorded) {
-  const auto text = TextOf(index_.PathOf(file));
-  const std::string_view name = index_.NameOf(callee);
-  int endLine = caller.lastLine - 1;
-  size_t endByte = 0;
-  FindBodyEnd(*text, caller.braceLine, endLine, endByte);
-  Json ranges = Json::array();
-  for (int line = caller.braceLine; line <= endLine; ++line) {
-    const std::string_view lineText = text->Line(line);
-    for (const NameSpan& span : CallsOfName(lineText, name)) {
-      ranges.push_back(
-          Range(line, Utf16Column(lineText, span.begin), line, Utf16Column(lineText, span.end)));
-    }
-  }
-  if (ranges.empty()) {
-    for (const SiteRef& ref : recorded) ranges.push_back(LineRange(file, index_.Call(ref).line, name));
-  }
-  return ranges;
-}
-
-Json LanguageServer::FunctionRange(int32_t file, const IndexedFunction& function) {
-  const auto text = TextOf(index_.PathOf(file));
-  int endLine = function.lastLine - 1;
-  size_t endByte = text->Line(endLine).size();
-  FindBodyEnd(*text, function.braceLine, endLine, endByte);
-  return Range(function.line - 1, 0, endLine, Utf16Column(text->Line(endLine), endByte));
+  if (!span.found()) return SpanRange(lineText, line - 1, 0, lineText.size());
+  return SpanRange(lineText, line - 1, span.begin, span.end);
 }
 
 // The name in the header of a function: on its first line, or on a later one of a wrapped
 // header.
-static Json SelectionOf(const SourceLines& text, const IndexedFunction& function,
-                        std::string_view name) {
+TextRange SelectionOf(const SourceLines& text, const IndexedFunction& function,
+                      std::string_view name) {
   for (int line = function.line - 1; line <= std::max(function.line - 1, function.braceLine);
        ++line) {
     const std::string_view lineText = text.Line(line);
     const NameSpan span = FindName(lineText, name);
-    if (span.found()) {
-      return Range(line, Utf16Column(lineText, span.begin), line, Utf16Column(lineText, span.end));
-    }
+    if (span.found()) return SpanRange(lineText, line, span.begin, span.end);
   }
-  return Range(function.line - 1, 0, function.line - 1, 0);
+  return {function.line - 1, 0, function.line - 1, 0};
 }
 
-Json LanguageServer::ItemOf(SiteRef ref) {
+// The whole function, from its header to the "}" that closes its body (its last recorded line
+// when the text ends first).
+TextRange FunctionRange(const SourceLines& text, const IndexedFunction& function) {
+  int endLine = function.lastLine - 1;
+  size_t endByte = text.Line(endLine).size();
+  FindBodyEnd(text, function.braceLine, endLine, endByte);
+  return {function.line - 1, 0, endLine, Utf16Column(text.Line(endLine), endByte)};
+}
+
+// What the calls of one group are: their kinds, each with the name it goes through.
+std::string CallKindsText(const CallIndex& index, const std::vector<SiteRef>& calls) {
+  std::vector<std::string> kinds;
+  for (const SiteRef& ref : calls) {
+    const IndexedCall& call = index.Call(ref);
+    std::string kind(CallKindName(call.kind()));
+    if (call.via != kNoName && !index.NameOf(call.via).empty()) {
+      kind += " via " + std::string(index.NameOf(call.via));
+    }
+    if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
+  }
+  std::string text;
+  for (const std::string& kind : kinds) text += (text.empty() ? "" : ", ") + kind;
+  return text;
+}
+
+// A detail followed by the kinds of the calls it stands for.
+std::string WithKinds(std::string detail, std::string_view kinds) {
+  if (!kinds.empty()) {
+    detail += " · ";
+    detail += kinds;
+  }
+  return detail;
+}
+
+}  // namespace
+
+std::vector<TextRange> LanguageServer::CallRanges(const SourceLines& text,
+                                                  const IndexedFunction& caller, int bodyEndLine,
+                                                  NameId callee,
+                                                  const std::vector<SiteRef>& recorded) const {
+  const std::string_view name = index_.NameOf(callee);
+  std::vector<TextRange> ranges;
+  for (int line = caller.braceLine; line <= bodyEndLine; ++line) {
+    const std::string_view lineText = text.Line(line);
+    for (const NameSpan& span : CallsOfName(lineText, name)) {
+      ranges.push_back(SpanRange(lineText, line, span.begin, span.end));
+    }
+  }
+  if (ranges.empty()) {
+    for (const SiteRef& ref : recorded) ranges.push_back(NameOnLine(text, index_.Call(ref).line, name));
+  }
+  return ranges;
+}
+
+int LanguageServer::WriteItem(JsonWriter& out, SiteRef ref, const SourceLines& text,
+                              std::string_view kinds) {
   const IndexedFunction& function = index_.Function(ref);
   const std::string& path = index_.PathOf(ref.file);
   const std::string_view name = index_.NameOf(function.name);
-  const auto text = TextOf(path);
-  return {{"name", name},
-          {"kind", kSymbolKindFunction},
-          {"detail", ShownPath(path, root_) + ":" + std::to_string(function.line)},
-          {"uri", UriOfPath(path)},
-          {"range", FunctionRange(ref.file, function)},
-          {"selectionRange", SelectionOf(*text, function, name)},
-          {"data", {{"name", name}, {"path", path}, {"line", function.line}}}};
+  const TextRange range = FunctionRange(text, function);
+  out.BeginObject();
+  out.Key("name").String(name);
+  out.Key("kind").Int(kSymbolKindFunction);
+  out.Key("detail").String(
+      WithKinds(ShownPath(path, root_) + ":" + std::to_string(function.line), kinds));
+  out.Key("uri").String(UriOfPath(path));
+  out.Key("range");
+  WriteRange(out, range);
+  out.Key("selectionRange");
+  WriteRange(out, SelectionOf(text, function, name));
+  out.Key("data").BeginObject();
+  out.Key("name").String(name).Key("path").String(path).Key("line").Int(function.line);
+  out.EndObject();
+  out.EndObject();
+  return range.endLine;
 }
 
-Json LanguageServer::ItemOfUndefined(NameId name, int32_t file, int line) {
-  const Json range = LineRange(file, line, index_.NameOf(name));
-  return {{"name", index_.NameOf(name)},
-          {"kind", kSymbolKindFunction},
-          {"detail", kNotDefinedHere},
-          {"uri", UriOfPath(index_.PathOf(file))},
-          {"range", range},
-          {"selectionRange", range},
-          {"data", {{"name", index_.NameOf(name)}}}};
+void LanguageServer::WriteUndefinedItem(JsonWriter& out, NameId name, int32_t file,
+                                        const SourceLines& text, int line,
+                                        std::string_view kinds) {
+  const TextRange range = NameOnLine(text, line, index_.NameOf(name));
+  out.BeginObject();
+  out.Key("name").String(index_.NameOf(name));
+  out.Key("kind").Int(kSymbolKindFunction);
+  out.Key("detail").String(WithKinds(kNotDefinedHere, kinds));
+  out.Key("uri").String(UriOfPath(index_.PathOf(file)));
+  out.Key("range");
+  WriteRange(out, range);
+  out.Key("selectionRange");
+  WriteRange(out, range);
+  out.Key("data").BeginObject().Key("name").String(index_.NameOf(name)).EndObject();
+  out.EndObject();
 }
 
 std::optional<SiteRef> LanguageServer::FunctionOfItem(const Json& item) {
@@ -734,7 +831,7 @@ std::optional<SiteRef> LanguageServer::FunctionOfItem(const Json& item) {
     path = PathOfUri(item.at("uri").get<std::string>());
     line = item.at("selectionRange").at("start").at("line").get<int>() + 1;
   }
-  const std::vector<SiteRef>& definitions = index_.DefinitionsOf(name);
+  const SiteList& definitions = index_.DefinitionsOf(name);
   if (path.empty()) return std::nullopt;
   // The definition the item was made from; after an edit moved it, the one nearest in its file.
   std::optional<SiteRef> nearest;
@@ -754,84 +851,100 @@ Json LanguageServer::LocationOf(int32_t file, const Json& range) {
   return {{"uri", UriOfPath(index_.PathOf(file))}, {"range", range}};
 }
 
-Json LanguageServer::PrepareCallHierarchy(const Json& params) {
+void LanguageServer::PrepareCallHierarchy(const Json& params, JsonWriter& out) {
   std::string path;
   const NameId name = NameAt(params, path);
-  if (name == kNoName) return nullptr;
-  Json items = Json::array();
+  if (name == kNoName) {
+    out.Null();
+    return;
+  }
   // A namesake in the same file first: a static function is the one its file means.
-  std::vector<SiteRef> definitions = index_.DefinitionsOf(name);
+  std::vector<SiteRef> definitions(index_.DefinitionsOf(name).begin(),
+                                   index_.DefinitionsOf(name).end());
   std::stable_partition(definitions.begin(), definitions.end(), [&](const SiteRef& ref) {
     return index_.PathOf(ref.file) == path;
   });
-  for (const SiteRef& ref : definitions) items.push_back(ItemOf(ref));
-  if (items.empty()) {
+  if (definitions.empty()) {
     const int32_t file = index_.FindFile(path);
-    if (index_.CallsTo(name).empty() || file < 0) return nullptr;
-    items.push_back(ItemOfUndefined(name, file, params.at("position").at("line").get<int>() + 1));
+    if (index_.CallsTo(name).empty() || file < 0) {
+      out.Null();
+      return;
+    }
+    out.BeginArray();
+    WriteUndefinedItem(out, name, file, *TextOf(path),
+                       params.at("position").at("line").get<int>() + 1, {});
+    out.EndArray();
+    return;
   }
-  return items;
+  out.BeginArray();
+  for (const SiteRef& ref : definitions) WriteItem(out, ref, *FunctionTextOf(ref), {});
+  out.EndArray();
 }
 
 namespace {
 
-// What the calls of one group are: their kinds, each with the name it goes through.
-std::string CallKindsText(const CallIndex& index, const std::vector<SiteRef>& calls) {
-  std::vector<std::string> kinds;
-  for (const SiteRef& ref : calls) {
-    const IndexedCall& call = index.Call(ref);
-    std::string kind(CallKindName(call.kind()));
-    if (call.via != kNoName && !index.NameOf(call.via).empty()) {
-      kind += " via " + std::string(index.NameOf(call.via));
-    }
-    if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
+// Call sites grouped by the function that makes them (file, index there), in the order of
+// their first call.
+struct CallerGroups {
+  std::map<std::pair<int32_t, int32_t>, std::vector<SiteRef>> calls;
+  std::vector<std::pair<int32_t, int32_t>> order;
+
+  void Add(const CallIndex& index, const SiteRef& ref) {
+    const std::pair<int32_t, int32_t> caller{ref.file, index.CallerOf(ref)};
+    auto& group = calls[caller];
+    if (group.empty()) order.push_back(caller);
+    group.push_back(ref);
   }
-  std::string text;
-  for (const std::string& kind : kinds) text += (text.empty() ? "" : ", ") + kind;
-  return text;
-}
+};
 
 }  // namespace
 
-Json LanguageServer::IncomingCalls(const Json& params) {
+void LanguageServer::IncomingCalls(const Json& params, JsonWriter& out) {
   const Json& item = params.at("item");
   const NameId name = index_.FindName(item.at("name").get<std::string>());
-  Json answer = Json::array();
-  if (name == kNoName) return answer;
+  out.BeginArray();
+  if (name == kNoName) {
+    out.EndArray();
+    return;
+  }
   // Where several files define the name, a call in one of them is taken as a call of its own
   // (static) definition, not of the item's.
   const std::optional<SiteRef> target = FunctionOfItem(item);
   std::vector<int32_t> definingFiles;
   for (const SiteRef& ref : index_.DefinitionsOf(name)) definingFiles.push_back(ref.file);
+  std::sort(definingFiles.begin(), definingFiles.end());
   const bool namesakes = definingFiles.size() > 1 && target.has_value();
-  std::map<std::pair<int32_t, int32_t>, std::vector<SiteRef>> byCaller;
-  std::vector<std::pair<int32_t, int32_t>> order;
+  CallerGroups groups;
   for (const SiteRef& ref : index_.CallsTo(name)) {
     if (namesakes && ref.file != target->file &&
-        std::find(definingFiles.begin(), definingFiles.end(), ref.file) != definingFiles.end()) {
+        std::binary_search(definingFiles.begin(), definingFiles.end(), ref.file)) {
       continue;
     }
-    const std::pair<int32_t, int32_t> caller{ref.file, index_.CallerOf(ref)};
-    auto& calls = byCaller[caller];
-    if (calls.empty()) order.push_back(caller);
-    calls.push_back(ref);
+    groups.Add(index_, ref);
   }
-  for (const auto& caller : order) {
-    const std::vector<SiteRef>& calls = byCaller[caller];
-    Json from = ItemOf({caller.first, caller.second});
-    from["detail"] = from["detail"].get<std::string>() + " · " + CallKindsText(index_, calls);
-    Json ranges = CallRanges(caller.first, index_.Function({caller.first, caller.second}), name,
-                             calls);
-    answer.push_back({{"from", std::move(from)}, {"fromRanges", std::move(ranges)}});
+  for (const auto& caller : groups.order) {
+    const std::vector<SiteRef>& calls = groups.calls[caller];
+    const SiteRef function{caller.first, caller.second};
+    const auto text = FunctionTextOf(function);
+    out.BeginObject().Key("from");
+    const int bodyEndLine = WriteItem(out, function, *text, CallKindsText(index_, calls));
+    out.Key("fromRanges");
+    WriteRanges(out, CallRanges(*text, index_.Function(function), bodyEndLine, name, calls));
+    out.EndObject();
   }
-  return answer;
+  out.EndArray();
 }
 
-Json LanguageServer::OutgoingCalls(const Json& params) {
-  Json answer = Json::array();
+void LanguageServer::OutgoingCalls(const Json& params, JsonWriter& out) {
+  out.BeginArray();
   const std::optional<SiteRef> function = FunctionOfItem(params.at("item"));
-  if (!function) return answer;
+  if (!function) {
+    out.EndArray();
+    return;
+  }
   const IndexedFunction& caller = index_.Function(*function);
+  const auto text = FunctionTextOf(*function);
+  const int bodyEndLine = FunctionRange(*text, caller).endLine;
   std::map<NameId, std::vector<SiteRef>> byCallee;
   std::vector<NameId> order;
   for (uint32_t c = caller.firstCall; c < caller.firstCall + caller.callCount; ++c) {
@@ -842,27 +955,34 @@ Json LanguageServer::OutgoingCalls(const Json& params) {
   }
   for (const NameId callee : order) {
     const std::vector<SiteRef>& calls = byCallee[callee];
-    const Json ranges = CallRanges(function->file, caller, callee, calls);
+    const std::vector<TextRange> ranges = CallRanges(*text, caller, bodyEndLine, callee, calls);
     const std::string kinds = CallKindsText(index_, calls);
     // The definition in the caller's file if there is one, else every namesake.
     std::vector<SiteRef> targets;
     for (const SiteRef& ref : index_.DefinitionsOf(callee)) {
       if (ref.file == function->file) targets = {ref};
     }
-    if (targets.empty()) targets = index_.DefinitionsOf(callee);
     if (targets.empty()) {
-      Json to = ItemOfUndefined(callee, function->file, index_.Call(calls.front()).line);
-      to["detail"] = std::string(kNotDefinedHere) + " · " + kinds;
-      answer.push_back({{"to", std::move(to)}, {"fromRanges", ranges}});
+      targets.assign(index_.DefinitionsOf(callee).begin(), index_.DefinitionsOf(callee).end());
+    }
+    if (targets.empty()) {
+      out.BeginObject().Key("to");
+      WriteUndefinedItem(out, callee, function->file, *text, index_.Call(calls.front()).line,
+                         kinds);
+      out.Key("fromRanges");
+      WriteRanges(out, ranges);
+      out.EndObject();
       continue;
     }
     for (const SiteRef& target : targets) {
-      Json to = ItemOf(target);
-      to["detail"] = to["detail"].get<std::string>() + " · " + kinds;
-      answer.push_back({{"to", std::move(to)}, {"fromRanges", ranges}});
+      out.BeginObject().Key("to");
+      WriteItem(out, target, *FunctionTextOf(target), kinds);
+      out.Key("fromRanges");
+      WriteRanges(out, ranges);
+      out.EndObject();
     }
   }
-  return answer;
+  out.EndArray();
 }
 
 Json LanguageServer::Definition(const Json& params) {
@@ -871,41 +991,43 @@ Json LanguageServer::Definition(const Json& params) {
   if (name == kNoName) return nullptr;
   Json locations = Json::array();
   for (const SiteRef& ref : index_.DefinitionsOf(name)) {
-    const auto text = TextOf(index_.PathOf(ref.file));
-    locations.push_back(
-        LocationOf(ref.file, SelectionOf(*text, index_.Function(ref), index_.NameOf(name))));
+    const auto text = FunctionTextOf(ref);
+    locations.push_back(LocationOf(
+        ref.file, RangeJson(SelectionOf(*text, index_.Function(ref), index_.NameOf(name)))));
   }
   if (locations.empty()) return nullptr;
   return locations;
 }
 
-Json LanguageServer::References(const Json& params) {
+void LanguageServer::References(const Json& params, JsonWriter& out) {
   std::string path;
   const NameId name = NameAt(params, path);
-  Json locations = Json::array();
-  if (name == kNoName) return locations;
+  out.BeginArray();
+  if (name == kNoName) {
+    out.EndArray();
+    return;
+  }
   const auto context = params.find("context");
   if (context != params.end() && context->value("includeDeclaration", false)) {
     for (const SiteRef& ref : index_.DefinitionsOf(name)) {
-      const auto text = TextOf(index_.PathOf(ref.file));
-      locations.push_back(
-          LocationOf(ref.file, SelectionOf(*text, index_.Function(ref), index_.NameOf(name))));
+      const auto text = FunctionTextOf(ref);
+      WriteLocation(out, UriOfPath(index_.PathOf(ref.file)),
+                    SelectionOf(*text, index_.Function(ref), index_.NameOf(name)));
     }
   }
-  std::map<std::pair<int32_t, int32_t>, std::vector<SiteRef>> byCaller;
-  std::vector<std::pair<int32_t, int32_t>> order;
-  for (const SiteRef& ref : index_.CallsTo(name)) {
-    const std::pair<int32_t, int32_t> caller{ref.file, index_.CallerOf(ref)};
-    auto& calls = byCaller[caller];
-    if (calls.empty()) order.push_back(caller);
-    calls.push_back(ref);
+  CallerGroups groups;
+  for (const SiteRef& ref : index_.CallsTo(name)) groups.Add(index_, ref);
+  for (const auto& caller : groups.order) {
+    const IndexedFunction& function = index_.Function({caller.first, caller.second});
+    const auto text = FunctionTextOf({caller.first, caller.second});
+    const std::string uri = UriOfPath(index_.PathOf(caller.first));
+    const int bodyEndLine = FunctionRange(*text, function).endLine;
+    for (const TextRange& range :
+         CallRanges(*text, function, bodyEndLine, name, groups.calls[caller])) {
+      WriteLocation(out, uri, range);
+    }
   }
-  for (const auto& caller : order) {
-    const Json ranges = CallRanges(caller.first, index_.Function({caller.first, caller.second}),
-                                   name, byCaller[caller]);
-    for (const Json& range : ranges) locations.push_back(LocationOf(caller.first, range));
-  }
-  return locations;
+  out.EndArray();
 }
 
 Json LanguageServer::WorkspaceSymbol(const Json& params) {
@@ -943,8 +1065,8 @@ Json LanguageServer::DocumentSymbol(const Json& params) {
     const std::string_view name = index_.NameOf(function.name);
     symbols.push_back({{"name", name},
                        {"kind", kSymbolKindFunction},
-                       {"range", FunctionRange(file, function)},
-                       {"selectionRange", SelectionOf(*text, function, name)}});
+                       {"range", RangeJson(FunctionRange(*text, function))},
+                       {"selectionRange", RangeJson(SelectionOf(*text, function, name))}});
   }
   return symbols;
 }

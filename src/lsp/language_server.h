@@ -21,6 +21,8 @@
 #include <nlohmann/json.hpp>
 
 #include "lsp/call_index.h"
+#include "lsp/file_excerpts.h"
+#include "lsp/json_writer.h"
 #include "lsp/source_positions.h"
 #include "lsp/symbol_search.h"
 #include "lsp/workspace_scan.h"
@@ -50,6 +52,9 @@ class ServerHost {
   virtual ~ServerHost() = default;
   /// Sends one message; may be called from the scan's thread (for progress).
   virtual void Send(const Json& message) = 0;
+  /// Sends one message written as JSON text already (a large answer); a host that keeps
+  /// documents reads it back.
+  virtual void SendText(std::string message) { Send(Json::parse(message)); }
   /// Runs `scan` (on another thread, or at once) and then hands its result to the server's
   /// OnScanFinished on the thread that handles messages.
   virtual void StartScan(std::function<WorkspaceScanResult()> scan) = 0;
@@ -85,8 +90,11 @@ class LanguageServer {
  private:
   enum class ScanState { kNotStarted, kScanning, kReady };
   using Handler = Json (LanguageServer::*)(const Json& params);
+  // A handler that writes its result as text (the answers that can be large).
+  using Writer = void (LanguageServer::*)(const Json& params, JsonWriter& result);
   struct Method {
     Handler handler = nullptr;
+    Writer writer = nullptr;
     bool needsIndex = false;
   };
   struct HeldDocument {
@@ -125,26 +133,34 @@ class LanguageServer {
   bool IsStale(const std::string& path);
 
   // Requests on the index.
-  Json PrepareCallHierarchy(const Json& params);
-  Json IncomingCalls(const Json& params);
-  Json OutgoingCalls(const Json& params);
+  void PrepareCallHierarchy(const Json& params, JsonWriter& result);
+  void IncomingCalls(const Json& params, JsonWriter& result);
+  void OutgoingCalls(const Json& params, JsonWriter& result);
   Json Definition(const Json& params);
-  Json References(const Json& params);
+  void References(const Json& params, JsonWriter& result);
   Json WorkspaceSymbol(const Json& params);
   Json DocumentSymbol(const Json& params);
   Json ExecuteCommand(const Json& params);
 
   // Texts and positions.
   std::shared_ptr<const SourceLines> TextOf(const std::string& path);
+  // The text that holds a function: the part of its file from its header to the next
+  // function's, or the whole text where the editor holds it or it was read whole.
+  std::shared_ptr<const SourceLines> FunctionTextOf(SiteRef function);
   NameId NameAt(const Json& params, std::string& path);
-  Json LineRange(int32_t file, int line, std::string_view name);
-  // The ranges of every call of `callee` in the body of `caller` (the model records a call
-  // text once per body), or of the recorded lines when the text shows none.
-  Json CallRanges(int32_t file, const IndexedFunction& caller, NameId callee,
-                  const std::vector<SiteRef>& recorded);
-  Json FunctionRange(int32_t file, const IndexedFunction& function);
-  Json ItemOf(SiteRef function);
-  Json ItemOfUndefined(NameId name, int32_t file, int line);
+  // The ranges of every call of `callee` in the body of `caller`, which ends on 0-based line
+  // `bodyEndLine` (the model records a call text once per body), or of the recorded lines when
+  // the text shows none.
+  std::vector<TextRange> CallRanges(const SourceLines& text, const IndexedFunction& caller,
+                                    int bodyEndLine, NameId callee,
+                                    const std::vector<SiteRef>& recorded) const;
+  // A call hierarchy item of a definition, whose text is `text`; `kinds` (when not empty) the
+  // kinds of the calls it stands for. Gives the 0-based line its body ends on.
+  int WriteItem(JsonWriter& out, SiteRef function, const SourceLines& text,
+                 std::string_view kinds);
+  // An item of a name defined nowhere, at its call on 1-based line `line` of `file`.
+  void WriteUndefinedItem(JsonWriter& out, NameId name, int32_t file, const SourceLines& text,
+                          int line, std::string_view kinds);
   std::optional<SiteRef> FunctionOfItem(const Json& item);
   Json LocationOf(int32_t file, const Json& range);
 
@@ -177,8 +193,12 @@ class LanguageServer {
   SymbolSearch symbols_;
   std::vector<std::string> sweepOrder_;  // the files read from disk, looked at in turn
   size_t sweepNext_ = 0;
-  // Texts of files read from disk for their columns, the most recent first.
-  std::list<std::pair<std::string, std::shared_ptr<const SourceLines>>> diskTexts_;
+  // Texts of files read from disk for their columns, the most recent first, and where each
+  // stands in that list.
+  using DiskText = std::pair<std::string, std::shared_ptr<const SourceLines>>;
+  std::list<DiskText> diskTexts_;
+  std::unordered_map<std::string, std::list<DiskText>::iterator> diskTextPlaces_;
+  FileExcerpts excerpts_;  // the functions' parts of files, while a request reads them
 };
 
 }  // namespace quillmap::lsp

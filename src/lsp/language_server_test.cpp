@@ -171,6 +171,23 @@ TEST(LanguageServer, AnswersTheRequestsFromTheIndex) {
       {"incoming across files",
        [&] { return f.Ask("callHierarchy/incomingCalls", {{"item", logValue}}); },
        "main@main.c 10:2-11"},
+      {"an item whole, read from its part of the file: the body to its end, the name selected",
+       [&] {
+         const Json from = f.Ask("callHierarchy/incomingCalls", {{"item", logValue}})[0]["from"];
+         const Json main = f.Ask("textDocument/prepareCallHierarchy", f.At(f.mainPath, 7, 5))[0];
+         const Json to = f.Ask("callHierarchy/outgoingCalls", {{"item", main}})[0]["to"];
+         std::string text;
+         for (const Json& item : {from, to}) {
+           text += item["name"].get<std::string>() + " " +
+                   Ranges(Json::array({item["range"], item["selectionRange"]})) + " end line " +
+                   std::to_string(item["range"]["end"]["line"].get<int>()) + " " +
+                   item["detail"].get<std::string>() + " line " + item["data"]["line"].dump() +
+                   (item["data"]["path"] == f.mainPath ? " in main.c; " : " elsewhere; ");
+         }
+         return Json(text);
+       },
+       "\"main 7:0-1 7:4-8 end line 12 app/main.c:8 · direct line 8 in main.c; "
+       "helper 2:0-1 2:11-17 end line 5 app/main.c:3 · direct line 3 in main.c; \""},
       {"outgoing: the caller's own namesake, and names defined nowhere",
        [&] { return f.Ask("callHierarchy/outgoingCalls", {{"item", logValue}}); },
        "printf@lib.c 6:2-8; helper@lib.c 6:17-23"},

@@ -116,8 +116,12 @@ Frame MessageFramer::Next() {
   return frame;
 }
 
+std::string FrameHeader(size_t contentBytes) {
+  return "Content-Length: " + std::to_string(contentBytes) + "\r\n\r\n";
+}
+
 std::string FrameMessage(std::string_view content) {
-  std::string framed = "Content-Length: " + std::to_string(content.size()) + "\r\n\r\n";
+  std::string framed = FrameHeader(content.size());
   framed.append(content);
   return framed;
 }

@@ -49,6 +49,8 @@ class MessageFramer {
 
 /// The framed form of one message's content.
 std::string FrameMessage(std::string_view content);
+/// The header block that goes before a content of `contentBytes` bytes.
+std::string FrameHeader(size_t contentBytes);
 
 /// Framer fault texts.
 inline constexpr const char* kNoContentLength = "header without a valid Content-Length";

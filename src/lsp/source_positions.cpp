@@ -127,7 +127,8 @@ std::vector<NameSpan> CallsOfName(std::string_view line, std::string_view name) 
 
 namespace quillmap::lsp {
 
-SourceLines::SourceLines(std::string text) : text_(std::move(text)) {
+SourceLines::SourceLines(std::string text, int firstLine)
+    : text_(std::move(text)), firstLine_(firstLine) {
   starts_.push_back(0);
   for (size_t feed = text_.find('\n'); feed != std::string::npos; feed = text_.find('\n', feed + 1)) {
     starts_.push_back(feed + 1);
@@ -135,11 +136,13 @@ SourceLines::SourceLines(std::string text) : text_(std::move(text)) {
 }
 
 size_t SourceLines::OffsetOf(int line) const {
+  line -= firstLine_;
   if (line < 0 || static_cast<size_t>(line) >= starts_.size()) return text_.size();
   return starts_[static_cast<size_t>(line)];
 }
 
 std::string_view SourceLines::Line(int line) const {
+  line -= firstLine_;
   if (line < 0 || static_cast<size_t>(line) >= starts_.size()) return {};
   const size_t start = starts_[static_cast<size_t>(line)];
   size_t end = static_cast<size_t>(line) + 1 < starts_.size()
@@ -147,6 +150,22 @@ std::string_view SourceLines::Line(int line) const {
                    : text_.size();
   if (end > start && text_[end - 1] == '\r') --end;
   return std::string_view(text_).substr(start, end - start);
+}
+
+std::vector<size_t> LineStarts(std::string_view text, const std::vector<int>& lines) {
+  std::vector<size_t> starts;
+  starts.reserve(lines.size());
+  size_t at = 0;
+  int line = 0;
+  for (const int wanted : lines) {
+    while (line < wanted && at < text.size()) {
+      const size_t feed = text.find('\n', at);
+      at = feed == std::string_view::npos ? text.size() : feed + 1;
+      ++line;
+    }
+    starts.push_back(line == wanted ? at : text.size());
+  }
+  return starts;
 }
 
 bool FindBodyEnd(const SourceLines& source, int braceLine, int& endLine, size_t& endByte) {

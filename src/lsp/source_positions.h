@@ -17,6 +17,15 @@ int Utf16Column(std::string_view line, size_t bytes);
 /// The byte offset in a line of UTF-16 column `column` (the line's length past its end).
 size_t ByteOfColumn(std::string_view line, int column);
 
+/// A range of a text as the protocol counts it: 0-based lines, UTF-16 columns.
+struct TextRange {
+  int line = 0;
+  int character = 0;
+  int endLine = 0;
+  int endCharacter = 0;
+  bool operator==(const TextRange&) const = default;
+};
+
 /// Bytes of a C identifier.
 bool IsIdentifierByte(char c);
 
@@ -42,19 +51,26 @@ namespace quillmap::lsp {
 std::vector<NameSpan> CallsOfName(std::string_view line, std::string_view name);
 
 /// A text with the offsets of its lines, so that a line is found without reading those before.
+/// The text may be an excerpt of a file that begins with its 0-based line `firstLine`: lines
+/// are counted as in the file.
 class SourceLines {
  public:
-  explicit SourceLines(std::string text);
+  explicit SourceLines(std::string text, int firstLine = 0);
   const std::string& text() const { return text_; }
-  /// The text of 0-based line `line` (without its line end), empty past the end.
+  /// The text of 0-based line `line` (without its line end), empty outside the text.
   std::string_view Line(int line) const;
-  /// Where a line starts; the text's size past the end.
+  /// Where a line starts in the text; the text's size outside it.
   size_t OffsetOf(int line) const;
 
  private:
   std::string text_;
+  int firstLine_ = 0;
   std::vector<size_t> starts_;
 };
+
+/// Where each of the 0-based lines `lines` (ascending) starts in `text`: byte offsets, the
+/// text's size for a line past its end.
+std::vector<size_t> LineStarts(std::string_view text, const std::vector<int>& lines);
 
 /// Where a function body ends: the 0-based line and byte (in that line) just past the "}" that
 /// closes the first "{" at or after 0-based line `braceLine`, with comments, string and

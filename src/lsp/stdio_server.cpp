@@ -65,20 +65,14 @@ class FdHost : public ServerHost {
   }
 
   void Send(const Json& message) override {
-    const std::string framed =
-        FrameMessage(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+    SendText(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+  }
+
+  void SendText(std::string message) override {
+    // The header and the content are written in turn: a large answer is not copied.
+    const std::string header = FrameHeader(message.size());
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (broken_) return;
-    size_t done = 0;
-    while (done < framed.size()) {
-      const ssize_t n = write(fd_, framed.data() + done, framed.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        broken_ = true;
-        return;
-      }
-      done += static_cast<size_t>(n);
-    }
+    if (!broken_) broken_ = !WriteAll(header) || !WriteAll(message);
   }
 
   void StartScan(std::function<WorkspaceScanResult()> scan) override {
@@ -90,6 +84,17 @@ class FdHost : public ServerHost {
   }
 
  private:
+  bool WriteAll(std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
   int fd_;
   EventQueue& events_;
   std::mutex mutex_;

@@ -1,5 +1,6 @@
 #include "lsp/workspace_scan.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr const char* kHeldDescription = "the starting configuration of -init, held in memory, for ";
 constexpr size_t kMaxKeptEntries = 200;
+constexpr size_t kFilesPerTrim = 500;
 
 std::string Lowered(std::string_view text) {
   std::string lowered(text);
@@ -105,9 +107,18 @@ WorkspaceScanResult RunServerScan(const WorkspaceConfig& config, const std::stri
   run.reset();
   if (intoIndex) {
     result.index = std::make_unique<CallIndex>();
-    DrainScannedFiles(std::move(model), [&result](const std::string& path, const ScannedFile& file) {
-      result.index->ReplaceFile(path, file);
+    // Each file is read again for where its functions start (it was read moments ago: it
+    // comes from memory).
+    std::string text;
+    size_t drained = 0;
+    DrainScannedFiles(std::move(model), [&](const std::string& path, const ScannedFile& file) {
+      if (file.functions.empty() || !ReadWholeFile(path, text)) text.clear();
+      result.index->ReplaceFile(path, file, text);
+      // The room the model's records leave is scattered among the index's: handed back to
+      // the system now and then, the peak is the larger of the two, not their sum.
+      if (++drained % kFilesPerTrim == 0) malloc_trim(0);
     });
+    malloc_trim(0);
   } else {
     DrainScannedFiles(std::move(model), [&result](const std::string& path, const ScannedFile& file) {
       result.files.emplace_back(path, file);
