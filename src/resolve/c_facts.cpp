@@ -303,10 +303,15 @@ class FactReader {
   Declaration ParseDeclaration(size_t a, size_t b) const;
   Declarator ParseDeclarator(size_t a, size_t b) const;
   void FileScope(size_t a, size_t b);
+  // The type name of a declaration's struct (giving an untagged one a name).
+  std::string_view DefineStruct(Declaration& decl);
   void StructBody(std::string name, size_t open, size_t close);
   void Initialiser(const CSlot& base, const CSlot& variable, bool array, size_t open, size_t close,
                    int depth);
   CSlot ValueSource(size_t a, size_t b) const;
+  // Calls `found(slot)` for each value t_[a, b) may take: both branches of "c ? f : g".
+  template <class Found>
+  void EachValueSource(size_t a, size_t b, Found&& found, int depth = 0) const;
   // Reads the braced replacement of `macro` called with the arguments t_[open, close) as the
   // initialiser of `slot`.
   void Expand(const Macro& macro, size_t open, size_t close, const CSlot& slot, int depth);
@@ -353,6 +358,19 @@ class FactReader {
     bool functionPointer;
     int parameter;  // position, -1 for a local
   };
+
+  // The local or parameter of the function being read that `slot` names, or null.
+  const Local* LocalOf(const CSlot& slot) const {
+    if (slot.kind == CSlot::Kind::kLocal) {
+      const auto it = locals_.find(slot.name);
+      return it == locals_.end() ? nullptr : &it->second;
+    }
+    if (slot.kind != CSlot::Kind::kParameter || slot.name != functionName_) return nullptr;
+    for (const auto& [name, local] : locals_) {
+      if (local.parameter == slot.index) return &local;
+    }
+    return nullptr;
+  }
 
   std::string_view text_;
   const std::vector<CDefinitionRange>& ranges_;
@@ -598,6 +616,39 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
   return {};
 }
 
+template <class Found>
+void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) const {
+  while (a + 2 < b && Is(t_[a], "(") && Skip(a, b) == b) {
+    ++a;
+    --b;
+  }
+  // "c ? f : g", "c ? f : d ? g : h": the "?" and its ":" outside brackets.
+  size_t question = b;
+  for (size_t i = a; i < b && depth < 8; ++i) {
+    if (Opens(i)) {
+      i = Skip(i, b) - 1;
+    } else if (t_[i].kind == Kind::kPunct && Is(t_[i], "?")) {
+      question = i;
+      break;
+    }
+  }
+  if (question < b) {
+    int nested = 0;
+    for (size_t i = question + 1; i < b; ++i) {
+      if (Opens(i)) {
+        i = Skip(i, b) - 1;
+      } else if (Is(t_[i], "?")) {
+        ++nested;
+      } else if (Is(t_[i], ":") && nested-- == 0) {
+        EachValueSource(question + 1, i, found, depth + 1);
+        EachValueSource(i + 1, b, found, depth + 1);
+        return;
+      }
+    }
+  }
+  found(ValueSource(a, b));
+}
+
 // The slot of a postfix expression t_[first, last] that ends with an identifier: "p->a.f",
 // "tab[i].f", "x", "((struct T *)p)->f". Sets `via` to where it starts in the text.
 CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) const {
@@ -733,7 +784,7 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
     // Elements of an array of function pointers go to the array itself.
     const CSlot& to = array && variable.valid() && base.members.empty() ? variable : slot;
     if (to.kind == CSlot::Kind::kMember && to.members.empty()) continue;
-    Flow(to, ValueSource(a, i));
+    EachValueSource(a, i, [&](CSlot from) { Flow(to, std::move(from)); });
   }
 }
 
@@ -850,15 +901,26 @@ void FactReader::FileScopeTokens(size_t from, size_t to) {
   if (declStart < to && to == t_.size() && expanding_ == 0) FileScope(declStart, to);
 }
 
+std::string_view FactReader::DefineStruct(Declaration& decl) {
+  if (decl.bodyOpen == 0 || !decl.isStruct || decl.declarators.empty() || !decl.type.empty()) {
+    return decl.type;
+  }
+  // An untagged struct: a typedef names it; the variables it declares get a name of their own
+  // ("(table)", "(function).table" inside a body) that no tag can take.
+  const std::string_view first = decl.declarators[0].name;
+  if (decl.isTypedef) return first;
+  pasted_.push_back(function_ >= 0 ? "(" + std::string(functionName_) + ")." + std::string(first)
+                                   : "(" + std::string(first) + ")");
+  decl.type = pasted_.back();
+  return decl.type;
+}
+
 void FactReader::FileScope(size_t a, size_t b) {
   if (a >= b) return;
-  const Declaration decl = ParseDeclaration(a, b);
-  std::string type(decl.type);
-  if (decl.bodyOpen != 0 && decl.isStruct) {
-    if (type.empty() && decl.isTypedef && !decl.declarators.empty()) {
-      type = decl.declarators[0].name;
-    }
-    if (!type.empty()) StructBody(type, decl.bodyOpen, decl.bodyClose);
+  Declaration decl = ParseDeclaration(a, b);
+  const std::string type(DefineStruct(decl));
+  if (decl.bodyOpen != 0 && decl.isStruct && !type.empty()) {
+    StructBody(type, decl.bodyOpen, decl.bodyClose);
   }
   for (const Declarator& d : decl.declarators) {
     if (decl.isTypedef) {
@@ -882,7 +944,7 @@ void FactReader::FileScope(size_t a, size_t b) {
       Initialiser(base, fp || type.empty() ? variable : CSlot{}, d.array, d.init,
                   Skip(d.init, d.end) - 1, 0);
     } else {
-      Flow(variable, ValueSource(d.init, d.end));
+      EachValueSource(d.init, d.end, [&](CSlot from) { Flow(variable, std::move(from)); });
     }
   }
 }
@@ -931,8 +993,20 @@ void FactReader::Parameters(size_t r, size_t header, size_t body) {
 }
 
 void FactReader::LocalDeclaration(size_t a, size_t b) {
-  const Declaration decl = ParseDeclaration(a, b);
-  if (decl.isTypedef) return;
+  Declaration decl = ParseDeclaration(a, b);
+  // A struct defined in the body ("struct Builtin { ... } aBuiltin[] = { ... }").
+  const std::string_view type = DefineStruct(decl);
+  if (decl.bodyOpen != 0 && decl.isStruct && !type.empty()) {
+    StructBody(std::string(type), decl.bodyOpen, decl.bodyClose);
+  }
+  if (decl.isTypedef) {
+    if (!decl.type.empty()) {
+      for (const Declarator& d : decl.declarators) {
+        if (d.name != type) facts_.typedefs.emplace_back(d.name, type);
+      }
+    }
+    return;
+  }
   for (const Declarator& d : decl.declarators) {
     if (d.function) continue;
     const bool fp = d.functionPointer ||
@@ -951,12 +1025,14 @@ void FactReader::LocalDeclaration(size_t a, size_t b) {
       Initialiser(base, fp || decl.type.empty() ? variable : CSlot{}, d.array, d.init,
                   Skip(d.init, d.end) - 1, 0);
     } else {
-      const CSlot from = ValueSource(d.init, d.end);
-      const bool returned = from.kind == CSlot::Kind::kParameter && from.index == kReturnValue;
-      if (((from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal) && !returned) ||
-          fp) {
-        Flow(variable, from);
-      }
+      EachValueSource(d.init, d.end, [&](CSlot from) {
+        const bool returned = from.kind == CSlot::Kind::kParameter && from.index == kReturnValue;
+        if (((from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal) &&
+             !returned) ||
+            fp) {
+          Flow(variable, std::move(from));
+        }
+      });
     }
   }
 }
@@ -969,7 +1045,8 @@ bool LooksLikeDeclaration(const std::vector<Tok>& t, size_t i, size_t b) {
   if (In(w, kStatementWords)) return false;
   if (IsAggregate(w) || In(w, kQualifiers) || In(w, kPlainTypes)) return true;
   size_t j = i + 1;
-  if (j < b && t[j].kind == Kind::kIdent) return true;  // "T x"
+  // "T x", but not "FALLTHROUGH case X:" (a statement macro before a statement).
+  if (j < b && t[j].kind == Kind::kIdent) return !In(t[j].text, kStatementWords);
   while (j < b && Is(t[j], "*")) ++j;
   if (j > i + 1 && j + 1 < b && t[j].kind == Kind::kIdent) {
     const std::string_view after = t[j + 1].text;
@@ -1003,15 +1080,16 @@ void FactReader::Body(size_t a, size_t b) {
     if (t.kind == Kind::kIdent && Is(t, "return") && function_ >= 0) {
       size_t end = i + 1;
       while (end < b && !Is(t_[end], ";")) end = Opens(end) ? Skip(end, b) : end + 1;
-      CSlot from = ValueSource(i + 1, end);
-      if (from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal ||
-          from.kind == CSlot::Kind::kMember) {
-        CSlot to;
-        to.kind = CSlot::Kind::kParameter;
-        to.name = functionName_;
-        to.index = kReturnValue;
-        Flow(std::move(to), std::move(from));
-      }
+      EachValueSource(i + 1, end, [&](CSlot from) {
+        if (from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal ||
+            from.kind == CSlot::Kind::kMember) {
+          CSlot to;
+          to.kind = CSlot::Kind::kParameter;
+          to.name = functionName_;
+          to.index = kReturnValue;
+          Flow(std::move(to), std::move(from));
+        }
+      });
       continue;
     }
     if (t.kind == Kind::kPunct && Is(t, "=") && i > a) {
@@ -1033,19 +1111,19 @@ void FactReader::Body(size_t a, size_t b) {
              !Is(t_[end], "}")) {
         end = Opens(end) ? Skip(end, b) : end + 1;
       }
-      CSlot from = ValueSource(i + 1, end);
-      const bool fromFunctionish =
-          from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal;
-      if (from.kind == CSlot::Kind::kParameter && from.index == kReturnValue) {
-        const auto target = to.kind == CSlot::Kind::kLocal ? locals_.find(to.name) : locals_.end();
-        if (target == locals_.end() || !target->second.functionPointer) continue;
-      }
       const auto local = to.kind == CSlot::Kind::kLocal ? locals_.find(to.name) : locals_.end();
       const bool toPointer = local != locals_.end() && local->second.functionPointer;
-      if (fromFunctionish || to.kind == CSlot::Kind::kMember || to.kind == CSlot::Kind::kGlobal ||
-          toPointer) {
-        Flow(std::move(to), std::move(from));
-      }
+      EachValueSource(i + 1, end, [&](CSlot from) {
+        const bool fromFunctionish =
+            from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal;
+        if (from.kind == CSlot::Kind::kParameter && from.index == kReturnValue && !toPointer) {
+          return;
+        }
+        if (fromFunctionish || to.kind == CSlot::Kind::kMember ||
+            to.kind == CSlot::Kind::kGlobal || toPointer) {
+          Flow(to, std::move(from));
+        }
+      });
       continue;
     }
     if (!(t.kind == Kind::kPunct && Is(t, "(")) || i == a) continue;
@@ -1064,28 +1142,26 @@ void FactReader::Body(size_t a, size_t b) {
         }
         if (j != closeParen && !Is(t_[j], ",")) continue;
         if (j > start) {
-          CSlot from = ValueSource(start, j);
-          const auto local = from.kind == CSlot::Kind::kParameter ||
-                                     from.kind == CSlot::Kind::kLocal
-                                 ? locals_.find(t_[j - 1].text)
-                                 : locals_.end();
           const auto callee = pointerParameters_.find(before.text);
           const bool pointerParameter = callee != pointerParameters_.end() &&
                                         static_cast<size_t>(position) < callee->second.size() &&
                                         callee->second[static_cast<size_t>(position)];
-          const bool passes = from.kind == CSlot::Kind::kName ||
-                              from.kind == CSlot::Kind::kGlobal ||
-                              (local != locals_.end() && local->second.functionPointer) ||
-                              (pointerParameter && (from.kind == CSlot::Kind::kMember ||
-                                                    from.kind == CSlot::Kind::kParameter ||
-                                                    from.kind == CSlot::Kind::kLocal));
-          if (passes) {
-            CSlot to;
-            to.kind = CSlot::Kind::kParameter;
-            to.name = before.text;
-            to.index = position;
-            Flow(std::move(to), std::move(from));
-          }
+          EachValueSource(start, j, [&](CSlot from) {
+            const Local* local = LocalOf(from);
+            const bool passes = from.kind == CSlot::Kind::kName ||
+                                from.kind == CSlot::Kind::kGlobal ||
+                                (local != nullptr && local->functionPointer) ||
+                                (pointerParameter && (from.kind == CSlot::Kind::kMember ||
+                                                      from.kind == CSlot::Kind::kParameter ||
+                                                      from.kind == CSlot::Kind::kLocal));
+            if (passes) {
+              CSlot to;
+              to.kind = CSlot::Kind::kParameter;
+              to.name = before.text;
+              to.index = position;
+              Flow(std::move(to), std::move(from));
+            }
+          });
         }
         ++position;
         start = j + 1;
@@ -1166,6 +1242,33 @@ void FactReader::Body(size_t a, size_t b) {
     dispatch.open = t_[i].offset;
     dispatch.line = t_[last].line;
     dispatch.arguments = ArgumentCount(i, b);
+    // The functions it passes on ("p->xTokenize(t, ctx, fts5PorterCb)"): they reach the
+    // parameters of whatever the dispatch binds to.
+    {
+      const size_t closeParen = close - 1;
+      int32_t position = 0;
+      size_t start = i + 1;
+      for (size_t j = i + 1; j <= closeParen && closeParen < b; ++j) {
+        if (j < closeParen && Opens(j)) {
+          j = Skip(j, closeParen) - 1;
+          continue;
+        }
+        if (j != closeParen && !Is(t_[j], ",")) continue;
+        if (j > start) {
+          EachValueSource(start, j, [&](CSlot from) {
+            const Local* local = LocalOf(from);
+            const bool function = from.kind == CSlot::Kind::kName ||
+                                  from.kind == CSlot::Kind::kMember ||
+                                  (from.kind == CSlot::Kind::kGlobal &&
+                                   globals_.at(from.name).functionPointer) ||
+                                  (local != nullptr && local->functionPointer);
+            if (function) dispatch.passed.emplace_back(position, std::move(from));
+          });
+        }
+        ++position;
+        start = j + 1;
+      }
+    }
     // Inside a macro's text the scanner saw only the macro's call.
     dispatch.named = named && expanding_ == 0;
     dispatch.via = named ? Via(first, last + 1) : Via(exprFirst ? exprFirst : first, i);

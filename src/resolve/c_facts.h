@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "resolve/macro_table.h"
@@ -47,6 +48,9 @@ struct CDispatch {
   bool named = false;  // the identifier is followed by "(" (the scanner reports it as a call)
   std::string via;     // the called expression as written, white space dropped ("ops->open")
   CSlot slot;
+  /// The arguments that may be functions, by position: they flow into the parameters of the
+  /// functions the dispatch binds to.
+  std::vector<std::pair<int32_t, CSlot>> passed;
 };
 
 /// A use of a macro inside a body and the functions its expansion calls.

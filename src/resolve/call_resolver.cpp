@@ -135,8 +135,12 @@ void CallResolver::MarkDispatch(uint32_t call, size_t dispatch) {
   }
   if (callDispatch_.size() <= call) callDispatch_.resize(static_cast<size_t>(call) + 1, -1);
   callDispatch_[call] = static_cast<int32_t>(dispatches_.size());
-  dispatches_.push_back(
-      {SlotId(site.slot, fileSource_, fileLocalBase_), it->second, fileSource_, site.arguments});
+  const uint32_t passedBegin = static_cast<uint32_t>(passed_.size());
+  for (const auto& [position, slot] : site.passed) {
+    passed_.emplace_back(position, SlotId(slot, fileSource_, fileLocalBase_));
+  }
+  dispatches_.push_back({SlotId(site.slot, fileSource_, fileLocalBase_), it->second, fileSource_,
+                         site.arguments, passedBegin, static_cast<uint32_t>(passed_.size())});
 }
 
 void CallResolver::MarkMacro(uint32_t call, std::string_view macro) {
@@ -315,22 +319,25 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     if (to.empty() || from.empty()) continue;
     edges.push_back({keyId(std::move(to)), keyId(std::move(from)), flow.file});
   }
-  std::vector<uint32_t> inStart(keys.size() + 1, 0);
-  for (const Edge& e : edges) ++inStart[e.to + 1];
-  for (size_t k = 0; k < keys.size(); ++k) inStart[k + 1] += inStart[k];
-  std::vector<std::pair<uint32_t, int32_t>> inEdges(edges.size());
-  {
+  std::vector<uint32_t> inStart;
+  std::vector<std::pair<uint32_t, int32_t>> inEdges;
+  std::vector<int32_t> seenKey;
+  const auto build = [&] {
+    inStart.assign(keys.size() + 1, 0);
+    for (const Edge& e : edges) ++inStart[e.to + 1];
+    for (size_t k = 0; k < keys.size(); ++k) inStart[k + 1] += inStart[k];
+    inEdges.resize(edges.size());
     std::vector<uint32_t> fill(inStart.begin(), inStart.end() - 1);
     for (const Edge& e : edges) inEdges[fill[e.to]++] = {e.from, e.file};
-  }
-  edges = {};
+    seenKey.resize(keys.size(), -1);
+  };
+  build();
   // Member keys by member name, for dispatches whose struct type is not known.
   std::unordered_map<std::string_view, std::vector<uint32_t>> byMember;
   for (uint32_t k = 0; k < keys.size(); ++k) {
     if (keys[k][0] == kMember) byMember[keys[k].substr(keys[k].rfind('|') + 1)].push_back(k);
   }
 
-  std::vector<int32_t> seenKey(keys.size(), -1);
   std::vector<int32_t> seenTarget(functionCount, -1);
   int32_t search = 0;
   const auto targetsOf = [&](const std::vector<uint32_t>& starts, std::vector<int32_t>& out) {
@@ -338,6 +345,8 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     out.clear();
     std::vector<std::pair<uint32_t, int>> queue;
     for (uint32_t k : starts) {
+      // A key made after the graph was last built has no edges in it yet.
+      if (k + 1 >= inStart.size()) continue;
       if (seenKey[k] != search) {
         seenKey[k] = search;
         queue.emplace_back(k, 0);
@@ -401,11 +410,67 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     return out;
   };
 
+  // A function that takes another number of parameters than the call passes is not called
+  // there (variadic and unreadable parameter lists stay).
+  const auto fittingTargets = [&](const Dispatch& site, std::vector<int32_t>& out) {
+    out.clear();
+    for (const int32_t t : dispatchTargets(KeyOf(*slots_[site.slot], site.file))) {
+      const int16_t parameters = functionParameters_[static_cast<size_t>(t)];
+      if (parameters < 0 || parameters == site.arguments) out.push_back(t);
+    }
+  };
+  std::vector<int32_t> fitting;
+
+  // The functions a dispatch passes on flow into the parameters of its targets; what reaches a
+  // parameter so may be passed on by another dispatch: a few rounds, each on the graph so far.
+  if (!passed_.empty()) {
+    // The keys of the passed values; -1 where nothing can flow from there.
+    std::vector<int64_t> passedKey(passed_.size(), -1);
+    for (const Dispatch& site : dispatches_) {
+      for (uint32_t p = site.passedBegin; p < site.passedEnd; ++p) {
+        std::string from = KeyOf(*slots_[passed_[p].second], site.file);
+        if (from.empty()) continue;
+        const auto known = keyIds.find(from);
+        // A slot that nothing flows into passes nothing on; a function name always does, and a
+        // parameter may receive in a round what it passes on in the next.
+        if (known != keyIds.end()) {
+          passedKey[p] = known->second;
+        } else if (from[0] == kName || from[0] == kParameter) {
+          passedKey[p] = keyId(std::move(from));
+        }
+      }
+    }
+    std::unordered_set<uint64_t> passedEdges;
+    std::string to;
+    for (int round = 0; round < kMaxHops; ++round) {
+      const size_t before = edges.size();
+      for (const Dispatch& site : dispatches_) {
+        if (site.passedBegin == site.passedEnd) continue;
+        fittingTargets(site, fitting);
+        for (const int32_t t : fitting) {
+          const std::string_view name = model.NameOf(model.functions[static_cast<size_t>(t)].name);
+          for (uint32_t p = site.passedBegin; p < site.passedEnd; ++p) {
+            if (passedKey[p] < 0) continue;
+            ((to = kParameter) += name) += '|';
+            to += std::to_string(passed_[p].first);
+            const uint32_t toId = keyId(to);
+            const uint32_t fromId = static_cast<uint32_t>(passedKey[p]);
+            if (!passedEdges.insert((uint64_t{toId} << 32) | fromId).second) continue;
+            edges.push_back({toId, fromId, site.file});
+          }
+        }
+      }
+      if (edges.size() == before) break;
+      build();
+      cache.clear();
+    }
+  }
+  edges = {};
+
   // The calls again, each bound; a dispatch with N targets becomes N records.
   CallGraphModel next;
   next.resolved = true;
   std::vector<std::string> arguments;
-  std::vector<int32_t> fitting;
   size_t written = 0;
   const std::vector<std::pair<uint32_t, NameId>>& writtenNames = model.writtenNames;
   for (size_t f = 0; f < functionCount; ++f) {
@@ -437,14 +502,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
       };
       if (dispatch >= 0) {
         const Dispatch& site = dispatches_[static_cast<size_t>(dispatch)];
-        const std::string key = KeyOf(*slots_[site.slot], site.file);
-        // A function that takes another number of parameters than the call passes is not called
-        // there (variadic and unreadable parameter lists stay).
-        fitting.clear();
-        for (const int32_t t : dispatchTargets(key)) {
-          const int16_t parameters = functionParameters_[static_cast<size_t>(t)];
-          if (parameters < 0 || parameters == site.arguments) fitting.push_back(t);
-        }
+        fittingTargets(site, fitting);
         addPointer(fitting, model.names.Intern(*vias_[site.via]));
         continue;
       }

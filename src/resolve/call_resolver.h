@@ -71,6 +71,8 @@ class CallResolver {
     uint32_t via;  // index into vias_
     int32_t file;
     int32_t arguments;
+    uint32_t passedBegin;  // its arguments that may be functions: passed_[begin, end)
+    uint32_t passedEnd;
   };
   struct StructDef {
     int32_t file;
@@ -86,6 +88,7 @@ class CallResolver {
   std::vector<const std::string*> slots_;  // by id: the slot as text (see SlotId), in slotIds_
   std::vector<Flow> flows_;
   std::vector<Dispatch> dispatches_;  // those that became calls
+  std::vector<std::pair<int32_t, uint32_t>> passed_;  // position, slot
   std::unordered_map<std::string, uint32_t> viaIds_;
   std::vector<const std::string*> vias_;  // by id, in viaIds_
   std::vector<int32_t> callDispatch_;  // by model call: index into dispatches_, -1 direct

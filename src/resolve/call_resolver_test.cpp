@@ -140,6 +140,30 @@ TEST(CallResolverTest, BindsEachRegistrationAndDispatchForm) {
                       "int use(struct ops *ops) { return ops->open(1); }\n"}},
        {},
        {"use -> open", "use => open"}},
+      {"a function passed to a dispatch reaches its targets' parameter",
+       {{"a.c", ops + "struct tk { int (*run)(int (*cb)(int), int); };\n"
+                      "static int run_a(int (*cb)(int), int v) { return cb(v); }\n"
+                      "static struct tk k = { run_a };\n"
+                      "int use(struct tk *p) { return p->run(a_open, 1); }\n"}},
+       {"run_a => a_open", "use => run_a"},
+       {"run_a => b_open"}},
+      {"a struct defined in a body, and an untagged struct table",
+       {{"a.c", ops + "static struct { const char *n; int (*open)(int); } tab[] = {{\"b\", b_open}};\n"
+                      "int use(struct ops *p) { struct local { int n; struct ops o; } t[] = {\n"
+                      "  { 1, { a_open } } }; return p->open(t[0].n) + tab[0].open(1); }\n"}},
+       {"use => a_open", "use => b_open"},
+       {}},
+      {"both branches of a conditional",
+       {{"a.c", ops + "int use(int c) { int (*fp)(int); fp = c ? a_open : (c > 1 ? b_open : 0);\n"
+                      "  return fp(c); }\n"}},
+       {"use => a_open", "use => b_open"},
+       {}},
+      {"a statement macro before case is no declaration",
+       {{"a.c", ops + "static int run(int (*cb)(int), int v) { return cb(v); }\n"
+                      "int use(int c) { switch (c) { case 1: c++;\n"
+                      "  FALLTHROUGH case 2: { run(a_open, c); break; } } return 0; }\n"}},
+       {"run => a_open"},
+       {}},
       {"registrations in other files",
        {{"a.c", ops + "int use(struct ops *p) { return p->open(1); }\n"},
         {"b.c", "struct ops { int (*open)(int); void (*close)(void); };\n"
