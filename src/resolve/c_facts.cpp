@@ -288,6 +288,24 @@ class FactReader {
   bool Opens(size_t i) const {
     return t_[i].kind == Kind::kPunct && (Is(t_[i], "(") || Is(t_[i], "[") || Is(t_[i], "{"));
   }
+  // Each non-empty argument of the list whose "(" is at `open` and whose group ends at `close`
+  // (just after its ")"), as `each(first, end, position)`; nothing past `b`.
+  template <typename Each>
+  void EachArgument(size_t open, size_t close, size_t b, Each each) {
+    const size_t closeParen = close - 1;
+    int32_t position = 0;
+    size_t start = open + 1;
+    for (size_t j = open + 1; j <= closeParen && closeParen < b; ++j) {
+      if (j < closeParen && Opens(j)) {
+        j = Skip(j, closeParen) - 1;
+        continue;
+      }
+      if (j != closeParen && !Is(t_[j], ",")) continue;
+      if (j > start) each(start, j, position);
+      ++position;
+      start = j + 1;
+    }
+  }
   // The index of the bracket that closes before `i` opened: i at ")" "]" or "}".
   size_t OpenOf(size_t i, size_t floor) const {
     const std::string_view close = t_[i].text;
@@ -1132,40 +1150,28 @@ void FactReader::Body(size_t a, size_t b) {
     // A call: function-valued arguments go to the callee's parameters.
     if (before.kind == Kind::kIdent && !In(before.text, kStatementWords) &&
         !(i >= 2 && (Is(t_[i - 2], ".") || Is(t_[i - 2], "->")))) {
-      const size_t closeParen = close - 1;
-      int position = 0;
-      size_t start = i + 1;
-      for (size_t j = i + 1; j <= closeParen && closeParen < b; ++j) {
-        if (j < closeParen && Opens(j)) {
-          j = Skip(j, closeParen) - 1;
-          continue;
-        }
-        if (j != closeParen && !Is(t_[j], ",")) continue;
-        if (j > start) {
-          const auto callee = pointerParameters_.find(before.text);
-          const bool pointerParameter = callee != pointerParameters_.end() &&
-                                        static_cast<size_t>(position) < callee->second.size() &&
-                                        callee->second[static_cast<size_t>(position)];
-          EachValueSource(start, j, [&](CSlot from) {
-            const Local* local = LocalOf(from);
-            const bool passes = from.kind == CSlot::Kind::kName ||
-                                from.kind == CSlot::Kind::kGlobal ||
-                                (local != nullptr && local->functionPointer) ||
-                                (pointerParameter && (from.kind == CSlot::Kind::kMember ||
-                                                      from.kind == CSlot::Kind::kParameter ||
-                                                      from.kind == CSlot::Kind::kLocal));
-            if (passes) {
-              CSlot to;
-              to.kind = CSlot::Kind::kParameter;
-              to.name = before.text;
-              to.index = position;
-              Flow(std::move(to), std::move(from));
-            }
-          });
-        }
-        ++position;
-        start = j + 1;
-      }
+      EachArgument(i, close, b, [&](size_t start, size_t j, int32_t position) {
+        const auto callee = pointerParameters_.find(before.text);
+        const bool pointerParameter = callee != pointerParameters_.end() &&
+                                      static_cast<size_t>(position) < callee->second.size() &&
+                                      callee->second[static_cast<size_t>(position)];
+        EachValueSource(start, j, [&](CSlot from) {
+          const Local* local = LocalOf(from);
+          const bool passes = from.kind == CSlot::Kind::kName ||
+                              from.kind == CSlot::Kind::kGlobal ||
+                              (local != nullptr && local->functionPointer) ||
+                              (pointerParameter && (from.kind == CSlot::Kind::kMember ||
+                                                    from.kind == CSlot::Kind::kParameter ||
+                                                    from.kind == CSlot::Kind::kLocal));
+          if (passes) {
+            CSlot to;
+            to.kind = CSlot::Kind::kParameter;
+            to.name = before.text;
+            to.index = position;
+            Flow(std::move(to), std::move(from));
+          }
+        });
+      });
     }
     // A macro that calls through a pointer ("#define next(p) (p)->xNext(p)"): its calls are
     // this body's.
@@ -1186,7 +1192,8 @@ void FactReader::Body(size_t a, size_t b) {
     size_t exprFirst = 0;
     if (Is(before, ")")) {
       const size_t open = OpenOf(i - 1, a);
-      if (open > a && t_[open - 1].kind == Kind::kIdent && !In(t_[open - 1].text, kStatementWords)) {
+      if (open > a && t_[open - 1].kind == Kind::kIdent &&
+          !In(t_[open - 1].text, kStatementWords)) {
         continue;  // "f(a)(b)"
       }
       size_t inner = open + 1;
@@ -1244,31 +1251,16 @@ void FactReader::Body(size_t a, size_t b) {
     dispatch.arguments = ArgumentCount(i, b);
     // The functions it passes on ("p->xTokenize(t, ctx, fts5PorterCb)"): they reach the
     // parameters of whatever the dispatch binds to.
-    {
-      const size_t closeParen = close - 1;
-      int32_t position = 0;
-      size_t start = i + 1;
-      for (size_t j = i + 1; j <= closeParen && closeParen < b; ++j) {
-        if (j < closeParen && Opens(j)) {
-          j = Skip(j, closeParen) - 1;
-          continue;
-        }
-        if (j != closeParen && !Is(t_[j], ",")) continue;
-        if (j > start) {
-          EachValueSource(start, j, [&](CSlot from) {
-            const Local* local = LocalOf(from);
-            const bool function = from.kind == CSlot::Kind::kName ||
-                                  from.kind == CSlot::Kind::kMember ||
-                                  (from.kind == CSlot::Kind::kGlobal &&
-                                   globals_.at(from.name).functionPointer) ||
-                                  (local != nullptr && local->functionPointer);
-            if (function) dispatch.passed.emplace_back(position, std::move(from));
-          });
-        }
-        ++position;
-        start = j + 1;
-      }
-    }
+    EachArgument(i, close, b, [&](size_t start, size_t j, int32_t position) {
+      EachValueSource(start, j, [&](CSlot from) {
+        const Local* local = LocalOf(from);
+        const bool function =
+            from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kMember ||
+            (from.kind == CSlot::Kind::kGlobal && globals_.at(from.name).functionPointer) ||
+            (local != nullptr && local->functionPointer);
+        if (function) dispatch.passed.emplace_back(position, std::move(from));
+      });
+    });
     // Inside a macro's text the scanner saw only the macro's call.
     dispatch.named = named && expanding_ == 0;
     dispatch.via = named ? Via(first, last + 1) : Via(exprFirst ? exprFirst : first, i);
