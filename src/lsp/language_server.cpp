@@ -571,9 +571,12 @@ void LanguageServer::DidOpen(const Json& params) {
   const Json& document = params.at("textDocument");
   const std::string path = PathOfUri(document.at("uri").get<std::string>());
   if (path.empty()) return;
+  // Read before the document is held: a didOpen without its text holds nothing.
+  auto text = std::make_shared<const SourceLines>(document.at("text").get<std::string>());
+  const int version = document.value("version", 0);
   HeldDocument& held = documents_[path];
-  held.text = std::make_shared<const SourceLines>(document.at("text").get<std::string>());
-  held.version = document.value("version", 0);
+  held.text = std::move(text);
+  held.version = version;
   RescanFile(path, held.text->text());
 }
 

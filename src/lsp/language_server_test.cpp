@@ -477,3 +477,23 @@ TEST(LanguageServer, CallsThroughPointersShowTheirKindAndDispatch) {
 
 }  // namespace
 }  // namespace quillmap::lsp
+
+namespace quillmap::lsp {
+namespace {
+
+// A didOpen without its text is an error and holds nothing: the callers in that file are still
+// read from the disk.
+TEST(LanguageServer, ADidOpenWithoutItsTextHoldsNothing) {
+  ServerFixture f;
+  f.server.HandleMessage(Notification(
+      "textDocument/didOpen",
+      {{"textDocument", {{"uri", UriOfPath(f.mainPath)}, {"version", 1}, {"languageId", "c"}}}}));
+  const Json items = f.Ask("textDocument/prepareCallHierarchy", f.At(f.libPath, 4, 6));
+  ASSERT_EQ(items.size(), 1u) << items.dump();
+  const Json incoming = f.Ask("callHierarchy/incomingCalls", {{"item", items[0]}});
+  ASSERT_EQ(incoming.size(), 1u) << incoming.dump();
+  EXPECT_EQ(incoming[0]["from"]["name"], "main");
+}
+
+}  // namespace
+}  // namespace quillmap::lsp
