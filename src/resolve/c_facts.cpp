@@ -259,17 +259,76 @@ struct Declaration {
   std::vector<Declarator> declarators;
 };
 
+// The calls that uses of macros expand to, by the text of the use: the same text with the same
+// macros in sight expands to the same calls, and a large tree repeats its uses (a constant in
+// every other line, the same lock macro on the same member). Uses that see only the headers'
+// table are kept from source to source while the table stays as it is; the others, which see
+// the source's own definitions, for that source only.
+class MacroUseMemo {
+ public:
+  void StartSource(const SourceMacros& source) {
+    const uint64_t version = source.headers()->version();
+    if (version != version_ || sharedBytes_ > kSharedBytes) {
+      shared_.clear();
+      sharedBytes_ = 0;
+      version_ = version;
+    }
+    local_.clear();
+    bodies.StartSource(source);
+  }
+
+  MacroBodies bodies;
+
+  const std::vector<std::string>* Find(const SourceMacros& macros, std::string_view use) {
+    const size_t before = macros.DirectivesBefore();
+    const auto& map = before == 0 ? shared_ : local_;
+    const auto it = map.find(before == 0 ? use : LocalKey(before, use));
+    return it == map.end() ? nullptr : &it->second;
+  }
+  void Keep(const SourceMacros& macros, std::string_view use,
+            const std::vector<std::string>& calls) {
+    const size_t before = macros.DirectivesBefore();
+    if (before != 0) {
+      local_.emplace(LocalKey(before, use), calls);
+      return;
+    }
+    sharedBytes_ += use.size() + sizeof(calls) + 64;
+    for (const std::string& call : calls) sharedBytes_ += call.size() + sizeof(call);
+    shared_.emplace(use, calls);
+  }
+
+ private:
+  // Past this the kept uses are dropped and kept anew: a bound on the memory of a huge tree.
+  static constexpr size_t kSharedBytes = size_t{64} << 20;
+  std::string_view LocalKey(size_t before, std::string_view use) {
+    key_.assign(reinterpret_cast<const char*>(&before), sizeof before);
+    key_.append(use);
+    return key_;
+  }
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using Calls = std::unordered_map<std::string, std::vector<std::string>, Hash, std::equal_to<>>;
+  Calls shared_;
+  Calls local_;
+  size_t sharedBytes_ = 0;
+  uint64_t version_ = 0;
+  std::string key_;
+};
+
 class FactReader {
  public:
   FactReader(std::string_view text, const std::vector<CDefinitionRange>& ranges, CFileFacts& facts,
              std::vector<Tok>& tokens, SourceMacros* sourceMacros,
-             const std::vector<MacroNameRule>* nameRules)
+             const std::vector<MacroNameRule>* nameRules, MacroUseMemo* memo = nullptr)
       : text_(text),
         ranges_(ranges),
         facts_(facts),
         t_(tokens),
         sourceMacros_(sourceMacros),
-        nameRules_(nameRules) {}
+        nameRules_(nameRules),
+        memo_(memo) {}
 
   void Run();
 
@@ -397,6 +456,7 @@ class FactReader {
   Macros macros_;
   SourceMacros* sourceMacros_;  // null: macro uses are not expanded
   const std::vector<MacroNameRule>* nameRules_;
+  MacroUseMemo* memo_;  // with sourceMacros_
   std::vector<MacroToken> use_;
   std::vector<MacroToken> expansion_;
   std::vector<std::string> calls_;
@@ -1309,13 +1369,19 @@ void FactReader::MacroUse(size_t i, size_t b) {
       last = j;
     }
   }
-  use_.clear();
   const size_t end = t_[last].offset + t_[last].text.size();
-  TokenizeMacroText(text_.substr(t.offset, end - t.offset), use_);
-  MacroExpander expander(*sourceMacros_);
-  expander.Expand(std::move(use_), expansion_);
-  use_ = {};
-  MacroExpander::CallsOf(expansion_, calls_);
+  const std::string_view useText = text_.substr(t.offset, end - t.offset);
+  if (const std::vector<std::string>* known = memo_->Find(*sourceMacros_, useText)) {
+    calls_ = *known;
+  } else {
+    use_.clear();
+    TokenizeMacroText(useText, use_);
+    MacroExpander expander(*sourceMacros_, {}, &memo_->bodies);
+    expander.Expand(std::move(use_), expansion_);
+    use_ = {};
+    MacroExpander::CallsOf(expansion_, calls_);
+    memo_->Keep(*sourceMacros_, useText, calls_);
+  }
   if (calls_.empty() && !named) return;
   CMacroUse found;
   found.function = function_;
@@ -1348,7 +1414,7 @@ void FactReader::MadeName(size_t r, size_t header, size_t body) {
   const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
   std::string made;
   if (macro != nullptr && macro->functionLike) {
-    MacroExpander expander(*sourceMacros_);
+    MacroExpander expander(*sourceMacros_, {}, &memo_->bodies);
     expander.Expand(use_, expansion_);
     made = DefinedNameOf(expansion_, listFollows);
   } else if (macro == nullptr && nameRules_ != nullptr) {
@@ -1426,8 +1492,10 @@ void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& 
     FactReader(text, ranges, facts, tokens, nullptr, nullptr).Run();
     return;
   }
+  thread_local MacroUseMemo memo;
   SourceMacros macros(text, headers);
-  FactReader(text, ranges, facts, tokens, &macros, nameRules).Run();
+  memo.StartSource(macros);
+  FactReader(text, ranges, facts, tokens, &macros, nameRules, &memo).Run();
 }
 
 }  // namespace quillmap

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <unordered_set>
 
 #include "resolve/c_identifier_chars.h"
@@ -306,22 +307,37 @@ bool MacroCanName(const MacroDefinition& definition) {
   return false;
 }
 
+namespace {
+
+// Abseil's tables look strings up by its own view type.
+absl::string_view Key(std::string_view name) { return {name.data(), name.size()}; }
+
+}  // namespace
+
+void MacroTable::Changed() {
+  static std::atomic<uint64_t> versions{0};
+  version_ = ++versions;
+}
+
 void MacroTable::Define(std::string_view name, MacroDefinition definition) {
   if (!MacroCanName(definition)) {
     Undefine(name);
     return;
   }
   macros_.insert_or_assign(std::string(name), std::move(definition));
+  Changed();
 }
 
 void MacroTable::Undefine(std::string_view name) {
-  const auto it = macros_.find(name);
-  if (it != macros_.end()) macros_.erase(it);
+  const auto it = macros_.find(Key(name));
+  if (it == macros_.end()) return;
+  macros_.erase(it);
+  Changed();
 }
 
 const MacroDefinition* MacroTable::Find(std::string_view name) const {
   if (macros_.empty()) return nullptr;
-  const auto it = macros_.find(name);
+  const auto it = macros_.find(Key(name));
   return it == macros_.end() ? nullptr : &it->second;
 }
 
@@ -345,6 +361,7 @@ void MacroTable::Predefine(std::string_view definition) {
   const std::string_view name = definition.substr(0, equals);
   if (name.empty()) return;
   predefined_.emplace_back(definition);
+  Changed();
   Define(name, std::move(macro));
 }
 
@@ -355,15 +372,21 @@ SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers) : h
       index = static_cast<int32_t>(definitions_.size());
       definitions_.push_back(*m);
     }
-    auto it = byName_.find(name);
+    auto it = byName_.find(Key(name));
     if (it == byName_.end()) it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
     it->second.push_back({offset, index});
+    offsets_.push_back(offset);
   }, headers == nullptr ? nullptr : &headers->predefined());
+}
+
+size_t SourceMacros::DirectivesBefore() const {
+  return static_cast<size_t>(std::upper_bound(offsets_.begin(), offsets_.end(), at_) -
+                             offsets_.begin());
 }
 
 const MacroDefinition* SourceMacros::Find(std::string_view name) const {
   if (!byName_.empty()) {
-    const auto it = byName_.find(name);
+    const auto it = byName_.find(Key(name));
     if (it != byName_.end()) {
       const std::vector<Directive>& directives = it->second;
       const auto after = std::upper_bound(
@@ -442,7 +465,7 @@ void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out) {
       if (i < n && text[i] == quote) ++i;
       i = std::min(i, n);
     }
-    token.text.assign(text.substr(start, i - start));
+    token.text = text.substr(start, i - start);
     out.push_back(std::move(token));
   }
 }
@@ -499,12 +522,34 @@ std::string Stringified(const std::vector<MacroToken>& argument) {
 
 }  // namespace
 
+void MacroBodies::StartSource(const SourceMacros& source) {
+  const uint64_t version = source.headers() == nullptr ? 0 : source.headers()->version();
+  if (version != version_ || tokens_ > kMaxTokens) {
+    shared_.clear();
+    tokens_ = 0;
+    version_ = version;
+  }
+  local_.clear();
+  source_ = &source;
+}
+
+const std::vector<MacroToken>& MacroBodies::Of(const MacroDefinition& macro) {
+  Bodies& bodies = source_ != nullptr && source_->Owns(&macro) ? local_ : shared_;
+  const auto [it, added] = bodies.try_emplace(&macro);
+  if (added) {
+    TokenizeMacroText(macro.body, it->second);
+    tokens_ += it->second.size();
+  }
+  return it->second;
+}
+
 bool MacroExpander::Substitute(const MacroDefinition& macro,
                                std::vector<std::vector<MacroToken>>& arguments,
                                const MacroToken& name, std::vector<MacroToken>& out, int depth) {
   bool ok = true;
-  std::vector<MacroToken> body;
-  TokenizeMacroText(macro.body, body);
+  std::vector<MacroToken> split;
+  if (bodies_ == nullptr) TokenizeMacroText(macro.body, split);
+  const std::vector<MacroToken>& body = bodies_ == nullptr ? split : bodies_->Of(macro);
   const uint32_t bodySet = Hide(name.hidden, &macro);
   const int32_t bodyArgument = name.argument == kUseName ? -1 : name.argument;
   uint32_t lastIn = UINT32_MAX, lastOut = 0;
@@ -524,7 +569,7 @@ bool MacroExpander::Substitute(const MacroDefinition& macro,
   };
   bool leftEmpty = false;  // the operand before a "##" was an empty argument
   for (size_t k = 0; k < body.size(); ++k) {
-    MacroToken& t = body[k];
+    MacroToken t = body[k];
     if (IsPunct(t, "##")) {
       if (++k >= body.size()) break;
       const int p = ParameterOf(macro, body[k]);
@@ -540,16 +585,16 @@ bool MacroExpander::Substitute(const MacroDefinition& macro,
           continue;
         }
       } else {
-        body[k].argument = bodyArgument;
-        body[k].hidden = bodySet;
         right.push_back(body[k]);
+        right.back().argument = bodyArgument;
+        right.back().hidden = bodySet;
       }
       if (out.empty() || leftEmpty) {
         for (MacroToken& r : right) fromArgument(std::move(r));
         leftEmpty = false;
         continue;
       }
-      out.back().text += right[0].text;
+      out.back().text = Made(std::string(out.back().text) += right[0].text);
       Reclassify(out.back());
       for (size_t r = 1; r < right.size(); ++r) fromArgument(std::move(right[r]));
       continue;
@@ -559,7 +604,7 @@ bool MacroExpander::Substitute(const MacroDefinition& macro,
         ParameterOf(macro, body[k + 1]) >= 0) {
       MacroToken s;
       s.kind = MacroToken::Kind::kString;
-      s.text = Stringified(raw(ParameterOf(macro, body[++k])));
+      s.text = Made(Stringified(raw(ParameterOf(macro, body[++k]))));
       s.argument = bodyArgument;
       s.hidden = bodySet;
       out.push_back(std::move(s));
@@ -706,7 +751,7 @@ void MacroExpander::CallsOf(const std::vector<MacroToken>& expansion,
     if (t.argument != -1 && t.argument == next.argument) continue;
     if (k > 0 && (IsPunct(expansion[k - 1], ".") || IsPunct(expansion[k - 1], "->"))) continue;
     if (NotACall(t.text)) continue;
-    if (std::find(calls.begin(), calls.end(), t.text) == calls.end()) calls.push_back(t.text);
+    if (std::find(calls.begin(), calls.end(), t.text) == calls.end()) calls.emplace_back(t.text);
   }
 }
 
@@ -793,7 +838,7 @@ std::string DefinedNameOf(const std::vector<MacroToken>& expansion, bool listFol
   if (expansion.empty()) return {};
   const MacroToken& last = expansion.back();
   if (listFollows && last.kind == MacroToken::Kind::kIdent && !NotACall(last.text)) {
-    return last.text;
+    return std::string(last.text);
   }
   if (!IsPunct(last, ")")) return {};
   int level = 0;
@@ -802,7 +847,7 @@ std::string DefinedNameOf(const std::vector<MacroToken>& expansion, bool listFol
     if (IsPunct(expansion[k], "(") && --level == 0) {
       if (k > 0 && expansion[k - 1].kind == MacroToken::Kind::kIdent &&
           !NotACall(expansion[k - 1].text)) {
-        return expansion[k - 1].text;
+        return std::string(expansion[k - 1].text);
       }
       return {};
     }

@@ -8,11 +8,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "absl/container/flat_hash_map.h"
 
 namespace quillmap {
 
@@ -55,14 +58,18 @@ class MacroTable : public MacroLookup {
   /// them are decided in every text read afterwards, the sources' too.
   void Predefine(std::string_view definition);
   const std::vector<std::string>& predefined() const { return predefined_; }
+  /// Changes with every change of the table, and no two tables share one: what was derived
+  /// from a table's answers holds as long as its version is the same.
+  uint64_t version() const { return version_; }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  std::unordered_map<std::string, MacroDefinition, Hash, std::equal_to<>> macros_;
+  void Changed();
+
+  // Looked up for every word of every body: an open-addressing table keeps that to about one
+  // cache miss. Its values move when it grows, which it does only while texts are read.
+  absl::flat_hash_map<std::string, MacroDefinition> macros_;
   std::vector<std::string> predefined_;
+  uint64_t version_ = 0;
 };
 
 /// The macros one source sees at a place in it: its own definitions up to that place, else the
@@ -75,6 +82,16 @@ class SourceMacros : public MacroLookup {
   void At(size_t offset) { at_ = offset; }
   const MacroDefinition* Find(std::string_view name) const override;
   bool empty() const { return byName_.empty() && headers_ == nullptr; }
+  /// How many of the source's own directives lie at or before the place of the lookups. Two
+  /// places with the same count see the same macros; with none, lookups answer as the headers'
+  /// table alone does.
+  size_t DirectivesBefore() const;
+  const MacroTable* headers() const { return headers_; }
+  /// Whether `macro` is one of the source's own definitions.
+  bool Owns(const MacroDefinition* macro) const {
+    return !definitions_.empty() && std::less_equal<>()(definitions_.data(), macro) &&
+           std::less<>()(macro, definitions_.data() + definitions_.size());
+  }
 
  private:
   struct Directive {
@@ -82,12 +99,8 @@ class SourceMacros : public MacroLookup {
     int32_t definition;  // index into definitions_, -1 for "#undef"
   };
   std::vector<MacroDefinition> definitions_;
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  std::unordered_map<std::string, std::vector<Directive>, Hash, std::equal_to<>>
-      byName_;  // in text order
+  absl::flat_hash_map<std::string, std::vector<Directive>> byName_;  // in text order
+  std::vector<size_t> offsets_;  // of every directive, in text order
   const MacroTable* headers_;
   size_t at_ = 0;
 };
@@ -100,10 +113,13 @@ struct MacroToken {
   Kind kind = Kind::kPunct;
   int32_t argument = -1;
   uint32_t hidden = 0;  // the macros not to expand again in it (index into the expander's sets)
-  std::string text;
+  /// Into the text it was read from (the use, a replacement text), or into the expander that
+  /// made it ("##", "#"): it lives as long as both.
+  std::string_view text;
 };
 
-/// Splits C text into tokens; comments and line continuations are blank.
+/// Splits C text into tokens, each a view into `text`; comments and line continuations are
+/// blank.
 void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out);
 
 /// Bounds of one expansion. Within them the result is what a preprocessor gives; past them the
@@ -114,10 +130,33 @@ struct MacroLimits {
   size_t tokens = 4096;     // tokens held at once
 };
 
+/// The tokens of replacement texts, split once for many expansions. What is kept for a
+/// definition views its text: each definition outlives its entry (the headers' table for the
+/// whole scan; a source's own definitions until the next source).
+class MacroBodies {
+ public:
+  /// From here on the definitions owned by `source` are kept for it alone; those of an earlier
+  /// source are dropped, and everything when the headers' table changed.
+  void StartSource(const SourceMacros& source);
+  const std::vector<MacroToken>& Of(const MacroDefinition& macro);
+
+ private:
+  // Past this many tokens kept, the cache starts over: a bound on its memory.
+  static constexpr size_t kMaxTokens = size_t{1} << 20;
+  using Bodies = std::unordered_map<const MacroDefinition*, std::vector<MacroToken>>;
+  Bodies shared_;  // the headers' definitions
+  Bodies local_;   // the source's own
+  const SourceMacros* source_ = nullptr;
+  uint64_t version_ = 0;
+  size_t tokens_ = 0;
+};
+
 class MacroExpander {
  public:
-  explicit MacroExpander(const MacroLookup& macros, MacroLimits limits = {})
-      : macros_(macros), limits_(limits) {}
+  /// With `bodies`, replacement texts are split once for all expansions that share it.
+  explicit MacroExpander(const MacroLookup& macros, MacroLimits limits = {},
+                         MacroBodies* bodies = nullptr)
+      : macros_(macros), limits_(limits), bodies_(bodies) {}
 
   /// Expands `use`, the tokens of one use as the text writes it: the macro's name, then its
   /// argument list (or, after an object-like macro, the list that follows it). Returns false
@@ -141,11 +180,16 @@ class MacroExpander {
     uint32_t parent;
     const MacroDefinition* macro;
   };
+  // Keeps the text of a token that the expansion made; the view stays valid while the
+  // expander lives.
+  std::string_view Made(std::string text) { return made_.emplace_back(std::move(text)); }
+
   const MacroLookup& macros_;
   MacroLimits limits_;
+  MacroBodies* bodies_;
   size_t expansions_ = 0;
   std::vector<HiddenSet> sets_{{0, nullptr}};  // set 0 is empty
-  std::vector<MacroToken> body_;
+  std::deque<std::string> made_;               // never moves its strings
 };
 
 /// How a definition whose name position holds a macro that no table knows is named: the macros
