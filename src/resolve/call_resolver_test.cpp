@@ -311,6 +311,31 @@ TEST(CallResolverTest, ExpandsTheMacrosOfTheHeaders) {
   EXPECT_EQ(r.counts.macroCalls, 1u);
 }
 
+// The same use written again expands as it does at its own place: a source's own definitions
+// shadow the headers' from where they stand, and another table is another table.
+TEST(CallResolverTest, RepeatedUsesSeeTheMacrosOfTheirPlace) {
+  const std::string callees = "int head(int x) { return x; }\nint mine(int x) { return x; }\n";
+  const Files files = {
+      {"a.c", callees + "int a1(int x) { return CALL(x); }\n"
+                        "#define CALL(x) mine(x)\n"
+                        "int a2(int x) { return CALL(x); }\n"
+                        "#undef CALL\n"
+                        "int a3(int x) { return CALL(x); }\n"},
+      {"b.c", "int b1(int x) { return CALL(x); }\n"},
+      {"c.c", "#define CALL(x) mine(x)\nint c1(int x) { return CALL(x); }\n"},
+  };
+  const Resolved r = Resolve(files, "#define CALL(x) head(x)\n");
+  for (const char* e : {"a1 ~> head", "a2 ~> mine", "a3 -> CALL", "b1 ~> head", "c1 ~> mine"}) {
+    EXPECT_TRUE(r.edges.contains(e)) << e;
+  }
+  for (const char* e : {"a2 ~> head", "a3 ~> head", "a3 ~> mine", "b1 ~> mine", "c1 ~> head"}) {
+    EXPECT_FALSE(r.edges.contains(e)) << e;
+  }
+  const Resolved other = Resolve(files, "#define CALL(x) mine(x)\n");
+  EXPECT_TRUE(other.edges.contains("b1 ~> mine"));
+  EXPECT_FALSE(other.edges.contains("b1 ~> head"));
+}
+
 TEST(CallResolverTest, NamesDefinitionsThatMacrosMakeAndReadsGnuStyle) {
   const Resolved r = Resolve(
       {{"g.c",

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <unordered_set>
 
 #include "resolve/c_identifier_chars.h"
@@ -352,6 +356,93 @@ void MacroTable::Read(std::string_view text) {
         }
       },
       &predefined_);
+}
+
+void MacroTable::ReadAll(size_t count, const std::function<bool(size_t, std::string&)>& load,
+                         const std::function<bool()>& stop, unsigned workers) {
+  if (workers == 0) {
+    std::string text;
+    for (size_t i = 0; i < count && !stop(); ++i) {
+      text.clear();
+      if (load(i, text)) Read(text);
+    }
+    return;
+  }
+  // A directive as a worker read it: a definition to keep, or a name to forget (an "#undef",
+  // or a definition that cannot name anything).
+  struct Directive {
+    std::string name;
+    std::optional<MacroDefinition> definition;
+  };
+  struct Text {
+    bool ready = false;
+    std::vector<Directive> directives;
+  };
+  // Workers run at most this many texts ahead of the one taken into the table.
+  constexpr size_t kAhead = 256;
+  std::vector<Text> texts(count);
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t taken = 0;  // texts taken into the table
+  bool quit = false;
+  std::atomic<size_t> next{0};
+  const auto work = [&] {
+    std::string text;
+    std::vector<Directive> directives;
+    while (true) {
+      const size_t i = next++;
+      if (i >= count) return;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return quit || i < taken + kAhead; });
+        if (quit) return;
+      }
+      text.clear();
+      directives.clear();
+      if (load(i, text)) {
+        ReadMacroDirectives(
+            text,
+            [&](size_t, std::string_view name, const MacroDefinition* m) {
+              Directive& d = directives.emplace_back();
+              d.name.assign(name);
+              if (m != nullptr && MacroCanName(*m)) d.definition = *m;
+            },
+            &predefined_);
+      }
+      std::lock_guard lock(mutex);
+      texts[i].directives = std::move(directives);
+      texts[i].ready = true;
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work);
+  for (size_t i = 0; i < count; ++i) {
+    if (stop()) break;
+    std::vector<Directive> directives;
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return texts[i].ready; });
+      directives = std::move(texts[i].directives);
+    }
+    for (Directive& d : directives) {
+      if (d.definition) {
+        macros_.insert_or_assign(std::move(d.name), std::move(*d.definition));
+        Changed();
+      } else {
+        Undefine(d.name);
+      }
+    }
+    std::lock_guard lock(mutex);
+    taken = i + 1;
+    changed.notify_all();
+  }
+  {
+    std::lock_guard lock(mutex);
+    quit = true;
+    changed.notify_all();
+  }
+  for (std::thread& t : threads) t.join();
 }
 
 void MacroTable::Predefine(std::string_view definition) {

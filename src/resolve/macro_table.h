@@ -54,6 +54,12 @@ class MacroTable : public MacroLookup {
   size_t size() const { return macros_.size(); }
   /// The directives of a text, in order (see ReadMacroDirectives).
   void Read(std::string_view text);
+  /// Reads texts 0 .. count-1 as Read would one after the other; `load(i, text)` gives text i
+  /// (false: there is none). With `workers` > 0 that many threads load and read the texts
+  /// ahead, and what they read is taken into the table in order, so the table ends the same.
+  /// `stop` is asked between texts (on the calling thread); true ends the reading there.
+  void ReadAll(size_t count, const std::function<bool(size_t, std::string&)>& load,
+               const std::function<bool()>& stop, unsigned workers);
   /// The names defined before any text (NAME or NAME=VALUE, as -D gives them); conditions on
   /// them are decided in every text read afterwards, the sources' too.
   void Predefine(std::string_view definition);

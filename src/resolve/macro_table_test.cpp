@@ -177,6 +177,48 @@ TEST(MacroDirectivesTest, UnterminatedParameterListDefinesNothing) {
   EXPECT_EQ(table.Find("G")->parameters, Names{"x"});
 }
 
+// Texts read ahead on other threads end in the table that reading them in order gives.
+TEST(MacroTableTest, ReadingTextsAheadKeepsTheirOrder) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < 600; ++i) {
+    const std::string n = std::to_string(i % 7);
+    texts.push_back(i % 5 == 0   ? "#undef M" + n + "\n"
+                    : i % 3 == 0 ? "#define M" + n + " 42\n"  // a constant forgets the name
+                                 : "#define M" + n + "(x) f" + std::to_string(i) + "(x)\n");
+  }
+  texts[17] = "#if 0\n#define M1 hidden\n#endif\n";
+  const auto load = [&](size_t i, std::string& text) {
+    if (i == 300) return false;  // a text that cannot be read gives nothing
+    text = texts[i];
+    return true;
+  };
+  for (const unsigned workers : {0u, 1u, 2u, 3u}) {
+    MacroTable ahead;
+    ahead.ReadAll(texts.size(), load, [] { return false; }, workers);
+    MacroTable expected;
+    for (size_t i = 0; i < texts.size(); ++i) {
+      if (i != 300) expected.Read(texts[i]);
+    }
+    ASSERT_EQ(ahead.size(), expected.size()) << workers;
+    for (int n = 0; n < 7; ++n) {
+      const std::string name = "M" + std::to_string(n);
+      const MacroDefinition* want = expected.Find(name);
+      const MacroDefinition* got = ahead.Find(name);
+      ASSERT_EQ(got == nullptr, want == nullptr) << workers << " " << name;
+      if (want != nullptr) {
+        EXPECT_EQ(got->body, want->body) << workers << " " << name;
+      }
+    }
+    size_t asked = 0;
+    MacroTable stopped;
+    stopped.ReadAll(texts.size(), load, [&] { return ++asked > 10; }, workers);
+    MacroTable first10;
+    for (size_t i = 0; i < 10; ++i) first10.Read(texts[i]);
+    EXPECT_EQ(stopped.size(), first10.size()) << workers;
+    EXPECT_GT(expected.size(), 0u);
+  }
+}
+
 TEST(SourceMacrosTest, AnswersAsAtThePlaceInTheSource) {
   MacroTable headers;
   headers.Read("#define F(x) from_header(x)\n#define H(x) header_only(x)\n");

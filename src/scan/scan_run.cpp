@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
 #include <unordered_map>
 
 #include "config/app_identity.h"
@@ -96,19 +97,18 @@ void ReadHeaderMacros(ScanContext& context, ProfileReader& profile, const std::s
                       MacroTable& table) {
   const SourceList headers = HeaderPaths(profile, path, DirectoryOf(path));
   for (const std::string& problem : headers.problems) context.Log(problem);
-  std::string text;
-  std::vector<char> buffer(size_t{1} << 16);
-  for (const std::string& header : headers.paths) {
-    if (context.stopped()) return;
+  const auto load = [&headers](size_t i, std::string& text) {
     SourceFile file;
-    if (!file.Open(header)) continue;
-    text.clear();
+    if (!file.Open(headers.paths[i])) return false;
+    char buffer[1 << 16];
     ssize_t n = 0;
-    while ((n = file.Read(buffer.data(), buffer.size())) > 0) {
-      text.append(buffer.data(), static_cast<size_t>(n));
-    }
-    table.Read(text);
-  }
+    while ((n = file.Read(buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    return true;
+  };
+  // A large tree has tens of thousands of headers: every core reads them.
+  const unsigned cores = std::thread::hardware_concurrency();
+  table.ReadAll(headers.paths.size(), load, [&context] { return context.stopped(); },
+                cores >= 2 ? cores : 0);
 }
 
 }  // namespace
