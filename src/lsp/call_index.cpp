@@ -1,6 +1,7 @@
 #include "lsp/call_index.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "lsp/source_positions.h"
 
@@ -132,6 +133,15 @@ void DrainScannedFiles(CallGraphModel&& model,
     if (model.sources[s].opened) take(model.sources[s].path, file);
   }
   model = CallGraphModel();
+}
+
+CallIndex::CallIndex(NameTable names) : names_(std::move(names)) {
+  // The lists by name take room for the names known, and some more for those that edits add:
+  // grown one name at a time, up to half of them would stand empty.
+  const size_t room = names_.size() + names_.size() / 16;
+  definitions_.reserve(room);
+  callers_.reserve(room);
+  wasDefined_.reserve(room);
 }
 
 NameId CallIndex::Intern(std::string_view name) {

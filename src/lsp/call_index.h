@@ -14,7 +14,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "model/graph_model.h"
@@ -111,7 +110,7 @@ class CallIndex {
   CallIndex() = default;
   /// An empty index whose names start as `names`, such as a scanned model's table: the names
   /// are not held twice, and the model's ids of names are the index's.
-  explicit CallIndex(NameTable names) : names_(std::move(names)) {}
+  explicit CallIndex(NameTable names);
   const NameTable& names() const { return names_; }
 
   /// Replaces everything known of `path` by what a scan of its text `text` found (an empty
