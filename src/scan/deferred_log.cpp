@@ -67,7 +67,7 @@ void DeferredLog::Give(ActivityLog& log, Kind kind, const std::string& text) {
   }
 }
 
-void DeferredLog::HandOn(ActivityLog& log) {
+void DeferredLog::ForEach(const std::function<void(Kind, const std::string&)>& visit, bool keep) {
   std::string text;
   if (file_ != nullptr) {
     Spill();
@@ -86,26 +86,53 @@ void DeferredLog::HandOn(ActivityLog& log) {
         std::memcpy(&length, pending.data() + at + 1, kLengthBytes);
         if (pending.size() - at - 1 - kLengthBytes < length) break;
         text.assign(pending, at + 1 + kLengthBytes, length);
-        Give(log, static_cast<Kind>(pending[at]), text);
+        visit(static_cast<Kind>(pending[at]), text);
         at += 1 + kLengthBytes + length;
       }
       pending.erase(0, at);
     }
-    std::fclose(file_);
-    file_ = nullptr;
-    fileBytes_ = 0;
-    fileFailed_ = false;
+    if (keep) {
+      // Written on after what it holds.
+      std::fseek(file_, 0, SEEK_END);
+    } else {
+      std::fclose(file_);
+      file_ = nullptr;
+      fileBytes_ = 0;
+      fileFailed_ = false;
+    }
   }
   // What memory holds comes after what the file held.
   for (size_t at = 0; at + 1 + kLengthBytes <= held_.size();) {
     uint64_t length;
     std::memcpy(&length, held_.data() + at + 1, kLengthBytes);
     text.assign(held_, at + 1 + kLengthBytes, length);
-    Give(log, static_cast<Kind>(held_[at]), text);
+    visit(static_cast<Kind>(held_[at]), text);
     at += 1 + kLengthBytes + length;
   }
+  if (keep) return;
   held_.clear();
   held_.shrink_to_fit();
+}
+
+void DeferredLog::HandOn(ActivityLog& log) {
+  ForEach([&log](Kind kind, const std::string& text) { Give(log, kind, text); }, false);
+}
+
+void DeferredLog::HandOnLast(ActivityLog& log, size_t lastPlain,
+                             const std::function<std::string(size_t)>& leftOut) {
+  size_t plain = 0;
+  ForEach([&plain](Kind kind, const std::string&) { plain += kind == kPlain; }, true);
+  const size_t skipped = plain > lastPlain ? plain - lastPlain : 0;
+  size_t seen = 0;
+  ForEach(
+      [&](Kind kind, const std::string& text) {
+        if (kind == kPlain && seen++ < skipped) {
+          if (seen == 1) Give(log, kPlain, leftOut(skipped));
+          return;
+        }
+        Give(log, kind, text);
+      },
+      false);
 }
 
 }  // namespace quillmap
