@@ -25,6 +25,7 @@ void DeferredLog::AppendLog(const std::string& text, bool replace) {
 void DeferredLog::AppendErrorEntry(const std::string& text) { Put(kError, text); }
 
 void DeferredLog::Put(Kind kind, std::string_view text) {
+  plainEntries_ += kind == kPlain;
   held_.push_back(kind);
   const uint64_t length = text.size();
   char bytes[kLengthBytes];
@@ -67,7 +68,7 @@ void DeferredLog::Give(ActivityLog& log, Kind kind, const std::string& text) {
   }
 }
 
-void DeferredLog::ForEach(const std::function<void(Kind, const std::string&)>& visit, bool keep) {
+void DeferredLog::ForEach(const std::function<void(Kind, const std::string&)>& visit) {
   std::string text;
   if (file_ != nullptr) {
     Spill();
@@ -91,15 +92,10 @@ void DeferredLog::ForEach(const std::function<void(Kind, const std::string&)>& v
       }
       pending.erase(0, at);
     }
-    if (keep) {
-      // Written on after what it holds.
-      std::fseek(file_, 0, SEEK_END);
-    } else {
-      std::fclose(file_);
-      file_ = nullptr;
-      fileBytes_ = 0;
-      fileFailed_ = false;
-    }
+    std::fclose(file_);
+    file_ = nullptr;
+    fileBytes_ = 0;
+    fileFailed_ = false;
   }
   // What memory holds comes after what the file held.
   for (size_t at = 0; at + 1 + kLengthBytes <= held_.size();) {
@@ -109,30 +105,26 @@ void DeferredLog::ForEach(const std::function<void(Kind, const std::string&)>& v
     visit(static_cast<Kind>(held_[at]), text);
     at += 1 + kLengthBytes + length;
   }
-  if (keep) return;
   held_.clear();
   held_.shrink_to_fit();
+  plainEntries_ = 0;
 }
 
 void DeferredLog::HandOn(ActivityLog& log) {
-  ForEach([&log](Kind kind, const std::string& text) { Give(log, kind, text); }, false);
+  ForEach([&log](Kind kind, const std::string& text) { Give(log, kind, text); });
 }
 
 void DeferredLog::HandOnLast(ActivityLog& log, size_t lastPlain,
                              const std::function<std::string(size_t)>& leftOut) {
-  size_t plain = 0;
-  ForEach([&plain](Kind kind, const std::string&) { plain += kind == kPlain; }, true);
-  const size_t skipped = plain > lastPlain ? plain - lastPlain : 0;
+  const size_t skipped = plainEntries_ > lastPlain ? plainEntries_ - lastPlain : 0;
   size_t seen = 0;
-  ForEach(
-      [&](Kind kind, const std::string& text) {
-        if (kind == kPlain && seen++ < skipped) {
-          if (seen == 1) Give(log, kPlain, leftOut(skipped));
-          return;
-        }
-        Give(log, kind, text);
-      },
-      false);
+  ForEach([&](Kind kind, const std::string& text) {
+    if (kind == kPlain && seen++ < skipped) {
+      if (seen == 1) Give(log, kPlain, leftOut(skipped));
+      return;
+    }
+    Give(log, kind, text);
+  });
 }
 
 }  // namespace quillmap

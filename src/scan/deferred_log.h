@@ -35,8 +35,8 @@ class DeferredLog : public ActivityLog {
 
  private:
   enum Kind : char { kPlain = 'p', kReplace = 'r', kError = 'e' };
-  // Calls `visit` with every entry held, in order; holds none afterwards unless `keep`.
-  void ForEach(const std::function<void(Kind, const std::string&)>& visit, bool keep);
+  // Calls `visit` with every entry held, in order, and holds none afterwards.
+  void ForEach(const std::function<void(Kind, const std::string&)>& visit);
   void Put(Kind kind, std::string_view text);
   // Writes what memory holds to the file; false when there is no file.
   bool Spill();
@@ -47,6 +47,7 @@ class DeferredLog : public ActivityLog {
   std::FILE* file_ = nullptr;
   bool fileFailed_ = false;  // no file could be made, or it could take no more
   size_t fileBytes_ = 0;     // what the file holds
+  size_t plainEntries_ = 0;  // of all held
 };
 
 }  // namespace quillmap
