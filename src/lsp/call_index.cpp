@@ -1,6 +1,7 @@
 #include "lsp/call_index.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "lsp/source_positions.h"
 
@@ -52,7 +53,14 @@ std::string_view SymbolNameOf(std::string_view nodeName) {
 }
 
 void DrainScannedFiles(CallGraphModel&& model,
-                       const std::function<void(const std::string&, const ScannedFile&)>& take) {
+                       const std::function<void(const std::string&, const ScannedFile&)>& take,
+                       const NameTable* names) {
+  if (names == nullptr) names = &model.names;
+  // The plain name, as CallGraphModel::PlainNameOf gives it.
+  const auto plainName = [&model, names](quillmap::NameId name) {
+    const std::string_view text = (*names)[name];
+    return model.resolved ? text.substr(0, text.find(CallGraphModel::kFileQualifier)) : text;
+  };
   // The functions stand in the order of their sources and their calls in the order of the
   // functions, so what was handed over is always at the front of both.
   // A model out of that order keeps its calls to the end.
@@ -63,6 +71,22 @@ void DrainScannedFiles(CallGraphModel&& model,
     if (function.firstCall < end) inOrder = false;
     end = function.firstCall + function.callCount;
   }
+  // The details stand in the order of their records as a scan writes them: what was read is
+  // let go as the records are. A model whose details are in another order keeps them.
+  const auto detailsInOrder = [](const auto& records, const auto& detailsOf) {
+    TextRef last = 0;
+    for (const auto& record : records) {
+      const TextRef ref = detailsOf(record);
+      if (ref == 0) continue;  // the empty entry, readable to the end
+      if (ref < last) return false;
+      last = ref;
+    }
+    return true;
+  };
+  const bool functionDetailsInOrder = detailsInOrder(
+      model.functions, [](const FunctionRecord& function) { return function.details; });
+  const bool callDetailsInOrder =
+      inOrder && detailsInOrder(model.calls, [](const CallRecord& call) { return call.details(); });
   uint32_t dropped = 0;  // calls let go from the front of model.calls
   ScannedFile file;
   for (size_t s = 0; s < model.sources.size(); ++s) {
@@ -76,12 +100,12 @@ void DrainScannedFiles(CallGraphModel&& model,
       const auto index = static_cast<int32_t>(file.functions.size());
       // A resolved model names a static namesake with its file ("helper@lib.c"): the editor
       // knows it by its C name.
-      file.functions.push_back({std::string(SymbolNameOf(model.PlainNameOf(function.name))),
-                                details.line, details.braceLine});
+      file.functions.push_back(
+          {std::string(SymbolNameOf(plainName(function.name))), details.line, details.braceLine});
       for (const uint32_t c : model.CallsOf(function)) {
         const CallRecord& call = model.calls[c - dropped];
         const CallDetails calledAs = model.DetailsOf(call);
-        ScannedCall scanned{std::string(SymbolNameOf(model.PlainNameOf(call.callee))),
+        ScannedCall scanned{std::string(SymbolNameOf(plainName(call.callee))),
                             index,
                             calledAs.line,
                             CallKind::kCallDirect,
@@ -90,7 +114,7 @@ void DrainScannedFiles(CallGraphModel&& model,
           // A dispatch that no registration reaches names no function.
           if (calledAs.calleeIndex < 0) continue;
           scanned.kind = CallKind::kCallPointer;
-          scanned.via = model.NameOf(calledAs.via);
+          scanned.via = (*names)[calledAs.via];
         }
         file.calls.push_back(std::move(scanned));
       }
@@ -100,9 +124,24 @@ void DrainScannedFiles(CallGraphModel&& model,
         ++dropped;
       }
     }
+    if (functionDetailsInOrder && !model.functions.empty()) {
+      model.functionDetails.ReleaseBefore(model.functions.front().details);
+    }
+    if (callDetailsInOrder && !model.calls.empty()) {
+      model.callDetails.ReleaseBefore(model.calls.front().details());
+    }
     if (model.sources[s].opened) take(model.sources[s].path, file);
   }
   model = CallGraphModel();
+}
+
+CallIndex::CallIndex(NameTable names) : names_(std::move(names)) {
+  // The lists by name take room for the names known, and some more for those that edits add:
+  // grown one name at a time, up to half of them would stand empty.
+  const size_t room = names_.size() + names_.size() / 16;
+  definitions_.reserve(room);
+  callers_.reserve(room);
+  wasDefined_.reserve(room);
 }
 
 NameId CallIndex::Intern(std::string_view name) {

@@ -50,10 +50,12 @@ struct ScannedFile {
 
 /// Hands each source of a scanned call graph model that could be opened to `take`, in order,
 /// with what was found in it (one file's findings held at a time). The model is used up on the
-/// way: its functions and calls are let go once handed over, so that the index that `take`
-/// fills grows in the room they leave.
+/// way: its functions and calls, and the details read of them, are let go once handed over, so
+/// that the index that `take` fills grows in the room they leave. `names`: where the model's
+/// names are read when its name table went to the index already (see CallIndex(NameTable)).
 void DrainScannedFiles(CallGraphModel&& model,
-                       const std::function<void(const std::string&, const ScannedFile&)>& take);
+                       const std::function<void(const std::string&, const ScannedFile&)>& take,
+                       const NameTable* names = nullptr);
 
 /// The name a node of the model is known by in the editor: the last C identifier of the node
 /// name (the line mode's nodes may be whole header texts such as "static int foo").
@@ -105,6 +107,12 @@ class SiteList {
 
 class CallIndex {
  public:
+  CallIndex() = default;
+  /// An empty index whose names start as `names`, such as a scanned model's table: the names
+  /// are not held twice, and the model's ids of names are the index's.
+  explicit CallIndex(NameTable names);
+  const NameTable& names() const { return names_; }
+
   /// Replaces everything known of `path` by what a scan of its text `text` found (an empty
   /// text: where its functions start is not known).
   void ReplaceFile(const std::string& path, const ScannedFile& scanned, std::string_view text = {});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,28 +68,75 @@ TEST(CallIndex, CallsKnowTheirCallersAcrossReplacements) {
   EXPECT_TRUE(index.DefinitionsOf(index.FindName("a")).empty());
 }
 
-TEST(CallIndex, DrainingAModelHandsOverEveryFileInOrder) {
-  CallGraphModel model;
-  model.sources.push_back({"/a.c", true, ""});
-  model.AddFunction("f", "int f(void)", 0, 2, 1);
-  model.AddCall("g", "g", 0, {}, 3);
-  model.AddCall("h", "h", 0, {}, 4);
-  model.AddFunction("idle", "void idle(void)", 0, 7, 6);
-  model.sources.push_back({"/gone.c", false, "cannot be opened"});
-  model.sources.push_back({"/b.c", true, ""});
-  model.AddFunction("g", "void g(void)", 0, 2, 1);
-  model.AddCall("f", "f", 0, {}, 3);
+// What a drain hands over, a line per file.
+std::vector<std::string> Drained(CallGraphModel&& model, const NameTable* names) {
   std::vector<std::string> seen;
-  DrainScannedFiles(std::move(model), [&seen](const std::string& path, const ScannedFile& file) {
-    std::string text = path + ":";
-    for (const ScannedFunction& function : file.functions) text += " " + function.name;
-    for (const ScannedCall& call : file.calls) {
-      text += " " + file.functions[static_cast<size_t>(call.function)].name + "@" +
-              std::to_string(call.line) + "->" + call.callee;
+  DrainScannedFiles(
+      std::move(model),
+      [&seen](const std::string& path, const ScannedFile& file) {
+        std::string text = path + ":";
+        for (const ScannedFunction& function : file.functions) text += " " + function.name;
+        for (const ScannedCall& call : file.calls) {
+          text += " " + file.functions[static_cast<size_t>(call.function)].name + "@" +
+                  std::to_string(call.line) + "->" + call.callee;
+        }
+        seen.push_back(text);
+      },
+      names);
+  return seen;
+}
+
+// With the model's names in the model, or taken by the index before the drain (the index's
+// ids are then the model's).
+TEST(CallIndex, DrainingAModelHandsOverEveryFileInOrder) {
+  for (const bool adopted : {false, true}) {
+    SCOPED_TRACE(adopted ? "names adopted by the index" : "names in the model");
+    CallGraphModel model;
+    model.sources.push_back({"/a.c", true, ""});
+    model.AddFunction("f", "int f(void)", 0, 2, 1);
+    model.AddCall("g", "g", 0, {}, 3);
+    model.AddCall("h", "h", 0, {}, 4);
+    model.AddFunction("idle", "void idle(void)", 0, 7, 6);
+    model.sources.push_back({"/gone.c", false, "cannot be opened"});
+    model.sources.push_back({"/b.c", true, ""});
+    model.AddFunction("g", "void g(void)", 0, 2, 1);
+    model.AddCall("f", "f", 0, {}, 3);
+    quillmap::NameId h = 0;
+    ASSERT_TRUE(model.names.Find("h", h));
+    std::unique_ptr<CallIndex> index;
+    if (adopted) index = std::make_unique<CallIndex>(std::move(model.names));
+    EXPECT_EQ(Drained(std::move(model), adopted ? &index->names() : nullptr),
+              (std::vector<std::string>{"/a.c: f idle f@3->g f@4->h", "/b.c: g g@3->f"}));
+    if (adopted) {
+      EXPECT_EQ(index->FindName("h"), static_cast<NameId>(h));
     }
-    seen.push_back(text);
-  });
-  EXPECT_EQ(seen, (std::vector<std::string>{"/a.c: f idle f@3->g f@4->h", "/b.c: g g@3->f"}));
+  }
+}
+
+// A model whose details fill many blocks, let go of as the drain goes: every line still
+// comes from the right record.
+TEST(CallIndex, DrainingAModelOfManyDetailBlocksReadsEveryLine) {
+  CallGraphModel model;
+  std::vector<std::string> expected;
+  const std::string padding(200, 'p');
+  for (int file = 0; file < 40; ++file) {
+    const std::string path = "/f" + std::to_string(file) + ".c";
+    model.sources.push_back({path, true, ""});
+    std::string line = path + ":";
+    std::string calls;
+    for (int function = 0; function < 50; ++function) {
+      const std::string name = "fn" + std::to_string(file) + "_" + std::to_string(function);
+      const int32_t at = 1 + function * 10;
+      model.AddFunction(name, "void " + name + "(void) /* " + padding + " */", 0, at, at);
+      line += " " + name;
+      for (int call = 1; call <= 3; ++call) {
+        model.AddCall("callee", "callee", 0, {padding + std::to_string(at + call)}, at + call);
+        calls += " " + name + "@" + std::to_string(at + call) + "->callee";
+      }
+    }
+    expected.push_back(line + calls);
+  }
+  EXPECT_EQ(Drained(std::move(model), nullptr), expected);
 }
 
 }  // namespace

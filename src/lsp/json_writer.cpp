@@ -50,7 +50,32 @@ bool IsPlain(std::string_view text) {
   return true;
 }
 
+// A piece is put aside at its first value past this size; its room is reserved once.
+constexpr size_t kPieceBytes = size_t{1} << 20;
+constexpr size_t kPieceRoom = kPieceBytes + (size_t{64} << 10);
+
 }  // namespace
+
+std::string JsonWriter::text() const {
+  std::string whole;
+  for (const std::string& piece : pieces_) whole += piece;
+  return whole + out_;
+}
+
+std::vector<std::string> JsonWriter::TakePieces() {
+  std::vector<std::string> pieces = std::move(pieces_);
+  pieces_.clear();
+  if (!out_.empty()) pieces.push_back(std::move(out_));
+  out_.clear();
+  return pieces;
+}
+
+void JsonWriter::EndPiece() {
+  if (out_.size() < kPieceBytes) return;
+  pieces_.push_back(std::move(out_));
+  out_ = std::string();
+  out_.reserve(kPieceRoom);
+}
 
 void JsonWriter::Separate() {
   if (afterKey_) {
@@ -72,6 +97,7 @@ JsonWriter& JsonWriter::BeginObject() {
 JsonWriter& JsonWriter::EndObject() {
   out_ += '}';
   opened_.pop_back();
+  EndPiece();
   return *this;
 }
 
@@ -85,6 +111,7 @@ JsonWriter& JsonWriter::BeginArray() {
 JsonWriter& JsonWriter::EndArray() {
   out_ += ']';
   opened_.pop_back();
+  EndPiece();
   return *this;
 }
 
@@ -101,24 +128,28 @@ JsonWriter& JsonWriter::String(std::string_view text) {
   out_ += '"';
   out_ += text;
   out_ += '"';
+  EndPiece();
   return *this;
 }
 
 JsonWriter& JsonWriter::Int(int64_t value) {
   Separate();
   out_ += std::to_string(value);
+  EndPiece();
   return *this;
 }
 
 JsonWriter& JsonWriter::Null() {
   Separate();
   out_ += "null";
+  EndPiece();
   return *this;
 }
 
 JsonWriter& JsonWriter::Value(const nlohmann::json& value) {
   Separate();
   out_ += value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  EndPiece();
   return *this;
 }
 

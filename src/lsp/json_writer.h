@@ -1,6 +1,7 @@
 /// JSON text written as it goes, for answers too large to be held as a document first (the
 /// callers of a much-called function: tens of thousands of items, whose document takes ten
-/// times the room of its text and most of the time of the answer).
+/// times the room of its text and most of the time of the answer). The text is held in pieces
+/// of about a megabyte, so that a large answer never stands in memory twice while it grows.
 #pragma once
 
 #include <cstdint>
@@ -28,15 +29,20 @@ class JsonWriter {
   JsonWriter& Value(const nlohmann::json& value);
 
   /// True when nothing was written yet.
-  bool empty() const { return out_.empty(); }
-  const std::string& text() const { return out_; }
-  std::string Take() { return std::move(out_); }
+  bool empty() const { return pieces_.empty() && out_.empty(); }
+  /// The text written, whole.
+  std::string text() const;
+  /// The text written, in its pieces (in order); the writer holds none afterwards.
+  std::vector<std::string> TakePieces();
 
  private:
   // The comma before a value or key, where one is due.
   void Separate();
+  // Puts the piece being written aside once it is full.
+  void EndPiece();
 
-  std::string out_;
+  std::vector<std::string> pieces_;  // full ones
+  std::string out_;                  // the one being written
   std::vector<bool> opened_;  // per open object or array: has it a member yet
   bool afterKey_ = false;
 };

@@ -73,5 +73,31 @@ TEST(JsonWriter, SeparatesMembersAndElements) {
   }
 }
 
+// A large answer is held in pieces of about a megabyte, which follow each other as its text.
+TEST(JsonWriter, ALargeAnswerComesInPiecesThatMakeItsText) {
+  JsonWriter out;
+  Json document = Json::array();
+  out.BeginArray();
+  for (int k = 0; k < 40000; ++k) {
+    const std::string name = "caller_" + std::to_string(k) + std::string(k % 50, 'x');
+    // The members in the order of the document's keys, which it dumps sorted.
+    out.BeginObject().Key("line").Int(k).Key("name").String(name).EndObject();
+    document.push_back({{"name", name}, {"line", k}});
+  }
+  out.EndArray();
+  const std::string whole = out.text();
+  EXPECT_TRUE(whole == Dumped(document));  // (megabytes: not printed when they differ)
+  const std::vector<std::string> pieces = out.TakePieces();
+  EXPECT_GT(pieces.size(), 1u);
+  std::string joined;
+  for (const std::string& piece : pieces) {
+    EXPECT_LT(piece.size(), size_t{2} << 20);
+    joined += piece;
+  }
+  EXPECT_TRUE(joined == whole);
+  EXPECT_TRUE(out.empty());
+  EXPECT_TRUE(out.TakePieces().empty());
+}
+
 }  // namespace
 }  // namespace quillmap::lsp

@@ -353,7 +353,7 @@ void LanguageServer::RunRequest(const Json& id, const Method& method, const Json
       answer.BeginObject().Key("id").Value(id).Key("jsonrpc").String("2.0").Key("result");
       (this->*method.writer)(params, answer);
       answer.EndObject();
-      host_.SendText(answer.Take());
+      host_.SendText(answer.TakePieces());
     } else {
       Reply(id, (this->*method.handler)(params));
     }
@@ -1036,6 +1036,9 @@ void LanguageServer::References(const Json& params, JsonWriter& out) {
 Json LanguageServer::WorkspaceSymbol(const Json& params) {
   const std::string query = params.at("query").get<std::string>();
   const std::vector<NameId>& names = index_.EverDefinedNames();
+  size_t bytes = 0;
+  for (size_t k = symbols_.size(); k < names.size(); ++k) bytes += index_.NameOf(names[k]).size();
+  symbols_.Reserve(names.size() - symbols_.size(), bytes);
   for (size_t k = symbols_.size(); k < names.size(); ++k) {
     symbols_.Add(names[k], index_.NameOf(names[k]));
   }

@@ -52,9 +52,13 @@ class ServerHost {
   virtual ~ServerHost() = default;
   /// Sends one message; may be called from the scan's thread (for progress).
   virtual void Send(const Json& message) = 0;
-  /// Sends one message written as JSON text already (a large answer); a host that keeps
-  /// documents reads it back.
-  virtual void SendText(std::string message) { Send(Json::parse(message)); }
+  /// Sends one message written as JSON text already (a large answer), given in pieces that
+  /// follow each other; a host that keeps documents reads it back.
+  virtual void SendText(std::vector<std::string> pieces) {
+    std::string message;
+    for (const std::string& piece : pieces) message += piece;
+    Send(Json::parse(message));
+  }
   /// Runs `scan` (on another thread, or at once) and then hands its result to the server's
   /// OnScanFinished on the thread that handles messages.
   virtual void StartScan(std::function<WorkspaceScanResult()> scan) = 0;

@@ -7,7 +7,9 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <variant>
+#include <vector>
 
 #include "lsp/language_server.h"
 #include "lsp/message_framing.h"
@@ -65,14 +67,20 @@ class FdHost : public ServerHost {
   }
 
   void Send(const Json& message) override {
-    SendText(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+    std::vector<std::string> pieces;
+    pieces.push_back(message.dump(-1, ' ', false, Json::error_handler_t::replace));
+    SendText(std::move(pieces));
   }
 
-  void SendText(std::string message) override {
-    // The header and the content are written in turn: a large answer is not copied.
-    const std::string header = FrameHeader(message.size());
+  void SendText(std::vector<std::string> pieces) override {
+    // The header and the content's pieces are written in turn: a large answer is not copied.
+    size_t size = 0;
+    for (const std::string& piece : pieces) size += piece.size();
+    const std::string header = FrameHeader(size);
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (!broken_) broken_ = !WriteAll(header) || !WriteAll(message);
+    if (broken_) return;
+    broken_ = !WriteAll(header);
+    for (size_t k = 0; k < pieces.size() && !broken_; ++k) broken_ = !WriteAll(pieces[k]);
   }
 
   void StartScan(std::function<WorkspaceScanResult()> scan) override {

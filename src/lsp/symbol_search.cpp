@@ -26,6 +26,17 @@ uint64_t SymbolSearch::LetterMask(std::string_view lower) {
   return mask;
 }
 
+void SymbolSearch::Reserve(size_t names, size_t bytes) {
+  // Room for a small batch keeps a margin, so that batch after batch do not copy every time.
+  const auto grow = [](auto& buffer, size_t more) {
+    if (buffer.capacity() - buffer.size() < more) buffer.reserve(buffer.size() + more + buffer.size() / 8);
+  };
+  grow(ids_, names);
+  grow(masks_, names);
+  grow(ends_, names);
+  grow(lower_, bytes);
+}
+
 void SymbolSearch::Add(int32_t id, std::string_view text) {
   const std::string lower = ToLower(text);
   ids_.push_back(id);

@@ -18,6 +18,9 @@ class SymbolSearch {
 
   /// Adds the name `id` (any number that the caller knows it by), whose text is `text`.
   void Add(int32_t id, std::string_view text);
+  /// Room for `names` more names of `bytes` in all, before they are added: a whole workspace's
+  /// names added one by one would leave up to half of each buffer unused.
+  void Reserve(size_t names, size_t bytes);
   size_t size() const { return ids_.size(); }
 
   /// The `limit` best names for `typed` that `counts` accepts, best first: by FuzzyScore, equal

@@ -106,18 +106,22 @@ WorkspaceScanResult RunServerScan(const WorkspaceConfig& config, const std::stri
   CallGraphModel model = run->TakeModel().callGraph;
   run.reset();
   if (intoIndex) {
-    result.index = std::make_unique<CallIndex>();
+    // The index takes the model's names as its own: they are never held twice.
+    result.index = std::make_unique<CallIndex>(std::move(model.names));
     // Each file is read again for where its functions start (it was read moments ago: it
     // comes from memory).
     std::string text;
     size_t drained = 0;
-    DrainScannedFiles(std::move(model), [&](const std::string& path, const ScannedFile& file) {
-      if (file.functions.empty() || !ReadWholeFile(path, text)) text.clear();
-      result.index->ReplaceFile(path, file, text);
-      // The room the model's records leave is scattered among the index's: handed back to
-      // the system now and then, the peak is the larger of the two, not their sum.
-      if (++drained % kFilesPerTrim == 0) malloc_trim(0);
-    });
+    DrainScannedFiles(
+        std::move(model),
+        [&](const std::string& path, const ScannedFile& file) {
+          if (file.functions.empty() || !ReadWholeFile(path, text)) text.clear();
+          result.index->ReplaceFile(path, file, text);
+          // The room the model's records leave is scattered among the index's: handed back to
+          // the system now and then, the peak is the larger of the two, not their sum.
+          if (++drained % kFilesPerTrim == 0) malloc_trim(0);
+        },
+        &result.index->names());
     malloc_trim(0);
   } else {
     DrainScannedFiles(std::move(model), [&result](const std::string& path, const ScannedFile& file) {

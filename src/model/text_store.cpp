@@ -185,4 +185,11 @@ size_t TextStore::capacity() const {
   return bytes;
 }
 
+void TextStore::ReleaseBefore(TextRef ref) {
+  const size_t end = std::min(static_cast<size_t>(ref >> kOffsetBits), sealed_.size());
+  for (; released_ < end; ++released_) {
+    std::string().swap(sealed_[released_].bytes);
+  }
+}
+
 }  // namespace quillmap

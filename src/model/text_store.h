@@ -83,6 +83,10 @@ class TextStore {
   TextList List(TextRef ref, std::span<uint32_t> numbers = {}) const;
   /// Bytes held, with the unused ends of blocks.
   size_t capacity() const;
+  /// Lets go of the full blocks before the one that holds `ref`, for a reader that reads the
+  /// store in the order written and will not go back: the entries there are not to be read
+  /// again (the empty entry, reference 0, stays readable).
+  void ReleaseBefore(TextRef ref);
 
  private:
   struct Block {
@@ -104,6 +108,7 @@ class TextStore {
   std::string open_;  // the block being written: reserved once, never reallocated
   mutable size_t cachedBlock_ = static_cast<size_t>(-1);
   mutable std::string cache_;  // the sealed block last read, decompressed
+  size_t released_ = 1;        // blocks [1, released_) are let go; block 0 holds reference 0
 };
 
 }  // namespace quillmap

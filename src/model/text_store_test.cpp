@@ -86,6 +86,36 @@ TEST(TextStore, TextsAndListsReadBackAsAdded) {
   }
 }
 
+// A reader in the order written that lets go of what it read: every entry still reads back,
+// the blocks before go, and the empty entry stays readable.
+TEST(TextStore, ReleasingWhatWasReadKeepsTheRestReadable) {
+  for (const TextPacking packing : {TextPacking::kPlain, TextPacking::kCompressed}) {
+    SCOPED_TRACE(packing == TextPacking::kPlain ? "plain" : "compressed");
+    TextStore store(packing);
+    std::vector<std::pair<TextRef, std::string>> added;
+    uint32_t seed = 1;  // letters that do not compress much, so that there are many blocks
+    for (int i = 0; i < 12000; ++i) {
+      std::string text = std::to_string(i);
+      for (int n = i % 7 * 300; n > 0; --n) {
+        seed = seed * 1103515245u + 12345u;
+        text += static_cast<char>('a' + (seed >> 16) % 26);
+      }
+      const uint32_t number = static_cast<uint32_t>(i);
+      added.emplace_back(store.Add(text, std::span<const uint32_t>(&number, 1)), text);
+    }
+    const size_t before = store.capacity();
+    for (size_t k = 0; k < added.size(); ++k) {
+      store.ReleaseBefore(added[k].first);
+      uint32_t number = 0;
+      ASSERT_EQ(store.Text(added[k].first, std::span<uint32_t>(&number, 1)), added[k].second) << k;
+      EXPECT_EQ(number, k);
+    }
+    store.ReleaseBefore(added.back().first);
+    EXPECT_LT(store.capacity(), before / 4);
+    EXPECT_EQ(store.Text(0), "");
+  }
+}
+
 TEST(NameTable, EqualNamesShareAnIdGivenInOrderOfFirstUse) {
   NameTable names;
   EXPECT_EQ(names.Intern(""), 0u);

@@ -25,6 +25,7 @@ void DeferredLog::AppendLog(const std::string& text, bool replace) {
 void DeferredLog::AppendErrorEntry(const std::string& text) { Put(kError, text); }
 
 void DeferredLog::Put(Kind kind, std::string_view text) {
+  plainEntries_ += kind == kPlain;
   held_.push_back(kind);
   const uint64_t length = text.size();
   char bytes[kLengthBytes];
@@ -67,7 +68,7 @@ void DeferredLog::Give(ActivityLog& log, Kind kind, const std::string& text) {
   }
 }
 
-void DeferredLog::HandOn(ActivityLog& log) {
+void DeferredLog::ForEach(const std::function<void(Kind, const std::string&)>& visit) {
   std::string text;
   if (file_ != nullptr) {
     Spill();
@@ -86,7 +87,7 @@ void DeferredLog::HandOn(ActivityLog& log) {
         std::memcpy(&length, pending.data() + at + 1, kLengthBytes);
         if (pending.size() - at - 1 - kLengthBytes < length) break;
         text.assign(pending, at + 1 + kLengthBytes, length);
-        Give(log, static_cast<Kind>(pending[at]), text);
+        visit(static_cast<Kind>(pending[at]), text);
         at += 1 + kLengthBytes + length;
       }
       pending.erase(0, at);
@@ -101,11 +102,29 @@ void DeferredLog::HandOn(ActivityLog& log) {
     uint64_t length;
     std::memcpy(&length, held_.data() + at + 1, kLengthBytes);
     text.assign(held_, at + 1 + kLengthBytes, length);
-    Give(log, static_cast<Kind>(held_[at]), text);
+    visit(static_cast<Kind>(held_[at]), text);
     at += 1 + kLengthBytes + length;
   }
   held_.clear();
   held_.shrink_to_fit();
+  plainEntries_ = 0;
+}
+
+void DeferredLog::HandOn(ActivityLog& log) {
+  ForEach([&log](Kind kind, const std::string& text) { Give(log, kind, text); });
+}
+
+void DeferredLog::HandOnLast(ActivityLog& log, size_t lastPlain,
+                             const std::function<std::string(size_t)>& leftOut) {
+  const size_t skipped = plainEntries_ > lastPlain ? plainEntries_ - lastPlain : 0;
+  size_t seen = 0;
+  ForEach([&](Kind kind, const std::string& text) {
+    if (kind == kPlain && seen++ < skipped) {
+      if (seen == 1) Give(log, kPlain, leftOut(skipped));
+      return;
+    }
+    Give(log, kind, text);
+  });
 }
 
 }  // namespace quillmap

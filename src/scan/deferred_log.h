@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,9 +26,17 @@ class DeferredLog : public ActivityLog {
 
   /// Gives every entry held so far to `log`, in order, and holds none afterwards.
   void HandOn(ActivityLog& log);
+  /// Gives `log` the error entries and the replacing ones held so far and the last `lastPlain`
+  /// plain entries, in order, with `leftOut(count)` in the place of the plain entries left
+  /// out (when there are any); holds none afterwards. For a run that was stopped, whose host
+  /// waits: a whole tree's entries would take it seconds to take in.
+  void HandOnLast(ActivityLog& log, size_t lastPlain,
+                  const std::function<std::string(size_t)>& leftOut);
 
  private:
   enum Kind : char { kPlain = 'p', kReplace = 'r', kError = 'e' };
+  // Calls `visit` with every entry held, in order, and holds none afterwards.
+  void ForEach(const std::function<void(Kind, const std::string&)>& visit);
   void Put(Kind kind, std::string_view text);
   // Writes what memory holds to the file; false when there is no file.
   bool Spill();
@@ -38,6 +47,7 @@ class DeferredLog : public ActivityLog {
   std::FILE* file_ = nullptr;
   bool fileFailed_ = false;  // no file could be made, or it could take no more
   size_t fileBytes_ = 0;     // what the file holds
+  size_t plainEntries_ = 0;  // of all held
 };
 
 }  // namespace quillmap

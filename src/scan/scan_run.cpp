@@ -55,6 +55,14 @@ constexpr const char* kSarifKey = "sarif";
 // graph's).
 constexpr const char* kModuleQueryKeys[] = {kFocusOption, kDirectionOption, kDepthOption};
 constexpr const char* kStandardOutputPath = "/proc/self/fd/1";
+// A stopped run logs the last entries of its call graph scan, which waited for the module
+// graph's, and counts the others: its host is not kept waiting for a whole tree's entries.
+constexpr size_t kStoppedCallGraphEntries = 1000;
+std::string LeftOutEntries(size_t count) {
+  std::string text = std::to_string(count);
+  text += " entries of the call graph scan left out: the run was stopped)";
+  return '(' + text;
+}
 
 std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
@@ -418,7 +426,13 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   }
   outcome.newViolations = rules.newViolations();
   moduleSources = ModuleSources{};
-  if (hostLog != nullptr) callGraphEntries.HandOn(*hostLog);
+  if (hostLog != nullptr) {
+    if (context.stopped()) {
+      callGraphEntries.HandOnLast(*hostLog, kStoppedCallGraphEntries, LeftOutEntries);
+    } else {
+      callGraphEntries.HandOn(*hostLog);
+    }
+  }
 
   if (context.stopped()) {
     StopRun(context, outcome);

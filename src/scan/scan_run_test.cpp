@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "support/scan_fixture.h"
 #include "support/test_support.h"
 
@@ -133,6 +135,38 @@ TEST(ScanRunObserver, SeesEverySourceAndAStoppedRunWritesNoCallGraph) {
   EXPECT_EQ(never.progress, (std::vector<std::string>{"modules 0/2", "modules 1/2", "call graph 0/2",
                                                       "call graph 1/2", "call graph 2/2"}));
   EXPECT_FALSE(ReadFile(dir / "calls.dot").empty());
+}
+
+// A C-aware run with modules holds its call graph entries back until the module graph's are
+// logged; stopped, it logs only the last of them and counts the others, and keeps its errors.
+TEST(ScanRunObserver, AStoppedRunLogsTheLastCallGraphEntriesAndCountsTheRest) {
+  TempDir dir;
+  std::string cfgText = "[scan]\nsyntax=c\n[files]\ndot=calls.dot\nfile0=gone.c\n";
+  constexpr int kFiles = 600;
+  for (int k = 0; k < kFiles; ++k) {
+    const std::string name = "f" + std::to_string(k);
+    dir.Write(name + ".c", "int " + name + "(void)\n{\n  g();\n  h();\n}\n");
+    cfgText += "file" + std::to_string(k + 1) + "=" + name + ".c\n";
+  }
+  cfgText += "[calls]\n0=*\n[modules]\ndot=mod.dot\nmod_0=app\nmod_0_file_0=f0.c\n";
+  const std::string cfg = dir.Write("scan.cfg", cfgText);
+  constexpr size_t kStopAt = 500;
+  ScanRun run;
+  RecordingLog log;
+  StoppingObserver observer(kCallGraphStage, kStopAt);
+  EXPECT_TRUE(run.Run(cfg, log, &observer).stopped);
+  ASSERT_FALSE(log.entries.empty());
+  EXPECT_EQ(log.entries.back(), "stopped: no output was written");
+  const auto has = [&log](std::string_view part) {
+    return std::any_of(log.entries.begin(), log.entries.end(),
+                       [part](const std::string& entry) { return entry.find(part) != std::string::npos; });
+  };
+  EXPECT_TRUE(has("entries of the call graph scan left out: the run was stopped"));
+  EXPECT_TRUE(has("error opening: " + (dir / "gone.c")));
+  EXPECT_TRUE(has("IN[" + std::to_string(kStopAt - 1) + "]"));
+  EXPECT_FALSE(has("IN[" + std::to_string(kStopAt) + "]"));
+  EXPECT_FALSE(has("IN[1]:"));
+  EXPECT_LT(log.entries.size(), size_t{1100});
 }
 
 }  // namespace
