@@ -52,9 +52,9 @@ class EngineRun {
     testing::RecordingLog log;
     ScanContext context(profile, writer, log);
     const std::string cfg = dir_ / "scan.cfg";
-    StringList callsList, rejectList;
-    ReadList(profile, cfg, "calls", callsList);
-    ReadList(profile, cfg, "reject", rejectList);
+    const ScanSettings settings = ReadScanSettings(profile, cfg);
+    context.SetSettings(settings);
+    StringList callsList = settings.filters.calls, rejectList = settings.filters.reject;
     ScanResult r;
     ScanCounts counts;
     CallGraphModel model;

@@ -144,10 +144,9 @@ ScanSettings ReadScanSettings(ProfileReader& reader, const std::string& cfgPath)
   SettingsReader read(reader, cfgPath);
   ScanSettings settings;
   settings.cfgPath = cfgPath;
-  settings.sources = {read.Values(kFilesSection, kFileKeyPrefix),
-                      read.Values(kFilesSection, kExcludeKeyPrefix),
-                      read.Values(kFilesSection, kHeaderKeyPrefix),
-                      read.Value(kFilesSection, kCompileCommandsKey)};
+  settings.sources = {
+      read.Values(kFilesSection, kFileKeyPrefix), read.Values(kFilesSection, kExcludeKeyPrefix),
+      read.Values(kFilesSection, kHeaderKeyPrefix), read.Value(kFilesSection, kCompileCommandsKey)};
   settings.outputs = {read.Value(kFilesSection, kDotKey), read.Value(kFilesSection, kCsvKey),
                       read.Value(kFilesSection, kJsonKey), read.Value(kFilesSection, kSarifKey)};
   settings.scan = ReadScanMode(read);

@@ -109,8 +109,8 @@ struct ModuleRuleSettings {
 
 /// "[modules]": the module graph.
 struct ModuleGraphSettings {
-  std::string log;  // as written
-  std::string dot;  // as written
+  std::string log;                      // as written
+  std::string dot;                      // as written
   StringList graphAttributes;           // "graph_cfg0", ...
   std::vector<ModuleSettings> modules;  // up to the first module without a name
   QueryTexts queries;                   // focus, direction, depth

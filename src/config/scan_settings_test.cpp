@@ -92,7 +92,10 @@ TEST(ScanSettingsTest, EveryKeyIsReadIntoItsTypedValueWithTheReadersRules) {
          m.log = "mod.log";
          m.dot = "mod.dot";
          m.graphAttributes = {"rankdir=TB"};
-         m.modules = {{"app", {"color=blue", "style=filled"}, "shape=box", "color=red",
+         m.modules = {{"app",
+                       {"color=blue", "style=filled"},
+                       "shape=box",
+                       "color=red",
                        {"a.c", "src/**/*.c"}},
                       {"lib", {}, "", "", {}}};
          m.rules = {{"app -> lib", "lib !-> app"}, "app,lib", "deny", "allow", "known.txt"};
@@ -100,9 +103,12 @@ TEST(ScanSettingsTest, EveryKeyIsReadIntoItsTypedValueWithTheReadersRules) {
          m.queries[kDirectionOption] = "callers";
          m.render = {"png,svg", ""};
        }},
-      {"call rules", "[rules]\nforbid_reach_0=main -> abort\nforbid_reach_1=x\nforbid_reach_3=y\n"
-                     "entry=init_*\nbaseline=calls.txt\n",
-       [](ScanSettings& s) { s.callRules = {{"main -> abort", "x"}, "init_*", "calls.txt"}; }},
+      {"call rules",
+       "[rules]\nforbid_reach_0=main -> abort\nforbid_reach_1=x\nforbid_reach_3=y\n"
+       "entry=init_*\nbaseline=calls.txt\n",
+       [](ScanSettings& s) {
+         s.callRules = {{"main -> abort", "x"}, "init_*", "calls.txt"};
+       }},
   };
   TempDir dir;
   RereadingProfileReader reader;

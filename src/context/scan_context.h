@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "config/profile_reader.h"
+#include "config/scan_settings.h"
 #include "config/source_lists.h"
 #include "files/file_error.h"
 #include "outputs/line_writer.h"
@@ -67,6 +68,9 @@ class ScanContext {
   }
 
   ProfileReader& profile() { return profile_; }
+  /// The run's settings, read when it started.
+  const ScanSettings& settings() const { return *settings_; }
+  void SetSettings(const ScanSettings& settings) { settings_ = &settings; }
   /// Sends the entries from here on to `log` (one that holds them back for a while); returns
   /// the log they went to so far.
   ActivityLog& SwapLog(ActivityLog& log) {
@@ -106,6 +110,7 @@ class ScanContext {
 
  private:
   ProfileReader& profile_;
+  const ScanSettings* settings_ = nullptr;
   LineWriter& writer_;
   ActivityLog* log_;
   RunObserver* observer_;

@@ -46,8 +46,6 @@ constexpr const char* kResolveOff = "no";
 // TEMPLATE", ... how definitions named by macros that no table knows are named.
 constexpr const char* kDefineKey = "define";
 constexpr const char* kNameMacroKey = "name_macro";
-constexpr const char* kUnknownResolve = "error in [scan] resolve (yes or no): ";
-constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
 constexpr const char* kJsonKey = "json";
 constexpr const char* kSarifKey = "sarif";
 // The queries the module graph takes, as keys of "[modules]" (the command line's are the call
@@ -92,9 +90,8 @@ void AssignFunctionModules(GraphModel& model) {
 
 // The macros of the configured headers, which the resolved mode expands where sources use them.
 // A header that cannot be read gives none; a pattern that matches nothing is noted in the log.
-void ReadHeaderMacros(ScanContext& context, ProfileReader& profile, const std::string& path,
-                      MacroTable& table) {
-  const SourceList headers = HeaderPaths(profile, path, DirectoryOf(path));
+void ReadHeaderMacros(ScanContext& context, const std::string& path, MacroTable& table) {
+  const SourceList headers = HeaderPaths(context.settings(), DirectoryOf(path));
   for (const std::string& problem : headers.problems) context.Log(problem);
   std::string text;
   std::vector<char> buffer(size_t{1} << 16);
@@ -178,15 +175,19 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* 
   model_ = GraphModel{};
   RunOutcome outcome;
   outcome.started = true;
+  settings_ = ScanSettings{};
   ScanContext context(*profile_, *writer_, log, observer);
+  context.SetSettings(settings_);
   writer_->BeginRun();
   try {
     // The run's inputs are not to be overwritten by its outputs. (DirectoryOf raises the file
     // error of a configuration that cannot be opened, before anything is written.)
     const std::string cfgDir = DirectoryOf(path);
+    // The settings are read once, here; no stage looks a key up.
+    settings_ = ReadScanSettings(*profile_, path);
     StringList inputs{path};
-    for (StringList sources : {context.sourceLists().CallGraph(*profile_, path, cfgDir).paths,
-                               ModuleSourcePaths(context.sourceLists(), *profile_, path, cfgDir)}) {
+    for (StringList sources : {context.sourceLists().CallGraph(settings_, cfgDir).paths,
+                               ModuleSourcePaths(context.sourceLists(), settings_, cfgDir)}) {
       inputs.insert(inputs.end(), sources.begin(), sources.end());
     }
     // Nor is the file that standard output (the batch mode's activity log) is redirected to.
@@ -379,7 +380,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
         if (value.empty() || !ParseMacroNameRule(value, rule)) break;
         resolver.nameRules().insert(resolver.nameRules().begin() + n, rule);
       }
-      ReadHeaderMacros(context, *profile_, path, resolver.headerMacros());
+      ReadHeaderMacros(context, path, resolver.headerMacros());
     }
     opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
                            &counts, &scanMessage, callGraphEngine_, syntax,

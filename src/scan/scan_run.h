@@ -78,6 +78,8 @@ class ScanRun {
   const StringList& rejectList() const { return rejectList_; }
   const StringList& fileList() const { return fileList_; }
   const ModuleTable& moduleTable() const { return *moduleTable_; }
+  /// The settings of the last run, read when it started.
+  const ScanSettings& settings() const { return settings_; }
   /// What the last run found.
   const GraphModel& model() const { return model_; }
   /// Hands what the last run found to a front end that keeps its own view of it; the run's
@@ -114,6 +116,7 @@ class ScanRun {
   void WriteSarif(ScanContext& context, const std::string& path);
 
   std::unique_ptr<ProfileReader> profile_;
+  ScanSettings settings_;
   std::unique_ptr<LineWriter> writer_;
   std::unique_ptr<ModuleScanEngine> moduleScan_;
   CallGraphEngine callGraphEngine_ = CallGraphEngine::kFast;

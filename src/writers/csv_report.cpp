@@ -54,7 +54,7 @@ void WriteCallGraphOutputs(ProfileReader& profile, LineWriter& writer, const std
                            const StringList& callsList, const CallGraphModel& model,
                            const GraphSelection* selection) {
   const CallGraphOutputPaths paths =
-      ReadCallGraphOutputPaths(profile, cfgPath, DirectoryOf(cfgPath));
+      ResolveCallGraphOutputPaths(ReadScanSettings(profile, cfgPath).outputs, DirectoryOf(cfgPath));
   if (selection == nullptr || selection->error.empty()) {
     WriteCallGraphDot(profile, writer, cfgPath, callsList, model, paths.dot, selection);
   }
