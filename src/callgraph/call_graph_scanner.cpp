@@ -241,7 +241,8 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
   if (!outputs.dot.empty()) context.Log("OUT: " + outputs.dot);
   if (!outputs.csv.empty()) context.Log("OUT: " + outputs.csv);
 
-  CallGraphRecorder recorder(context, cfgPath, lists.callsList, !outputs.dot.empty(), model);
+  CallGraphRecorder recorder(context.settings().dot, lists.callsList, !outputs.dot.empty(),
+                             model);
   if (lists.fileList.empty()) {
     context.NoteError();
     if (scanMessage != nullptr) *scanMessage = kFileListEmpty;

@@ -60,7 +60,7 @@ class EngineRun {
     CallGraphModel model;
     r.result = ScanCallGraph(context, cfg, {callsList, rejectList, r.fileList}, model, &counts,
                              &r.message, engine);
-    WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
+    WriteCallGraphOutputs(settings, writer, callsList, model);
     writer.EndRun();
     r.entries = log.entries;
     r.chars = counts.chars;

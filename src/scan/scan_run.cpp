@@ -437,7 +437,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     std::string resolveSummary;
     if (resolve) resolveSummary = ", " + ResolveSummary(resolver.Resolve(model_.callGraph));
     const GraphSelection selection = SelectCallGraph(context, path);
-    WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph, &selection);
+    WriteCallGraphOutputs(settings_, *writer_, callsList_, model_.callGraph, &selection);
     if (selection.error.empty()) {
       const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
       pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection, &model_.callGraph});

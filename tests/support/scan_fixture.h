@@ -54,7 +54,7 @@ struct ScanFixture {
     ReadSettings();
     const int result = ScanCallGraph(context, cfg, {callsList, rejectList, fileList}, model,
                                      &counts, &scanMessage);
-    WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
+    WriteCallGraphOutputs(settings, writer, callsList, model);
     return result;
   }
   /// The CR LF lines of an output file in the folder, once the lines written so far have
