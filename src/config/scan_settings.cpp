@@ -140,6 +140,15 @@ ModuleGraphSettings ReadModules(SettingsReader& read) {
 }
 }  // namespace
 
+std::string NumberedValue(const StringList& values, std::string_view prefix, std::string_view key) {
+  if (!key.starts_with(prefix)) return {};
+  const std::string_view number = key.substr(prefix.size());
+  for (size_t n = 0; n < values.size(); ++n) {
+    if (number == std::to_string(n)) return values[n];
+  }
+  return {};
+}
+
 ScanSettings ReadScanSettings(ProfileReader& reader, const std::string& cfgPath) {
   SettingsReader read(reader, cfgPath);
   ScanSettings settings;

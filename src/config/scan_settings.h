@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -138,6 +139,10 @@ struct ScanSettings {
   CallRuleSettings callRules;
   bool operator==(const ScanSettings&) const = default;
 };
+
+/// The value that a numbered key (`prefix` and a number, as "rule_3") names in `values` (the
+/// values of `prefix`0, `prefix`1, ...), "" for any other key or a number past the end.
+std::string NumberedValue(const StringList& values, std::string_view prefix, std::string_view key);
 
 /// Reads every setting of the configuration at `cfgPath` through `reader`. A missing file, section
 /// or key gives the defaults.

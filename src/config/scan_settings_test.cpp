@@ -120,6 +120,15 @@ TEST(ScanSettingsTest, EveryKeyIsReadIntoItsTypedValueWithTheReadersRules) {
   }
 }
 
+TEST(ScanSettingsTest, NumberedValueAnswersTheKeysTheListWasReadFrom) {
+  const StringList values{"a", "b"};
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"rule_0", "a"}, {"rule_1", "b"}, {"rule_2", ""}, {"rule_01", ""},
+      {"rule_", ""},   {"rule0", ""},   {"layers", ""}, {"rule_1x", ""}};
+  for (const auto& [key, value] : cases)
+    EXPECT_EQ(NumberedValue(values, "rule_", key), value) << key;
+}
+
 TEST(ScanSettingsTest, AMissingConfigurationGivesTheDefaults) {
   TempDir dir;
   RereadingProfileReader reader;

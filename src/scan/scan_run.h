@@ -105,10 +105,10 @@ class ScanRun {
   // The stations of a run from the module graph on, with its final entries.
   void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
   // What the call graph's DOT file shows: the graph queries of the command line and "[dot]".
-  GraphSelection SelectCallGraph(ScanContext& context, const std::string& path);
+  GraphSelection SelectCallGraph(ScanContext& context);
   // What the module graph's DOT file shows: "[modules] focus", "direction" and "depth". Nothing
   // without them, so that the module graph is written whole, as before.
-  std::optional<GraphSelection> SelectModuleGraph(ScanContext& context, const std::string& path);
+  std::optional<GraphSelection> SelectModuleGraph(ScanContext& context);
   // The call rules over the finished model, and the run's findings for the SARIF log.
   void CheckCallRules(ScanContext& context, const std::string& path, const ModuleRuleCheck& rules,
                       bool callRulesConfigured, RunOutcome& outcome);
