@@ -50,10 +50,9 @@ class EngineRun {
     RereadingProfileReader profile;
     PerLineWriter writer;
     testing::RecordingLog log;
-    ScanContext context(profile, writer, log);
     const std::string cfg = dir_ / "scan.cfg";
     const ScanSettings settings = ReadScanSettings(profile, cfg);
-    context.SetSettings(settings);
+    ScanContext context(settings, writer, log);
     StringList callsList = settings.filters.calls, rejectList = settings.filters.reject;
     ScanResult r;
     ScanCounts counts;

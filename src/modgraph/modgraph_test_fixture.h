@@ -70,7 +70,6 @@ class ModuleGraphTest : public ::testing::Test {
 
   int Read() {
     settings = ReadScanSettings(profile, cfgPath);
-    context.SetSettings(settings);
     return ReadModuleConfig(context, *table, cfgPath);
   }
   std::vector<std::string> LogLines() const { return writer.Lines(table->moduleLogPath); }
@@ -82,7 +81,7 @@ class ModuleGraphTest : public ::testing::Test {
   ScanSettings settings;
   MemoryLineWriter writer;
   RecordingLog log;
-  ScanContext context{profile, writer, log};
+  ScanContext context{settings, writer, log};
   std::unique_ptr<ModuleTable> table = std::make_unique<ModuleTable>();
 };
 

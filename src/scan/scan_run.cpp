@@ -157,8 +157,7 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* 
   RunOutcome outcome;
   outcome.started = true;
   settings_ = ScanSettings{};
-  ScanContext context(*profile_, *writer_, log, observer);
-  context.SetSettings(settings_);
+  ScanContext context(settings_, *writer_, log, observer);
   writer_->BeginRun();
   try {
     // The run's inputs are not to be overwritten by its outputs. (DirectoryOf raises the file

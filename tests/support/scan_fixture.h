@@ -28,8 +28,8 @@ struct ScanFixture {
   RereadingProfileReader profile;
   mutable PerLineWriter writer;  // ended by Lines(), which only reads
   RecordingLog log;
-  ScanContext context{profile, writer, log};
   ScanSettings settings;
+  ScanContext context{settings, writer, log};
   StringList callsList;
   StringList rejectList;
   StringList fileList;
@@ -42,7 +42,6 @@ struct ScanFixture {
   /// Reads the settings of "scan.cfg" for the context, with their "calls" and "reject" lists.
   void ReadSettings() {
     settings = ReadScanSettings(profile, dir / "scan.cfg");
-    context.SetSettings(settings);
     callsList = settings.filters.calls;
     rejectList = settings.filters.reject;
   }
