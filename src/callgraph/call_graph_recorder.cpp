@@ -2,22 +2,14 @@
 
 namespace quillmap {
 
-namespace {
-constexpr const char* kDotSection = "dot";
-constexpr const char* kCallCfgKey = "call_cfg";
-}  // namespace
-
-CallGraphRecorder::CallGraphRecorder(ScanContext& context, std::string cfgPath,
-                                     const StringList& callsList, bool withEdgeStyles,
-                                     CallGraphModel& model)
+CallGraphRecorder::CallGraphRecorder(const CallGraphDotSettings& dot, const StringList& callsList,
+                                     bool withEdgeStyles, CallGraphModel& model)
     : withEdgeStyles_(withEdgeStyles), model_(model) {
-  // Without a DOT file no edge style is read, and the call text holds no argument.
+  // Without a DOT file no edge style is taken, and the call text holds no argument.
   model_.edgeStyles.clear();
-  for (const std::string& filter : callsList) {
-    model_.edgeStyles.emplace_back(withEdgeStyles
-                                       ? ReadProfileString(context.profile(), cfgPath, kDotSection,
-                                                           kCallCfgKey + GetField(filter, 2))
-                                       : std::string());
+  for (size_t f = 0; f < callsList.size(); ++f) {
+    model_.edgeStyles.emplace_back(withEdgeStyles && f < dot.callStyles.size() ? dot.callStyles[f]
+                                                                               : std::string());
   }
 }
 

@@ -21,9 +21,10 @@ struct CallArguments {
 
 class CallGraphRecorder {
  public:
-  /// `withEdgeStyles`: whether a call graph DOT file is configured; only then are the edge
-  /// styles read (into the model, one per filter) and an argument put into the call text.
-  CallGraphRecorder(ScanContext& context, std::string cfgPath, const StringList& callsList,
+  /// `withEdgeStyles`: whether a call graph DOT file is configured; only then do the edge
+  /// styles of `dot` go into the model (one per filter of `callsList`, the filters they were
+  /// read for) and an argument into the call text.
+  CallGraphRecorder(const CallGraphDotSettings& dot, const StringList& callsList,
                     bool withEdgeStyles, CallGraphModel& model);
 
   bool withEdgeStyles() const { return withEdgeStyles_; }

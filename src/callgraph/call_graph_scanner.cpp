@@ -233,15 +233,16 @@ int ScanCallGraph(ScanContext& context, const std::string& cfgPath, CallGraphLis
   if (cfgPath.empty()) return 0;
 
   const std::string cfgDir = DirectoryOf(cfgPath);
-  const CallGraphOutputPaths outputs = ReadCallGraphOutputPaths(context.profile(), cfgPath, cfgDir);
-  lists.fileList =
-      context.Reported(context.sourceLists().CallGraph(context.profile(), cfgPath, cfgDir));
+  const CallGraphOutputPaths outputs =
+      ResolveCallGraphOutputPaths(context.settings().outputs, cfgDir);
+  lists.fileList = context.Reported(context.sourceLists().CallGraph(context.settings(), cfgDir));
 
   context.Log("path: " + cfgDir);
   if (!outputs.dot.empty()) context.Log("OUT: " + outputs.dot);
   if (!outputs.csv.empty()) context.Log("OUT: " + outputs.csv);
 
-  CallGraphRecorder recorder(context, cfgPath, lists.callsList, !outputs.dot.empty(), model);
+  CallGraphRecorder recorder(context.settings().dot, lists.callsList, !outputs.dot.empty(),
+                             model);
   if (lists.fileList.empty()) {
     context.NoteError();
     if (scanMessage != nullptr) *scanMessage = kFileListEmpty;

@@ -50,17 +50,16 @@ class EngineRun {
     RereadingProfileReader profile;
     PerLineWriter writer;
     testing::RecordingLog log;
-    ScanContext context(profile, writer, log);
     const std::string cfg = dir_ / "scan.cfg";
-    StringList callsList, rejectList;
-    ReadList(profile, cfg, "calls", callsList);
-    ReadList(profile, cfg, "reject", rejectList);
+    const ScanSettings settings = ReadScanSettings(profile, cfg);
+    ScanContext context(settings, writer, log);
+    StringList callsList = settings.filters.calls, rejectList = settings.filters.reject;
     ScanResult r;
     ScanCounts counts;
     CallGraphModel model;
     r.result = ScanCallGraph(context, cfg, {callsList, rejectList, r.fileList}, model, &counts,
                              &r.message, engine);
-    WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
+    WriteCallGraphOutputs(settings, writer, callsList, model);
     writer.EndRun();
     r.entries = log.entries;
     r.chars = counts.chars;

@@ -15,23 +15,9 @@
 namespace quillmap {
 
 namespace {
-constexpr const char* kFilesSection = "files";
-constexpr const char* kModulesSection = "modules";
-constexpr const char* kFileKeyPrefix = "file";
 constexpr const char* kCSuffix = ".c";
 constexpr const char* kNotAnArray = "not a JSON array of entries";
 constexpr const char* kEntryWithoutFile = "an entry without a \"file\" text, first entry ";
-
-StringList ValueList(ProfileReader& profile, const std::string& cfgPath, const char* section,
-                     const std::string& keyPrefix) {
-  StringList values;
-  for (int n = 0;; ++n) {
-    std::string value = ReadProfileString(profile, cfgPath, section, keyPrefix + std::to_string(n));
-    if (value.empty()) break;
-    values.push_back(std::move(value));
-  }
-  return values;
-}
 
 bool EndsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
@@ -202,60 +188,51 @@ SourceList BuildList(const SourceListCache::Recipe& recipe,
   return list;
 }
 
-SourceListCache::Recipe CallGraphRecipe(ProfileReader& profile, const std::string& cfgPath,
-                                        const std::string& cfgDir) {
-  return {cfgDir, ValueList(profile, cfgPath, kFilesSection, kFileKeyPrefix),
-          ValueList(profile, cfgPath, kFilesSection, kExcludeKeyPrefix),
-          ReadProfileString(profile, cfgPath, kFilesSection, kCompileCommandsKey)};
+SourceListCache::Recipe CallGraphRecipe(const SourceSettings& sources, const std::string& cfgDir) {
+  return {cfgDir, sources.files, sources.excludes, sources.compileCommands};
 }
 
-SourceListCache::Recipe HeaderRecipe(ProfileReader& profile, const std::string& cfgPath,
-                                     const std::string& cfgDir) {
-  return {cfgDir, ValueList(profile, cfgPath, kFilesSection, kHeaderKeyPrefix),
-          ValueList(profile, cfgPath, kFilesSection, kExcludeKeyPrefix),
-          {}};
+SourceListCache::Recipe HeaderRecipe(const SourceSettings& sources, const std::string& cfgDir) {
+  return {cfgDir, sources.headers, sources.excludes, {}};
 }
 
-SourceListCache::Recipe ModuleRecipe(ProfileReader& profile, const std::string& cfgPath,
-                                     const std::string& cfgDir, int module) {
+SourceListCache::Recipe ModuleRecipe(const ScanSettings& settings, const std::string& cfgDir,
+                                     int module) {
+  const std::vector<ModuleSettings>& modules = settings.modules.modules;
   return {cfgDir,
-          ValueList(profile, cfgPath, kModulesSection, "mod_" + std::to_string(module) + "_file_"),
-          ValueList(profile, cfgPath, kFilesSection, kExcludeKeyPrefix),
+          module >= 0 && static_cast<size_t>(module) < modules.size()
+              ? modules[static_cast<size_t>(module)].files
+              : StringList(),
+          settings.sources.excludes,
           {}};
 }
 }  // namespace
 
-SourceList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                                const std::string& cfgDir) {
-  return BuildList(CallGraphRecipe(profile, cfgPath, cfgDir));
+SourceList CallGraphSourcePaths(const ScanSettings& settings, const std::string& cfgDir) {
+  return BuildList(CallGraphRecipe(settings.sources, cfgDir));
 }
 
-SourceList HeaderPaths(ProfileReader& profile, const std::string& cfgPath,
-                       const std::string& cfgDir) {
-  return BuildList(HeaderRecipe(profile, cfgPath, cfgDir));
+SourceList HeaderPaths(const ScanSettings& settings, const std::string& cfgDir) {
+  return BuildList(HeaderRecipe(settings.sources, cfgDir));
 }
 
-CallGraphOutputPaths ReadCallGraphOutputPaths(ProfileReader& profile, const std::string& cfgPath,
-                                              const std::string& cfgDir) {
-  const auto path = [&](const char* key) {
-    return ResolvePath(ReadProfileString(profile, cfgPath, kFilesSection, key), cfgDir);
-  };
-  return {path("dot"), path("csv")};
+CallGraphOutputPaths ResolveCallGraphOutputPaths(const OutputSettings& outputs,
+                                                 const std::string& cfgDir) {
+  return {ResolvePath(outputs.dot, cfgDir), ResolvePath(outputs.csv, cfgDir)};
 }
 
-SourceList ModuleFilePaths(ProfileReader& profile, const std::string& cfgPath,
-                           const std::string& cfgDir, int module) {
-  return BuildList(ModuleRecipe(profile, cfgPath, cfgDir, module));
+SourceList ModuleFilePaths(const ScanSettings& settings, const std::string& cfgDir, int module) {
+  return BuildList(ModuleRecipe(settings, cfgDir, module));
 }
 
-const SourceList& SourceListCache::CallGraph(ProfileReader& profile, const std::string& cfgPath,
+const SourceList& SourceListCache::CallGraph(const ScanSettings& settings,
                                              const std::string& cfgDir) {
-  return Resolve(CallGraphRecipe(profile, cfgPath, cfgDir), {cfgPath, -1});
+  return Resolve(CallGraphRecipe(settings.sources, cfgDir), {settings.cfgPath, -1});
 }
 
-const SourceList& SourceListCache::Module(ProfileReader& profile, const std::string& cfgPath,
-                                          const std::string& cfgDir, int module) {
-  return Resolve(ModuleRecipe(profile, cfgPath, cfgDir, module), {cfgPath, module});
+const SourceList& SourceListCache::Module(const ScanSettings& settings, const std::string& cfgDir,
+                                          int module) {
+  return Resolve(ModuleRecipe(settings, cfgDir, module), {settings.cfgPath, module});
 }
 
 const SourceList& SourceListCache::Resolve(Recipe recipe, const std::pair<std::string, int>& key) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "config/profile_reader.h"
+#include "config/scan_settings.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
@@ -42,37 +42,33 @@ struct SourceList {
 };
 
 /// The call graph's sources; `cfgDir` is the configuration's folder.
-SourceList CallGraphSourcePaths(ProfileReader& profile, const std::string& cfgPath,
-                                const std::string& cfgDir);
+SourceList CallGraphSourcePaths(const ScanSettings& settings, const std::string& cfgDir);
 
 /// The "[files]" numbered list of the project's headers, whose macros the resolved mode expands.
 inline constexpr const char* kHeaderKeyPrefix = "header";
 
 /// The project's headers ("[files] header0", "header1", ...; the exclusions apply).
-SourceList HeaderPaths(ProfileReader& profile, const std::string& cfgPath,
-                       const std::string& cfgDir);
+SourceList HeaderPaths(const ScanSettings& settings, const std::string& cfgDir);
 
 /// The call graph's outputs ("[files] dot" and "csv"); an empty path turns that output off.
 struct CallGraphOutputPaths {
   std::string dot;
   std::string csv;
 };
-CallGraphOutputPaths ReadCallGraphOutputPaths(ProfileReader& profile, const std::string& cfgPath,
-                                              const std::string& cfgDir);
+CallGraphOutputPaths ResolveCallGraphOutputPaths(const OutputSettings& outputs,
+                                                 const std::string& cfgDir);
 
-/// The sources of module `module` (its "mod_<module>_file_N" entries).
-SourceList ModuleFilePaths(ProfileReader& profile, const std::string& cfgPath,
-                           const std::string& cfgDir, int module);
+/// The sources of module `module` (its "mod_<module>_file_N" entries); none for a module that
+/// the settings do not hold.
+SourceList ModuleFilePaths(const ScanSettings& settings, const std::string& cfgDir, int module);
 
 /// The lists of one run, each resolved once: the run protects its inputs, reads its modules and
 /// scans its call graph from the same lists, and walks a large tree only once. A list whose
 /// configured values changed since is resolved again.
 class SourceListCache {
  public:
-  const SourceList& CallGraph(ProfileReader& profile, const std::string& cfgPath,
-                              const std::string& cfgDir);
-  const SourceList& Module(ProfileReader& profile, const std::string& cfgPath,
-                           const std::string& cfgDir, int module);
+  const SourceList& CallGraph(const ScanSettings& settings, const std::string& cfgDir);
+  const SourceList& Module(const ScanSettings& settings, const std::string& cfgDir, int module);
 
   /// Asked at every folder that a pattern walks: true ends the walk (a run being cancelled); the
   /// list is then incomplete, and the run must not use it.

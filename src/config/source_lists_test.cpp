@@ -18,7 +18,7 @@ struct SourceListsTest : ::testing::Test {
   }
   SourceList CallGraph(const std::string& files) {
     cfg = dir.Write("scan.cfg", "[files]\n" + files);
-    return CallGraphSourcePaths(profile, cfg, dir.path());
+    return CallGraphSourcePaths(ReadScanSettings(profile, cfg), dir.path());
   }
   // The paths relative to the folder.
   StringList Relative(const StringList& paths) const {
@@ -56,9 +56,9 @@ TEST_F(SourceListsTest, PatternsExpandInPlaceAndExclusionsApplyToEveryEntry) {
 
 TEST_F(SourceListsTest, ModulesExpandWithTheExclusionsOfTheFilesSection) {
   cfg = dir.Write("scan.cfg",
-                  "[files]\nexclude0=*_test.c\n[modules]\nmod_1_file_0=src/*.c\n"
-                  "mod_1_file_1=lib/*.c\n");
-  const SourceList list = ModuleFilePaths(profile, cfg, dir.path(), 1);
+                  "[files]\nexclude0=*_test.c\n[modules]\nmod_0=app\nmod_1=lib\n"
+                  "mod_1_file_0=src/*.c\nmod_1_file_1=lib/*.c\n");
+  const SourceList list = ModuleFilePaths(ReadScanSettings(profile, cfg), dir.path(), 1);
   EXPECT_EQ(Relative(list.paths), (StringList{"src/x.c", "src/y.c", "lib/l.c"}));
 }
 
@@ -112,12 +112,12 @@ TEST_F(SourceListsTest, UnreadableOrMalformedDatabaseIsAProblemWithTheReason) {
 TEST_F(SourceListsTest, CacheResolvesAListOnceUntilItsValuesChange) {
   SourceListCache cache;
   CallGraph("file0=src/*.c\n");
-  const SourceList& first = cache.CallGraph(profile, cfg, dir.path());
+  const SourceList& first = cache.CallGraph(ReadScanSettings(profile, cfg), dir.path());
   dir.Write("src/new.c", "");
-  EXPECT_EQ(&cache.CallGraph(profile, cfg, dir.path()), &first);
+  EXPECT_EQ(&cache.CallGraph(ReadScanSettings(profile, cfg), dir.path()), &first);
   EXPECT_EQ(first.paths.size(), 3u);
   CallGraph("file0=src/*.c\nexclude0=x*\n");
-  EXPECT_EQ(Relative(cache.CallGraph(profile, cfg, dir.path()).paths),
+  EXPECT_EQ(Relative(cache.CallGraph(ReadScanSettings(profile, cfg), dir.path()).paths),
             (StringList{"src/new.c", "src/y.c"}));
 }
 

@@ -75,21 +75,22 @@ TEST(WriteStartingConfig, WritesAWorkingConfigurationOnceAndNeverOverwrites) {
   // What it wrote names every C file and one module per folder.
   RereadingProfileReader profile;
   EXPECT_EQ(
-      CallGraphSourcePaths(profile, first.path, tree.dir.path()).paths,
+      CallGraphSourcePaths(ReadScanSettings(profile, first.path), tree.dir.path()).paths,
       (StringList{tree.dir / " lead/l.c", tree.dir / "app/main.c", tree.dir / "app/state.c",
                   tree.dir / "back\\slash/b.c", tree.dir / "comm/sub/proto.c", tree.dir / "top.c",
                   tree.dir / "trail\"/t.c", tree.dir / "we*rd/w.c"}));
   // Every folder with C files is a module, blanks and quotes at the ends of its name kept, or
   // a comment says why not.
   const StringList modules{" lead", "app", "comm", "trail\""};
+  const ScanSettings settings = ReadScanSettings(profile, first.path);
   for (size_t i = 0; i < modules.size(); ++i) {
     const std::string key = "mod_" + std::to_string(i);
     EXPECT_EQ(ReadProfileString(profile, first.path, "modules", key), modules[i]);
-    EXPECT_EQ(ModuleFilePaths(profile, first.path, tree.dir.path(), static_cast<int>(i)).paths[0]
+    EXPECT_EQ(ModuleFilePaths(settings, tree.dir.path(), static_cast<int>(i)).paths[0]
                   .rfind(tree.dir / modules[i] + "/", 0),
               0u);
   }
-  EXPECT_EQ(ModuleFilePaths(profile, first.path, tree.dir.path(), 2).paths,
+  EXPECT_EQ(ModuleFilePaths(settings, tree.dir.path(), 2).paths,
             StringList{tree.dir / "comm/sub/proto.c"});
   const std::string text = ReadFile(first.path);
   EXPECT_NE(text.find("; Not a module: the folder we*rd (1 C files), as a pattern takes its * or "

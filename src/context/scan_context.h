@@ -1,5 +1,5 @@
-/// What a scan borrows from its host: the configuration reader, the output line writer and the
-/// activity log, plus the record of errors the run reported.
+/// What a scan borrows from its host: the run's settings, the output line writer and the activity
+/// log, plus the record of errors the run reported.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/profile_reader.h"
+#include "config/scan_settings.h"
 #include "config/source_lists.h"
 #include "files/file_error.h"
 #include "outputs/line_writer.h"
@@ -46,9 +46,10 @@ inline constexpr std::string_view kCallGraphStage = "call graph";
 
 class ScanContext {
  public:
-  ScanContext(ProfileReader& profile, LineWriter& writer, ActivityLog& log,
+  /// `settings` are the run's, read when it started; they stay where they are for the run.
+  ScanContext(const ScanSettings& settings, LineWriter& writer, ActivityLog& log,
               RunObserver* observer = nullptr)
-      : profile_(profile), writer_(writer), log_(&log), observer_(observer) {}
+      : settings_(settings), writer_(writer), log_(&log), observer_(observer) {}
 
   /// Reports the progress of `stage` and asks the host whether to go on. Returns true when the
   /// run is to stop here (and from then on).
@@ -66,7 +67,7 @@ class ScanContext {
     return stopped_;
   }
 
-  ProfileReader& profile() { return profile_; }
+  const ScanSettings& settings() const { return settings_; }
   /// Sends the entries from here on to `log` (one that holds them back for a while); returns
   /// the log they went to so far.
   ActivityLog& SwapLog(ActivityLog& log) {
@@ -105,7 +106,7 @@ class ScanContext {
   }
 
  private:
-  ProfileReader& profile_;
+  const ScanSettings& settings_;
   LineWriter& writer_;
   ActivityLog* log_;
   RunObserver* observer_;

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <map>
 
-#include "config/cached_profile_reader.h"
 #include "dialog/module_overview.h"
 #include "query/model_query.h"
 #include "writers/call_graph_dot.h"
@@ -33,7 +32,6 @@ class TextLineWriter : public LineWriter {
 };
 
 constexpr const char* kViewPath = "graph view";
-constexpr const char* kDotSection = "dot";
 
 std::string Lowered(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -61,12 +59,11 @@ void GraphView::Clear() {
   drawing_ = GraphDrawing{};
 }
 
-void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
+void GraphView::TakeRun(const ScanRun& run) {
   Clear();
   const GraphFocus before = lastFocus_;
   haveRun_ = true;
   moduleGraph_ = &run.model().moduleGraph;
-  cfgPath_ = cfgPath;
   callsList_ = run.callsList();
   callGraph_ = &run.model().callGraph;
   // The names as ids into the model's name table: a whole tree has a million of them.
@@ -78,13 +75,9 @@ void GraphView::TakeRun(const ScanRun& run, const std::string& cfgPath) {
   }
   std::sort(names_.begin(), names_.end(),
             [this](NameId a, NameId b) { return callGraph_->NameOf(a) < callGraph_->NameOf(b); });
-  CachedProfileReader profile;
-  QueryOptionTexts texts;
-  for (const char* option : kQueryOptions) {
-    texts[option] = ReadProfileString(profile, cfgPath, kDotSection, option);
-  }
+  dotSettings_ = run.settings().dot;
   // A query the run could not take was reported by the run; the view then shows it all.
-  const GraphQueryResult configured = ParseGraphQuery(texts);
+  const GraphQueryResult configured = ParseGraphQuery(dotSettings_.queries);
   if (configured.error.empty()) configured_ = configured.query;
   hidden_ = configured_.omit;
   unexpanded_ = configured_.leaf;
@@ -193,9 +186,8 @@ std::string GraphView::DotText(std::string& error) const {
     error = selection.error;
     return {};
   }
-  CachedProfileReader profile;
   TextLineWriter writer;
-  WriteCallGraphDot(profile, writer, cfgPath_, callsList_, *callGraph_, kViewPath,
+  WriteCallGraphDot(dotSettings_, writer, callsList_, *callGraph_, kViewPath,
                     query.active() ? &selection : nullptr);
   return writer.text;
 }

@@ -45,9 +45,9 @@ class GraphView {
   ~GraphView();
 
   /// Takes the graphs of a finished run; the focus history starts afresh. The view starts where
-  /// the last run's view stood if this run knows its focus, else at the configuration's "[dot]"
-  /// focus; the configuration's "omit" and "leaf" apply to every view.
-  void TakeRun(const ScanRun& run, const std::string& cfgPath);
+  /// the last run's view stood if this run knows its focus, else at the run's "[dot]" focus; the
+  /// run's "omit" and "leaf" apply to every view, and its DOT settings to every drawing.
+  void TakeRun(const ScanRun& run);
   /// Forgets the graphs (a new run started).
   void Clear();
 
@@ -95,7 +95,7 @@ class GraphView {
  private:
   GraphKind kind_ = GraphKind::kCallGraph;
   bool haveRun_ = false;
-  std::string cfgPath_;
+  CallGraphDotSettings dotSettings_;
   StringList callsList_;
   // The run's own model, which stays until the next run starts (and Clear is called).
   const CallGraphModel* callGraph_ = nullptr;

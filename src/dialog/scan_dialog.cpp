@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "config/app_identity.h"
-#include "config/cached_profile_reader.h"
 #include "config/starting_config.h"
 #include "files/paths.h"
 #include "render/render_settings.h"
@@ -14,8 +13,6 @@
 namespace quillmap {
 
 namespace {
-constexpr const char* kFilesSection = "files";
-constexpr const char* kOutputKeys[] = {"dot", "csv"};
 constexpr const char* kPictureFormats[] = {"svg", "png", "pdf"};
 
 bool IsFolder(const std::string& path) {
@@ -119,13 +116,16 @@ std::string ScanDialog::BeginRun() {
   }
   lastRun_.started = true;
   lastCfgPath_ = path;
+  runOutputs_ = OutputSettings{};
   return path;
 }
 
 void ScanDialog::EndRun() {
+  // Taken from the run once it ended: a run under way is rewriting its settings.
+  runOutputs_ = scan_.settings().outputs;
   SetStatus(EndedStatus(lastRun_, errors_.size()));
   if (lastRun_.finished && !lastRun_.stopped) {
-    graphView_.TakeRun(scan_, lastCfgPath_);
+    graphView_.TakeRun(scan_);
     functionList_.TakeRun(scan_.model());
   }
   // The run's threads freed what they worked with, but their heaps keep the pages: given back
@@ -224,14 +224,13 @@ const ReachList& ScanDialog::AskReach(const ReachQuery& query) {
 std::vector<std::string> ScanDialog::OutputFiles() const {
   std::vector<std::string> files;
   if (lastCfgPath_.empty() || !IsFile(lastCfgPath_)) return files;
-  CachedProfileReader profile;
   const std::string folder = DirectoryOf(lastCfgPath_);
   std::vector<std::string> dotFiles;
-  for (const char* key : kOutputKeys) {
-    const std::string value = ReadProfileString(profile, lastCfgPath_, kFilesSection, key);
-    if (value.empty()) continue;
-    files.push_back(ResolvePath(value, folder));
-    if (key == kOutputKeys[0]) dotFiles.push_back(files.back());
+  const CallGraphOutputPaths outputs = ResolveCallGraphOutputPaths(runOutputs_, folder);
+  for (const std::string* path : {&outputs.dot, &outputs.csv}) {
+    if (path->empty()) continue;
+    files.push_back(*path);
+    if (path == &outputs.dot) dotFiles.push_back(files.back());
   }
   const ModuleTable& modules = scan_.moduleTable();
   if (modules.moduleCount > 0) {

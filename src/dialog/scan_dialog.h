@@ -116,6 +116,7 @@ class ScanDialog : public ActivityLog {
   RunStatus status_;
   std::vector<ErrorEntry> errors_;
   std::string lastCfgPath_;
+  OutputSettings runOutputs_;  // the outputs of the last run that ended
   size_t logLines_ = 0;  // line feeds in the log since it was last replaced
   std::unique_ptr<BackgroundScan> background_;
   GraphView graphView_;

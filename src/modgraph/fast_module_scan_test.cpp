@@ -61,10 +61,10 @@ class ModuleTree {
       for (const std::string& file : module.files) record.files.push_back(dir_ / file);
       record.definedFunctions = {"left over"};  // from an earlier run
     }
-    RereadingProfileReader profile;
+    const ScanSettings settings;  // the passes take nothing from the configuration
     MemoryLineWriter writer;
     RecordingLog log;
-    ScanContext context(profile, writer, log);
+    ScanContext context(settings, writer, log);
     PassesResult r;
     r.count = engine.CollectAllModuleFunctions(context, *table);
     if (r.count > 0) engine.ScanAllModuleCalls(context, *table);

@@ -68,16 +68,20 @@ class ModuleGraphTest : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return dir / name; }
 
-  int Read() { return ReadModuleConfig(context, *table, cfgPath); }
+  int Read() {
+    settings = ReadScanSettings(profile, cfgPath);
+    return ReadModuleConfig(context, *table, cfgPath);
+  }
   std::vector<std::string> LogLines() const { return writer.Lines(table->moduleLogPath); }
   std::vector<std::string> DotLines() const { return writer.Lines(table->moduleDotPath); }
 
   TempDir dir;
   std::string cfgPath;
   RereadingProfileReader profile;
+  ScanSettings settings;
   MemoryLineWriter writer;
   RecordingLog log;
-  ScanContext context{profile, writer, log};
+  ScanContext context{settings, writer, log};
   std::unique_ptr<ModuleTable> table = std::make_unique<ModuleTable>();
 };
 

@@ -40,15 +40,15 @@ struct ModuleTable {
   ModuleCalls calls;
 };
 
-/// Reads the section "modules" of the configuration into `table` and starts the module log.
-/// Returns the number of modules read. Throws FileError when the configuration cannot be opened.
+/// Fills `table` from the run's module settings and starts the module log. Returns the number of
+/// modules read. Throws FileError when the configuration at `cfgPath` cannot be opened.
 int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string& cfgPath);
 
-/// The resolved source paths of the modules that ReadModuleConfig would read from the
-/// configuration, module by module in file order; `cfgDir` is the configuration's folder. The
-/// lists are resolved through `lists`, which keeps them for the run.
-StringList ModuleSourcePaths(SourceListCache& lists, ProfileReader& profile,
-                             const std::string& cfgPath, const std::string& cfgDir);
+/// The resolved source paths of the modules that ReadModuleConfig would read from `settings`,
+/// module by module in file order; `cfgDir` is the configuration's folder. The lists are
+/// resolved through `lists`, which keeps them for the run.
+StringList ModuleSourcePaths(SourceListCache& lists, const ScanSettings& settings,
+                             const std::string& cfgDir);
 
 /// Runs the two passes of the inter-module call scan and writes the module graph. Returns the
 /// number of modules scanned (0: nothing written). Defined with the module graph output.

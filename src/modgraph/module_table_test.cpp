@@ -152,7 +152,7 @@ TEST_F(ReadModuleConfigTest, ModuleSourcePathsAreTheFilesOfTheModulesRead) {
     for (int k = 0; k < table->moduleCount; ++k) {
       files.insert(files.end(), table->modules[k].files.begin(), table->modules[k].files.end());
     }
-    EXPECT_EQ(ModuleSourcePaths(lists, profile, cfgPath, dir.path()), files);
+    EXPECT_EQ(ModuleSourcePaths(lists, settings, dir.path()), files);
   }
   // 200 modules at most.
   std::string many = "dot=m.dot\n";
@@ -160,7 +160,7 @@ TEST_F(ReadModuleConfigTest, ModuleSourcePathsAreTheFilesOfTheModulesRead) {
     many += "mod_" + std::to_string(i) + "=m\nmod_" + std::to_string(i) + "_file_0=f.c\n";
   }
   WriteConfig(many);
-  EXPECT_EQ(ModuleSourcePaths(lists, profile, cfgPath, dir.path()).size(), 200u);
+  EXPECT_EQ(ModuleSourcePaths(lists, ReadScanSettings(profile, cfgPath), dir.path()).size(), 200u);
 }
 
 }  // namespace

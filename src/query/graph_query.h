@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "config/config_keys.h"
+
 namespace quillmap {
 
 enum class QueryDirection { kCallees, kCallers, kBoth };
@@ -29,18 +31,6 @@ struct GraphQuery {
   /// False when no option is set: the graph is written whole, exactly as without queries.
   bool active() const;
 };
-
-/// The option names, on the command line ("-focus NAME") and as keys of "[dot]" / "[modules]".
-inline constexpr const char* kFocusOption = "focus";
-inline constexpr const char* kDirectionOption = "direction";
-inline constexpr const char* kDepthOption = "depth";
-inline constexpr const char* kPathOption = "path";
-inline constexpr const char* kOmitOption = "omit";
-inline constexpr const char* kLeafOption = "leaf";
-inline constexpr const char* kMaxNodesOption = "max_nodes";
-inline constexpr const char* kQueryOptions[] = {kFocusOption,   kDirectionOption, kDepthOption,
-                                                kPathOption,    kOmitOption,      kLeafOption,
-                                                kMaxNodesOption};
 
 /// Option texts by option name; a missing or empty text means the option is not set.
 using QueryOptionTexts = std::unordered_map<std::string, std::string>;

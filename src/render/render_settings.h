@@ -6,11 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "config/config_keys.h"
+
 namespace quillmap {
 
-/// The keys, in the section of the DOT file they render ("dot" or "modules").
-inline constexpr const char* kRenderKey = "render";
-inline constexpr const char* kRenderSecondsKey = "render_seconds";
 inline constexpr double kDefaultRenderSeconds = 10;
 
 /// Log entries for bad values (followed by the value and what was expected).

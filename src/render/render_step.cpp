@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "config/profile_reader.h"
 
 namespace quillmap {
 
@@ -18,17 +17,14 @@ NodeTooltips CallGraphTooltips(const CallGraphModel& model) {
   return tooltips;
 }
 
-void RenderPictures(ScanContext& context, const std::string& cfgPath,
-                    const std::vector<PictureJob>& jobs, const StringList& failedPaths) {
+void RenderPictures(ScanContext& context, const std::vector<PictureJob>& jobs,
+                    const StringList& failedPaths) {
   std::unique_ptr<GraphRenderer> renderer;  // Graphviz is loaded only when a picture is asked for
   for (const PictureJob& job : jobs) {
-    const std::string formats =
-        ReadProfileString(context.profile(), cfgPath, job.section, kRenderKey);
-    if (job.dotPath.empty() || Trim(formats).empty()) continue;
+    if (job.dotPath.empty() || Trim(job.render.formats).empty()) continue;
     if (!renderer) renderer = std::make_unique<GraphRenderer>();
-    const RenderSettingsResult settings = ParseRenderSettings(
-        formats, ReadProfileString(context.profile(), cfgPath, job.section, kRenderSecondsKey),
-        renderer->formats());
+    const RenderSettingsResult settings =
+        ParseRenderSettings(job.render.formats, job.render.seconds, renderer->formats());
     if (!settings.error.empty()) {
       context.LogError(settings.error);
       continue;

@@ -12,10 +12,10 @@
 
 namespace quillmap {
 
-/// A DOT file the run wrote and the configuration section that says how to render it.
+/// A DOT file the run wrote and how its section ("dot" or "modules") says to render it.
 struct PictureJob {
   std::string dotPath;
-  const char* section;  // "dot" or "modules"
+  RenderTexts render;
   /// The call graph whose functions' nodes get tooltips (CallGraphTooltips), or none.
   const CallGraphModel* callGraph = nullptr;
 };
@@ -26,10 +26,9 @@ NodeTooltips CallGraphTooltips(const CallGraphModel& model);
 /// Log entry for a DOT file that was configured to be rendered but was not written.
 inline constexpr const char* kDotNotWritten = " (the DOT file was not written)";
 
-/// Renders the jobs whose section has a "render" key, logging what happened; every bad setting
-/// and every picture not written is an error of the run. `failedPaths`: outputs the run could
-/// not write.
-void RenderPictures(ScanContext& context, const std::string& cfgPath,
-                    const std::vector<PictureJob>& jobs, const StringList& failedPaths);
+/// Renders the jobs that name render formats, logging what happened; every bad setting and every
+/// picture not written is an error of the run. `failedPaths`: outputs the run could not write.
+void RenderPictures(ScanContext& context, const std::vector<PictureJob>& jobs,
+                    const StringList& failedPaths);
 
 }  // namespace quillmap

@@ -32,7 +32,7 @@ Resolved Resolve(const Files& files, const std::string& headers = "") {
   }
   f.Config("[files]\n" + list + "[calls]\n0=*\n");
   const std::string cfg = f.dir / "scan.cfg";
-  ReadList(f.profile, cfg, "calls", f.callsList);
+  f.ReadSettings();
   CallResolver resolver;
   resolver.headerMacros().Read(headers);
   ScanCallGraph(f.context, cfg, {f.callsList, f.rejectList, f.fileList}, f.model, &f.counts,

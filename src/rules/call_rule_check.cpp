@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "config/profile_reader.h"
 #include "files/paths.h"
 #include "rules/rule_baseline.h"
 
@@ -23,18 +22,19 @@ std::string Summary(size_t violations, size_t fresh, bool withBaseline) {
 }
 }  // namespace
 
-RuleKeyLookup CallRuleKeys(ProfileReader& profile, const std::string& cfgPath) {
-  return [&profile, cfgPath](const std::string& key) {
-    return ReadProfileString(profile, cfgPath, kRulesSection, key);
+RuleKeyLookup CallRuleKeys(const CallRuleSettings& settings) {
+  return [&settings](const std::string& key) -> std::string {
+    if (key == kEntryKey) return settings.entry;
+    if (key == kBaselineKey) return settings.baseline;
+    return NumberedValue(settings.forbidReach, kForbidReachPrefix, key);
   };
 }
 
 CallRuleCheck::CallRuleCheck(std::string cfgPath, std::string baselineOutput)
     : cfgPath_(std::move(cfgPath)), baselineOutput_(std::move(baselineOutput)) {}
 
-bool CallRuleCheck::Configured(ProfileReader& profile, const std::string& cfgPath) {
-  return !ReadProfileString(profile, cfgPath, kRulesSection, std::string(kForbidReachPrefix) + "0")
-              .empty();
+bool CallRuleCheck::Configured(const CallRuleSettings& settings) {
+  return !settings.forbidReach.empty();
 }
 
 void CallRuleCheck::Check(ScanContext& context, const CallReachGraph& graph,
@@ -42,7 +42,7 @@ void CallRuleCheck::Check(ScanContext& context, const CallReachGraph& graph,
                           const std::string& moduleBaseline) {
   const std::string cfgDir = DirectoryOf(cfgPath_);
   CallRuleReading reading =
-      ReadCallRules(CallRuleKeys(context.profile(), cfgPath_), cfgDir, moduleBaseline);
+      ReadCallRules(CallRuleKeys(context.settings().callRules), cfgDir, moduleBaseline);
   rules_ = std::move(reading.rules);
   errors_ = reading.errors;
   for (const std::string& error : errors_) context.LogError(error);

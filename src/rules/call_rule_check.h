@@ -20,7 +20,7 @@ class CallRuleCheck {
   CallRuleCheck(std::string cfgPath, std::string baselineOutput);
 
   /// Whether "rules" holds a call rule (then the module rules leave the baseline to this check).
-  static bool Configured(ProfileReader& profile, const std::string& cfgPath);
+  static bool Configured(const CallRuleSettings& settings);
 
   /// Reads the rules, checks them over `graph` and reports; `moduleViolations` are written
   /// with this check's into the baseline output. Errors of the rules are errors of the run.
@@ -44,7 +44,7 @@ class CallRuleCheck {
   bool newViolations_ = false;
 };
 
-/// The lookup of the section "rules" for ReadCallRules.
-RuleKeyLookup CallRuleKeys(ProfileReader& profile, const std::string& cfgPath);
+/// The call rule settings as the lookup of the section "rules" that ReadCallRules takes.
+RuleKeyLookup CallRuleKeys(const CallRuleSettings& settings);
 
 }  // namespace quillmap

@@ -12,14 +12,10 @@ constexpr const char* kRuleArrow = "->";
 constexpr const char* kChainArrow = " -> ";
 constexpr const char* kCalls = " calls ";
 constexpr const char* kThrough = " through ";
-constexpr const char* kRulesBaselineKey = "baseline";
 constexpr const char* kMalformed = ": malformed rule (write ROOTS -> FORBIDDEN): \"";
 constexpr const char* kMatchesNothing = ": no function matches ";
 constexpr char kListSeparator = ',';
 constexpr char kFileMark = '@';
-// A numbered list ends at its first missing key; this many keys are read at most.
-constexpr int kMaxRules = 10000;
-
 }  // namespace
 
 std::vector<std::string> SplitRulePatterns(std::string_view text) {
@@ -50,7 +46,7 @@ CallRuleReading ReadCallRules(const RuleKeyLookup& value, const std::string& cfg
                               const std::string& moduleBaseline) {
   CallRuleReading reading;
   CallRules& rules = reading.rules;
-  for (int n = 0; n < kMaxRules; ++n) {
+  for (int n = 0; n < kMaxCallRules; ++n) {
     const std::string key = kForbidReachPrefix + std::to_string(n);
     const std::string text = value(key);
     if (text.empty()) break;
@@ -67,7 +63,7 @@ CallRuleReading ReadCallRules(const RuleKeyLookup& value, const std::string& cfg
     rules.forbidReach.push_back(std::move(rule));
   }
   rules.entries = SplitRulePatterns(value(kEntryKey));
-  const std::string baseline = value(kRulesBaselineKey);
+  const std::string baseline = value(kBaselineKey);
   rules.baselinePath = baseline.empty() ? moduleBaseline : ResolvePath(baseline, cfgDir);
   return reading;
 }

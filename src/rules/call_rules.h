@@ -10,15 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "config/config_keys.h"
 #include "reach/call_reach.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
 
-inline constexpr const char* kRulesSection = "rules";
-inline constexpr const char* kForbidReachPrefix = "forbid_reach_";
-/// Entry points besides `main`, for the unreached functions (glob patterns).
-inline constexpr const char* kEntryKey = "entry";
 /// Between a violation's key and its witness chain; what a baseline entry is matched by ends
 /// before it, so that a known violation stays known when another chain becomes the shortest.
 inline constexpr const char* kReachableMark = " reachable: ";

@@ -1,13 +1,11 @@
 #include "rules/module_rule_check.h"
 
-#include "config/profile_reader.h"
 #include "files/paths.h"
 #include "rules/rule_baseline.h"
 
 namespace quillmap {
 
 namespace {
-constexpr const char* kModulesSection = "modules";
 constexpr const char* kBaselineError = "error in baseline: ";
 constexpr const char* kStaleEntry = "baseline entry no longer violated: ";
 constexpr const char* kBaselineWritten = "baseline written: ";
@@ -21,6 +19,16 @@ std::string Summary(size_t violations, size_t fresh, bool withBaseline) {
 }
 }  // namespace
 
+ModuleKeyLookup ModuleRuleKeys(const ModuleRuleSettings& settings) {
+  return [&settings](const std::string& key) -> std::string {
+    if (key == kLayersKey) return settings.layers;
+    if (key == kDefaultKey) return settings.defaultVerdict;
+    if (key == kCyclesKey) return settings.cycles;
+    if (key == kBaselineKey) return settings.baseline;
+    return NumberedValue(settings.rules, kRuleKeyPrefix, key);
+  };
+}
+
 ModuleRuleCheck::ModuleRuleCheck(std::string cfgPath, std::string baselineOutput)
     : cfgPath_(std::move(cfgPath)), baselineOutput_(std::move(baselineOutput)) {}
 
@@ -33,11 +41,8 @@ std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable
   StringList names;
   for (int k = 0; k < table.moduleCount; ++k) names.push_back(table.modules[k].moduleName);
   const std::string cfgDir = DirectoryOf(cfgPath_);
-  const RuleReading reading = ReadModuleRules(
-      [&](const std::string& key) {
-        return ReadProfileString(context.profile(), cfgPath_, kModulesSection, key);
-      },
-      names, cfgDir);
+  const RuleReading reading =
+      ReadModuleRules(ModuleRuleKeys(context.settings().modules.rules), names, cfgDir);
   if (!reading.rules.configured) return flags;
   for (const std::string& note : reading.notes) context.Log(note);
   for (const std::string& error : reading.errors) context.LogError(error);

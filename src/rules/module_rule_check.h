@@ -12,6 +12,9 @@
 
 namespace quillmap {
 
+/// The module rule settings as the lookup of the section "modules" that ReadModuleRules takes.
+ModuleKeyLookup ModuleRuleKeys(const ModuleRuleSettings& settings);
+
 class ModuleRuleCheck {
  public:
   /// `baselineOutput` (from -write-baseline, may be empty): the file that receives the run's

@@ -10,17 +10,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "config/config_keys.h"
 #include "model/graph_model.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
 
-// The keys of the section "modules" that hold rules, and their words.
-inline constexpr const char* kRuleKeyPrefix = "rule_";
-inline constexpr const char* kDefaultKey = "default";
-inline constexpr const char* kLayersKey = "layers";
-inline constexpr const char* kCyclesKey = "cycles";
-inline constexpr const char* kBaselineKey = "baseline";
+// The words of the module rules (their keys are in config_keys.h).
 inline constexpr const char* kAllow = "allow";
 inline constexpr const char* kDeny = "deny";
 inline constexpr const char* kAllowedArrow = "->";

@@ -173,23 +173,28 @@ TEST_P(InputProtectionTest, OutputsNamingInputsAreNotWrittenButReported) {
 INSTANTIATE_TEST_SUITE_P(BothEngines, InputProtectionTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Reference" : "Fast"; });
 
-// A reader that removes the configuration once the run has read its call filters, so that the
-// call graph scan raises the file error after the module graph was written.
-class VanishingConfigReader : public RereadingProfileReader {
+// A writer that removes the configuration when the module graph's DOT file gets its first line,
+// so that the call graph scan, which comes next, raises the file error after the module graph
+// was written.
+class VanishingConfigWriter : public BufferedLineWriter {
  public:
-  std::string Lookup(const std::string& path, std::string_view section,
-                     std::string_view key) override {
-    std::string value = RereadingProfileReader::Lookup(path, section, key);
-    if (section == "reject") std::remove(path.c_str());
-    return value;
+  explicit VanishingConfigWriter(std::string cfg) : cfg_(std::move(cfg)) {}
+
+ protected:
+  bool PrepareTarget(const std::string& path, bool keepContents, OutputTarget& target) override {
+    if (path.ends_with("/out/mod.dot")) std::remove(cfg_.c_str());
+    return BufferedLineWriter::PrepareTarget(path, keepContents, target);
   }
+
+ private:
+  std::string cfg_;
 };
 
 TEST_F(ScanEnginesTest, LinesHeldBackReachTheirFilesWhenTheRunEndsInAFileError) {
   const std::string cfg = dir.Write("scan.cfg", kConfig);
   MemoryWindow window;
   ScanDialog dialog(window);
-  dialog.scanRun().SetProfileReader(std::make_unique<VanishingConfigReader>());
+  dialog.scanRun().SetLineWriter(std::make_unique<VanishingConfigWriter>(cfg));
   window.texts[kPathEdit] = cfg;
   dialog.OnScanClicked();
   EXPECT_EQ(window.fileErrors.size(), 1u);

@@ -32,28 +32,7 @@ namespace {
 constexpr const char* kDoneEntry = "done...";
 constexpr const char* kStoppedEntry = "stopped: no output was written";
 constexpr const char* kFilterError = "error reading scan filters from: ";
-constexpr const char* kCallsList = "calls";
-constexpr const char* kRejectList = "reject";
-constexpr const char* kFilesSection = "files";
-constexpr const char* kDotKey = "dot";
-constexpr const char* kDotSection = "dot";
-constexpr const char* kModulesSection = "modules";
-constexpr const char* kScanSection = "scan";
-constexpr const char* kSyntaxKey = "syntax";
-constexpr const char* kResolveKey = "resolve";
-constexpr const char* kResolveOn = "yes";
-constexpr const char* kResolveOff = "no";
-// Resolved mode: "define0=NAME[=VALUE]", ... the names the build defines; "name_macro0=PATTERN
-// TEMPLATE", ... how definitions named by macros that no table knows are named.
-constexpr const char* kDefineKey = "define";
-constexpr const char* kNameMacroKey = "name_macro";
-constexpr const char* kUnknownResolve = "error in [scan] resolve (yes or no): ";
-constexpr const char* kUnknownSyntax = "error in [scan] syntax (lines or c): ";
-constexpr const char* kJsonKey = "json";
 constexpr const char* kSarifKey = "sarif";
-// The queries the module graph takes, as keys of "[modules]" (the command line's are the call
-// graph's).
-constexpr const char* kModuleQueryKeys[] = {kFocusOption, kDirectionOption, kDepthOption};
 constexpr const char* kStandardOutputPath = "/proc/self/fd/1";
 // A stopped run logs the last entries of its call graph scan, which waited for the module
 // graph's, and counts the others: its host is not kept waiting for a whole tree's entries.
@@ -101,9 +80,8 @@ void AssignFunctionModules(GraphModel& model) {
 
 // The macros of the configured headers, which the resolved mode expands where sources use them.
 // A header that cannot be read gives none; a pattern that matches nothing is noted in the log.
-void ReadHeaderMacros(ScanContext& context, ProfileReader& profile, const std::string& path,
-                      MacroTable& table) {
-  const SourceList headers = HeaderPaths(profile, path, DirectoryOf(path));
+void ReadHeaderMacros(ScanContext& context, const std::string& path, MacroTable& table) {
+  const SourceList headers = HeaderPaths(context.settings(), DirectoryOf(path));
   for (const std::string& problem : headers.problems) context.Log(problem);
   const auto load = [&headers](size_t i, std::string& text) {
     SourceFile file;
@@ -186,15 +164,18 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* 
   model_ = GraphModel{};
   RunOutcome outcome;
   outcome.started = true;
-  ScanContext context(*profile_, *writer_, log, observer);
+  settings_ = ScanSettings{};
+  ScanContext context(settings_, *writer_, log, observer);
   writer_->BeginRun();
   try {
     // The run's inputs are not to be overwritten by its outputs. (DirectoryOf raises the file
     // error of a configuration that cannot be opened, before anything is written.)
     const std::string cfgDir = DirectoryOf(path);
+    // The settings are read once, here; no stage looks a key up.
+    settings_ = ReadScanSettings(*profile_, path);
     StringList inputs{path};
-    for (StringList sources : {context.sourceLists().CallGraph(*profile_, path, cfgDir).paths,
-                               ModuleSourcePaths(context.sourceLists(), *profile_, path, cfgDir)}) {
+    for (StringList sources : {context.sourceLists().CallGraph(settings_, cfgDir).paths,
+                               ModuleSourcePaths(context.sourceLists(), settings_, cfgDir)}) {
       inputs.insert(inputs.end(), sources.begin(), sources.end());
     }
     // Nor is the file that standard output (the batch mode's activity log) is redirected to.
@@ -216,13 +197,11 @@ RunOutcome ScanRun::Run(const std::string& path, ActivityLog& log, RunObserver* 
   return outcome;
 }
 
-GraphSelection ScanRun::SelectCallGraph(ScanContext& context, const std::string& path) {
-  QueryOptionTexts texts;
+GraphSelection ScanRun::SelectCallGraph(ScanContext& context) {
+  QueryOptionTexts texts = settings_.dot.queries;
   for (const char* option : kQueryOptions) {
     const auto given = commandLineOptions_.find(option);
-    texts[option] = given != commandLineOptions_.end()
-                        ? given->second
-                        : ReadProfileString(*profile_, path, kDotSection, option);
+    if (given != commandLineOptions_.end()) texts[option] = given->second;
   }
   const GraphQueryResult query = ParseGraphQuery(texts);
   GraphSelection selection;
@@ -236,13 +215,8 @@ GraphSelection ScanRun::SelectCallGraph(ScanContext& context, const std::string&
   return selection;
 }
 
-std::optional<GraphSelection> ScanRun::SelectModuleGraph(ScanContext& context,
-                                                         const std::string& path) {
-  QueryOptionTexts texts;
-  for (const char* key : kModuleQueryKeys) {
-    texts[key] = ReadProfileString(*profile_, path, kModulesSection, key);
-  }
-  const GraphQueryResult query = ParseGraphQuery(texts);
+std::optional<GraphSelection> ScanRun::SelectModuleGraph(ScanContext& context) {
+  const GraphQueryResult query = ParseGraphQuery(settings_.modules.queries);
   if (query.error.empty() && !query.query.active()) return std::nullopt;
   GraphSelection selection;
   if (query.error.empty()) {
@@ -266,8 +240,7 @@ void ScanRun::StopRun(ScanContext& context, RunOutcome& outcome) {
 void ScanRun::WriteJsonExport(ScanContext& context, const std::string& path,
                               const ModuleRuleCheck& rules, const std::string& scanMessage,
                               StringList errors) {
-  const std::string jsonPath =
-      ResolvePath(ReadProfileString(*profile_, path, kFilesSection, kJsonKey), DirectoryOf(path));
+  const std::string jsonPath = ResolvePath(settings_.outputs.json, DirectoryOf(path));
   if (jsonPath.empty()) return;
   for (const SourceRecord& source : model_.callGraph.sources) {
     if (!source.failure.empty()) errors.push_back(source.failure);
@@ -293,11 +266,11 @@ void ScanRun::CheckCallRules(ScanContext& context, const std::string& path,
   findings_.moduleViolations = rules.violations();
   findings_.moduleFresh.assign(rules.violations().size(), 0);
   for (const size_t fresh : rules.fresh()) findings_.moduleFresh[fresh] = 1;
-  deadEntries_ = SplitRulePatterns(CallRuleKeys(*profile_, path)(kEntryKey));
+  deadEntries_ = SplitRulePatterns(settings_.callRules.entry);
   if (!callRulesConfigured) return;
   CallRuleCheck check(path, baselineOutput_);
-  const std::string moduleBaseline = ResolvePath(
-      ReadProfileString(*profile_, path, kModulesSection, kBaselineKey), findings_.cfgDir);
+  const std::string moduleBaseline =
+      ResolvePath(settings_.modules.rules.baseline, findings_.cfgDir);
   check.Check(context, ReachGraph(), rules.violations(), moduleBaseline);
   outcome.newViolations = outcome.newViolations || check.newViolations();
   findings_.graph = reachGraph_.get();
@@ -309,9 +282,8 @@ void ScanRun::CheckCallRules(ScanContext& context, const std::string& path,
 
 void ScanRun::WriteSarif(ScanContext& context, const std::string& path) {
   const auto given = commandLineOptions_.find(kSarifKey);
-  const std::string value = given != commandLineOptions_.end()
-                                ? given->second
-                                : ReadProfileString(*profile_, path, kFilesSection, kSarifKey);
+  const std::string& value =
+      given != commandLineOptions_.end() ? given->second : settings_.outputs.sarif;
   if (value.empty()) return;
   const std::string sarifPath =
       given != commandLineOptions_.end() ? value : ResolvePath(value, DirectoryOf(path));
@@ -322,34 +294,25 @@ void ScanRun::WriteSarif(ScanContext& context, const std::string& path) {
 
 void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome) {
   std::string scanMessage;
-  SourceSyntax syntax = SourceSyntax::kLines;
-  const std::string syntaxValue = ReadProfileString(*profile_, path, kScanSection, kSyntaxKey);
-  if (!ParseSourceSyntax(syntaxValue, syntax)) {
-    // An unknown syntax is not quietly read as lines: nothing is scanned.
-    scanMessage = kUnknownSyntax + syntaxValue;
+  const ScanModeSettings& mode = settings_.scan;
+  if (!mode.problem.empty()) {
+    // An unknown syntax is not quietly read as lines, nor an unknown resolve as no: nothing is
+    // scanned.
+    scanMessage = mode.problem;
     writer_->EndRun();
     context.LogError(scanMessage);
     outcome.finished = true;
     outcome.errorReported = true;
     return;
   }
-
+  const SourceSyntax syntax = mode.syntax;
   // Binding calls to definitions (scope and function pointers) reads C: with syntax=c only.
-  const std::string resolveValue = ReadProfileString(*profile_, path, kScanSection, kResolveKey);
-  if (!resolveValue.empty() && resolveValue != kResolveOn && resolveValue != kResolveOff) {
-    scanMessage = kUnknownResolve + resolveValue;
-    writer_->EndRun();
-    context.LogError(scanMessage);
-    outcome.finished = true;
-    outcome.errorReported = true;
-    return;
-  }
-  const bool resolve = resolveValue == kResolveOn && syntax == SourceSyntax::kC;
+  const bool resolve = mode.resolve;
 
   bool finalIsError = true;  // until the scan gave its summary
   std::vector<PictureJob> pictures;
   ModuleRuleCheck rules(path, baselineOutput_);
-  const bool callRulesConfigured = CallRuleCheck::Configured(*profile_, path);
+  const bool callRulesConfigured = CallRuleCheck::Configured(settings_.callRules);
   if (callRulesConfigured) rules.SetCallRulesFollow();
   const int moduleCount = ReadModuleConfig(context, *moduleTable_, path);
 
@@ -369,25 +332,21 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   ScanCounts counts;
   CallResolver resolver;
   const auto scanCallGraph = [&](ModuleSources* sources) {
-    filtersRead = ReadList(*profile_, path, kCallsList, callsList_) != 0;
+    callsList_ = settings_.filters.calls;
+    filtersRead = !callsList_.empty();
     if (!filtersRead) return;
-    ReadList(*profile_, path, kRejectList, rejectList_);
+    rejectList_ = settings_.filters.reject;
     if (resolve) {
-      // The names the build defines, and the rules for definitions named by unknown macros.
-      for (int n = 0;; ++n) {
-        const std::string value =
-            ReadProfileString(*profile_, path, kScanSection, kDefineKey + std::to_string(n));
-        if (value.empty()) break;
-        resolver.headerMacros().Predefine(value);
-      }
-      for (int n = 0;; ++n) {
-        const std::string value =
-            ReadProfileString(*profile_, path, kScanSection, kNameMacroKey + std::to_string(n));
+      // The names the build defines, and the rules for definitions named by unknown macros (up
+      // to the first that is no rule).
+      for (const std::string& value : mode.defines) resolver.headerMacros().Predefine(value);
+      for (size_t n = 0; n < mode.nameMacros.size(); ++n) {
         MacroNameRule rule;
-        if (value.empty() || !ParseMacroNameRule(value, rule)) break;
-        resolver.nameRules().insert(resolver.nameRules().begin() + n, rule);
+        if (!ParseMacroNameRule(mode.nameMacros[n], rule)) break;
+        resolver.nameRules().insert(resolver.nameRules().begin() + static_cast<ptrdiff_t>(n),
+                                    rule);
       }
-      ReadHeaderMacros(context, *profile_, path, resolver.headerMacros());
+      ReadHeaderMacros(context, path, resolver.headerMacros());
     }
     opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
                            &counts, &scanMessage, callGraphEngine_, syntax,
@@ -416,12 +375,12 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     const std::vector<bool> violatingEdges = rules.Check(context, *moduleTable_);
     FillModuleModel(*moduleTable_, model_.moduleGraph);
     moduleModelFilled = true;
-    const std::optional<GraphSelection> shown = SelectModuleGraph(context, path);
+    const std::optional<GraphSelection> shown = SelectModuleGraph(context);
     if (!shown || shown->error.empty()) {
       WriteModuleGraphDot(context, *moduleTable_, violatingEdges, shown ? &*shown : nullptr,
                           &model_.moduleGraph.calls);
       context.Log(kDoneEntry);
-      pictures.push_back({moduleTable_->moduleDotPath, kModulesSection, {}});
+      pictures.push_back({moduleTable_->moduleDotPath, settings_.modules.render, {}});
     }
   }
   outcome.newViolations = rules.newViolations();
@@ -449,11 +408,11 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     }
     std::string resolveSummary;
     if (resolve) resolveSummary = ", " + ResolveSummary(resolver.Resolve(model_.callGraph));
-    const GraphSelection selection = SelectCallGraph(context, path);
-    WriteCallGraphOutputs(*profile_, *writer_, path, callsList_, model_.callGraph, &selection);
+    const GraphSelection selection = SelectCallGraph(context);
+    WriteCallGraphOutputs(settings_, *writer_, callsList_, model_.callGraph, &selection);
     if (selection.error.empty()) {
-      const std::string dotPath = ReadProfileString(*profile_, path, kFilesSection, kDotKey);
-      pictures.push_back({ResolvePath(dotPath, DirectoryOf(path)), kDotSection, &model_.callGraph});
+      pictures.push_back({ResolvePath(settings_.outputs.dot, DirectoryOf(path)),
+                          settings_.dot.render, &model_.callGraph});
     }
     if (opened != 0) {
       scanMessage = Summary(counts) + resolveSummary;
@@ -475,7 +434,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   }
   WriteJsonExport(context, path, rules, scanMessage, errors);
   WriteSarif(context, path);
-  RenderPictures(context, path, pictures, writer_->FailedPaths());
+  RenderPictures(context, pictures, writer_->FailedPaths());
   // The final entry is the summary, or the error that ended the scan.
   if (finalIsError) {
     context.LogError(scanMessage);

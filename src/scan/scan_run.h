@@ -78,6 +78,8 @@ class ScanRun {
   const StringList& rejectList() const { return rejectList_; }
   const StringList& fileList() const { return fileList_; }
   const ModuleTable& moduleTable() const { return *moduleTable_; }
+  /// The settings of the last run, read when it started.
+  const ScanSettings& settings() const { return settings_; }
   /// What the last run found.
   const GraphModel& model() const { return model_; }
   /// Hands what the last run found to a front end that keeps its own view of it; the run's
@@ -103,10 +105,10 @@ class ScanRun {
   // The stations of a run from the module graph on, with its final entries.
   void RunStations(ScanContext& context, const std::string& path, RunOutcome& outcome);
   // What the call graph's DOT file shows: the graph queries of the command line and "[dot]".
-  GraphSelection SelectCallGraph(ScanContext& context, const std::string& path);
+  GraphSelection SelectCallGraph(ScanContext& context);
   // What the module graph's DOT file shows: "[modules] focus", "direction" and "depth". Nothing
   // without them, so that the module graph is written whole, as before.
-  std::optional<GraphSelection> SelectModuleGraph(ScanContext& context, const std::string& path);
+  std::optional<GraphSelection> SelectModuleGraph(ScanContext& context);
   // The call rules over the finished model, and the run's findings for the SARIF log.
   void CheckCallRules(ScanContext& context, const std::string& path, const ModuleRuleCheck& rules,
                       bool callRulesConfigured, RunOutcome& outcome);
@@ -114,6 +116,7 @@ class ScanRun {
   void WriteSarif(ScanContext& context, const std::string& path);
 
   std::unique_ptr<ProfileReader> profile_;
+  ScanSettings settings_;
   std::unique_ptr<LineWriter> writer_;
   std::unique_ptr<ModuleScanEngine> moduleScan_;
   CallGraphEngine callGraphEngine_ = CallGraphEngine::kFast;

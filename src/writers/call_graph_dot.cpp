@@ -8,29 +8,16 @@ namespace quillmap {
 
 namespace {
 
-constexpr const char* kDotSection = "dot";
-constexpr const char* kGraphCfgKey = "graph_cfg";
-constexpr const char* kNodeCfgKey = "node_cfg";
-// Resolved models: the style of calls through pointers, and the number of targets above which a
-// dispatch is drawn as one summary node.
-constexpr const char* kPointerCfgKey = "pointer_cfg";
-constexpr const char* kDefaultPointerStyle = "style=dashed";
-// Calls made by a macro's expansion: their style, labelled with the macro's name.
-constexpr const char* kMacroCfgKey = "macro_cfg";
-constexpr const char* kDefaultMacroStyle = "style=dotted";
-constexpr const char* kMaxTargetsKey = "max_targets";
-constexpr int kDefaultMaxTargets = 10;
 constexpr const char* kTargetsNodeName = "[targets ";  // no C name starts like this
 constexpr const char* kTargetsNodeStyle = " [shape=note, style=dashed, label=";
 
 
 class DotFile {
  public:
-  DotFile(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
-          const StringList& callsList, const CallGraphModel& model, const std::string& path)
-      : profile_(profile),
+  DotFile(const CallGraphDotSettings& dot, LineWriter& writer, const StringList& callsList,
+          const CallGraphModel& model, const std::string& path)
+      : dot_(dot),
         writer_(writer),
-        cfgPath_(cfgPath),
         callsList_(callsList),
         model_(model),
         path_(path),
@@ -41,11 +28,7 @@ class DotFile {
     Line("");
     Line("digraph G");
     Line("{");
-    for (int n = 0;; ++n) {
-      const std::string value = Read(kGraphCfgKey + std::to_string(n));
-      if (value.empty()) break;
-      Line("  " + value);
-    }
+    for (const std::string& value : dot_.graphAttributes) Line("  " + value);
   }
 
   // The node of a function or callee, unless one of that name was written before.
@@ -59,7 +42,7 @@ class DotFile {
         filter < 0 ? std::string() : GetField(callsList_[static_cast<size_t>(filter)], 1);
     if (!nodeSuffix.empty()) {
       line += ' ';
-      line += Read(kNodeCfgKey + nodeSuffix);
+      if (static_cast<size_t>(filter) < dot_.nodeStyles.size()) line += dot_.nodeStyles[filter];
     }
     Line(line);
   }
@@ -84,44 +67,28 @@ class DotFile {
     Line("  " + DotId(model_.NameOf(function.name)) + " -> " + node + PointerAttributes(via));
   }
 
-  int maxTargets() {
-    const std::string value = Read(kMaxTargetsKey);
-    if (value.empty()) return kDefaultMaxTargets;
-    return std::atoi(value.c_str());
-  }
+  int maxTargets() const { return dot_.maxTargets; }
 
   void Line(std::string_view line) { writer_.WriteLine(path_, line, false); }
 
  private:
-  std::string Read(const std::string& key) {
-    return ReadProfileString(profile_, cfgPath_, kDotSection, key);
-  }
-
-  ProfileReader& profile_;
+  const CallGraphDotSettings& dot_;
   LineWriter& writer_;
-  const std::string& cfgPath_;
   const StringList& callsList_;
   const CallGraphModel& model_;
   const std::string& path_;
+  // Resolved models: calls through pointers, labelled with the member they go through.
   std::string PointerAttributes(NameId via) {
-    if (pointerStyle_.empty()) {
-      pointerStyle_ = Read(kPointerCfgKey);
-      if (pointerStyle_.empty()) pointerStyle_ = kDefaultPointerStyle;
-    }
-    return " [" + pointerStyle_ + ", label=" + DotId(DispatchMemberOf(model_.NameOf(via))) + "]";
+    return " [" + dot_.pointerStyle + ", label=" + DotId(DispatchMemberOf(model_.NameOf(via))) +
+           "]";
   }
 
+  // Calls made by a macro's expansion, labelled with the macro's name.
   std::string MacroAttributes(NameId macro) {
-    if (macroStyle_.empty()) {
-      macroStyle_ = Read(kMacroCfgKey);
-      if (macroStyle_.empty()) macroStyle_ = kDefaultMacroStyle;
-    }
-    return " [" + macroStyle_ + ", label=" + DotId(model_.NameOf(macro)) + "]";
+    return " [" + dot_.macroStyle + ", label=" + DotId(model_.NameOf(macro)) + "]";
   }
 
   std::vector<char> nodeWritten_;  // by name
-  std::string pointerStyle_;
-  std::string macroStyle_;
   int targetsNodes_ = 0;
 };
 
@@ -144,13 +111,13 @@ std::string DotLineComment(const std::string& text) {
   return comment;
 }
 
-void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+void WriteCallGraphDot(const CallGraphDotSettings& dot, LineWriter& writer,
                        const StringList& callsList, const CallGraphModel& model,
                        const std::string& dotPath, const GraphSelection* selection) {
   if (dotPath.empty()) return;
   const auto keepFunction = [&](size_t f) { return !selection || selection->keepNode[f]; };
   const auto keepCall = [&](uint32_t c) { return !selection || selection->keepCall[c]; };
-  DotFile file(profile, writer, cfgPath, callsList, model, dotPath);
+  DotFile file(dot, writer, callsList, model, dotPath);
   file.Header();
   const int maxTargets = model.resolved ? file.maxTargets() : -1;
   size_t next = 0;  // functions are in source order

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "config/profile_reader.h"
+#include "config/scan_settings.h"
 #include "model/graph_model.h"
 #include "outputs/line_writer.h"
 #include "query/model_query.h"
@@ -13,11 +13,11 @@
 
 namespace quillmap {
 
-/// Writes the DOT file at `dotPath` (nothing when it is empty). The graph attributes and node
-/// styles come from the configuration's section "dot"; `callsList` holds the filters that the
-/// model's filter indexes refer to. With a `selection`, only the functions and calls it keeps are
+/// Writes the DOT file at `dotPath` (nothing when it is empty). The graph attributes and styles
+/// come from `dot`; `callsList` holds the filters that the model's filter indexes and the node
+/// styles of `dot` refer to. With a `selection`, only the functions and calls it keeps are
 /// written, and its cut marks before the end.
-void WriteCallGraphDot(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+void WriteCallGraphDot(const CallGraphDotSettings& dot, LineWriter& writer,
                        const StringList& callsList, const CallGraphModel& model,
                        const std::string& dotPath, const GraphSelection* selection = nullptr);
 

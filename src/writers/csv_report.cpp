@@ -50,15 +50,15 @@ void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGr
   }
 }
 
-void WriteCallGraphOutputs(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+void WriteCallGraphOutputs(const ScanSettings& settings, LineWriter& writer,
                            const StringList& callsList, const CallGraphModel& model,
                            const GraphSelection* selection) {
   const CallGraphOutputPaths paths =
-      ReadCallGraphOutputPaths(profile, cfgPath, DirectoryOf(cfgPath));
+      ResolveCallGraphOutputPaths(settings.outputs, DirectoryOf(settings.cfgPath));
   if (selection == nullptr || selection->error.empty()) {
-    WriteCallGraphDot(profile, writer, cfgPath, callsList, model, paths.dot, selection);
+    WriteCallGraphDot(settings.dot, writer, callsList, model, paths.dot, selection);
   }
-  WriteCsvReport(writer, cfgPath, model, paths.csv);
+  WriteCsvReport(writer, settings.cfgPath, model, paths.csv);
 }
 
 }  // namespace quillmap

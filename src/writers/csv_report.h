@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "config/profile_reader.h"
+#include "config/scan_settings.h"
 #include "model/graph_model.h"
 #include "query/model_query.h"
 #include "outputs/line_writer.h"
@@ -17,10 +17,10 @@ namespace quillmap {
 void WriteCsvReport(LineWriter& writer, const std::string& cfgPath, const CallGraphModel& model,
                     const std::string& csvPath);
 
-/// Writes the call graph's two outputs that the configuration's section "files" names ("dot",
-/// "csv"), the DOT file first. The DOT file shows what `selection` keeps (everything without one);
-/// the CSV report stays the full report. A selection with an error writes no DOT file.
-void WriteCallGraphOutputs(ProfileReader& profile, LineWriter& writer, const std::string& cfgPath,
+/// Writes the call graph's two outputs that the settings name ("[files] dot", "csv"), the DOT
+/// file first. The DOT file shows what `selection` keeps (everything without one); the CSV report
+/// stays the full report. A selection with an error writes no DOT file.
+void WriteCallGraphOutputs(const ScanSettings& settings, LineWriter& writer,
                            const StringList& callsList, const CallGraphModel& model,
                            const GraphSelection* selection = nullptr);
 

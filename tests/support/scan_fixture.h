@@ -28,7 +28,8 @@ struct ScanFixture {
   RereadingProfileReader profile;
   mutable PerLineWriter writer;  // ended by Lines(), which only reads
   RecordingLog log;
-  ScanContext context{profile, writer, log};
+  ScanSettings settings;
+  ScanContext context{settings, writer, log};
   StringList callsList;
   StringList rejectList;
   StringList fileList;
@@ -38,16 +39,21 @@ struct ScanFixture {
 
   /// Writes the configuration "scan.cfg" and returns its path.
   std::string Config(const std::string& ini) { return dir.Write("scan.cfg", ini); }
-  /// Reads the "calls" and "reject" lists and runs the call graph scan on "scan.cfg", as a run
-  /// of its own (the files of an earlier one may be written again).
+  /// Reads the settings of "scan.cfg" for the context, with their "calls" and "reject" lists.
+  void ReadSettings() {
+    settings = ReadScanSettings(profile, dir / "scan.cfg");
+    callsList = settings.filters.calls;
+    rejectList = settings.filters.reject;
+  }
+  /// Reads the settings and runs the call graph scan on "scan.cfg", as a run of its own (the
+  /// files of an earlier one may be written again).
   int Scan() {
     writer.BeginRun();
     const std::string cfg = dir / "scan.cfg";
-    ReadList(profile, cfg, "calls", callsList);
-    ReadList(profile, cfg, "reject", rejectList);
+    ReadSettings();
     const int result = ScanCallGraph(context, cfg, {callsList, rejectList, fileList}, model,
                                      &counts, &scanMessage);
-    WriteCallGraphOutputs(profile, writer, cfg, callsList, model);
+    WriteCallGraphOutputs(settings, writer, callsList, model);
     return result;
   }
   /// The CR LF lines of an output file in the folder, once the lines written so far have
