@@ -26,6 +26,7 @@
 #include "outputs/line_writer.h"
 #include "files/paths.h"
 #include "config/profile_reader.h"
+#include "config/scan_settings.h"
 #include "context/scan_context.h"
 #include "modgraph/module_graph_output.h"
 #include "modgraph/module_scan.h"
@@ -127,7 +128,8 @@ RunResult TimeModuleGraph(const std::string& cfgPath) {
   quillmap::RereadingProfileReader profile;
   quillmap::PerLineWriter writer;
   DiscardingLog log;
-  quillmap::ScanContext context(profile, writer, log);
+  const quillmap::ScanSettings settings = quillmap::ReadScanSettings(profile, cfgPath);
+  quillmap::ScanContext context(settings, writer, log);
   auto table = std::make_unique<ModuleTable>();
   quillmap::RereadingModuleScan engine;
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/cached_profile_reader.h"
+#include "config/scan_settings.h"
 #include "config/source_lists.h"
 #include "files/paths.h"
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     quillmap::CachedProfileReader profile;
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = CpuMilliseconds();
-    list = quillmap::CallGraphSourcePaths(profile, cfg, dir);
+    list = quillmap::CallGraphSourcePaths(quillmap::ReadScanSettings(profile, cfg), dir);
     cpuTimes.push_back(CpuMilliseconds() - cpuStart);
     const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
     times.push_back(took.count());
