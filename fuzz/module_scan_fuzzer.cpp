@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/cached_profile_reader.h"
+#include "config/scan_settings.h"
 #include "fuzz_support.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
@@ -49,7 +50,8 @@ void CheckFastEngine(const std::string& cfgPath, const RecordingLog& referenceLo
   CachedProfileReader profile;
   MemoryLineWriter writer;
   RecordingLog log;
-  ScanContext context(profile, writer, log);
+  const ScanSettings settings = ReadScanSettings(profile, cfgPath);
+  ScanContext context(settings, writer, log);
   FastModuleScan engine;
   ReadModuleConfig(context, *table, cfgPath);
   WriteModuleGraph(context, *table, engine);
@@ -129,7 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RereadingProfileReader profile;
   MemoryLineWriter writer;
   RecordingLog log;
-  ScanContext context(profile, writer, log);
+  const ScanSettings settings = ReadScanSettings(profile, cfgPath);
+  ScanContext context(settings, writer, log);
   const int count = ReadModuleConfig(context, *table, cfgPath);
   FUZZ_CHECK(count == table->moduleCount && count <= static_cast<int>(names.size()), cfgPath);
   if (count == 0) return 0;
