@@ -21,7 +21,9 @@ class ModuleFindings : public CSourceVisitor {
  public:
   ModuleFindings(std::string_view text, ModuleSources& sources) : text_(text), sources_(sources) {}
   void OnFunctionStart(const CFunction& function) override {
-    sources_.AddDefinition(function.name, CHeaderText(text_, function));
+    // Only the module log shows the headers.
+    sources_.AddDefinition(function.name,
+                           sources_.keepsHeaders() ? CHeaderText(text_, function) : std::string());
   }
   void OnCall(const CFunction&, const CCall& call) override {
     sources_.AddCall(call.name, call.line);
@@ -79,16 +81,16 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
       pipeline_(sources, workers,
                 moduleSources != nullptr ? CSourcePipeline::CallsWanted()
                                          : [this](std::string_view name) {
-                                             for (size_t i = 0; i < patterns_.size(); ++i) {
-                                               if (Selects(i, name)) return true;
-                                             }
-                                             return false;
+                                             return SelectedByAny(name);
                                            },
       resolver == nullptr
           ? CSourcePipeline::AfterScan()
           : [headers = &resolver->headerMacros(), rules = &resolver->nameRules()](
                 std::string_view text, const std::vector<CFunction>& definitions,
-                std::any& result) { ReadFacts(text, definitions, result, headers, rules); }),
+                std::any& result) { ReadFacts(text, definitions, result, headers, rules); },
+      // The texts of what a filter selects are made on the worker threads: the log and the
+      // model need them, and making them is most of the work left to this thread.
+      [this](std::string_view name) { return SelectedByAny(name); }),
       resolver_(resolver) {}
 
 void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
@@ -107,6 +109,13 @@ void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunctio
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {
   const std::string& pattern = patterns_[i];
   return pattern == kEveryNamePattern || name.find(pattern) != std::string_view::npos;
+}
+
+bool CCallGraphScan::SelectedByAny(std::string_view name) const {
+  for (size_t i = 0; i < patterns_.size(); ++i) {
+    if (Selects(i, name)) return true;
+  }
+  return false;
 }
 
 void CCallGraphScan::ScanLoaded() {
@@ -151,7 +160,11 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
   for (size_t i = 0; i < callsList_.size(); ++i) {
     if (!Selects(i, name)) continue;
     selected_ = true;
-    const std::string header = CHeaderText(text_, function);
+    std::string_view header;
+    if (!pipeline_.HeaderText(header)) {
+      headerText_ = CHeaderText(text_, function);
+      header = headerText_;
+    }
     // The log and the model count lines from 0, as the line mode's "Z:" does.
     context_.Log(DefinitionEntry(function.braceLine - 1, header));
     if (counts_ != nullptr) AddWrapping(counts_->functions, 1);
@@ -179,13 +192,23 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
       return;
     }
   }
+  bool texts = false;     // looked for the texts made ahead
+  bool prepared = false;  // and found them
   bool arguments = false;
   StringList args;
   for (size_t i = 0; i < callsList_.size(); ++i) {
     if (!Selects(i, call.name)) continue;
+    if (!texts) {
+      prepared = pipeline_.Texts(preparedTexts_);
+      texts = true;
+    }
     if (lineCodeStart_ != call.codeStart) {
       lineCodeStart_ = call.codeStart;
-      lineText_ = CLineText(text_, call);
+      if (prepared) {
+        lineText_.assign(preparedTexts_.line);
+      } else {
+        lineText_ = CLineText(text_, call);
+      }
       lineRejected_ = false;
       for (const std::string& reject : rejectTexts_) {
         if (lineText_.find(reject) != std::string::npos) lineRejected_ = true;
@@ -193,7 +216,11 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
     }
     if (lineRejected_) return;
     if (!arguments) {
-      CCallArguments(text_, call, args);
+      if (prepared) {
+        args.assign(preparedTexts_.arguments.begin(), preparedTexts_.arguments.end());
+      } else {
+        CCallArguments(text_, call, args);
+      }
       arguments = true;
     }
     RecordCall(call.name,

@@ -61,8 +61,9 @@ class CCallGraphScan : private CSourceVisitor {
   void OnCall(const CFunction& function, const CCall& call) override;
   void OnFunctionEnd(const CFunction& function) override;
 
-  // Whether filter `i` selects the name.
+  // Whether filter `i` selects the name; whether any filter does (from any thread).
   bool Selects(size_t i, std::string_view name) const;
+  bool SelectedByAny(std::string_view name) const;
   // The pipeline's work on each source with a resolver: its facts.
   static void ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
                         std::any& result, const MacroTable* headers,
@@ -96,7 +97,9 @@ class CCallGraphScan : private CSourceVisitor {
   std::string_view text_;  // of the loaded source
 
   bool selected_ = false;  // the current function is selected
+  std::string headerText_;  // of the current function, when not made ahead
   std::string functionText_;
+  CSourcePipeline::CallTexts preparedTexts_;  // of the current call, made ahead
   size_t callTextCount_ = 0;
   std::unordered_set<std::string> callTexts_;
   // The cleaned text of the line of the last call, and whether a reject text drops it.

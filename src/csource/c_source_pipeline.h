@@ -38,10 +38,20 @@ class CSourcePipeline {
   using AfterScan = std::function<void(std::string_view text,
                                        const std::vector<CFunction>& definitions, std::any& result)>;
 
+  /// The texts of a call as the caller logs and records them, made ahead by the thread that
+  /// scanned its source: CLineText and CCallArguments. Valid until the next call of Next.
+  struct CallTexts {
+    std::string_view line;
+    std::vector<std::string_view> arguments;
+  };
+
   /// `workers` threads read and scan ahead; with 0, each source is read and scanned when it is
-  /// asked for. Without `callsWanted` every call is kept.
+  /// asked for. Without `callsWanted` every call is kept. With `textsWanted`, the workers make
+  /// the header text of each definition whose name it accepts and the texts of the kept calls
+  /// in its body whose names it accepts (see Texts and HeaderText).
   CSourcePipeline(std::vector<std::string> paths, unsigned workers,
-                  CallsWanted callsWanted = nullptr, AfterScan afterScan = nullptr);
+                  CallsWanted callsWanted = nullptr, AfterScan afterScan = nullptr,
+                  CallsWanted textsWanted = nullptr);
   /// Stops the workers; sources not asked for are dropped.
   ~CSourcePipeline();
   CSourcePipeline(const CSourcePipeline&) = delete;
@@ -55,12 +65,19 @@ class CSourcePipeline {
   void Replay(CSourceVisitor& visitor) const;
   /// What the AfterScan hook left for the source Next returned last.
   const std::any& AfterScanResult() const;
+  /// During Replay, in OnCall: the texts made ahead for the call, or false when there are none
+  /// (`textsWanted` refused its name). `texts` is filled either way.
+  bool Texts(CallTexts& texts) const;
+  /// During Replay, in OnFunctionStart: the header text made ahead for the definition (as
+  /// CHeaderText), or false when there is none.
+  bool HeaderText(std::string_view& header) const;
 
   /// One worker per hardware thread when there are two or more, else none.
   static unsigned DefaultWorkers();
 
  private:
   struct Finding;
+  struct PackedCCall;
   struct Slot;
   class Recorder;
 
@@ -76,6 +93,10 @@ class CSourcePipeline {
   size_t next_ = 0;                           // the index Next gives next
   CSourceScanner scanner_;                    // without workers
   const Slot* current_ = nullptr;
+  CallsWanted textsWanted_;
+  // What Replay is giving to its visitor, for Texts and HeaderText.
+  mutable const PackedCCall* replayedCall_ = nullptr;
+  mutable const Finding* replayedFinding_ = nullptr;
 
   std::mutex mutex_;
   std::condition_variable filled_;

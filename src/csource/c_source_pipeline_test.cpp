@@ -91,6 +91,79 @@ TEST(CSourcePipeline, GivesEverySourceInOrderWhateverTheWorkers) {
   EXPECT_EQ(got, wanted);
 }
 
+// What a visitor sees of the texts made ahead, beside what the text itself gives.
+class TextsListing : public CSourceVisitor {
+ public:
+  explicit TextsListing(const CSourcePipeline& pipeline, std::string_view text)
+      : pipeline_(pipeline), text_(text) {}
+  void OnFunctionStart(const CFunction& f) override {
+    std::string_view header;
+    if (pipeline_.HeaderText(header)) {
+      EXPECT_EQ(header, CHeaderText(text_, f)) << f.name;
+      out.append("H ").append(header) += '\n';
+    }
+  }
+  void OnCall(const CFunction&, const CCall& c) override {
+    CSourcePipeline::CallTexts texts;
+    if (!pipeline_.Texts(texts)) {
+      out.append(" -").append(c.name) += '\n';
+      return;
+    }
+    StringList args;
+    CCallArguments(text_, c, args);
+    EXPECT_EQ(texts.line, CLineText(text_, c)) << c.name;
+    EXPECT_EQ(StringList(texts.arguments.begin(), texts.arguments.end()), args) << c.name;
+    out.append(" ").append(c.name).append(": ").append(texts.line).append(" |");
+    for (const std::string_view arg : texts.arguments) out.append(arg) += '|';
+    out += '\n';
+  }
+  void OnFunctionEnd(const CFunction&) override {}
+  std::string out;
+
+ private:
+  const CSourcePipeline& pipeline_;
+  std::string_view text_;
+};
+
+TEST(CSourcePipeline, MakesTheTextsOfWantedCallsAhead) {
+  struct Case {
+    const char* source;
+    const char* expected;  // with the texts wanted for names without "skip"
+  };
+  const Case cases[] = {
+      {"int f(int a)\n{ g(a, /* two */ b); h(); }\n",
+       "H int f(int a)\n g: { g(a, b); h(); } |a|b|\n h: { g(a, b); h(); } |\n"},
+      {"static void\nf(void) {\n  x = g(\"a,b\", (c, d), e[1,2]);\n}\n",
+       "H static void f(void)\n g: x = g(\"a,b\", (c, d), e[1,2]); |\"a,b\"|(c, d)|e[1,2]|\n"},
+      {"void f(void) { skip_me(1); g(skip_me(2)); }\n",
+       "H void f(void)\n -skip_me\n g: void f(void) { skip_me(1); g(skip_me(2)); } |skip_me(2)|\n -skip_me\n"},
+      {"void skip_f(void) { g(1); }\nvoid k(void) { g(\n  2,\n  3); }\n",
+       " -g\nH void k(void)\n g: void k(void) { g( |2|3|\n"},
+      {"void f(void) { g(unterminated, ", "H void f(void)\n g: void f(void) { g(unterminated, |unterminated|\n"},
+  };
+  testing::TempDir dir;
+  std::vector<std::string> paths;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    paths.push_back(dir.Write(SourceName(static_cast<int>(i)), cases[i].source));
+  }
+  const auto wanted = [](std::string_view name) { return name.find("skip") == name.npos; };
+  for (const unsigned workers : {0u, 2u}) {
+    CSourcePipeline pipeline(paths, workers, nullptr, nullptr, wanted);
+    for (const Case& c : cases) {
+      const CSourcePipeline::Source& source = pipeline.Next();
+      TextsListing listing(pipeline, source.text);
+      pipeline.Replay(listing);
+      EXPECT_EQ(listing.out, c.expected) << c.source << " with " << workers << " workers";
+    }
+  }
+  // Without the hook nothing is made ahead.
+  CSourcePipeline plain(paths, 2);
+  const CSourcePipeline::Source& source = plain.Next();
+  TextsListing listing(plain, source.text);
+  plain.Replay(listing);
+  EXPECT_EQ(listing.out, " -g\n -h\n");
+}
+
 TEST(CSourcePipeline, StopsWhenLeftPartWay) {
   testing::TempDir dir;
   std::vector<std::string> paths;

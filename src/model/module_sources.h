@@ -66,6 +66,7 @@ class ModuleSources {
   }
   /// Whether the definitions' headers are kept: only the module log shows them.
   void KeepHeaders(bool keep) { keepHeaders_ = keep; }
+  bool keepsHeaders() const { return keepHeaders_; }
   void AddDefinition(std::string_view name, std::string_view header) {
     if (current_ == nullptr) return;
     definitions.push_back({names.Intern(name), keepHeaders_ ? headers.Add(header) : TextRef{},
