@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <exception>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -13,6 +15,7 @@
 #include "files/file_error.h"
 #include "files/paths.h"
 #include "files/source_file.h"
+#include "files/termination_signals.h"
 #include "json/graph_json.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
@@ -365,6 +368,30 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     }
   }
 
+  // Binding the calls reads and rewrites the call graph only, which nothing of the module graph
+  // touches: with modules it runs on a thread of its own beside them.
+  std::optional<ResolveCounts> resolved;
+  std::exception_ptr resolveFailure;
+  std::jthread resolving;
+  if (resolve && filtersRead && moduleCount != 0 && !context.stopped()) {
+    const TerminationSignalsBlocked blocked;  // the handler runs on this thread
+    resolving = std::jthread([&] {
+      try {
+        resolved = resolver.Resolve(model_.callGraph);
+      } catch (...) {
+        resolveFailure = std::current_exception();
+      }
+    });
+  }
+  const auto bindCalls = [&] {
+    if (resolving.joinable()) {
+      resolving.join();
+      if (resolveFailure) std::rethrow_exception(resolveFailure);
+      return *resolved;
+    }
+    return resolver.Resolve(model_.callGraph);
+  };
+
   ModuleSourcesView moduleView(moduleSources);
   ModuleScanEngine& moduleScan = oneScan ? moduleView : *moduleScan_;
   // The module model takes the table's calls once the table is final; nothing changes the table
@@ -407,7 +434,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
       return;
     }
     std::string resolveSummary;
-    if (resolve) resolveSummary = ", " + ResolveSummary(resolver.Resolve(model_.callGraph));
+    if (resolve) resolveSummary = ", " + ResolveSummary(bindCalls());
     const GraphSelection selection = SelectCallGraph(context);
     WriteCallGraphOutputs(settings_, *writer_, callsList_, model_.callGraph, &selection);
     if (selection.error.empty()) {
