@@ -71,16 +71,29 @@ const CachedProfileReader::ParsedFile* CachedProfileReader::Parsed(const std::st
   return &parsed;
 }
 
+void CachedProfileReader::Hold(bool held) {
+  held_ = held;
+  heldFiles_.clear();
+}
+
 std::string CachedProfileReader::Lookup(const std::string& path, std::string_view section,
                                         std::string_view key) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0) {
-    files_.erase(path);
-    return {};
+  const auto heldFile = held_ ? heldFiles_.find(path) : heldFiles_.end();
+  const ParsedFile* parsed = nullptr;
+  if (heldFile != heldFiles_.end()) {
+    parsed = heldFile->second;
+  } else {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+      files_.erase(path);
+    } else {
+      const FileStamp stamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim,
+                            status.st_ctim};
+      parsed = Parsed(path, stamp);
+    }
+    // A file that cannot be read stays so while held.
+    if (held_) heldFiles_[path] = parsed;
   }
-  const FileStamp stamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim,
-                        status.st_ctim};
-  const ParsedFile* parsed = Parsed(path, stamp);
   if (parsed == nullptr) return {};
 
   // Names read from the file never hold a line feed, so such a name finds nothing.

@@ -21,6 +21,8 @@ class CachedProfileReader : public ProfileReader {
   /// parses it again when any of them changed.
   std::string Lookup(const std::string& path, std::string_view section,
                      std::string_view key) override;
+  /// While held, a file's identity is looked at by its first lookup only.
+  void Hold(bool held) override;
 
   /// How often a file was parsed (read whole) so far.
   int parseCount() const { return parseCount_; }
@@ -46,6 +48,8 @@ class CachedProfileReader : public ProfileReader {
   const ParsedFile* Parsed(const std::string& path, const FileStamp& stamp);
 
   std::unordered_map<std::string, ParsedFile> files_;
+  bool held_ = false;
+  std::unordered_map<std::string, const ParsedFile*> heldFiles_;  // looked at while held
   std::string wanted_;  // reused lookup key
   int parseCount_ = 0;
 };

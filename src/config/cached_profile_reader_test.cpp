@@ -176,6 +176,20 @@ TEST(CachedProfileReader, SeesEveryChangeOfTheFileAtTheNextLookup) {
   dir.Write("a.cfg", "[s]\nk=5\n");
   EXPECT_EQ(reader.Lookup(cfg, "s", "k"), "5");
   EXPECT_EQ(reader.parseCount(), 5);
+
+  // Held, it answers from the file as it was at the first lookup of the hold, missing or not;
+  // once let go, from the file as it is.
+  {
+    const ProfileReaderHold hold(reader);
+    EXPECT_EQ(reader.Lookup(cfg, "s", "k"), "5");
+    testing::WriteFile(cfg, "[s]\nk=six\n");
+    EXPECT_EQ(reader.Lookup(cfg, "s", "k"), "5");
+    EXPECT_EQ(reader.Lookup(dir / "late.cfg", "s", "k"), "");
+    dir.Write("late.cfg", "[s]\nk=7\n");
+    EXPECT_EQ(reader.Lookup(dir / "late.cfg", "s", "k"), "");
+  }
+  EXPECT_EQ(reader.Lookup(cfg, "s", "k"), "six");
+  EXPECT_EQ(reader.Lookup(dir / "late.cfg", "s", "k"), "7");
 }
 
 TEST(CachedProfileReader, AFolderOrAnUnreadableFileHasNoValues) {

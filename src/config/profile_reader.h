@@ -35,6 +35,22 @@ class ProfileReader {
   /// file, the section or the key is missing.
   virtual std::string Lookup(const std::string& path, std::string_view section,
                              std::string_view key) = 0;
+  /// While held, the lookups may answer from the file as it was at the first of them: the
+  /// settings of a run are read at one moment, and a list of 30,000 files is 30,000 lookups.
+  /// A reader that reads the file for every lookup ignores it.
+  virtual void Hold(bool held) { (void)held; }
+};
+
+/// Holds a reader for as long as it lives.
+class ProfileReaderHold {
+ public:
+  explicit ProfileReaderHold(ProfileReader& reader) : reader_(reader) { reader_.Hold(true); }
+  ~ProfileReaderHold() { reader_.Hold(false); }
+  ProfileReaderHold(const ProfileReaderHold&) = delete;
+  ProfileReaderHold& operator=(const ProfileReaderHold&) = delete;
+
+ private:
+  ProfileReader& reader_;
 };
 
 /// Reads and parses the whole file again on every lookup, so each lookup sees the file as it

@@ -150,6 +150,7 @@ std::string NumberedValue(const StringList& values, std::string_view prefix, std
 }
 
 ScanSettings ReadScanSettings(ProfileReader& reader, const std::string& cfgPath) {
+  const ProfileReaderHold hold(reader);
   SettingsReader read(reader, cfgPath);
   ScanSettings settings;
   settings.cfgPath = cfgPath;
