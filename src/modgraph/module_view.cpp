@@ -99,13 +99,13 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
     ModuleRecord& into = table.modules[j];
     const std::string_view caller = sources_.names[body.name];
     const std::string_view callee = sources_.names[call.callee];
-    if (edgeTuples.insert({k, body.name, j, call.callee}).second) {
-      std::string edge = EdgeLine(from, std::string(caller), into, std::string(callee));
-      if (!edges.contains(std::string_view(edge))) {
-        table.edgeLines.push_back(std::move(edge));
-        edges.insert(static_cast<uint32_t>(table.edgeLines.size() - 1));
-        table.calls.push_back({k, j, std::string(caller), std::string(callee), file, call.line});
-      }
+    // A tuple seen before linked both functions then.
+    if (!edgeTuples.insert({k, body.name, j, call.callee}).second) return;
+    std::string edge = EdgeLine(from, std::string(caller), into, std::string(callee));
+    if (!edges.contains(std::string_view(edge))) {
+      table.edgeLines.push_back(std::move(edge));
+      edges.insert(static_cast<uint32_t>(table.edgeLines.size() - 1));
+      table.calls.push_back({k, j, std::string(caller), std::string(callee), file, call.line});
     }
     if (linked[static_cast<size_t>(j)].insert(call.callee).second) {
       into.linkedFunctions.emplace_back(callee);
