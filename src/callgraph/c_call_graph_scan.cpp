@@ -234,21 +234,20 @@ void CCallGraphScan::RecordCall(std::string_view name, std::string_view shownNam
                                 const StringList& args, size_t filter, int line,
                                 std::string_view lineText, int32_t dispatch,
                                 const CMacroUse* macro) {
-  const std::string calledName(name);
-  const CallArguments arguments = recorder_.ArgumentsFor(args, filter);
   // A call through a pointer shows its dispatch expression ("ops->open(f)"); a call in a
   // macro's expansion the macro and what it calls ("CALL_HELPER(x) => helper").
-  std::string callText = std::string(shownName) + "(" + arguments.shown + ")";
-  if (macro != nullptr) (callText += kMacroTarget) += name;
-  if (!callTexts_.insert(callText).second) return;
+  callText_.assign(shownName) += '(';
+  (callText_ += recorder_.ShownArgument(args, filter)) += ')';
+  if (macro != nullptr) (callText_ += kMacroTarget) += name;
+  if (!callTexts_.insert(callText_).second) return;
   ++callTextCount_;
-  context_.Log(CallLineEntry(std::string(lineText)));
-  context_.Log(CallTextEntry(callText));
+  context_.Log(CallLineEntry(lineText));
+  context_.Log(CallTextEntry(callText_));
   if (dispatch >= 0) resolver_->MarkDispatch(static_cast<uint32_t>(recorder_.callCount()), static_cast<size_t>(dispatch));
   if (macro != nullptr) {
     resolver_->MarkMacro(static_cast<uint32_t>(recorder_.callCount()), macro->macro);
   }
-  recorder_.Call(calledName, filter, arguments, line);
+  recorder_.Call(name, filter, args, line);
 }
 
 void CCallGraphScan::RecordUnnamedDispatches() {

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <absl/container/flat_hash_set.h>
+
 #include "callgraph/call_graph_recorder.h"
 #include "callgraph/call_graph_scanner.h"
 #include "csource/c_source_pipeline.h"
@@ -101,7 +103,8 @@ class CCallGraphScan : private CSourceVisitor {
   std::string functionText_;
   CSourcePipeline::CallTexts preparedTexts_;  // of the current call, made ahead
   size_t callTextCount_ = 0;
-  std::unordered_set<std::string> callTexts_;
+  absl::flat_hash_set<std::string> callTexts_;
+  std::string callText_;  // of the call being recorded
   // The cleaned text of the line of the last call, and whether a reject text drops it.
   size_t lineCodeStart_ = static_cast<size_t>(-1);
   std::string lineText_;

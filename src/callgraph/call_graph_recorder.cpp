@@ -47,8 +47,22 @@ CallArguments CallGraphRecorder::ArgumentsFor(StringList arguments, size_t filte
 
 void CallGraphRecorder::Call(const std::string& calledName, size_t filter,
                              const CallArguments& arguments, int line) {
-  model_.AddCall(calledName, NodeNameOf(calledName), static_cast<int32_t>(filter), arguments.all,
-                 line);
+  Call(std::string_view(calledName), filter, arguments.all, line);
+}
+
+std::string_view CallGraphRecorder::ShownArgument(const StringList& arguments, size_t filter) const {
+  return model_.edgeStyles[filter].ArgumentOf(arguments);
+}
+
+void CallGraphRecorder::Call(std::string_view calledName, size_t filter,
+                             const StringList& arguments, int line) {
+  // Most names are their node's name already ("a.b" and "f(x)" are not).
+  if (calledName.find_first_of(".(") == std::string_view::npos) {
+    model_.AddCall(calledName, calledName, static_cast<int32_t>(filter), arguments, line);
+  } else {
+    model_.AddCall(calledName, NodeNameOf(calledName), static_cast<int32_t>(filter), arguments,
+                   line);
+  }
 }
 
 void CallGraphRecorder::FunctionEnd() { model_.functions.back().closed = true; }

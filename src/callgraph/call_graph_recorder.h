@@ -51,6 +51,10 @@ class CallGraphRecorder {
   CallArguments ArgumentsFor(StringList arguments, size_t filter);
   /// A selected call of the current function.
   void Call(const std::string& calledName, size_t filter, const CallArguments& arguments, int line);
+  /// The argument that the edge style of filter `filter` names ("" for none).
+  std::string_view ShownArgument(const StringList& arguments, size_t filter) const;
+  /// A selected call whose arguments are known already.
+  void Call(std::string_view calledName, size_t filter, const StringList& arguments, int line);
   /// The end of the current function's body (the log has shown its line: no view needs it).
   void FunctionEnd();
 
