@@ -111,7 +111,10 @@ std::string_view DispatchMemberOf(std::string_view via) {
 }
 
 std::string CallGraphModel::EdgeStyleOf(const CallRecord& call) const {
-  const CallDetails details = DetailsOf(call);
+  return EdgeStyleOf(DetailsOf(call));
+}
+
+std::string CallGraphModel::EdgeStyleOf(const CallDetails& details) const {
   if (details.filter < 0 || static_cast<size_t>(details.filter) >= edgeStyles.size()) return {};
   return edgeStyles[static_cast<size_t>(details.filter)].Apply(ShownArgumentOf(details));
 }

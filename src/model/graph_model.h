@@ -149,6 +149,8 @@ struct CallGraphModel {
   std::string CallTextOf(size_t call) const;
   /// The DOT edge attributes of a call: its filter's edge style with the argument put in.
   std::string EdgeStyleOf(const CallRecord& call) const;
+  /// The same for a call whose details were read already.
+  std::string EdgeStyleOf(const CallDetails& details) const;
 };
 
 /// The member or variable a dispatch expression calls through: "ops->open", "(*p->f)" and

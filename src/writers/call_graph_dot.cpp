@@ -21,7 +21,8 @@ class DotFile {
         callsList_(callsList),
         model_(model),
         path_(path),
-        nodeWritten_(model.names.size(), 0) {}
+        nodeWritten_(model.names.size(), 0),
+        plainId_(model.names.size(), 0) {}
 
   void Header() {
     writer_.WriteLine(path_, DotHeaderLine(), true);
@@ -47,15 +48,28 @@ class DotFile {
     Line(line);
   }
 
-  void Edge(const FunctionRecord& function, const CallRecord& call) {
-    std::string line = "  " + DotId(model_.NameOf(function.name)) + " -> " +
-                       DotId(model_.NameOf(call.callee)) + " " + model_.EdgeStyleOf(call);
+  // `caller`: the DOT id of the calling function; `details`: the call's.
+  void Edge(std::string_view caller, const CallRecord& call, const CallDetails& details) {
+    line_.assign(2, ' ');
+    ((line_ += caller) += " -> ");
+    AppendId(line_, call.callee);
+    (line_ += ' ') += model_.EdgeStyleOf(details);
     if (model_.resolved) {
-      const CallDetails details = model_.DetailsOf(call);
-      if (details.kind == CallKind::kPointer) line += PointerAttributes(details.via);
-      if (details.kind == CallKind::kMacro) line += MacroAttributes(details.via);
+      if (details.kind == CallKind::kPointer) line_ += PointerAttributes(details.via);
+      if (details.kind == CallKind::kMacro) line_ += MacroAttributes(details.via);
     }
-    Line(line);
+    Line(line_);
+  }
+
+  // The DOT id of a name: most names are plain ids, and a name is known as one once looked at.
+  void AppendId(std::string& line, NameId id) {
+    const std::string_view name = model_.NameOf(id);
+    if (plainId_[id] == 0) plainId_[id] = DotId(name) == name ? 1 : 2;
+    if (plainId_[id] == 1) {
+      line += name;
+    } else {
+      line += DotId(name);
+    }
   }
 
   // A dispatch of more targets than the cap: one node that says how many.
@@ -89,6 +103,8 @@ class DotFile {
   }
 
   std::vector<char> nodeWritten_;  // by name
+  std::vector<char> plainId_;      // by name: 1 its own DOT id, 2 not, 0 not looked at yet
+  std::string line_;               // reused
   int targetsNodes_ = 0;
 };
 
@@ -127,11 +143,13 @@ void WriteCallGraphDot(const CallGraphDotSettings& dot, LineWriter& writer,
       const FunctionRecord& function = model.functions[next];
       if (!keepFunction(next)) continue;
       file.Node(function.name, model.DetailsOf(function).filter);
+      std::string caller;
+      file.AppendId(caller, function.name);
       const CallIndexes calls = model.CallsOf(function);
       for (uint32_t c = calls.first; c < calls.last; ++c) {
         if (!keepCall(c)) continue;
         const CallRecord& call = model.calls[c];
-        const CallDetails details = model.DetailsOf(call);
+        CallDetails details = model.DetailsOf(call);
         if (model.resolved && details.kind == CallKind::kPointer && maxTargets >= 0) {
           // The records of one dispatch stand together: same expression, same line.
           uint32_t end = c + 1;
@@ -148,9 +166,11 @@ void WriteCallGraphDot(const CallGraphDotSettings& dot, LineWriter& writer,
             c = end - 1;
             continue;
           }
+          // Reading the records after it let go of its arguments.
+          details = model.DetailsOf(call);
         }
         file.Node(call.callee, details.filter);
-        file.Edge(function, call);
+        file.Edge(caller, call, details);
       }
       if (function.closed) file.Line("");
     }
