@@ -13,12 +13,34 @@ namespace {
 
 enum class Kind : uint8_t { kIdent, kNumber, kString, kPunct };
 
+// What a punctuator is, in one byte: most are their own byte; the operators of several bytes
+// that the reader asks about have codes below the printable bytes, the others share one.
+constexpr char kArrow = '\x01';        // "->"
+constexpr char kEllipsis = '\x02';     // "..."
+constexpr char kPaste = '\x03';        // "##"
+constexpr char kOtherOperator = '\x04';
+constexpr char kOtherByte = '\x05';    // a byte outside the printable ones
+constexpr char kNoOperator = '\0';     // not a punctuator
+
 struct Tok {
   Kind kind;
+  char op;  // kPunct: see kArrow; kNoOperator for the other kinds
   std::string_view text;
   size_t offset;
   int line;
 };
+
+// The code of a punctuator spelt `text` (one to three bytes).
+inline char OperatorCode(std::string_view text) {
+  if (text.size() == 1) {
+    const char c = text[0];
+    return c > ' ' && c < '\x7f' ? c : kOtherByte;
+  }
+  if (text == "->") return kArrow;
+  if (text == "...") return kEllipsis;
+  if (text == "##") return kPaste;
+  return kOtherOperator;
+}
 
 
 // A function-like macro: tables are often written as a list of macro calls that each expand to
@@ -32,13 +54,43 @@ struct Macro {
 };
 using Macros = std::unordered_map<std::string_view, Macro>;
 
+// The length of the punctuator at `start`: the operators of two and three bytes ("->", "<<=",
+// "...", "##" ...), else one byte.
+inline size_t OperatorLength(std::string_view text, size_t start) {
+  const size_t n = text.size();
+  if (start + 1 >= n) return 1;
+  const char c = text[start];
+  const char d = text[start + 1];
+  switch (c) {
+    case '-':
+      return d == '>' || d == '-' || d == '=' ? 2 : 1;
+    case '+':
+    case '&':
+    case '|':
+      return d == c || d == '=' ? 2 : 1;
+    case '<':
+    case '>':
+      if (d == c) return start + 2 < n && text[start + 2] == '=' ? 3 : 2;
+      return d == '=' ? 2 : 1;
+    case '=':
+    case '!':
+    case '*':
+    case '/':
+    case '%':
+    case '^':
+      return d == '=' ? 2 : 1;
+    case '.':
+      return d == '.' && start + 2 < n && text[start + 2] == '.' ? 3 : 1;
+    case '#':
+      return d == '#' ? 2 : 1;
+    default:
+      return 1;
+  }
+}
+
 // Tokens of the text: comments and preprocessor lines left out, literals as one token. The
 // function-like macros go to `macros` when given.
 void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
-  static constexpr std::string_view kThree[] = {"<<=", ">>=", "..."};
-  static constexpr std::string_view kTwo[] = {"->", "==", "!=", "<=", ">=", "&&", "||", "++", "--",
-                                              "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^=", "<<",
-                                              ">>", "##"};
   out.clear();
   size_t i = 0;
   int line = 1;
@@ -185,21 +237,11 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       if (i < n && text[i] == quote) ++i;
       if (i > n) i = n;
     } else if (kind == Kind::kPunct) {
-      i += 1;
-      // Only these bytes begin an operator of two or three.
-      static constexpr std::string_view kOperatorStarts = "-=!<>&|+*/%^.#";
-      if (i < n && kOperatorStarts.find(c) != std::string_view::npos) {
-        for (const std::string_view op : kThree) {
-          if (text.substr(start, 3) == op) i = start + 3;
-        }
-        if (i == start + 1) {
-          for (const std::string_view op : kTwo) {
-            if (op[0] == c && text.substr(start, 2) == op) i = start + 2;
-          }
-        }
-      }
+      i += OperatorLength(text, start);
     }
-    out.push_back({kind, text.substr(start, i - start), start, line});
+    const std::string_view spelt = text.substr(start, i - start);
+    out.push_back({kind, kind == Kind::kPunct ? OperatorCode(spelt) : kNoOperator, spelt, start,
+                   line});
   }
 }
 
@@ -231,6 +273,9 @@ inline bool Is(const Tok& t, std::string_view text) {
   return t.text.size() == text.size() && t.text[0] == text[0] &&
          (text.size() == 1 || t.text == text);
 }
+
+// A punctuator by its code (see kArrow).
+inline bool Is(const Tok& t, char op) { return t.op == op; }
 
 // A name that reads as a value: constants and macros in capitals are left out.
 bool HasLower(std::string_view name) {
@@ -335,6 +380,20 @@ class FactReader {
  private:
   // Just after the group that the bracket at `i` opens (or the end).
   size_t Skip(size_t i, size_t end) const {
+    const char openOp = t_[i].op;
+    const char closeOp = openOp == '(' ? ')' : openOp == '[' ? ']' : openOp == '{' ? '}' : 0;
+    if (closeOp != 0) {
+      int depth = 0;
+      for (; i < end; ++i) {
+        const char op = t_[i].op;
+        if (op == openOp) {
+          ++depth;
+        } else if (op == closeOp && --depth == 0) {
+          return i + 1;
+        }
+      }
+      return end;
+    }
     const std::string_view open = t_[i].text;
     const std::string_view close = open == "(" ? ")" : open == "[" ? "]" : "}";
     int depth = 0;
@@ -345,7 +404,7 @@ class FactReader {
     return end;
   }
   bool Opens(size_t i) const {
-    return t_[i].kind == Kind::kPunct && (Is(t_[i], "(") || Is(t_[i], "[") || Is(t_[i], "{"));
+    return t_[i].kind == Kind::kPunct && (Is(t_[i], '(') || Is(t_[i], '[') || Is(t_[i], '{'));
   }
   // Each non-empty argument of the list whose "(" is at `open` and whose group ends at `close`
   // (just after its ")"), as `each(first, end, position)`; nothing past `b`.
@@ -359,7 +418,7 @@ class FactReader {
         j = Skip(j, closeParen) - 1;
         continue;
       }
-      if (j != closeParen && !Is(t_[j], ",")) continue;
+      if (j != closeParen && !Is(t_[j], ',')) continue;
       if (j > start) each(start, j, position);
       ++position;
       start = j + 1;
@@ -367,6 +426,20 @@ class FactReader {
   }
   // The index of the bracket that closes before `i` opened: i at ")" "]" or "}".
   size_t OpenOf(size_t i, size_t floor) const {
+    const char closeOp = t_[i].op;
+    const char openOp = closeOp == ')' ? '(' : closeOp == ']' ? '[' : closeOp == '}' ? '{' : 0;
+    if (openOp != 0) {
+      int depth = 0;
+      for (size_t j = i + 1; j-- > floor;) {
+        const char op = t_[j].op;
+        if (op == closeOp) {
+          ++depth;
+        } else if (op == openOp && --depth == 0) {
+          return j;
+        }
+      }
+      return floor;
+    }
     const std::string_view close = t_[i].text;
     const std::string_view open = close == ")" ? "(" : close == "]" ? "[" : "{";
     int depth = 0;
@@ -423,7 +496,7 @@ class FactReader {
     for (size_t i = open + 1; i + 1 < close; ++i) {
       if (Opens(i)) {
         i = Skip(i, close) - 1;
-      } else if (Is(t_[i], ",")) {
+      } else if (Is(t_[i], ',')) {
         ++count;
       }
     }
@@ -477,43 +550,43 @@ Declarator FactReader::ParseDeclarator(size_t a, size_t b) const {
   size_t i = a;
   for (; i < b; ++i) {
     const Tok& t = t_[i];
-    if (Is(t, "=")) {
+    if (Is(t, '=')) {
       // "x =" at the end of the text or of a macro's expansion initialises with nothing.
       if (i + 1 < b) d.init = i + 1;
       break;
     }
-    if (Is(t, "(")) {
+    if (Is(t, '(')) {
       // "(*name)(...)", "(*name[4])(...)", or a parameter list after the name.
       size_t j = i + 1;
-      while (j < b && (Is(t_[j], "*") || (t_[j].kind == Kind::kIdent && j + 1 < b &&
+      while (j < b && (Is(t_[j], '*') || (t_[j].kind == Kind::kIdent && j + 1 < b &&
                                           t_[j + 1].kind == Kind::kIdent))) {
         ++j;
       }
       // "(*(*name)(args))(void)": a pointer to a function that returns one.
-      if (j < b && Is(t_[i + 1], "*") && Is(t_[j], "(")) {
+      if (j < b && Is(t_[i + 1], '*') && Is(t_[j], '(')) {
         size_t k = j;
-        while (k < b && (Is(t_[k], "(") || Is(t_[k], "*"))) ++k;
+        while (k < b && (Is(t_[k], '(') || Is(t_[k], '*'))) ++k;
         if (k < b && t_[k].kind == Kind::kIdent) j = k;
       }
-      if (j > i + 1 && j < b && t_[j].kind == Kind::kIdent && Is(t_[i + 1], "*")) {
+      if (j > i + 1 && j < b && t_[j].kind == Kind::kIdent && Is(t_[i + 1], '*')) {
         d.name = t_[j].text;
         d.functionPointer = true;
-        if (j + 1 < b && Is(t_[j + 1], "[")) d.array = true;
+        if (j + 1 < b && Is(t_[j + 1], '[')) d.array = true;
       } else if (!d.name.empty()) {
         d.function = !d.functionPointer;
       }
       i = Skip(i, b) - 1;
       continue;
     }
-    if (Is(t, "[")) {
+    if (Is(t, '[')) {
       d.array = true;
       i = Skip(i, b) - 1;
       continue;
     }
-    if (Is(t, ":")) break;  // a bit-field's width
+    if (Is(t, ':')) break;  // a bit-field's width
     if (t.kind == Kind::kIdent && !d.functionPointer && !In(t.text, kQualifiers)) {
       if (t.text.starts_with("__attribute")) {
-        if (i + 1 < b && Is(t_[i + 1], "(")) i = Skip(i + 1, b) - 1;
+        if (i + 1 < b && Is(t_[i + 1], '(')) i = Skip(i + 1, b) - 1;
         continue;
       }
       d.name = t.text;
@@ -531,7 +604,7 @@ Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
     if (Is(t, "typedef")) decl.isTypedef = true;
     if (Is(t, "static")) decl.isStatic = true;
     if (t.text.starts_with("__attribute") || t.text == "__declspec" || t.text == "__aligned") {
-      if (i + 1 < b && Is(t_[i + 1], "(")) i = Skip(i + 1, b) - 1;
+      if (i + 1 < b && Is(t_[i + 1], '(')) i = Skip(i + 1, b) - 1;
       continue;
     }
     if (In(t.text, kQualifiers)) {
@@ -542,10 +615,10 @@ Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
       decl.isStruct = t.text != "enum";
       ++i;
       while (i < b && t_[i].kind == Kind::kIdent && t_[i].text.starts_with("__attribute")) {
-        i = i + 1 < b && Is(t_[i + 1], "(") ? Skip(i + 1, b) : i + 1;
+        i = i + 1 < b && Is(t_[i + 1], '(') ? Skip(i + 1, b) : i + 1;
       }
       if (i < b && t_[i].kind == Kind::kIdent) decl.type = t_[i++].text;
-      if (i < b && Is(t_[i], "{")) {
+      if (i < b && Is(t_[i], '{')) {
         decl.bodyOpen = i;
         i = Skip(i, b);
         decl.bodyClose = i - 1;
@@ -574,7 +647,7 @@ Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
       j = Skip(j, b) - 1;
       continue;
     }
-    if (j == b || Is(t_[j], ",")) {
+    if (j == b || Is(t_[j], ',')) {
       if (j > start) {
         Declarator d = ParseDeclarator(start, j);
         d.end = j;
@@ -592,15 +665,15 @@ void FactReader::StructBody(std::string name, size_t open, size_t close) {
   int anonymous = 0;
   size_t start = open + 1;
   for (size_t i = open + 1; i <= close; ++i) {
-    if (i < close && Is(t_[i], "{")) {
+    if (i < close && Is(t_[i], '{')) {
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i < close && Is(t_[i], "(")) {
+    if (i < close && Is(t_[i], '(')) {
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i == close || Is(t_[i], ";")) {
+    if (i == close || Is(t_[i], ';')) {
       if (i > start) {
         const Declaration decl = ParseDeclaration(start, i);
         std::string type(decl.type);
@@ -656,17 +729,17 @@ CSlot FactReader::NameSlot(std::string_view name) const {
 // A value that names a function or a slot: "fn", "&fn", "(type)fn", "(fn)", "p->f".
 CSlot FactReader::ValueSource(size_t a, size_t b) const {
   while (a < b) {
-    if (Is(t_[a], "&")) {
+    if (Is(t_[a], '&')) {
       ++a;
-    } else if (Is(t_[a], "(") && Skip(a, b) == b && b > a + 2) {
+    } else if (Is(t_[a], '(') && Skip(a, b) == b && b > a + 2) {
       ++a;
       --b;
-    } else if (Is(t_[a], "(") && Skip(a, b) < b) {
+    } else if (Is(t_[a], '(') && Skip(a, b) < b) {
       // A cast: a type name, or words and "*" only.
       const size_t close = Skip(a, b);
       bool cast = true;
       for (size_t i = a + 1; i + 1 < close; ++i) {
-        if (t_[i].kind != Kind::kIdent && !Is(t_[i], "*")) cast = false;
+        if (t_[i].kind != Kind::kIdent && !Is(t_[i], '*')) cast = false;
       }
       if (!cast) return {};
       a = close;
@@ -679,7 +752,7 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
     return NameSlot(t_[a].text);
   }
   // "get_ops(x)": what that function returns.
-  if (b > a + 2 && t_[a].kind == Kind::kIdent && Is(t_[a + 1], "(") && Skip(a + 1, b) == b &&
+  if (b > a + 2 && t_[a].kind == Kind::kIdent && Is(t_[a + 1], '(') && Skip(a + 1, b) == b &&
       !In(t_[a].text, kStatementWords) && !locals_.contains(t_[a].text)) {
     CSlot slot;
     slot.kind = CSlot::Kind::kParameter;
@@ -687,7 +760,7 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
     slot.index = kReturnValue;
     return slot;
   }
-  if (b > a + 2 && t_[b - 1].kind == Kind::kIdent && (Is(t_[b - 2], ".") || Is(t_[b - 2], "->"))) {
+  if (b > a + 2 && t_[b - 1].kind == Kind::kIdent && (Is(t_[b - 2], '.') || Is(t_[b - 2], kArrow))) {
     std::string_view via;
     return Postfix(a, b - 1, via);
   }
@@ -696,7 +769,7 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
 
 template <class Found>
 void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) const {
-  while (a + 2 < b && Is(t_[a], "(") && Skip(a, b) == b) {
+  while (a + 2 < b && Is(t_[a], '(') && Skip(a, b) == b) {
     ++a;
     --b;
   }
@@ -705,7 +778,7 @@ void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) c
   for (size_t i = a; i < b && depth < 8; ++i) {
     if (Opens(i)) {
       i = Skip(i, b) - 1;
-    } else if (t_[i].kind == Kind::kPunct && Is(t_[i], "?")) {
+    } else if (t_[i].kind == Kind::kPunct && Is(t_[i], '?')) {
       question = i;
       break;
     }
@@ -715,9 +788,9 @@ void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) c
     for (size_t i = question + 1; i < b; ++i) {
       if (Opens(i)) {
         i = Skip(i, b) - 1;
-      } else if (Is(t_[i], "?")) {
+      } else if (Is(t_[i], '?')) {
         ++nested;
-      } else if (Is(t_[i], ":") && nested-- == 0) {
+      } else if (Is(t_[i], ':') && nested-- == 0) {
         EachValueSource(question + 1, i, found, depth + 1);
         EachValueSource(i + 1, b, found, depth + 1);
         return;
@@ -740,11 +813,11 @@ CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) cons
     if (t_[i].kind != Kind::kIdent) break;
     const std::string_view word = t_[i].text;
     // What stands before it: a member access, an index, or the start.
-    if (i > first && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) {
+    if (i > first && (Is(t_[i - 1], '.') || Is(t_[i - 1], kArrow))) {
       members.emplace_back(word);
       if (i < first + 2) break;
       size_t j = i - 2;
-      while (Is(t_[j], "]") && j > first) {
+      while (Is(t_[j], ']') && j > first) {
         const size_t open = OpenOf(j, first);
         if (open <= first) break;
         j = open - 1;
@@ -753,7 +826,7 @@ CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) cons
         i = j;
         continue;
       }
-      if (Is(t_[j], ")")) {
+      if (Is(t_[j], ')')) {
         // "((struct T *)p)->f" names its type; "get()->f" does not.
         const size_t open = OpenOf(j, first);
         for (size_t k = open; k < j; ++k) {
@@ -764,7 +837,7 @@ CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) cons
           }
         }
         if (!typed && open + 1 < j && t_[open + 1].kind == Kind::kPunct &&
-            Is(t_[open + 1], "(")) {
+            Is(t_[open + 1], '(')) {
           // "((T *)p)->f" with a typedef name.
           const size_t inner = Skip(open + 1, j);
           if (inner > open + 3 && t_[open + 2].kind == Kind::kIdent) {
@@ -815,27 +888,27 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i != close && !Is(t_[i], ",")) continue;
+    if (i != close && !Is(t_[i], ',')) continue;
     size_t a = start;
     start = i + 1;
     if (a >= i) continue;
     CSlot slot = base;
     bool designated = false;
     // ".a.b = ", "[X] = ", ".a[2] = ", or the old "name: ".
-    while (a < i && (Is(t_[a], ".") || Is(t_[a], "["))) {
-      if (Is(t_[a], ".") && a + 1 < i && t_[a + 1].kind == Kind::kIdent) {
+    while (a < i && (Is(t_[a], '.') || Is(t_[a], '['))) {
+      if (Is(t_[a], '.') && a + 1 < i && t_[a + 1].kind == Kind::kIdent) {
         if (!array || designated) slot.members.emplace_back(t_[a + 1].text);
         designated = true;
         a += 2;
-      } else if (Is(t_[a], "[")) {
+      } else if (Is(t_[a], '[')) {
         a = Skip(a, i);
         if (!array) designated = true;  // an index into a member array
       } else {
         break;
       }
     }
-    if (a < i && Is(t_[a], "=")) ++a;
-    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], "(") && Skip(a + 1, i) == i &&
+    if (a < i && Is(t_[a], '=')) ++a;
+    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], '(') && Skip(a + 1, i) == i &&
         expanding_ < 4) {
       const auto macro = macros_.find(t_[a].text);
       if (macro != macros_.end()) {
@@ -845,7 +918,7 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
         continue;
       }
     }
-    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], ":")) {
+    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], ':')) {
       slot.members.emplace_back(t_[a].text);
       designated = true;
       a += 2;
@@ -853,7 +926,7 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
     if (!designated && !array) slot.members.push_back("#" + std::to_string(position));
     if (!array) position = designated ? -1000000 : position + 1;
     if (a >= i) continue;
-    if (Is(t_[a], "{")) {
+    if (Is(t_[a], '{')) {
       const size_t inner = Skip(a, i) - 1;
       // An element of an array of structs is a struct; a member's braces may be either.
       Initialiser(slot, CSlot{}, false, a, inner, depth + 1);
@@ -874,7 +947,7 @@ size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
       j = Skip(j, close - 1) - 1;
       continue;
     }
-    if (Is(t_[j], ",") || j + 1 == close) {
+    if (Is(t_[j], ',') || j + 1 == close) {
       arguments.emplace_back(start, j);
       start = j + 1;
     }
@@ -889,7 +962,7 @@ size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
       pasted_.push_back(std::string(t_.back().text) + std::string(tok.text));
       t_.back().text = pasted_.back();
     } else {
-      t_.push_back({tok.kind, tok.text, at.offset, at.line});
+      t_.push_back({tok.kind, tok.op, tok.text, at.offset, at.line});
     }
     paste = false;
   };
@@ -920,7 +993,7 @@ size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
 void FactReader::Expand(const Macro& macro, size_t open, size_t close, const CSlot& slot,
                         int depth) {
   const size_t base = ExpandTokens(macro, open, close);
-  if (t_.size() > base && Is(t_[base], "{")) {
+  if (t_.size() > base && Is(t_[base], '{')) {
     ++expanding_;
     const size_t end = Skip(base, t_.size());
     Initialiser(slot, CSlot{}, false, base, end - 1, depth + 1);
@@ -935,7 +1008,7 @@ void FactReader::FileScopeTokens(size_t from, size_t to) {
   for (size_t i = from; i < to; ++i) {
     const Tok t = t_[i];
     if (t.kind == Kind::kIdent && i == declStart && depth == 0 && i + 1 < to &&
-        Is(t_[i + 1], "(") && expanding_ < 4) {
+        Is(t_[i + 1], '(') && expanding_ < 4) {
       // A macro that declares at file scope ("IOMETHODS(...)"): read what it stands for.
       const auto macro = macros_.find(t.text);
       if (macro != macros_.end()) {
@@ -947,29 +1020,29 @@ void FactReader::FileScopeTokens(size_t from, size_t to) {
         t_.resize(base);
         i = close - 1;
         declStart = close;
-        if (declStart < to && Is(t_[declStart], ";")) ++declStart;
+        if (declStart < to && Is(t_[declStart], ';')) ++declStart;
         continue;
       }
     }
     if (t.kind != Kind::kPunct) continue;
     // 'extern "C" {' encloses declarations without being one.
     const bool linkageBlock =
-        Is(t, "{") && i >= 2 && t_[i - 1].kind == Kind::kString && Is(t_[i - 2], "extern");
+        Is(t, '{') && i >= 2 && t_[i - 1].kind == Kind::kString && Is(t_[i - 2], "extern");
     if (linkageBlock) {
       declStart = i + 1;
       continue;
     }
-    if (Is(t, "{") || Is(t, "(") || Is(t, "[")) ++depth;
-    if ((Is(t, "}") || Is(t, ")") || Is(t, "]")) && depth > 0) {
+    if (Is(t, '{') || Is(t, '(') || Is(t, '[')) ++depth;
+    if ((Is(t, '}') || Is(t, ')') || Is(t, ']')) && depth > 0) {
       --depth;
       // A function's body inside a macro's text ends a declaration as a ";" does.
-      if (depth == 0 && Is(t, "}") && expanding_ > 0 && i + 1 < to &&
-          !Is(t_[i + 1], ";") && !Is(t_[i + 1], ",") && t_[i + 1].kind == Kind::kIdent &&
+      if (depth == 0 && Is(t, '}') && expanding_ > 0 && i + 1 < to &&
+          !Is(t_[i + 1], ';') && !Is(t_[i + 1], ',') && t_[i + 1].kind == Kind::kIdent &&
           (Is(t_[i + 1], "static") || Is(t_[i + 1], "const"))) {
         declStart = i + 1;
       }
     }
-    if (depth == 0 && Is(t, ";")) {
+    if (depth == 0 && Is(t, ';')) {
       FileScope(declStart, i);
       declStart = i + 1;
     }
@@ -1015,7 +1088,7 @@ void FactReader::FileScope(size_t a, size_t b) {
     CSlot variable;
     variable.kind = CSlot::Kind::kGlobal;
     variable.name = d.name;
-    if (Is(t_[d.init], "{")) {
+    if (Is(t_[d.init], '{')) {
       CSlot base;
       base.kind = CSlot::Kind::kMember;
       base.type = fp ? std::string() : type;
@@ -1034,7 +1107,7 @@ void FactReader::Parameters(size_t r, size_t header, size_t body) {
   for (size_t i = header; i < name; ++i) {
     if (Is(t_[i], "static")) facts.isStatic = true;
   }
-  if (name + 1 >= body || !Is(t_[name + 1], "(")) {
+  if (name + 1 >= body || !Is(t_[name + 1], '(')) {
     facts.parameters = -1;
     return;
   }
@@ -1047,9 +1120,9 @@ void FactReader::Parameters(size_t r, size_t header, size_t body) {
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i != close && !Is(t_[i], ",")) continue;
+    if (i != close && !Is(t_[i], ',')) continue;
     if (i > start) {
-      if (Is(t_[start], "...")) variadic = true;
+      if (Is(t_[start], kEllipsis)) variadic = true;
       const bool onlyVoid = i == start + 1 && Is(t_[start], "void");
       if (!onlyVoid) {
         const Declaration decl = ParseDeclaration(start, i);
@@ -1096,7 +1169,7 @@ void FactReader::LocalDeclaration(size_t a, size_t b) {
     variable.kind = CSlot::Kind::kLocal;
     variable.name = d.name;
     variable.index = function_;
-    if (Is(t_[d.init], "{")) {
+    if (Is(t_[d.init], '{')) {
       CSlot base;
       base.kind = CSlot::Kind::kMember;
       base.type = fp ? std::string() : std::string(decl.type);
@@ -1125,13 +1198,13 @@ bool LooksLikeDeclaration(const std::vector<Tok>& t, size_t i, size_t b) {
   size_t j = i + 1;
   // "T x", but not "FALLTHROUGH case X:" (a statement macro before a statement).
   if (j < b && t[j].kind == Kind::kIdent) return !In(t[j].text, kStatementWords);
-  while (j < b && Is(t[j], "*")) ++j;
+  while (j < b && Is(t[j], '*')) ++j;
   if (j > i + 1 && j + 1 < b && t[j].kind == Kind::kIdent) {
     const std::string_view after = t[j + 1].text;
     return after == "=" || after == ";" || after == "," || after == "[";  // "T *x = ..."
   }
   // "T (*fp)(...)"
-  return i + 2 < b && Is(t[i + 1], "(") && Is(t[i + 2], "*");
+  return i + 2 < b && Is(t[i + 1], '(') && Is(t[i + 2], '*');
 }
 
 void FactReader::Body(size_t a, size_t b) {
@@ -1141,23 +1214,23 @@ void FactReader::Body(size_t a, size_t b) {
     if (t.kind == Kind::kIdent && sourceMacros_ != nullptr && expanding_ == 0) MacroUse(i, b);
     if (statementStart && LooksLikeDeclaration(t_, i, b)) {
       size_t end = i;
-      while (end < b && !Is(t_[end], ";")) {
+      while (end < b && !Is(t_[end], ';')) {
         end = Opens(end) ? Skip(end, b) : end + 1;
       }
       LocalDeclaration(i, end);
       // The initialisers' calls and dispatches are read below like any other code.
       size_t init = i;
-      while (init < end && !Is(t_[init], "=")) init = Opens(init) ? Skip(init, end) : init + 1;
+      while (init < end && !Is(t_[init], '=')) init = Opens(init) ? Skip(init, end) : init + 1;
       if (init >= end) {
         i = end;
         statementStart = true;
         continue;
       }
     }
-    statementStart = Is(t, ";") || Is(t, "{") || Is(t, "}");
+    statementStart = Is(t, ';') || Is(t, '{') || Is(t, '}');
     if (t.kind == Kind::kIdent && Is(t, "return") && function_ >= 0) {
       size_t end = i + 1;
-      while (end < b && !Is(t_[end], ";")) end = Opens(end) ? Skip(end, b) : end + 1;
+      while (end < b && !Is(t_[end], ';')) end = Opens(end) ? Skip(end, b) : end + 1;
       EachValueSource(i + 1, end, [&](CSlot from) {
         if (from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal ||
             from.kind == CSlot::Kind::kMember) {
@@ -1170,12 +1243,12 @@ void FactReader::Body(size_t a, size_t b) {
       });
       continue;
     }
-    if (t.kind == Kind::kPunct && Is(t, "=") && i > a) {
+    if (t.kind == Kind::kPunct && Is(t, '=') && i > a) {
       // An assignment: the slot before it, the value after it.
       size_t first = i - 1;
-      while (first > a && (t_[first - 1].kind == Kind::kIdent || Is(t_[first - 1], ".") ||
-                           Is(t_[first - 1], "->") || Is(t_[first - 1], "]"))) {
-        if (Is(t_[first - 1], "]")) {
+      while (first > a && (t_[first - 1].kind == Kind::kIdent || Is(t_[first - 1], '.') ||
+                           Is(t_[first - 1], kArrow) || Is(t_[first - 1], ']'))) {
+        if (Is(t_[first - 1], ']')) {
           first = OpenOf(first - 1, a);
         } else {
           --first;
@@ -1185,8 +1258,8 @@ void FactReader::Body(size_t a, size_t b) {
       std::string_view via;
       CSlot to = Postfix(first, i - 1, via);
       size_t end = i + 1;
-      while (end < b && !Is(t_[end], ";") && !Is(t_[end], ",") && !Is(t_[end], ")") &&
-             !Is(t_[end], "}")) {
+      while (end < b && !Is(t_[end], ';') && !Is(t_[end], ',') && !Is(t_[end], ')') &&
+             !Is(t_[end], '}')) {
         end = Opens(end) ? Skip(end, b) : end + 1;
       }
       const auto local = to.kind == CSlot::Kind::kLocal ? locals_.find(to.name) : locals_.end();
@@ -1204,12 +1277,12 @@ void FactReader::Body(size_t a, size_t b) {
       });
       continue;
     }
-    if (!(t.kind == Kind::kPunct && Is(t, "(")) || i == a) continue;
+    if (!(t.kind == Kind::kPunct && Is(t, '(')) || i == a) continue;
     const Tok before = t_[i - 1];  // a copy: a macro's expansion adds tokens
     const size_t close = Skip(i, b);
     // A call: function-valued arguments go to the callee's parameters.
     if (before.kind == Kind::kIdent && !In(before.text, kStatementWords) &&
-        !(i >= 2 && (Is(t_[i - 2], ".") || Is(t_[i - 2], "->")))) {
+        !(i >= 2 && (Is(t_[i - 2], '.') || Is(t_[i - 2], kArrow)))) {
       EachArgument(i, close, b, [&](size_t start, size_t j, int32_t position) {
         const auto callee = pointerParameters_.find(before.text);
         const bool pointerParameter = callee != pointerParameters_.end() &&
@@ -1250,14 +1323,14 @@ void FactReader::Body(size_t a, size_t b) {
     size_t last = i - 1;
     bool named = true;
     size_t exprFirst = 0;
-    if (Is(before, ")")) {
+    if (Is(before, ')')) {
       const size_t open = OpenOf(i - 1, a);
       if (open > a && t_[open - 1].kind == Kind::kIdent &&
           !In(t_[open - 1].text, kStatementWords)) {
         continue;  // "f(a)(b)"
       }
       size_t inner = open + 1;
-      while (inner < i - 1 && Is(t_[inner], "*")) ++inner;
+      while (inner < i - 1 && Is(t_[inner], '*')) ++inner;
       if (inner >= i - 1 || t_[i - 2].kind != Kind::kIdent) continue;
       last = i - 2;
       named = false;
@@ -1267,7 +1340,7 @@ void FactReader::Body(size_t a, size_t b) {
           !globals_.contains(t_[last].text)) {
         continue;
       }
-    } else if (Is(before, "]")) {
+    } else if (Is(before, ']')) {
       const size_t open = OpenOf(i - 1, a);
       if (open <= a || t_[open - 1].kind != Kind::kIdent) continue;
       last = open - 1;
@@ -1275,7 +1348,7 @@ void FactReader::Body(size_t a, size_t b) {
     } else if (before.kind != Kind::kIdent || In(before.text, kStatementWords)) {
       continue;
     }
-    const bool member = last >= a + 2 && (Is(t_[last - 1], ".") || Is(t_[last - 1], "->"));
+    const bool member = last >= a + 2 && (Is(t_[last - 1], '.') || Is(t_[last - 1], kArrow));
     if (!member && named && !locals_.contains(t_[last].text) &&
         !globals_.contains(t_[last].text)) {
       continue;  // a plain call of a name, bound by scope
@@ -1288,9 +1361,9 @@ void FactReader::Body(size_t a, size_t b) {
     size_t first = last;
     while (first > a) {
       const Tok& prev = t_[first - 1];
-      if (prev.kind == Kind::kIdent || Is(prev, ".") || Is(prev, "->")) {
+      if (prev.kind == Kind::kIdent || Is(prev, '.') || Is(prev, kArrow)) {
         --first;
-      } else if (Is(prev, "]") || (Is(prev, ")") && (Is(t_[first], ".") || Is(t_[first], "->")))) {
+      } else if (Is(prev, ']') || (Is(prev, ')') && (Is(t_[first], '.') || Is(t_[first], kArrow)))) {
         first = OpenOf(first - 1, a);
       } else {
         break;
@@ -1335,13 +1408,13 @@ constexpr size_t kMaxMacroUseTokens = 4096;
 
 void FactReader::MacroUse(size_t i, size_t b) {
   const Tok& t = t_[i];
-  if (i > 0 && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) return;
+  if (i > 0 && (Is(t_[i - 1], '.') || Is(t_[i - 1], kArrow))) return;
   sourceMacros_->At(t.offset);
   const MacroDefinition* macro = sourceMacros_->Find(t.text);
   // A cast or statement macro before a call ("v = AS_TEXT text_dup(v);", "CHECK_FAIL report(x);"):
   // the scanner reads "WORD name(" as a declaration, but the name is called. A word in capitals
   // counts as such a macro where no table knows it.
-  if (i + 2 < b && t_[i + 1].kind == Kind::kIdent && Is(t_[i + 2], "(") &&
+  if (i + 2 < b && t_[i + 1].kind == Kind::kIdent && Is(t_[i + 2], '(') &&
       !In(t_[i + 1].text, kStatementWords) && !In(t.text, kStatementWords) &&
       (macro != nullptr ? !macro->functionLike : t.text.size() > 1 && !HasLower(t.text))) {
     CMacroUse call;
@@ -1352,7 +1425,7 @@ void FactReader::MacroUse(size_t i, size_t b) {
     facts_.macroUses.push_back(std::move(call));
   }
   if (macro == nullptr) return;
-  const bool named = i + 1 < b && Is(t_[i + 1], "(");
+  const bool named = i + 1 < b && Is(t_[i + 1], '(');
   if (macro->functionLike && !named) return;
   size_t last = i;
   if (named) {
@@ -1360,8 +1433,8 @@ void FactReader::MacroUse(size_t i, size_t b) {
     const size_t stop = std::min(b, i + 1 + kMaxMacroUseTokens);
     size_t j = i + 1;
     for (; j < stop; ++j) {
-      if (Is(t_[j], "(")) ++depth;
-      if (Is(t_[j], ")") && --depth == 0) break;
+      if (Is(t_[j], '(')) ++depth;
+      if (Is(t_[j], ')') && --depth == 0) break;
     }
     if (j >= stop) {
       if (macro->functionLike) return;
@@ -1396,20 +1469,20 @@ void FactReader::MacroUse(size_t i, size_t b) {
 void FactReader::MadeName(size_t r, size_t header, size_t body) {
   size_t name = header;
   while (name < body && t_[name].offset < ranges_[r].nameOffset) ++name;
-  if (name + 1 >= body || t_[name].kind != Kind::kIdent || !Is(t_[name + 1], "(")) return;
+  if (name + 1 >= body || t_[name].kind != Kind::kIdent || !Is(t_[name + 1], '(')) return;
   int depth = 0;
   size_t close = name + 1;
   const size_t stop = std::min(body, name + 1 + kMaxMacroUseTokens);
   for (; close < stop; ++close) {
-    if (Is(t_[close], "(")) ++depth;
-    if (Is(t_[close], ")") && --depth == 0) break;
+    if (Is(t_[close], '(')) ++depth;
+    if (Is(t_[close], ')') && --depth == 0) break;
   }
   if (close >= stop) return;
   use_.clear();
   const size_t end = t_[close].offset + 1;
   TokenizeMacroText(text_.substr(t_[name].offset, end - t_[name].offset), use_);
   // Another parameter list after the use: the use gives the name ("IMPL(copy)(char *d)").
-  const bool listFollows = close + 1 < body && Is(t_[close + 1], "(");
+  const bool listFollows = close + 1 < body && Is(t_[close + 1], '(');
   sourceMacros_->At(t_[name].offset);
   const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
   std::string made;

@@ -228,6 +228,15 @@ class DirectiveReader {
   std::unordered_map<std::string, std::string, Hash, std::equal_to<>> defined_;  // and values
 };
 
+// The bytes that matter inside a line of code once it holds more than blanks.
+struct LineBytes {
+  std::array<bool, 256> stop{};
+  constexpr LineBytes() {
+    for (const char c : {'\n', '/', '\\', '"', '\''}) stop[static_cast<uint8_t>(c)] = true;
+  }
+};
+constexpr LineBytes kLineBytes;
+
 }  // namespace
 
 void ReadMacroDirectives(
@@ -288,6 +297,9 @@ void ReadMacroDirectives(
       } else {
         ++i;
       }
+      // Until the line ends no "#" begins a directive: only what may end the line, hide its
+      // end or open a literal is looked at.
+      while (i < n && !kLineBytes.stop[static_cast<uint8_t>(text[i])]) ++i;
     }
   }
 }
