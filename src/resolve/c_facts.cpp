@@ -88,6 +88,15 @@ inline size_t OperatorLength(std::string_view text, size_t start) {
   }
 }
 
+// The bytes that matter in a line of a branch not read, past its first word.
+struct SkippedLineBytes {
+  std::array<bool, 256> stop{};
+  constexpr SkippedLineBytes() {
+    for (const char c : {'\n', '/', '"', '\''}) stop[static_cast<uint8_t>(c)] = true;
+  }
+};
+constexpr SkippedLineBytes kSkippedLineBytes;
+
 // Tokens of the text: comments and preprocessor lines left out, literals as one token. The
 // function-like macros go to `macros` when given.
 void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
@@ -214,6 +223,8 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       } else {
         ++i;
       }
+      // Until the line ends only a comment or a literal can matter.
+      while (i < n && !kSkippedLineBytes.stop[static_cast<uint8_t>(text[i])]) ++i;
       continue;
     }
     const size_t start = i;
@@ -458,10 +469,12 @@ class FactReader {
   void StructBody(std::string name, size_t open, size_t close);
   void Initialiser(const CSlot& base, const CSlot& variable, bool array, size_t open, size_t close,
                    int depth);
-  CSlot ValueSource(size_t a, size_t b) const;
+  // With `paths` false a member path is not spelt out: the slot says only that it is one.
+  CSlot ValueSource(size_t a, size_t b, bool paths = true) const;
   // Calls `found(slot)` for each value t_[a, b) may take: both branches of "c ? f : g".
   template <class Found>
-  void EachValueSource(size_t a, size_t b, Found&& found, int depth = 0) const;
+  void EachValueSource(size_t a, size_t b, Found&& found, int depth = 0,
+                       bool paths = true) const;
   // Reads the braced replacement of `macro` called with the arguments t_[open, close) as the
   // initialiser of `slot`.
   void Expand(const Macro& macro, size_t open, size_t close, const CSlot& slot, int depth);
@@ -727,7 +740,7 @@ CSlot FactReader::NameSlot(std::string_view name) const {
 }
 
 // A value that names a function or a slot: "fn", "&fn", "(type)fn", "(fn)", "p->f".
-CSlot FactReader::ValueSource(size_t a, size_t b) const {
+CSlot FactReader::ValueSource(size_t a, size_t b, bool paths) const {
   while (a < b) {
     if (Is(t_[a], '&')) {
       ++a;
@@ -761,6 +774,11 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
     return slot;
   }
   if (b > a + 2 && t_[b - 1].kind == Kind::kIdent && (Is(t_[b - 2], '.') || Is(t_[b - 2], kArrow))) {
+    if (!paths) {
+      CSlot member;
+      member.kind = CSlot::Kind::kMember;
+      return member;
+    }
     std::string_view via;
     return Postfix(a, b - 1, via);
   }
@@ -768,7 +786,8 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
 }
 
 template <class Found>
-void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) const {
+void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth,
+                                 bool paths) const {
   while (a + 2 < b && Is(t_[a], '(') && Skip(a, b) == b) {
     ++a;
     --b;
@@ -791,13 +810,13 @@ void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) c
       } else if (Is(t_[i], '?')) {
         ++nested;
       } else if (Is(t_[i], ':') && nested-- == 0) {
-        EachValueSource(question + 1, i, found, depth + 1);
-        EachValueSource(i + 1, b, found, depth + 1);
+        EachValueSource(question + 1, i, found, depth + 1, paths);
+        EachValueSource(i + 1, b, found, depth + 1, paths);
         return;
       }
     }
   }
-  found(ValueSource(a, b));
+  found(ValueSource(a, b, paths));
 }
 
 // The slot of a postfix expression t_[first, last] that ends with an identifier: "p->a.f",
@@ -1283,8 +1302,8 @@ void FactReader::Body(size_t a, size_t b) {
     // A call: function-valued arguments go to the callee's parameters.
     if (before.kind == Kind::kIdent && !In(before.text, kStatementWords) &&
         !(i >= 2 && (Is(t_[i - 2], '.') || Is(t_[i - 2], kArrow)))) {
+      const auto callee = pointerParameters_.find(before.text);
       EachArgument(i, close, b, [&](size_t start, size_t j, int32_t position) {
-        const auto callee = pointerParameters_.find(before.text);
         const bool pointerParameter = callee != pointerParameters_.end() &&
                                       static_cast<size_t>(position) < callee->second.size() &&
                                       callee->second[static_cast<size_t>(position)];
@@ -1303,7 +1322,7 @@ void FactReader::Body(size_t a, size_t b) {
             to.index = position;
             Flow(std::move(to), std::move(from));
           }
-        });
+        }, 0, pointerParameter);
       });
     }
     // A macro that calls through a pointer ("#define next(p) (p)->xNext(p)"): its calls are
@@ -1478,15 +1497,21 @@ void FactReader::MadeName(size_t r, size_t header, size_t body) {
     if (Is(t_[close], ')') && --depth == 0) break;
   }
   if (close >= stop) return;
+  sourceMacros_->At(t_[name].offset);
+  const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
+  // Most names are no macro that any table or rule knows: their lists are not split.
+  const bool expands = macro != nullptr && macro->functionLike;
+  if (!expands && (macro != nullptr || nameRules_ == nullptr ||
+                   !MacroNameRuleMatches(*nameRules_, t_[name].text))) {
+    return;
+  }
   use_.clear();
   const size_t end = t_[close].offset + 1;
   TokenizeMacroText(text_.substr(t_[name].offset, end - t_[name].offset), use_);
   // Another parameter list after the use: the use gives the name ("IMPL(copy)(char *d)").
   const bool listFollows = close + 1 < body && Is(t_[close + 1], '(');
-  sourceMacros_->At(t_[name].offset);
-  const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
   std::string made;
-  if (macro != nullptr && macro->functionLike) {
+  if (expands) {
     MacroExpander expander(*sourceMacros_, {}, &memo_->bodies);
     expander.Expand(use_, expansion_);
     made = DefinedNameOf(expansion_, listFollows);

@@ -476,7 +476,11 @@ SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers) : h
       definitions_.push_back(*m);
     }
     auto it = byName_.find(Key(name));
-    if (it == byName_.end()) it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
+    if (it == byName_.end()) {
+      it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
+      const size_t bit = SieveBit(name);
+      sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
+    }
     it->second.push_back({offset, index});
     offsets_.push_back(offset);
   }, headers == nullptr ? nullptr : &headers->predefined());
@@ -488,7 +492,8 @@ size_t SourceMacros::DirectivesBefore() const {
 }
 
 const MacroDefinition* SourceMacros::Find(std::string_view name) const {
-  if (!byName_.empty()) {
+  const size_t bit = name.empty() ? 0 : SieveBit(name);
+  if (!byName_.empty() && !name.empty() && (sieve_[bit / 64] >> (bit % 64) & 1) != 0) {
     const auto it = byName_.find(Key(name));
     if (it != byName_.end()) {
       const std::vector<Directive>& directives = it->second;
@@ -889,6 +894,11 @@ bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule) {
   rule.nameTemplate.assign(text.substr(second));
   while (!rule.nameTemplate.empty() && Blank(rule.nameTemplate.back())) rule.nameTemplate.pop_back();
   return !rule.pattern.empty() && rule.nameTemplate.find_first_of(" \t") == std::string::npos;
+}
+
+bool MacroNameRuleMatches(const std::vector<MacroNameRule>& rules, std::string_view name) {
+  return std::any_of(rules.begin(), rules.end(),
+                     [&](const MacroNameRule& rule) { return MatchesGlob(rule.pattern, name); });
 }
 
 std::string NameByRules(const std::vector<MacroNameRule>& rules,
