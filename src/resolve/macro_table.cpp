@@ -247,7 +247,7 @@ class DirectiveReader {
   std::deque<std::string> names_;  // the names that do not stand in the text as read
 };
 
-// The bytes that matter inside a line of code once it holds more than blanks.
+// The bytes that may end a line, join it to the next, or open a comment or a literal.
 struct LineBytes {
   std::array<bool, 256> stop{};
   constexpr LineBytes() {
@@ -302,8 +302,11 @@ void ReadMacroDirectives(
           i = std::min(i, n);
           directive.append(text.substr(s, i - s));
         } else {
-          directive += d;
-          ++i;
+          // The run of bytes up to the next that may end the line, join it, or open a
+          // comment or literal is taken as it stands.
+          const size_t s = i++;
+          while (i < n && !kLineBytes.stop[static_cast<uint8_t>(text[i])]) ++i;
+          directive.append(text.substr(s, i - s));
         }
       }
       reader.Directive(directive, start);
