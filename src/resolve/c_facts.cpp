@@ -1463,9 +1463,8 @@ void FactReader::MacroUse(size_t i, size_t b) {
   }
   const size_t end = t_[last].offset + t_[last].text.size();
   const std::string_view useText = text_.substr(t.offset, end - t.offset);
-  if (const std::vector<std::string>* known = memo_->Find(*sourceMacros_, useText)) {
-    calls_ = *known;
-  } else {
+  const std::vector<std::string>* calls = memo_->Find(*sourceMacros_, useText);
+  if (calls == nullptr) {
     use_.clear();
     TokenizeMacroText(useText, use_);
     MacroExpander expander(*sourceMacros_, {}, &memo_->bodies);
@@ -1473,15 +1472,16 @@ void FactReader::MacroUse(size_t i, size_t b) {
     use_ = {};
     MacroExpander::CallsOf(expansion_, calls_);
     memo_->Keep(*sourceMacros_, useText, calls_);
+    calls = &calls_;
   }
-  if (calls_.empty() && !named) return;
+  if (calls->empty() && !named) return;
   CMacroUse found;
   found.function = function_;
   found.offset = t.offset;
   found.line = t.line;
   found.named = named;
   found.macro = t.text;
-  found.callees = calls_;
+  found.callees = *calls;
   facts_.macroUses.push_back(std::move(found));
 }
 
