@@ -266,10 +266,25 @@ constexpr std::string_view kStatementWords[] = {"return", "if",    "while", "for
                                                 "switch", "case",  "goto",  "else",  "break",
                                                 "continue", "sizeof", "default"};
 
+// For each first byte, the lengths of the words of a list that begin with it (bit k: length k).
 template <size_t N>
-bool In(std::string_view word, const std::string_view (&words)[N]) {
-  for (const std::string_view w : words) {
-    if (w.size() == word.size() && w[0] == word[0] && w == word) return true;
+constexpr std::array<uint32_t, 256> LengthsByFirstByte(const std::string_view (&words)[N]) {
+  std::array<uint32_t, 256> lengths{};
+  for (const std::string_view w : words) lengths[static_cast<uint8_t>(w[0])] |= uint32_t{1} << w.size();
+  return lengths;
+}
+
+// Whether `word` is one of kWords. Asked of most identifiers, most of which are turned away by
+// their first byte and length.
+template <const auto& kWords>
+bool In(std::string_view word) {
+  static constexpr std::array<uint32_t, 256> kLengths = LengthsByFirstByte(kWords);
+  if (word.empty() || word.size() >= 32 ||
+      (kLengths[static_cast<uint8_t>(word[0])] >> word.size() & 1) == 0) {
+    return false;
+  }
+  for (const std::string_view w : kWords) {
+    if (w.size() == word.size() && w == word) return true;
   }
   return false;
 }
@@ -597,7 +612,7 @@ Declarator FactReader::ParseDeclarator(size_t a, size_t b) const {
       continue;
     }
     if (Is(t, ':')) break;  // a bit-field's width
-    if (t.kind == Kind::kIdent && !d.functionPointer && !In(t.text, kQualifiers)) {
+    if (t.kind == Kind::kIdent && !d.functionPointer && !In<kQualifiers>(t.text)) {
       if (t.text.starts_with("__attribute")) {
         if (i + 1 < b && Is(t_[i + 1], '(')) i = Skip(i + 1, b) - 1;
         continue;
@@ -620,8 +635,8 @@ Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
       if (i + 1 < b && Is(t_[i + 1], '(')) i = Skip(i + 1, b) - 1;
       continue;
     }
-    if (In(t.text, kQualifiers)) {
-      if (In(t.text, kPlainTypes)) decl.plain = true;
+    if (In<kQualifiers>(t.text)) {
+      if (In<kPlainTypes>(t.text)) decl.plain = true;
       continue;
     }
     if (IsAggregate(t.text)) {
@@ -638,12 +653,12 @@ Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
       }
       break;
     }
-    if (In(t.text, kPlainTypes)) {
+    if (In<kPlainTypes>(t.text)) {
       decl.plain = true;
       ++i;
       // "unsigned long int x": the rest of a plain type.
-      while (i < b && t_[i].kind == Kind::kIdent && (In(t_[i].text, kPlainTypes) ||
-                                                    In(t_[i].text, kQualifiers))) {
+      while (i < b && t_[i].kind == Kind::kIdent && (In<kPlainTypes>(t_[i].text) ||
+                                                    In<kQualifiers>(t_[i].text))) {
         ++i;
       }
       break;
@@ -766,7 +781,7 @@ CSlot FactReader::ValueSource(size_t a, size_t b, bool paths) const {
   }
   // "get_ops(x)": what that function returns.
   if (b > a + 2 && t_[a].kind == Kind::kIdent && Is(t_[a + 1], '(') && Skip(a + 1, b) == b &&
-      !In(t_[a].text, kStatementWords) && !locals_.contains(t_[a].text)) {
+      !In<kStatementWords>(t_[a].text) && !locals_.contains(t_[a].text)) {
     CSlot slot;
     slot.kind = CSlot::Kind::kParameter;
     slot.name = t_[a].text;
@@ -1212,11 +1227,11 @@ void FactReader::LocalDeclaration(size_t a, size_t b) {
 bool LooksLikeDeclaration(const std::vector<Tok>& t, size_t i, size_t b) {
   if (i >= b || t[i].kind != Kind::kIdent) return false;
   const std::string_view w = t[i].text;
-  if (In(w, kStatementWords)) return false;
-  if (IsAggregate(w) || In(w, kQualifiers) || In(w, kPlainTypes)) return true;
+  if (In<kStatementWords>(w)) return false;
+  if (IsAggregate(w) || In<kQualifiers>(w) || In<kPlainTypes>(w)) return true;
   size_t j = i + 1;
   // "T x", but not "FALLTHROUGH case X:" (a statement macro before a statement).
-  if (j < b && t[j].kind == Kind::kIdent) return !In(t[j].text, kStatementWords);
+  if (j < b && t[j].kind == Kind::kIdent) return !In<kStatementWords>(t[j].text);
   while (j < b && Is(t[j], '*')) ++j;
   if (j > i + 1 && j + 1 < b && t[j].kind == Kind::kIdent) {
     const std::string_view after = t[j + 1].text;
@@ -1300,7 +1315,7 @@ void FactReader::Body(size_t a, size_t b) {
     const Tok before = t_[i - 1];  // a copy: a macro's expansion adds tokens
     const size_t close = Skip(i, b);
     // A call: function-valued arguments go to the callee's parameters.
-    if (before.kind == Kind::kIdent && !In(before.text, kStatementWords) &&
+    if (before.kind == Kind::kIdent && !In<kStatementWords>(before.text) &&
         !(i >= 2 && (Is(t_[i - 2], '.') || Is(t_[i - 2], kArrow)))) {
       const auto callee = pointerParameters_.find(before.text);
       EachArgument(i, close, b, [&](size_t start, size_t j, int32_t position) {
@@ -1345,7 +1360,7 @@ void FactReader::Body(size_t a, size_t b) {
     if (Is(before, ')')) {
       const size_t open = OpenOf(i - 1, a);
       if (open > a && t_[open - 1].kind == Kind::kIdent &&
-          !In(t_[open - 1].text, kStatementWords)) {
+          !In<kStatementWords>(t_[open - 1].text)) {
         continue;  // "f(a)(b)"
       }
       size_t inner = open + 1;
@@ -1364,7 +1379,7 @@ void FactReader::Body(size_t a, size_t b) {
       if (open <= a || t_[open - 1].kind != Kind::kIdent) continue;
       last = open - 1;
       named = false;
-    } else if (before.kind != Kind::kIdent || In(before.text, kStatementWords)) {
+    } else if (before.kind != Kind::kIdent || In<kStatementWords>(before.text)) {
       continue;
     }
     const bool member = last >= a + 2 && (Is(t_[last - 1], '.') || Is(t_[last - 1], kArrow));
@@ -1434,7 +1449,7 @@ void FactReader::MacroUse(size_t i, size_t b) {
   // the scanner reads "WORD name(" as a declaration, but the name is called. A word in capitals
   // counts as such a macro where no table knows it.
   if (i + 2 < b && t_[i + 1].kind == Kind::kIdent && Is(t_[i + 2], '(') &&
-      !In(t_[i + 1].text, kStatementWords) && !In(t.text, kStatementWords) &&
+      !In<kStatementWords>(t_[i + 1].text) && !In<kStatementWords>(t.text) &&
       (macro != nullptr ? !macro->functionLike : t.text.size() > 1 && !HasLower(t.text))) {
     CMacroUse call;
     call.function = function_;
