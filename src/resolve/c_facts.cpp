@@ -5,6 +5,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
 
 namespace quillmap {
@@ -87,15 +88,6 @@ inline size_t OperatorLength(std::string_view text, size_t start) {
       return 1;
   }
 }
-
-// The bytes that matter in a line of a branch not read, past its first word.
-struct SkippedLineBytes {
-  std::array<bool, 256> stop{};
-  constexpr SkippedLineBytes() {
-    for (const char c : {'\n', '/', '"', '\''}) stop[static_cast<uint8_t>(c)] = true;
-  }
-};
-constexpr SkippedLineBytes kSkippedLineBytes;
 
 // Tokens of the text: comments and preprocessor lines left out, literals as one token. The
 // function-like macros go to `macros` when given.
@@ -224,7 +216,7 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
         ++i;
       }
       // Until the line ends only a comment or a literal can matter.
-      while (i < n && !kSkippedLineBytes.stop[static_cast<uint8_t>(text[i])]) ++i;
+      i = FindAnyOf<'\n', '/', '"', '\''>(text, i);
       continue;
     }
     const size_t start = i;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
 
 namespace quillmap {
@@ -247,15 +248,6 @@ class DirectiveReader {
   std::deque<std::string> names_;  // the names that do not stand in the text as read
 };
 
-// The bytes that may end a line, join it to the next, or open a comment or a literal.
-struct LineBytes {
-  std::array<bool, 256> stop{};
-  constexpr LineBytes() {
-    for (const char c : {'\n', '/', '\\', '"', '\''}) stop[static_cast<uint8_t>(c)] = true;
-  }
-};
-constexpr LineBytes kLineBytes;
-
 }  // namespace
 
 void ReadMacroDirectives(
@@ -304,8 +296,8 @@ void ReadMacroDirectives(
         } else {
           // The run of bytes up to the next that may end the line, join it, or open a
           // comment or literal is taken as it stands.
-          const size_t s = i++;
-          while (i < n && !kLineBytes.stop[static_cast<uint8_t>(text[i])]) ++i;
+          const size_t s = i;
+          i = FindAnyOf<'\n', '/', '\\', '"', '\''>(text, i + 1);
           directive.append(text.substr(s, i - s));
         }
       }
@@ -321,7 +313,7 @@ void ReadMacroDirectives(
       }
       // Until the line ends no "#" begins a directive: only what may end the line, hide its
       // end or open a literal is looked at.
-      while (i < n && !kLineBytes.stop[static_cast<uint8_t>(text[i])]) ++i;
+      i = FindAnyOf<'\n', '/', '\\', '"', '\''>(text, i);
     }
   }
 }
