@@ -5,6 +5,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
 
 namespace quillmap {
@@ -13,12 +14,34 @@ namespace {
 
 enum class Kind : uint8_t { kIdent, kNumber, kString, kPunct };
 
+// What a punctuator is, in one byte: most are their own byte; the operators of several bytes
+// that the reader asks about have codes below the printable bytes, the others share one.
+constexpr char kArrow = '\x01';        // "->"
+constexpr char kEllipsis = '\x02';     // "..."
+constexpr char kPaste = '\x03';        // "##"
+constexpr char kOtherOperator = '\x04';
+constexpr char kOtherByte = '\x05';    // a byte outside the printable ones
+constexpr char kNoOperator = '\0';     // not a punctuator
+
 struct Tok {
   Kind kind;
+  char op;  // kPunct: see kArrow; kNoOperator for the other kinds
   std::string_view text;
   size_t offset;
   int line;
 };
+
+// The code of a punctuator spelt `text` (one to three bytes).
+inline char OperatorCode(std::string_view text) {
+  if (text.size() == 1) {
+    const char c = text[0];
+    return c > ' ' && c < '\x7f' ? c : kOtherByte;
+  }
+  if (text == "->") return kArrow;
+  if (text == "...") return kEllipsis;
+  if (text == "##") return kPaste;
+  return kOtherOperator;
+}
 
 
 // A function-like macro: tables are often written as a list of macro calls that each expand to
@@ -32,13 +55,43 @@ struct Macro {
 };
 using Macros = std::unordered_map<std::string_view, Macro>;
 
+// The length of the punctuator at `start`: the operators of two and three bytes ("->", "<<=",
+// "...", "##" ...), else one byte.
+inline size_t OperatorLength(std::string_view text, size_t start) {
+  const size_t n = text.size();
+  if (start + 1 >= n) return 1;
+  const char c = text[start];
+  const char d = text[start + 1];
+  switch (c) {
+    case '-':
+      return d == '>' || d == '-' || d == '=' ? 2 : 1;
+    case '+':
+    case '&':
+    case '|':
+      return d == c || d == '=' ? 2 : 1;
+    case '<':
+    case '>':
+      if (d == c) return start + 2 < n && text[start + 2] == '=' ? 3 : 2;
+      return d == '=' ? 2 : 1;
+    case '=':
+    case '!':
+    case '*':
+    case '/':
+    case '%':
+    case '^':
+      return d == '=' ? 2 : 1;
+    case '.':
+      return d == '.' && start + 2 < n && text[start + 2] == '.' ? 3 : 1;
+    case '#':
+      return d == '#' ? 2 : 1;
+    default:
+      return 1;
+  }
+}
+
 // Tokens of the text: comments and preprocessor lines left out, literals as one token. The
 // function-like macros go to `macros` when given.
 void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
-  static constexpr std::string_view kThree[] = {"<<=", ">>=", "..."};
-  static constexpr std::string_view kTwo[] = {"->", "==", "!=", "<=", ">=", "&&", "||", "++", "--",
-                                              "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^=", "<<",
-                                              ">>", "##"};
   out.clear();
   size_t i = 0;
   int line = 1;
@@ -162,6 +215,8 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       } else {
         ++i;
       }
+      // Until the line ends only a comment or a literal can matter.
+      i = FindAnyOf<'\n', '/', '"', '\''>(text, i);
       continue;
     }
     const size_t start = i;
@@ -185,21 +240,11 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       if (i < n && text[i] == quote) ++i;
       if (i > n) i = n;
     } else if (kind == Kind::kPunct) {
-      i += 1;
-      // Only these bytes begin an operator of two or three.
-      static constexpr std::string_view kOperatorStarts = "-=!<>&|+*/%^.#";
-      if (i < n && kOperatorStarts.find(c) != std::string_view::npos) {
-        for (const std::string_view op : kThree) {
-          if (text.substr(start, 3) == op) i = start + 3;
-        }
-        if (i == start + 1) {
-          for (const std::string_view op : kTwo) {
-            if (op[0] == c && text.substr(start, 2) == op) i = start + 2;
-          }
-        }
-      }
+      i += OperatorLength(text, start);
     }
-    out.push_back({kind, text.substr(start, i - start), start, line});
+    const std::string_view spelt = text.substr(start, i - start);
+    out.push_back({kind, kind == Kind::kPunct ? OperatorCode(spelt) : kNoOperator, spelt, start,
+                   line});
   }
 }
 
@@ -213,10 +258,25 @@ constexpr std::string_view kStatementWords[] = {"return", "if",    "while", "for
                                                 "switch", "case",  "goto",  "else",  "break",
                                                 "continue", "sizeof", "default"};
 
+// For each first byte, the lengths of the words of a list that begin with it (bit k: length k).
 template <size_t N>
-bool In(std::string_view word, const std::string_view (&words)[N]) {
-  for (const std::string_view w : words) {
-    if (w.size() == word.size() && w[0] == word[0] && w == word) return true;
+constexpr std::array<uint32_t, 256> LengthsByFirstByte(const std::string_view (&words)[N]) {
+  std::array<uint32_t, 256> lengths{};
+  for (const std::string_view w : words) lengths[static_cast<uint8_t>(w[0])] |= uint32_t{1} << w.size();
+  return lengths;
+}
+
+// Whether `word` is one of kWords. Asked of most identifiers, most of which are turned away by
+// their first byte and length.
+template <const auto& kWords>
+bool In(std::string_view word) {
+  static constexpr std::array<uint32_t, 256> kLengths = LengthsByFirstByte(kWords);
+  if (word.empty() || word.size() >= 32 ||
+      (kLengths[static_cast<uint8_t>(word[0])] >> word.size() & 1) == 0) {
+    return false;
+  }
+  for (const std::string_view w : kWords) {
+    if (w.size() == word.size() && w == word) return true;
   }
   return false;
 }
@@ -231,6 +291,9 @@ inline bool Is(const Tok& t, std::string_view text) {
   return t.text.size() == text.size() && t.text[0] == text[0] &&
          (text.size() == 1 || t.text == text);
 }
+
+// A punctuator by its code (see kArrow).
+inline bool Is(const Tok& t, char op) { return t.op == op; }
 
 // A name that reads as a value: constants and macros in capitals are left out.
 bool HasLower(std::string_view name) {
@@ -335,6 +398,20 @@ class FactReader {
  private:
   // Just after the group that the bracket at `i` opens (or the end).
   size_t Skip(size_t i, size_t end) const {
+    const char openOp = t_[i].op;
+    const char closeOp = openOp == '(' ? ')' : openOp == '[' ? ']' : openOp == '{' ? '}' : 0;
+    if (closeOp != 0) {
+      int depth = 0;
+      for (; i < end; ++i) {
+        const char op = t_[i].op;
+        if (op == openOp) {
+          ++depth;
+        } else if (op == closeOp && --depth == 0) {
+          return i + 1;
+        }
+      }
+      return end;
+    }
     const std::string_view open = t_[i].text;
     const std::string_view close = open == "(" ? ")" : open == "[" ? "]" : "}";
     int depth = 0;
@@ -345,7 +422,7 @@ class FactReader {
     return end;
   }
   bool Opens(size_t i) const {
-    return t_[i].kind == Kind::kPunct && (Is(t_[i], "(") || Is(t_[i], "[") || Is(t_[i], "{"));
+    return t_[i].kind == Kind::kPunct && (Is(t_[i], '(') || Is(t_[i], '[') || Is(t_[i], '{'));
   }
   // Each non-empty argument of the list whose "(" is at `open` and whose group ends at `close`
   // (just after its ")"), as `each(first, end, position)`; nothing past `b`.
@@ -359,7 +436,7 @@ class FactReader {
         j = Skip(j, closeParen) - 1;
         continue;
       }
-      if (j != closeParen && !Is(t_[j], ",")) continue;
+      if (j != closeParen && !Is(t_[j], ',')) continue;
       if (j > start) each(start, j, position);
       ++position;
       start = j + 1;
@@ -367,6 +444,20 @@ class FactReader {
   }
   // The index of the bracket that closes before `i` opened: i at ")" "]" or "}".
   size_t OpenOf(size_t i, size_t floor) const {
+    const char closeOp = t_[i].op;
+    const char openOp = closeOp == ')' ? '(' : closeOp == ']' ? '[' : closeOp == '}' ? '{' : 0;
+    if (openOp != 0) {
+      int depth = 0;
+      for (size_t j = i + 1; j-- > floor;) {
+        const char op = t_[j].op;
+        if (op == closeOp) {
+          ++depth;
+        } else if (op == openOp && --depth == 0) {
+          return j;
+        }
+      }
+      return floor;
+    }
     const std::string_view close = t_[i].text;
     const std::string_view open = close == ")" ? "(" : close == "]" ? "[" : "{";
     int depth = 0;
@@ -385,10 +476,12 @@ class FactReader {
   void StructBody(std::string name, size_t open, size_t close);
   void Initialiser(const CSlot& base, const CSlot& variable, bool array, size_t open, size_t close,
                    int depth);
-  CSlot ValueSource(size_t a, size_t b) const;
+  // With `paths` false a member path is not spelt out: the slot says only that it is one.
+  CSlot ValueSource(size_t a, size_t b, bool paths = true) const;
   // Calls `found(slot)` for each value t_[a, b) may take: both branches of "c ? f : g".
   template <class Found>
-  void EachValueSource(size_t a, size_t b, Found&& found, int depth = 0) const;
+  void EachValueSource(size_t a, size_t b, Found&& found, int depth = 0,
+                       bool paths = true) const;
   // Reads the braced replacement of `macro` called with the arguments t_[open, close) as the
   // initialiser of `slot`.
   void Expand(const Macro& macro, size_t open, size_t close, const CSlot& slot, int depth);
@@ -423,7 +516,7 @@ class FactReader {
     for (size_t i = open + 1; i + 1 < close; ++i) {
       if (Opens(i)) {
         i = Skip(i, close) - 1;
-      } else if (Is(t_[i], ",")) {
+      } else if (Is(t_[i], ',')) {
         ++count;
       }
     }
@@ -477,43 +570,43 @@ Declarator FactReader::ParseDeclarator(size_t a, size_t b) const {
   size_t i = a;
   for (; i < b; ++i) {
     const Tok& t = t_[i];
-    if (Is(t, "=")) {
+    if (Is(t, '=')) {
       // "x =" at the end of the text or of a macro's expansion initialises with nothing.
       if (i + 1 < b) d.init = i + 1;
       break;
     }
-    if (Is(t, "(")) {
+    if (Is(t, '(')) {
       // "(*name)(...)", "(*name[4])(...)", or a parameter list after the name.
       size_t j = i + 1;
-      while (j < b && (Is(t_[j], "*") || (t_[j].kind == Kind::kIdent && j + 1 < b &&
+      while (j < b && (Is(t_[j], '*') || (t_[j].kind == Kind::kIdent && j + 1 < b &&
                                           t_[j + 1].kind == Kind::kIdent))) {
         ++j;
       }
       // "(*(*name)(args))(void)": a pointer to a function that returns one.
-      if (j < b && Is(t_[i + 1], "*") && Is(t_[j], "(")) {
+      if (j < b && Is(t_[i + 1], '*') && Is(t_[j], '(')) {
         size_t k = j;
-        while (k < b && (Is(t_[k], "(") || Is(t_[k], "*"))) ++k;
+        while (k < b && (Is(t_[k], '(') || Is(t_[k], '*'))) ++k;
         if (k < b && t_[k].kind == Kind::kIdent) j = k;
       }
-      if (j > i + 1 && j < b && t_[j].kind == Kind::kIdent && Is(t_[i + 1], "*")) {
+      if (j > i + 1 && j < b && t_[j].kind == Kind::kIdent && Is(t_[i + 1], '*')) {
         d.name = t_[j].text;
         d.functionPointer = true;
-        if (j + 1 < b && Is(t_[j + 1], "[")) d.array = true;
+        if (j + 1 < b && Is(t_[j + 1], '[')) d.array = true;
       } else if (!d.name.empty()) {
         d.function = !d.functionPointer;
       }
       i = Skip(i, b) - 1;
       continue;
     }
-    if (Is(t, "[")) {
+    if (Is(t, '[')) {
       d.array = true;
       i = Skip(i, b) - 1;
       continue;
     }
-    if (Is(t, ":")) break;  // a bit-field's width
-    if (t.kind == Kind::kIdent && !d.functionPointer && !In(t.text, kQualifiers)) {
+    if (Is(t, ':')) break;  // a bit-field's width
+    if (t.kind == Kind::kIdent && !d.functionPointer && !In<kQualifiers>(t.text)) {
       if (t.text.starts_with("__attribute")) {
-        if (i + 1 < b && Is(t_[i + 1], "(")) i = Skip(i + 1, b) - 1;
+        if (i + 1 < b && Is(t_[i + 1], '(')) i = Skip(i + 1, b) - 1;
         continue;
       }
       d.name = t.text;
@@ -531,33 +624,33 @@ Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
     if (Is(t, "typedef")) decl.isTypedef = true;
     if (Is(t, "static")) decl.isStatic = true;
     if (t.text.starts_with("__attribute") || t.text == "__declspec" || t.text == "__aligned") {
-      if (i + 1 < b && Is(t_[i + 1], "(")) i = Skip(i + 1, b) - 1;
+      if (i + 1 < b && Is(t_[i + 1], '(')) i = Skip(i + 1, b) - 1;
       continue;
     }
-    if (In(t.text, kQualifiers)) {
-      if (In(t.text, kPlainTypes)) decl.plain = true;
+    if (In<kQualifiers>(t.text)) {
+      if (In<kPlainTypes>(t.text)) decl.plain = true;
       continue;
     }
     if (IsAggregate(t.text)) {
       decl.isStruct = t.text != "enum";
       ++i;
       while (i < b && t_[i].kind == Kind::kIdent && t_[i].text.starts_with("__attribute")) {
-        i = i + 1 < b && Is(t_[i + 1], "(") ? Skip(i + 1, b) : i + 1;
+        i = i + 1 < b && Is(t_[i + 1], '(') ? Skip(i + 1, b) : i + 1;
       }
       if (i < b && t_[i].kind == Kind::kIdent) decl.type = t_[i++].text;
-      if (i < b && Is(t_[i], "{")) {
+      if (i < b && Is(t_[i], '{')) {
         decl.bodyOpen = i;
         i = Skip(i, b);
         decl.bodyClose = i - 1;
       }
       break;
     }
-    if (In(t.text, kPlainTypes)) {
+    if (In<kPlainTypes>(t.text)) {
       decl.plain = true;
       ++i;
       // "unsigned long int x": the rest of a plain type.
-      while (i < b && t_[i].kind == Kind::kIdent && (In(t_[i].text, kPlainTypes) ||
-                                                    In(t_[i].text, kQualifiers))) {
+      while (i < b && t_[i].kind == Kind::kIdent && (In<kPlainTypes>(t_[i].text) ||
+                                                    In<kQualifiers>(t_[i].text))) {
         ++i;
       }
       break;
@@ -574,7 +667,7 @@ Declaration FactReader::ParseDeclaration(size_t a, size_t b) const {
       j = Skip(j, b) - 1;
       continue;
     }
-    if (j == b || Is(t_[j], ",")) {
+    if (j == b || Is(t_[j], ',')) {
       if (j > start) {
         Declarator d = ParseDeclarator(start, j);
         d.end = j;
@@ -592,15 +685,15 @@ void FactReader::StructBody(std::string name, size_t open, size_t close) {
   int anonymous = 0;
   size_t start = open + 1;
   for (size_t i = open + 1; i <= close; ++i) {
-    if (i < close && Is(t_[i], "{")) {
+    if (i < close && Is(t_[i], '{')) {
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i < close && Is(t_[i], "(")) {
+    if (i < close && Is(t_[i], '(')) {
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i == close || Is(t_[i], ";")) {
+    if (i == close || Is(t_[i], ';')) {
       if (i > start) {
         const Declaration decl = ParseDeclaration(start, i);
         std::string type(decl.type);
@@ -654,19 +747,19 @@ CSlot FactReader::NameSlot(std::string_view name) const {
 }
 
 // A value that names a function or a slot: "fn", "&fn", "(type)fn", "(fn)", "p->f".
-CSlot FactReader::ValueSource(size_t a, size_t b) const {
+CSlot FactReader::ValueSource(size_t a, size_t b, bool paths) const {
   while (a < b) {
-    if (Is(t_[a], "&")) {
+    if (Is(t_[a], '&')) {
       ++a;
-    } else if (Is(t_[a], "(") && Skip(a, b) == b && b > a + 2) {
+    } else if (Is(t_[a], '(') && Skip(a, b) == b && b > a + 2) {
       ++a;
       --b;
-    } else if (Is(t_[a], "(") && Skip(a, b) < b) {
+    } else if (Is(t_[a], '(') && Skip(a, b) < b) {
       // A cast: a type name, or words and "*" only.
       const size_t close = Skip(a, b);
       bool cast = true;
       for (size_t i = a + 1; i + 1 < close; ++i) {
-        if (t_[i].kind != Kind::kIdent && !Is(t_[i], "*")) cast = false;
+        if (t_[i].kind != Kind::kIdent && !Is(t_[i], '*')) cast = false;
       }
       if (!cast) return {};
       a = close;
@@ -679,15 +772,20 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
     return NameSlot(t_[a].text);
   }
   // "get_ops(x)": what that function returns.
-  if (b > a + 2 && t_[a].kind == Kind::kIdent && Is(t_[a + 1], "(") && Skip(a + 1, b) == b &&
-      !In(t_[a].text, kStatementWords) && !locals_.contains(t_[a].text)) {
+  if (b > a + 2 && t_[a].kind == Kind::kIdent && Is(t_[a + 1], '(') && Skip(a + 1, b) == b &&
+      !In<kStatementWords>(t_[a].text) && !locals_.contains(t_[a].text)) {
     CSlot slot;
     slot.kind = CSlot::Kind::kParameter;
     slot.name = t_[a].text;
     slot.index = kReturnValue;
     return slot;
   }
-  if (b > a + 2 && t_[b - 1].kind == Kind::kIdent && (Is(t_[b - 2], ".") || Is(t_[b - 2], "->"))) {
+  if (b > a + 2 && t_[b - 1].kind == Kind::kIdent && (Is(t_[b - 2], '.') || Is(t_[b - 2], kArrow))) {
+    if (!paths) {
+      CSlot member;
+      member.kind = CSlot::Kind::kMember;
+      return member;
+    }
     std::string_view via;
     return Postfix(a, b - 1, via);
   }
@@ -695,8 +793,9 @@ CSlot FactReader::ValueSource(size_t a, size_t b) const {
 }
 
 template <class Found>
-void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) const {
-  while (a + 2 < b && Is(t_[a], "(") && Skip(a, b) == b) {
+void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth,
+                                 bool paths) const {
+  while (a + 2 < b && Is(t_[a], '(') && Skip(a, b) == b) {
     ++a;
     --b;
   }
@@ -705,7 +804,7 @@ void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) c
   for (size_t i = a; i < b && depth < 8; ++i) {
     if (Opens(i)) {
       i = Skip(i, b) - 1;
-    } else if (t_[i].kind == Kind::kPunct && Is(t_[i], "?")) {
+    } else if (t_[i].kind == Kind::kPunct && Is(t_[i], '?')) {
       question = i;
       break;
     }
@@ -715,16 +814,16 @@ void FactReader::EachValueSource(size_t a, size_t b, Found&& found, int depth) c
     for (size_t i = question + 1; i < b; ++i) {
       if (Opens(i)) {
         i = Skip(i, b) - 1;
-      } else if (Is(t_[i], "?")) {
+      } else if (Is(t_[i], '?')) {
         ++nested;
-      } else if (Is(t_[i], ":") && nested-- == 0) {
-        EachValueSource(question + 1, i, found, depth + 1);
-        EachValueSource(i + 1, b, found, depth + 1);
+      } else if (Is(t_[i], ':') && nested-- == 0) {
+        EachValueSource(question + 1, i, found, depth + 1, paths);
+        EachValueSource(i + 1, b, found, depth + 1, paths);
         return;
       }
     }
   }
-  found(ValueSource(a, b));
+  found(ValueSource(a, b, paths));
 }
 
 // The slot of a postfix expression t_[first, last] that ends with an identifier: "p->a.f",
@@ -740,11 +839,11 @@ CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) cons
     if (t_[i].kind != Kind::kIdent) break;
     const std::string_view word = t_[i].text;
     // What stands before it: a member access, an index, or the start.
-    if (i > first && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) {
+    if (i > first && (Is(t_[i - 1], '.') || Is(t_[i - 1], kArrow))) {
       members.emplace_back(word);
       if (i < first + 2) break;
       size_t j = i - 2;
-      while (Is(t_[j], "]") && j > first) {
+      while (Is(t_[j], ']') && j > first) {
         const size_t open = OpenOf(j, first);
         if (open <= first) break;
         j = open - 1;
@@ -753,7 +852,7 @@ CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) cons
         i = j;
         continue;
       }
-      if (Is(t_[j], ")")) {
+      if (Is(t_[j], ')')) {
         // "((struct T *)p)->f" names its type; "get()->f" does not.
         const size_t open = OpenOf(j, first);
         for (size_t k = open; k < j; ++k) {
@@ -764,7 +863,7 @@ CSlot FactReader::Postfix(size_t first, size_t last, std::string_view& via) cons
           }
         }
         if (!typed && open + 1 < j && t_[open + 1].kind == Kind::kPunct &&
-            Is(t_[open + 1], "(")) {
+            Is(t_[open + 1], '(')) {
           // "((T *)p)->f" with a typedef name.
           const size_t inner = Skip(open + 1, j);
           if (inner > open + 3 && t_[open + 2].kind == Kind::kIdent) {
@@ -815,27 +914,27 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i != close && !Is(t_[i], ",")) continue;
+    if (i != close && !Is(t_[i], ',')) continue;
     size_t a = start;
     start = i + 1;
     if (a >= i) continue;
     CSlot slot = base;
     bool designated = false;
     // ".a.b = ", "[X] = ", ".a[2] = ", or the old "name: ".
-    while (a < i && (Is(t_[a], ".") || Is(t_[a], "["))) {
-      if (Is(t_[a], ".") && a + 1 < i && t_[a + 1].kind == Kind::kIdent) {
+    while (a < i && (Is(t_[a], '.') || Is(t_[a], '['))) {
+      if (Is(t_[a], '.') && a + 1 < i && t_[a + 1].kind == Kind::kIdent) {
         if (!array || designated) slot.members.emplace_back(t_[a + 1].text);
         designated = true;
         a += 2;
-      } else if (Is(t_[a], "[")) {
+      } else if (Is(t_[a], '[')) {
         a = Skip(a, i);
         if (!array) designated = true;  // an index into a member array
       } else {
         break;
       }
     }
-    if (a < i && Is(t_[a], "=")) ++a;
-    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], "(") && Skip(a + 1, i) == i &&
+    if (a < i && Is(t_[a], '=')) ++a;
+    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], '(') && Skip(a + 1, i) == i &&
         expanding_ < 4) {
       const auto macro = macros_.find(t_[a].text);
       if (macro != macros_.end()) {
@@ -845,7 +944,7 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
         continue;
       }
     }
-    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], ":")) {
+    if (a + 1 < i && t_[a].kind == Kind::kIdent && Is(t_[a + 1], ':')) {
       slot.members.emplace_back(t_[a].text);
       designated = true;
       a += 2;
@@ -853,7 +952,7 @@ void FactReader::Initialiser(const CSlot& base, const CSlot& variable, bool arra
     if (!designated && !array) slot.members.push_back("#" + std::to_string(position));
     if (!array) position = designated ? -1000000 : position + 1;
     if (a >= i) continue;
-    if (Is(t_[a], "{")) {
+    if (Is(t_[a], '{')) {
       const size_t inner = Skip(a, i) - 1;
       // An element of an array of structs is a struct; a member's braces may be either.
       Initialiser(slot, CSlot{}, false, a, inner, depth + 1);
@@ -874,7 +973,7 @@ size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
       j = Skip(j, close - 1) - 1;
       continue;
     }
-    if (Is(t_[j], ",") || j + 1 == close) {
+    if (Is(t_[j], ',') || j + 1 == close) {
       arguments.emplace_back(start, j);
       start = j + 1;
     }
@@ -889,7 +988,7 @@ size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
       pasted_.push_back(std::string(t_.back().text) + std::string(tok.text));
       t_.back().text = pasted_.back();
     } else {
-      t_.push_back({tok.kind, tok.text, at.offset, at.line});
+      t_.push_back({tok.kind, tok.op, tok.text, at.offset, at.line});
     }
     paste = false;
   };
@@ -920,7 +1019,7 @@ size_t FactReader::ExpandTokens(const Macro& macro, size_t open, size_t close) {
 void FactReader::Expand(const Macro& macro, size_t open, size_t close, const CSlot& slot,
                         int depth) {
   const size_t base = ExpandTokens(macro, open, close);
-  if (t_.size() > base && Is(t_[base], "{")) {
+  if (t_.size() > base && Is(t_[base], '{')) {
     ++expanding_;
     const size_t end = Skip(base, t_.size());
     Initialiser(slot, CSlot{}, false, base, end - 1, depth + 1);
@@ -935,7 +1034,7 @@ void FactReader::FileScopeTokens(size_t from, size_t to) {
   for (size_t i = from; i < to; ++i) {
     const Tok t = t_[i];
     if (t.kind == Kind::kIdent && i == declStart && depth == 0 && i + 1 < to &&
-        Is(t_[i + 1], "(") && expanding_ < 4) {
+        Is(t_[i + 1], '(') && expanding_ < 4) {
       // A macro that declares at file scope ("IOMETHODS(...)"): read what it stands for.
       const auto macro = macros_.find(t.text);
       if (macro != macros_.end()) {
@@ -947,29 +1046,29 @@ void FactReader::FileScopeTokens(size_t from, size_t to) {
         t_.resize(base);
         i = close - 1;
         declStart = close;
-        if (declStart < to && Is(t_[declStart], ";")) ++declStart;
+        if (declStart < to && Is(t_[declStart], ';')) ++declStart;
         continue;
       }
     }
     if (t.kind != Kind::kPunct) continue;
     // 'extern "C" {' encloses declarations without being one.
     const bool linkageBlock =
-        Is(t, "{") && i >= 2 && t_[i - 1].kind == Kind::kString && Is(t_[i - 2], "extern");
+        Is(t, '{') && i >= 2 && t_[i - 1].kind == Kind::kString && Is(t_[i - 2], "extern");
     if (linkageBlock) {
       declStart = i + 1;
       continue;
     }
-    if (Is(t, "{") || Is(t, "(") || Is(t, "[")) ++depth;
-    if ((Is(t, "}") || Is(t, ")") || Is(t, "]")) && depth > 0) {
+    if (Is(t, '{') || Is(t, '(') || Is(t, '[')) ++depth;
+    if ((Is(t, '}') || Is(t, ')') || Is(t, ']')) && depth > 0) {
       --depth;
       // A function's body inside a macro's text ends a declaration as a ";" does.
-      if (depth == 0 && Is(t, "}") && expanding_ > 0 && i + 1 < to &&
-          !Is(t_[i + 1], ";") && !Is(t_[i + 1], ",") && t_[i + 1].kind == Kind::kIdent &&
+      if (depth == 0 && Is(t, '}') && expanding_ > 0 && i + 1 < to &&
+          !Is(t_[i + 1], ';') && !Is(t_[i + 1], ',') && t_[i + 1].kind == Kind::kIdent &&
           (Is(t_[i + 1], "static") || Is(t_[i + 1], "const"))) {
         declStart = i + 1;
       }
     }
-    if (depth == 0 && Is(t, ";")) {
+    if (depth == 0 && Is(t, ';')) {
       FileScope(declStart, i);
       declStart = i + 1;
     }
@@ -1015,7 +1114,7 @@ void FactReader::FileScope(size_t a, size_t b) {
     CSlot variable;
     variable.kind = CSlot::Kind::kGlobal;
     variable.name = d.name;
-    if (Is(t_[d.init], "{")) {
+    if (Is(t_[d.init], '{')) {
       CSlot base;
       base.kind = CSlot::Kind::kMember;
       base.type = fp ? std::string() : type;
@@ -1034,7 +1133,7 @@ void FactReader::Parameters(size_t r, size_t header, size_t body) {
   for (size_t i = header; i < name; ++i) {
     if (Is(t_[i], "static")) facts.isStatic = true;
   }
-  if (name + 1 >= body || !Is(t_[name + 1], "(")) {
+  if (name + 1 >= body || !Is(t_[name + 1], '(')) {
     facts.parameters = -1;
     return;
   }
@@ -1047,9 +1146,9 @@ void FactReader::Parameters(size_t r, size_t header, size_t body) {
       i = Skip(i, close) - 1;
       continue;
     }
-    if (i != close && !Is(t_[i], ",")) continue;
+    if (i != close && !Is(t_[i], ',')) continue;
     if (i > start) {
-      if (Is(t_[start], "...")) variadic = true;
+      if (Is(t_[start], kEllipsis)) variadic = true;
       const bool onlyVoid = i == start + 1 && Is(t_[start], "void");
       if (!onlyVoid) {
         const Declaration decl = ParseDeclaration(start, i);
@@ -1096,7 +1195,7 @@ void FactReader::LocalDeclaration(size_t a, size_t b) {
     variable.kind = CSlot::Kind::kLocal;
     variable.name = d.name;
     variable.index = function_;
-    if (Is(t_[d.init], "{")) {
+    if (Is(t_[d.init], '{')) {
       CSlot base;
       base.kind = CSlot::Kind::kMember;
       base.type = fp ? std::string() : std::string(decl.type);
@@ -1120,18 +1219,18 @@ void FactReader::LocalDeclaration(size_t a, size_t b) {
 bool LooksLikeDeclaration(const std::vector<Tok>& t, size_t i, size_t b) {
   if (i >= b || t[i].kind != Kind::kIdent) return false;
   const std::string_view w = t[i].text;
-  if (In(w, kStatementWords)) return false;
-  if (IsAggregate(w) || In(w, kQualifiers) || In(w, kPlainTypes)) return true;
+  if (In<kStatementWords>(w)) return false;
+  if (IsAggregate(w) || In<kQualifiers>(w) || In<kPlainTypes>(w)) return true;
   size_t j = i + 1;
   // "T x", but not "FALLTHROUGH case X:" (a statement macro before a statement).
-  if (j < b && t[j].kind == Kind::kIdent) return !In(t[j].text, kStatementWords);
-  while (j < b && Is(t[j], "*")) ++j;
+  if (j < b && t[j].kind == Kind::kIdent) return !In<kStatementWords>(t[j].text);
+  while (j < b && Is(t[j], '*')) ++j;
   if (j > i + 1 && j + 1 < b && t[j].kind == Kind::kIdent) {
     const std::string_view after = t[j + 1].text;
     return after == "=" || after == ";" || after == "," || after == "[";  // "T *x = ..."
   }
   // "T (*fp)(...)"
-  return i + 2 < b && Is(t[i + 1], "(") && Is(t[i + 2], "*");
+  return i + 2 < b && Is(t[i + 1], '(') && Is(t[i + 2], '*');
 }
 
 void FactReader::Body(size_t a, size_t b) {
@@ -1141,23 +1240,23 @@ void FactReader::Body(size_t a, size_t b) {
     if (t.kind == Kind::kIdent && sourceMacros_ != nullptr && expanding_ == 0) MacroUse(i, b);
     if (statementStart && LooksLikeDeclaration(t_, i, b)) {
       size_t end = i;
-      while (end < b && !Is(t_[end], ";")) {
+      while (end < b && !Is(t_[end], ';')) {
         end = Opens(end) ? Skip(end, b) : end + 1;
       }
       LocalDeclaration(i, end);
       // The initialisers' calls and dispatches are read below like any other code.
       size_t init = i;
-      while (init < end && !Is(t_[init], "=")) init = Opens(init) ? Skip(init, end) : init + 1;
+      while (init < end && !Is(t_[init], '=')) init = Opens(init) ? Skip(init, end) : init + 1;
       if (init >= end) {
         i = end;
         statementStart = true;
         continue;
       }
     }
-    statementStart = Is(t, ";") || Is(t, "{") || Is(t, "}");
+    statementStart = Is(t, ';') || Is(t, '{') || Is(t, '}');
     if (t.kind == Kind::kIdent && Is(t, "return") && function_ >= 0) {
       size_t end = i + 1;
-      while (end < b && !Is(t_[end], ";")) end = Opens(end) ? Skip(end, b) : end + 1;
+      while (end < b && !Is(t_[end], ';')) end = Opens(end) ? Skip(end, b) : end + 1;
       EachValueSource(i + 1, end, [&](CSlot from) {
         if (from.kind == CSlot::Kind::kName || from.kind == CSlot::Kind::kGlobal ||
             from.kind == CSlot::Kind::kMember) {
@@ -1170,12 +1269,12 @@ void FactReader::Body(size_t a, size_t b) {
       });
       continue;
     }
-    if (t.kind == Kind::kPunct && Is(t, "=") && i > a) {
+    if (t.kind == Kind::kPunct && Is(t, '=') && i > a) {
       // An assignment: the slot before it, the value after it.
       size_t first = i - 1;
-      while (first > a && (t_[first - 1].kind == Kind::kIdent || Is(t_[first - 1], ".") ||
-                           Is(t_[first - 1], "->") || Is(t_[first - 1], "]"))) {
-        if (Is(t_[first - 1], "]")) {
+      while (first > a && (t_[first - 1].kind == Kind::kIdent || Is(t_[first - 1], '.') ||
+                           Is(t_[first - 1], kArrow) || Is(t_[first - 1], ']'))) {
+        if (Is(t_[first - 1], ']')) {
           first = OpenOf(first - 1, a);
         } else {
           --first;
@@ -1185,8 +1284,8 @@ void FactReader::Body(size_t a, size_t b) {
       std::string_view via;
       CSlot to = Postfix(first, i - 1, via);
       size_t end = i + 1;
-      while (end < b && !Is(t_[end], ";") && !Is(t_[end], ",") && !Is(t_[end], ")") &&
-             !Is(t_[end], "}")) {
+      while (end < b && !Is(t_[end], ';') && !Is(t_[end], ',') && !Is(t_[end], ')') &&
+             !Is(t_[end], '}')) {
         end = Opens(end) ? Skip(end, b) : end + 1;
       }
       const auto local = to.kind == CSlot::Kind::kLocal ? locals_.find(to.name) : locals_.end();
@@ -1204,14 +1303,14 @@ void FactReader::Body(size_t a, size_t b) {
       });
       continue;
     }
-    if (!(t.kind == Kind::kPunct && Is(t, "(")) || i == a) continue;
+    if (!(t.kind == Kind::kPunct && Is(t, '(')) || i == a) continue;
     const Tok before = t_[i - 1];  // a copy: a macro's expansion adds tokens
     const size_t close = Skip(i, b);
     // A call: function-valued arguments go to the callee's parameters.
-    if (before.kind == Kind::kIdent && !In(before.text, kStatementWords) &&
-        !(i >= 2 && (Is(t_[i - 2], ".") || Is(t_[i - 2], "->")))) {
+    if (before.kind == Kind::kIdent && !In<kStatementWords>(before.text) &&
+        !(i >= 2 && (Is(t_[i - 2], '.') || Is(t_[i - 2], kArrow)))) {
+      const auto callee = pointerParameters_.find(before.text);
       EachArgument(i, close, b, [&](size_t start, size_t j, int32_t position) {
-        const auto callee = pointerParameters_.find(before.text);
         const bool pointerParameter = callee != pointerParameters_.end() &&
                                       static_cast<size_t>(position) < callee->second.size() &&
                                       callee->second[static_cast<size_t>(position)];
@@ -1230,7 +1329,7 @@ void FactReader::Body(size_t a, size_t b) {
             to.index = position;
             Flow(std::move(to), std::move(from));
           }
-        });
+        }, 0, pointerParameter);
       });
     }
     // A macro that calls through a pointer ("#define next(p) (p)->xNext(p)"): its calls are
@@ -1250,14 +1349,14 @@ void FactReader::Body(size_t a, size_t b) {
     size_t last = i - 1;
     bool named = true;
     size_t exprFirst = 0;
-    if (Is(before, ")")) {
+    if (Is(before, ')')) {
       const size_t open = OpenOf(i - 1, a);
       if (open > a && t_[open - 1].kind == Kind::kIdent &&
-          !In(t_[open - 1].text, kStatementWords)) {
+          !In<kStatementWords>(t_[open - 1].text)) {
         continue;  // "f(a)(b)"
       }
       size_t inner = open + 1;
-      while (inner < i - 1 && Is(t_[inner], "*")) ++inner;
+      while (inner < i - 1 && Is(t_[inner], '*')) ++inner;
       if (inner >= i - 1 || t_[i - 2].kind != Kind::kIdent) continue;
       last = i - 2;
       named = false;
@@ -1267,15 +1366,15 @@ void FactReader::Body(size_t a, size_t b) {
           !globals_.contains(t_[last].text)) {
         continue;
       }
-    } else if (Is(before, "]")) {
+    } else if (Is(before, ']')) {
       const size_t open = OpenOf(i - 1, a);
       if (open <= a || t_[open - 1].kind != Kind::kIdent) continue;
       last = open - 1;
       named = false;
-    } else if (before.kind != Kind::kIdent || In(before.text, kStatementWords)) {
+    } else if (before.kind != Kind::kIdent || In<kStatementWords>(before.text)) {
       continue;
     }
-    const bool member = last >= a + 2 && (Is(t_[last - 1], ".") || Is(t_[last - 1], "->"));
+    const bool member = last >= a + 2 && (Is(t_[last - 1], '.') || Is(t_[last - 1], kArrow));
     if (!member && named && !locals_.contains(t_[last].text) &&
         !globals_.contains(t_[last].text)) {
       continue;  // a plain call of a name, bound by scope
@@ -1288,9 +1387,9 @@ void FactReader::Body(size_t a, size_t b) {
     size_t first = last;
     while (first > a) {
       const Tok& prev = t_[first - 1];
-      if (prev.kind == Kind::kIdent || Is(prev, ".") || Is(prev, "->")) {
+      if (prev.kind == Kind::kIdent || Is(prev, '.') || Is(prev, kArrow)) {
         --first;
-      } else if (Is(prev, "]") || (Is(prev, ")") && (Is(t_[first], ".") || Is(t_[first], "->")))) {
+      } else if (Is(prev, ']') || (Is(prev, ')') && (Is(t_[first], '.') || Is(t_[first], kArrow)))) {
         first = OpenOf(first - 1, a);
       } else {
         break;
@@ -1335,14 +1434,14 @@ constexpr size_t kMaxMacroUseTokens = 4096;
 
 void FactReader::MacroUse(size_t i, size_t b) {
   const Tok& t = t_[i];
-  if (i > 0 && (Is(t_[i - 1], ".") || Is(t_[i - 1], "->"))) return;
+  if (i > 0 && (Is(t_[i - 1], '.') || Is(t_[i - 1], kArrow))) return;
   sourceMacros_->At(t.offset);
   const MacroDefinition* macro = sourceMacros_->Find(t.text);
   // A cast or statement macro before a call ("v = AS_TEXT text_dup(v);", "CHECK_FAIL report(x);"):
   // the scanner reads "WORD name(" as a declaration, but the name is called. A word in capitals
   // counts as such a macro where no table knows it.
-  if (i + 2 < b && t_[i + 1].kind == Kind::kIdent && Is(t_[i + 2], "(") &&
-      !In(t_[i + 1].text, kStatementWords) && !In(t.text, kStatementWords) &&
+  if (i + 2 < b && t_[i + 1].kind == Kind::kIdent && Is(t_[i + 2], '(') &&
+      !In<kStatementWords>(t_[i + 1].text) && !In<kStatementWords>(t.text) &&
       (macro != nullptr ? !macro->functionLike : t.text.size() > 1 && !HasLower(t.text))) {
     CMacroUse call;
     call.function = function_;
@@ -1352,7 +1451,7 @@ void FactReader::MacroUse(size_t i, size_t b) {
     facts_.macroUses.push_back(std::move(call));
   }
   if (macro == nullptr) return;
-  const bool named = i + 1 < b && Is(t_[i + 1], "(");
+  const bool named = i + 1 < b && Is(t_[i + 1], '(');
   if (macro->functionLike && !named) return;
   size_t last = i;
   if (named) {
@@ -1360,8 +1459,8 @@ void FactReader::MacroUse(size_t i, size_t b) {
     const size_t stop = std::min(b, i + 1 + kMaxMacroUseTokens);
     size_t j = i + 1;
     for (; j < stop; ++j) {
-      if (Is(t_[j], "(")) ++depth;
-      if (Is(t_[j], ")") && --depth == 0) break;
+      if (Is(t_[j], '(')) ++depth;
+      if (Is(t_[j], ')') && --depth == 0) break;
     }
     if (j >= stop) {
       if (macro->functionLike) return;
@@ -1371,9 +1470,8 @@ void FactReader::MacroUse(size_t i, size_t b) {
   }
   const size_t end = t_[last].offset + t_[last].text.size();
   const std::string_view useText = text_.substr(t.offset, end - t.offset);
-  if (const std::vector<std::string>* known = memo_->Find(*sourceMacros_, useText)) {
-    calls_ = *known;
-  } else {
+  const std::vector<std::string>* calls = memo_->Find(*sourceMacros_, useText);
+  if (calls == nullptr) {
     use_.clear();
     TokenizeMacroText(useText, use_);
     MacroExpander expander(*sourceMacros_, {}, &memo_->bodies);
@@ -1381,39 +1479,46 @@ void FactReader::MacroUse(size_t i, size_t b) {
     use_ = {};
     MacroExpander::CallsOf(expansion_, calls_);
     memo_->Keep(*sourceMacros_, useText, calls_);
+    calls = &calls_;
   }
-  if (calls_.empty() && !named) return;
+  if (calls->empty() && !named) return;
   CMacroUse found;
   found.function = function_;
   found.offset = t.offset;
   found.line = t.line;
   found.named = named;
   found.macro = t.text;
-  found.callees = calls_;
+  found.callees = *calls;
   facts_.macroUses.push_back(std::move(found));
 }
 
 void FactReader::MadeName(size_t r, size_t header, size_t body) {
   size_t name = header;
   while (name < body && t_[name].offset < ranges_[r].nameOffset) ++name;
-  if (name + 1 >= body || t_[name].kind != Kind::kIdent || !Is(t_[name + 1], "(")) return;
+  if (name + 1 >= body || t_[name].kind != Kind::kIdent || !Is(t_[name + 1], '(')) return;
   int depth = 0;
   size_t close = name + 1;
   const size_t stop = std::min(body, name + 1 + kMaxMacroUseTokens);
   for (; close < stop; ++close) {
-    if (Is(t_[close], "(")) ++depth;
-    if (Is(t_[close], ")") && --depth == 0) break;
+    if (Is(t_[close], '(')) ++depth;
+    if (Is(t_[close], ')') && --depth == 0) break;
   }
   if (close >= stop) return;
+  sourceMacros_->At(t_[name].offset);
+  const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
+  // Most names are no macro that any table or rule knows: their lists are not split.
+  const bool expands = macro != nullptr && macro->functionLike;
+  if (!expands && (macro != nullptr || nameRules_ == nullptr ||
+                   !MacroNameRuleMatches(*nameRules_, t_[name].text))) {
+    return;
+  }
   use_.clear();
   const size_t end = t_[close].offset + 1;
   TokenizeMacroText(text_.substr(t_[name].offset, end - t_[name].offset), use_);
   // Another parameter list after the use: the use gives the name ("IMPL(copy)(char *d)").
-  const bool listFollows = close + 1 < body && Is(t_[close + 1], "(");
-  sourceMacros_->At(t_[name].offset);
-  const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
+  const bool listFollows = close + 1 < body && Is(t_[close + 1], '(');
   std::string made;
-  if (macro != nullptr && macro->functionLike) {
+  if (expands) {
     MacroExpander expander(*sourceMacros_, {}, &memo_->bodies);
     expander.Expand(use_, expansion_);
     made = DefinedNameOf(expansion_, listFollows);

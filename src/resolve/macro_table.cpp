@@ -4,11 +4,13 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <unordered_set>
 
+#include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
 
 namespace quillmap {
@@ -37,14 +39,17 @@ bool NotACall(std::string_view name) {
 class DirectiveReader {
  public:
   DirectiveReader(
+      std::string_view text,
       const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
       const std::vector<std::string>* predefined)
-      : found_(found) {
+      : text_(text), found_(found) {
     if (predefined == nullptr) return;
     for (const std::string& definition : *predefined) {
       const size_t equals = definition.find('=');
-      defined_.insert_or_assign(definition.substr(0, equals),
-                                equals == std::string::npos ? "1" : definition.substr(equals + 1));
+      const std::string_view name = std::string_view(definition).substr(0, equals);
+      defined_.insert_or_assign(Key(name), equals == std::string::npos
+                                               ? Value::kNonZero
+                                               : ValueOf(std::string_view(definition).substr(equals + 1)));
     }
   }
 
@@ -79,12 +84,13 @@ class DirectiveReader {
       if (e == q) return;
       const std::string_view name = d.substr(q, e - q);
       if (word == "undef") {
-        const auto known = defined_.find(name);
+        const auto known = defined_.find(Key(name));
         if (known != defined_.end()) defined_.erase(known);
         found_(offset, name, nullptr);
         return;
       }
-      defined_.insert_or_assign(std::string(name), std::string());
+      const absl::string_view key = Lasting(name, offset + q);
+      defined_.insert_or_assign(key, Value::kUnknown);
       MacroDefinition macro;
       size_t b = e;
       if (b < d.size() && d[b] == '(') {
@@ -115,7 +121,7 @@ class DirectiveReader {
       size_t end = d.size();
       while (end > b && Blank(d[end - 1])) --end;
       macro.body.assign(d.substr(b, end - b));
-      if (!macro.functionLike) defined_.insert_or_assign(std::string(name), macro.body);
+      if (!macro.functionLike) defined_.insert_or_assign(key, ValueOf(macro.body));
       found_(offset, name, &macro);
     }
   }
@@ -137,7 +143,7 @@ class DirectiveReader {
       return rest.substr(s, i - s);
     };
     const auto isDefined = [&](std::string_view name) {
-      return defined_.find(name) != defined_.end();
+      return defined_.find(Key(name)) != defined_.end();
     };
     const auto onlyBlanksLeft = [&] {
       blanks();
@@ -176,20 +182,12 @@ class DirectiveReader {
                                                                    : Condition::kTrue;
       } else if (!first.empty() && IsIdentStart(first[0])) {
         // A name stands for its value: 0 when not defined, as the preprocessor reads it.
-        const auto it = defined_.find(first);
+        const auto it = defined_.find(Key(first));
         if (it == defined_.end()) {
           c = Condition::kFalse;
         } else {
-          std::string_view value = it->second;
-          while (!value.empty() && (value.back() == 'U' || value.back() == 'L' ||
-                                    value.back() == 'u' || value.back() == 'l')) {
-            value.remove_suffix(1);
-          }
-          if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
-            return Condition::kUnknown;
-          }
-          c = value.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
-                                                                     : Condition::kTrue;
+          if (it->second == Value::kUnknown) return Condition::kUnknown;
+          c = it->second == Value::kZero ? Condition::kFalse : Condition::kTrue;
         }
       } else {
         return Condition::kUnknown;
@@ -219,13 +217,35 @@ class DirectiveReader {
     bool active;  // this branch is read
     bool taken;   // a branch of this conditional was read (or may have been)
   };
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
+  // What "#if NAME" reads of a defined name: its value when that is a decimal number (with
+  // "U" and "L" suffixes), else nothing known.
+  enum class Value : uint8_t { kUnknown, kZero, kNonZero };
+  static Value ValueOf(std::string_view value) {
+    while (!value.empty() && (value.back() == 'U' || value.back() == 'L' ||
+                              value.back() == 'u' || value.back() == 'l')) {
+      value.remove_suffix(1);
+    }
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
+      return Value::kUnknown;
+    }
+    return value.find_first_not_of('0') == std::string_view::npos ? Value::kZero
+                                                                  : Value::kNonZero;
+  }
+  static absl::string_view Key(std::string_view name) { return {name.data(), name.size()}; }
+  // A view of `name`, read at `at` of the text, that lasts as long as the reader: into the
+  // text where it stands there as read (no continuation or comment joined before it), else
+  // into a copy.
+  absl::string_view Lasting(std::string_view name, size_t at) {
+    if (at <= text_.size() && text_.substr(at, name.size()) == name) {
+      return Key(text_.substr(at, name.size()));
+    }
+    return Key(names_.emplace_back(name));
+  }
+  std::string_view text_;
   const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found_;
   std::vector<Branch> branches_;
-  std::unordered_map<std::string, std::string, Hash, std::equal_to<>> defined_;  // and values
+  absl::flat_hash_map<absl::string_view, Value> defined_;
+  std::deque<std::string> names_;  // the names that do not stand in the text as read
 };
 
 }  // namespace
@@ -234,7 +254,7 @@ void ReadMacroDirectives(
     std::string_view text,
     const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
     const std::vector<std::string>* predefined) {
-  DirectiveReader reader(found, predefined);
+  DirectiveReader reader(text, found, predefined);
   std::string directive;
   const size_t n = text.size();
   size_t i = 0;
@@ -274,8 +294,11 @@ void ReadMacroDirectives(
           i = std::min(i, n);
           directive.append(text.substr(s, i - s));
         } else {
-          directive += d;
-          ++i;
+          // The run of bytes up to the next that may end the line, join it, or open a
+          // comment or literal is taken as it stands.
+          const size_t s = i;
+          i = FindAnyOf<'\n', '/', '\\', '"', '\''>(text, i + 1);
+          directive.append(text.substr(s, i - s));
         }
       }
       reader.Directive(directive, start);
@@ -288,6 +311,9 @@ void ReadMacroDirectives(
       } else {
         ++i;
       }
+      // Until the line ends no "#" begins a directive: only what may end the line, hide its
+      // end or open a literal is looked at.
+      i = FindAnyOf<'\n', '/', '\\', '"', '\''>(text, i);
     }
   }
 }
@@ -464,7 +490,11 @@ SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers) : h
       definitions_.push_back(*m);
     }
     auto it = byName_.find(Key(name));
-    if (it == byName_.end()) it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
+    if (it == byName_.end()) {
+      it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
+      const size_t bit = SieveBit(name);
+      sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
+    }
     it->second.push_back({offset, index});
     offsets_.push_back(offset);
   }, headers == nullptr ? nullptr : &headers->predefined());
@@ -476,7 +506,8 @@ size_t SourceMacros::DirectivesBefore() const {
 }
 
 const MacroDefinition* SourceMacros::Find(std::string_view name) const {
-  if (!byName_.empty()) {
+  const size_t bit = name.empty() ? 0 : SieveBit(name);
+  if (!byName_.empty() && !name.empty() && (sieve_[bit / 64] >> (bit % 64) & 1) != 0) {
     const auto it = byName_.find(Key(name));
     if (it != byName_.end()) {
       const std::vector<Directive>& directives = it->second;
@@ -575,8 +606,10 @@ uint32_t MacroExpander::Hide(uint32_t set, const MacroDefinition* macro) {
 
 namespace {
 
-bool IsPunct(const MacroToken& t, std::string_view text) {
-  return t.kind == MacroToken::Kind::kPunct && t.text == text;
+// Asked of nearly every token of every expansion, mostly with one byte: that byte decides.
+inline bool IsPunct(const MacroToken& t, std::string_view text) {
+  return t.kind == MacroToken::Kind::kPunct && t.text.size() == text.size() &&
+         t.text[0] == text[0] && (text.size() == 1 || t.text == text);
 }
 
 int ParameterOf(const MacroDefinition& macro, const MacroToken& t) {
@@ -877,6 +910,11 @@ bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule) {
   rule.nameTemplate.assign(text.substr(second));
   while (!rule.nameTemplate.empty() && Blank(rule.nameTemplate.back())) rule.nameTemplate.pop_back();
   return !rule.pattern.empty() && rule.nameTemplate.find_first_of(" \t") == std::string::npos;
+}
+
+bool MacroNameRuleMatches(const std::vector<MacroNameRule>& rules, std::string_view name) {
+  return std::any_of(rules.begin(), rules.end(),
+                     [&](const MacroNameRule& rule) { return MatchesGlob(rule.pattern, name); });
 }
 
 std::string NameByRules(const std::vector<MacroNameRule>& rules,

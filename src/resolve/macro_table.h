@@ -6,6 +6,7 @@
 /// a source are read.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -104,8 +105,16 @@ class SourceMacros : public MacroLookup {
     size_t offset;
     int32_t definition;  // index into definitions_, -1 for "#undef"
   };
+  // A sieve over the names of byName_ by length and first and last byte: most words of a
+  // source are no macro of its own, and most of them are turned away without hashing.
+  static size_t SieveBit(std::string_view name) {
+    return (name.size() * 61 + static_cast<uint8_t>(name.front()) * 7 +
+            static_cast<uint8_t>(name.back())) % kSieveBits;
+  }
+  static constexpr size_t kSieveBits = 4096;
   std::vector<MacroDefinition> definitions_;
   absl::flat_hash_map<std::string, std::vector<Directive>> byName_;  // in text order
+  std::array<uint64_t, kSieveBits / 64> sieve_{};
   std::vector<size_t> offsets_;  // of every directive, in text order
   const MacroTable* headers_;
   size_t at_ = 0;
@@ -211,6 +220,10 @@ std::vector<MacroNameRule> BuiltInMacroNameRules();
 
 /// Reads a rule written "PATTERN TEMPLATE"; false when it is not two words.
 bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule);
+
+/// Whether the pattern of a rule matches the macro name `name`; NameByRules gives "" for a use
+/// of any other name.
+bool MacroNameRuleMatches(const std::vector<MacroNameRule>& rules, std::string_view name);
 
 /// The name that the first matching rule gives the use `use` (its name and argument list), or "".
 std::string NameByRules(const std::vector<MacroNameRule>& rules,

@@ -177,6 +177,58 @@ TEST(MacroDirectivesTest, UnterminatedParameterListDefinesNothing) {
   EXPECT_EQ(table.Find("G")->parameters, Names{"x"});
 }
 
+// Which lines are directives, and how conditions read the names defined before them: each
+// text defines PROBE (to "yes") only where the reading is right.
+TEST(MacroDirectivesTest, DirectivesAndConditionsAsThePreprocessorReadsThem) {
+  struct Case {
+    const char* name;
+    const char* text;
+    bool defined;
+  };
+  const std::vector<Case> cases = {
+      {"value zero with suffixes", "#define N 0UL\n#if N\n#define PROBE yes\n#endif\n", false},
+      {"value one", "#define N 1\n#if N\n#define PROBE yes\n#endif\n", true},
+      {"a value not decimal is not decided",
+       "#define N 0x0\n#if N\n#define PROBE yes\n#else\n#define PROBE no\n#endif\n", true},
+      {"a name after a continuation",
+       "#define \\\n  SPLIT 0\n#if SPLIT\n#else\n#define PROBE yes\n#endif\n", true},
+      {"a name after a comment",
+       "#define /* c */ CNAME 0\n#if !CNAME\n#define PROBE yes\n#endif\n", true},
+      {"a function-like name is defined but not decided",
+       "#define FN(x) x\n#ifdef FN\n#if FN\n#define PROBE yes\n#endif\n#endif\n", true},
+      {"undefined again", "#define N 1\n#undef N\n#if defined(N) || N\n#define PROBE yes\n#endif\n",
+       false},
+      {"a # after code is no directive", "int x; # define PROBE yes\n", false},
+      {"a continued code line hides the next line's #", "int x = 1 + \\\n#define PROBE yes\n",
+       false},
+      {"a comment over lines", "/* one\n#define PROBE no\n */ int x;\n", false},
+      {"a comment ending before the #", "/* one\n two */\n#define PROBE yes\n", true},
+      {"a literal holding a comment opener", "char *s = \"/*\";\n#define PROBE yes\n", true},
+      {"a continued literal", "char *s = \"a\\\n#define PROBE no\";\n", false},
+      {"blanks and a tab before the #", "  \t#  define PROBE yes\n", true},
+      {"the directive's own comment and continuation",
+       "#define PROBE /* x */ y\\\nes // z\n", true},
+  };
+  for (const Case& c : cases) {
+    MacroTable table;
+    table.Read(c.text);
+    const MacroDefinition* probe = table.Find("PROBE");
+    EXPECT_EQ(probe != nullptr && (probe->body == "yes" || probe->body == "y es"), c.defined)
+        << c.name;
+  }
+}
+
+TEST(MacroNameRulesTest, MatchesThePatternsOfTheRules) {
+  const std::vector<MacroNameRule> rules = BuiltInMacroNameRules();
+  for (const char* name : {"SYSCALL_DEFINE3", "SYSCALL_DEFINE", "COMPAT_SYSCALL_DEFINE0"}) {
+    EXPECT_TRUE(MacroNameRuleMatches(rules, name)) << name;
+  }
+  for (const char* name : {"SYSCALL_DEFIN", "syscall_define3", "MY_SYSCALL_DEFINE3", ""}) {
+    EXPECT_FALSE(MacroNameRuleMatches(rules, name)) << name;
+  }
+  EXPECT_FALSE(MacroNameRuleMatches({}, "SYSCALL_DEFINE3"));
+}
+
 // Texts read ahead on other threads end in the table that reading them in order gives.
 TEST(MacroTableTest, ReadingTextsAheadKeepsTheirOrder) {
   std::vector<std::string> texts;
@@ -235,6 +287,21 @@ TEST(SourceMacrosTest, AnswersAsAtThePlaceInTheSource) {
   EXPECT_EQ(bodyAt("int c", "F"), "(none)");
   EXPECT_EQ(bodyAt("int d", "F"), "second(x)");
   EXPECT_EQ(bodyAt("int a", "H"), "header_only(x)");
+  // Among many names of the source's own, each is found, and every other name is the headers'.
+  std::string many;
+  for (int i = 0; i < 500; ++i) many += "#define m" + std::to_string(i) + " own" + std::to_string(i) + "\n";
+  SourceMacros own(many, &headers);
+  own.At(many.size());
+  for (int i = 0; i < 500; ++i) {
+    const std::string name = "m" + std::to_string(i);
+    ASSERT_NE(own.Find(name), nullptr) << name;
+    EXPECT_EQ(own.Find(name)->body, "own" + std::to_string(i));
+    EXPECT_EQ(own.Find("x" + name), nullptr);
+    EXPECT_EQ(own.Find("m" + name), nullptr);
+  }
+  EXPECT_EQ(own.Find(""), nullptr);
+  ASSERT_NE(own.Find("H"), nullptr);
+  EXPECT_EQ(own.Find("H")->body, "header_only(x)");
   // Another source sees the headers only.
   SourceMacros next("int e;\n", &headers);
   next.At(0);
