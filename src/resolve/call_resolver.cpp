@@ -136,13 +136,21 @@ void CallResolver::AddFile(int32_t source, const CFileFacts& facts) {
   localBase_ += static_cast<int32_t>(facts.functions.size());
 }
 
+void CallResolver::Mark(std::vector<std::pair<uint32_t, int32_t>>& marks, uint32_t call,
+                        int32_t value) {
+  if (!marks.empty() && marks.back().first == call) {
+    marks.back().second = value;
+  } else {
+    marks.emplace_back(call, value);
+  }
+}
+
 void CallResolver::MarkDispatch(uint32_t call, size_t dispatch) {
   if (fileDispatches_ == nullptr || dispatch >= fileDispatches_->size()) return;
   const CDispatch& site = (*fileDispatches_)[dispatch];
   const auto it = viaIds_.try_emplace(site.via, static_cast<uint32_t>(vias_.size())).first;
   if (it->second == vias_.size()) vias_.push_back(site.via);
-  if (callDispatch_.size() <= call) callDispatch_.resize(static_cast<size_t>(call) + 1, -1);
-  callDispatch_[call] = static_cast<int32_t>(dispatches_.size());
+  Mark(callDispatch_, call, static_cast<int32_t>(dispatches_.size()));
   const uint32_t passedBegin = static_cast<uint32_t>(passed_.size());
   for (const auto& [position, slot] : site.passed) {
     passed_.emplace_back(position, SlotId(slot, fileLocalBase_));
@@ -157,8 +165,7 @@ void CallResolver::MarkMacro(uint32_t call, std::string_view macro) {
     it = viaIds_.emplace(std::string(macro), static_cast<uint32_t>(vias_.size())).first;
     vias_.emplace_back(macro);
   }
-  if (callMacro_.size() <= call) callMacro_.resize(static_cast<size_t>(call) + 1, -1);
-  callMacro_[call] = static_cast<int32_t>(it->second);
+  Mark(callMacro_, call, static_cast<int32_t>(it->second));
 }
 
 std::string CallResolver::Canonical(std::string type) const {
@@ -247,8 +254,23 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   const size_t functionCount = model.functions.size();
   functionStatic_.resize(functionCount, 0);
   functionParameters_.resize(functionCount, -1);
-  callDispatch_.resize(model.calls.size(), -1);
-  callMacro_.resize(model.calls.size(), -1);
+  // The marks come in call order; the last mark of a call holds.
+  for (std::vector<std::pair<uint32_t, int32_t>>* marks : {&callDispatch_, &callMacro_}) {
+    if (std::is_sorted(marks->begin(), marks->end(),
+                       [](const auto& x, const auto& y) { return x.first < y.first; }))
+      continue;
+    std::stable_sort(marks->begin(), marks->end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::vector<std::pair<uint32_t, int32_t>> last;
+    for (const auto& mark : *marks) {
+      if (!last.empty() && last.back().first == mark.first) {
+        last.back() = mark;
+      } else {
+        last.push_back(mark);
+      }
+    }
+    marks->swap(last);
+  }
 
   // The definitions of each plain name, chained from the first, by the name's id.
   const size_t nameCount = model.names.size();
@@ -549,94 +571,147 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   structs_ = {};
   typedefs_ = {};
 
-  // The calls again, each bound; a dispatch with N targets becomes N records.
+  // The calls again, each bound; a dispatch with N targets becomes N records. Twice: a first
+  // pass finds every target (and counts what the model will hold), so that the flow graph can
+  // go before the second one writes the new records while the old ones are let go.
   CallGraphModel next;
   next.resolved = true;
-  size_t written = 0;
-  const std::vector<std::pair<uint32_t, NameId>>& writtenNames = model.writtenNames;
+  bool writing = false;
+  size_t writtenCount = 0;
+  const auto add = [&](NameId writtenName, NameId callee, const CallDetails& details,
+                       const TextList& arguments) {
+    if (writing) {
+      next.AddResolvedCall(writtenName, callee, details, arguments);
+    } else if (writtenName != callee) {
+      ++writtenCount;
+    }
+  };
   // Whether a name is a variable at file scope: the text of its key, -1 none (-2 not looked up).
   std::vector<int64_t> globalOfName(nameCount, -2);
-  for (size_t f = 0; f < functionCount; ++f) {
-    FunctionRecord& function = model.functions[f];
-    const uint32_t first = static_cast<uint32_t>(next.calls.size());
-    const CallIndexes calls = model.CallsOf(function);
-    // The old calls are read once, in order: what was read is let go.
-    if (calls.first < calls.last) model.callDetails.ReleaseBefore(model.calls[calls.first].details());
-    for (const uint32_t c : calls) {
-      const CallRecord& call = model.calls[c];
-      CallDetails details = model.DetailsOf(call);
-      const TextList arguments = details.arguments;
-      while (written < writtenNames.size() && writtenNames[written].first < c) ++written;
-      const NameId writtenName = written < writtenNames.size() && writtenNames[written].first == c
-                                     ? writtenNames[written].second
-                                     : call.callee;
-      const int32_t dispatch = callDispatch_[c];
-      const auto addPointer = [&](const std::vector<int32_t>& targets, NameId via) {
-        ++counts.dispatches;
-        details.kind = CallKind::kPointer;
-        details.via = via;
-        if (targets.empty()) {
-          ++counts.unbound;
-          details.calleeIndex = -1;
-          next.AddResolvedCall(via, via, details, arguments);
+  const auto pass = [&] {
+    const std::vector<std::pair<uint32_t, NameId>>& writtenNames = model.writtenNames;
+    size_t written = 0;
+    size_t dispatchAt = 0;
+    size_t macroAt = 0;
+    // The calls before `dropped` are read and gone (second pass).
+    uint32_t dropped = 0;
+    for (size_t f = 0; f < functionCount; ++f) {
+      FunctionRecord& function = model.functions[f];
+      const uint32_t first = static_cast<uint32_t>(next.calls.size());
+      const CallIndexes calls = model.CallsOf(function);
+      // The old calls are read once, in order: what was read is let go.
+      if (writing && calls.first < calls.last) {
+        while (dropped < calls.first) {
+          model.calls.pop_front();
+          ++dropped;
         }
-        for (const int32_t t : targets) {
-          ++counts.pointerEdges;
-          details.calleeIndex = t;
-          next.AddResolvedCall(via, nodeName[static_cast<size_t>(t)], details, arguments);
+        model.callDetails.ReleaseBefore(model.calls[calls.first - dropped].details());
+      }
+      for (const uint32_t c : calls) {
+        const CallRecord& call = model.calls[c - dropped];
+        CallDetails details;
+        if (writing) details = model.DetailsOf(call);
+        const TextList arguments = details.arguments;
+        while (written < writtenNames.size() && writtenNames[written].first < c) ++written;
+        const NameId writtenName =
+            written < writtenNames.size() && writtenNames[written].first == c
+                ? writtenNames[written].second
+                : call.callee;
+        while (dispatchAt < callDispatch_.size() && callDispatch_[dispatchAt].first < c) {
+          ++dispatchAt;
         }
-      };
-      if (dispatch >= 0) {
-        const Dispatch& site = dispatches_[static_cast<size_t>(dispatch)];
-        fittingTargets(static_cast<size_t>(dispatch), fitting);
-        addPointer(fitting, model.names.Intern(vias_[site.via]));
-        continue;
-      }
-      int32_t target = -1;
-      const Bound bound =
-          bind(call.callee < nameCount ? firstDef[call.callee] : -1, function.file, target);
-      if (callMacro_[c] >= 0) {
-        // A call the expansion of a macro makes: bound by scope as if written in the body,
-        // shown with the macro's name as written.
-        ++counts.macroCalls;
-        details.kind = CallKind::kMacro;
-        details.via = model.names.Intern(vias_[static_cast<size_t>(callMacro_[c])]);
-        details.calleeIndex = bound == Bound::kFound ? target : -1;
-        next.AddResolvedCall(details.via,
-                             bound == Bound::kFound ? nodeName[static_cast<size_t>(target)]
-                                                    : call.callee,
-                             details, arguments);
-        continue;
-      }
-      if (bound == Bound::kFound) {
-        ++counts.direct;
-        details.calleeIndex = target;
-        next.AddResolvedCall(writtenName, nodeName[static_cast<size_t>(target)], details,
-                             arguments);
-        continue;
-      }
-      // A variable of function pointer type at file scope, called by its name.
-      if (bound == Bound::kNone && call.callee < nameCount) {
-        int64_t& global = globalOfName[call.callee];
-        if (global == -2) {
-          (scratch = kGlobal) += model.NameOf(call.callee);
-          global = findText(scratch);
-          if (findKey(global) < 0) global = -1;
+        while (macroAt < callMacro_.size() && callMacro_[macroAt].first < c) ++macroAt;
+        const int32_t dispatch =
+            dispatchAt < callDispatch_.size() && callDispatch_[dispatchAt].first == c
+                ? callDispatch_[dispatchAt].second
+                : -1;
+        const int32_t macro = macroAt < callMacro_.size() && callMacro_[macroAt].first == c
+                                  ? callMacro_[macroAt].second
+                                  : -1;
+        const auto addPointer = [&](const std::vector<int32_t>& targets, NameId via) {
+          ++counts.dispatches;
+          details.kind = CallKind::kPointer;
+          details.via = via;
+          if (targets.empty()) {
+            ++counts.unbound;
+            details.calleeIndex = -1;
+            add(via, via, details, arguments);
+          }
+          for (const int32_t t : targets) {
+            ++counts.pointerEdges;
+            details.calleeIndex = t;
+            add(via, nodeName[static_cast<size_t>(t)], details, arguments);
+          }
+        };
+        if (dispatch >= 0) {
+          const Dispatch& site = dispatches_[static_cast<size_t>(dispatch)];
+          fittingTargets(static_cast<size_t>(dispatch), fitting);
+          addPointer(fitting, model.names.Intern(vias_[site.via]));
+          continue;
         }
-        if (global >= 0) {
-          const std::vector<int32_t>& targets = dispatchTargets(static_cast<uint32_t>(global));
-          if (!targets.empty()) {
-            addPointer(targets, call.callee);
-            continue;
+        int32_t target = -1;
+        const Bound bound =
+            bind(call.callee < nameCount ? firstDef[call.callee] : -1, function.file, target);
+        if (macro >= 0) {
+          // A call the expansion of a macro makes: bound by scope as if written in the body,
+          // shown with the macro's name as written.
+          ++counts.macroCalls;
+          details.kind = CallKind::kMacro;
+          details.via = model.names.Intern(vias_[static_cast<size_t>(macro)]);
+          details.calleeIndex = bound == Bound::kFound ? target : -1;
+          add(details.via,
+              bound == Bound::kFound ? nodeName[static_cast<size_t>(target)] : call.callee,
+              details, arguments);
+          continue;
+        }
+        if (bound == Bound::kFound) {
+          ++counts.direct;
+          details.calleeIndex = target;
+          add(writtenName, nodeName[static_cast<size_t>(target)], details, arguments);
+          continue;
+        }
+        // A variable of function pointer type at file scope, called by its name.
+        if (bound == Bound::kNone && call.callee < nameCount) {
+          int64_t& global = globalOfName[call.callee];
+          if (global == -2) {
+            (scratch = kGlobal) += model.NameOf(call.callee);
+            global = findText(scratch);
+            if (findKey(global) < 0) global = -1;
+          }
+          if (global >= 0) {
+            const std::vector<int32_t>& targets = dispatchTargets(static_cast<uint32_t>(global));
+            if (!targets.empty()) {
+              addPointer(targets, call.callee);
+              continue;
+            }
           }
         }
+        ++(bound == Bound::kAmbiguous ? counts.ambiguous : counts.unresolved);
+        add(writtenName, call.callee, details, arguments);
       }
-      ++(bound == Bound::kAmbiguous ? counts.ambiguous : counts.unresolved);
-      next.AddResolvedCall(writtenName, call.callee, details, arguments);
+      if (writing) {
+        function.firstCall = first;
+        function.callCount = static_cast<uint32_t>(next.calls.size()) - first;
+      }
     }
-    function.firstCall = first;
-    function.callCount = static_cast<uint32_t>(next.calls.size()) - first;
-  }
+  };
+  pass();
+  // Every target is in the cache now.
+  keys = {};
+  keyKinds = {};
+  keyOfText = {};
+  inStart = {};
+  inEdges = {};
+  seenKey = {};
+  seenTarget = {};
+  nameKeys = {};
+  byMember = {};
+  queue = {};
+  texts_ = NameTable();
+  next.writtenNames.reserve(writtenCount);
+  counts = {};
+  writing = true;
+  pass();
   for (size_t f = 0; f < functionCount; ++f) model.functions[f].name = nodeName[f];
   model.calls = std::move(next.calls);
   model.callDetails = std::move(next.callDetails);

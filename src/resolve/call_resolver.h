@@ -99,8 +99,10 @@ class CallResolver {
   std::vector<std::pair<int32_t, uint32_t>> passed_;  // position, slot
   absl::flat_hash_map<std::string, uint32_t> viaIds_;
   std::vector<std::string> vias_;  // by id
-  std::vector<int32_t> callDispatch_;  // by model call: index into dispatches_, -1 direct
-  std::vector<int32_t> callMacro_;     // by model call: the macro (index into vias_), -1 none
+  // Few calls are marked: the marked ones, by model call, in the order marked.
+  static void Mark(std::vector<std::pair<uint32_t, int32_t>>& marks, uint32_t call, int32_t value);
+  std::vector<std::pair<uint32_t, int32_t>> callDispatch_;  // index into dispatches_
+  std::vector<std::pair<uint32_t, int32_t>> callMacro_;     // the macro: index into vias_
   MacroTable headerMacros_;
   std::vector<MacroNameRule> nameRules_ = BuiltInMacroNameRules();
   // The last file's dispatch sites, until the next file.
