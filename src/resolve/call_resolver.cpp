@@ -405,9 +405,8 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   // What a name key stands for, found when first met: its first definition, else the key of the
   // variable of that name.
   struct NameKey {
-    int32_t firstDef = -1;
-    int64_t global = -1;
-    bool known = false;
+    int32_t firstDef = -2;  // -2: not looked up yet
+    int32_t global = -1;
   };
   std::vector<NameKey> nameKeys;
 
@@ -432,14 +431,13 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
         const auto [from, file] = inEdges[e];
         uint32_t onward = from;
         if (keyKinds[from] == kName) {
-          const std::string_view text = texts_[keys[from]];
           if (nameKeys.size() <= from) nameKeys.resize(keys.size());
           NameKey& name = nameKeys[from];
-          if (!name.known) {
-            name.known = true;
+          if (name.firstDef == -2) {
+            const std::string_view text = texts_[keys[from]];
             name.firstDef = firstDefOf(text.substr(1));
             ((scratch = kGlobal) += text.substr(1));
-            name.global = findKey(findText(scratch));
+            name.global = static_cast<int32_t>(findKey(findText(scratch)));
           }
           int32_t target = -1;
           if (bind(name.firstDef, file, target) == Bound::kFound) {
@@ -493,8 +491,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     return out;
   };
 
-  // The key each dispatch calls through; with them and the passed values' keys, the structs
-  // and typedefs have done their work.
+  // The key each dispatch calls through.
   std::vector<uint32_t> siteKey(dispatches_.size());
   for (size_t d = 0; d < dispatches_.size(); ++d) {
     siteKey[d] = keyOf(dispatches_[d].slot, dispatches_[d].file);
@@ -510,6 +507,14 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     }
   };
   std::vector<int32_t> fitting;
+
+  // Once every slot has its key, the structs and typedefs have done their work.
+  const auto forgetStructs = [&] {
+    memberKeys = {};
+    structs_ = {};
+    typedefs_ = {};
+  };
+  if (passed_.empty()) forgetStructs();
 
   // The functions a dispatch passes on flow into the parameters of its targets; what reaches a
   // parameter so may be passed on by another dispatch: a few rounds, each on the graph so far.
@@ -531,6 +536,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
         }
       }
     }
+    forgetStructs();
     // The parameter keys of the targets, by function and position.
     absl::flat_hash_map<uint64_t, uint32_t> parameterKeys;
     absl::flat_hash_set<uint64_t> passedEdges;
@@ -567,9 +573,6 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   }
   edges = {};
   passed_ = {};
-  memberKeys = {};
-  structs_ = {};
-  typedefs_ = {};
 
   // The calls again, each bound; a dispatch with N targets becomes N records. Twice: a first
   // pass finds every target (and counts what the model will hold), so that the flow graph can
