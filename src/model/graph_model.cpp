@@ -45,7 +45,7 @@ FunctionDetails CallGraphModel::DetailsOf(const FunctionRecord& function) const 
 }
 
 void CallGraphModel::AddResolvedCall(NameId writtenName, NameId callee, const CallDetails& details,
-                                     const std::vector<std::string>& callArguments) {
+                                     const TextList& callArguments) {
   CallRecord call;
   call.callee = callee;
   const uint32_t numbers[] = {static_cast<uint32_t>(details.line),

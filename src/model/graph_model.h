@@ -123,9 +123,10 @@ struct CallGraphModel {
                const std::vector<std::string>& callArguments, int32_t line);
 
   /// A call of a resolved model (see CallDetails), appended to the calls; the resolution that
-  /// writes them sets each function's run of calls.
+  /// writes them sets each function's run of calls. `callArguments` may be read from another
+  /// model's store.
   void AddResolvedCall(NameId writtenName, NameId callee, const CallDetails& details,
-                       const std::vector<std::string>& callArguments);
+                       const TextList& callArguments);
 
   std::string_view NameOf(NameId name) const { return names[name]; }
   /// The name as C writes it: a file-qualified node name without its file.

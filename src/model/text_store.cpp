@@ -132,24 +132,32 @@ TextRef TextStore::Add(std::string_view text, std::span<const uint32_t> numbers)
   return ref;
 }
 
-TextRef TextStore::AddList(const std::vector<std::string>& texts,
-                           std::span<const uint32_t> numbers) {
-  if (texts.empty() &&
-      std::all_of(numbers.begin(), numbers.end(), [](uint32_t n) { return n == 0; }))
-    return 0;
-  size_t size = LengthSize(texts.size());
+// Any range of texts that can be walked twice: the size first, then the bytes.
+template <typename Texts>
+TextRef TextStore::PutList(const Texts& texts, size_t count, std::span<const uint32_t> numbers) {
+  if (count == 0 && AllZero(numbers)) return 0;
+  size_t size = LengthSize(count);
   for (const uint32_t number : numbers) size += LengthSize(number);
-  for (const std::string& text : texts) size += LengthSize(text.size()) + text.size();
+  for (const std::string_view text : texts) size += LengthSize(text.size()) + text.size();
   TextRef ref = 0;
   char* out = Reserve(size, ref);
   for (const uint32_t number : numbers) out = PutLength(out, number);
-  out = PutLength(out, texts.size());
-  for (const std::string& text : texts) {
+  out = PutLength(out, count);
+  for (const std::string_view text : texts) {
     out = PutLength(out, text.size());
     std::memcpy(out, text.data(), text.size());
     out += text.size();
   }
   return ref;
+}
+
+TextRef TextStore::AddList(const std::vector<std::string>& texts,
+                           std::span<const uint32_t> numbers) {
+  return PutList(texts, texts.size(), numbers);
+}
+
+TextRef TextStore::AddList(const TextList& texts, std::span<const uint32_t> numbers) {
+  return PutList(texts, texts.size(), numbers);
 }
 
 std::string_view TextStore::Text(TextRef ref, std::span<uint32_t> numbers) const {

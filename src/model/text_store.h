@@ -75,6 +75,8 @@ class TextStore {
   TextRef Add(std::string_view text, std::span<const uint32_t> numbers = {});
   /// A list, after `numbers`.
   TextRef AddList(const std::vector<std::string>& texts, std::span<const uint32_t> numbers = {});
+  /// A list read from a store (this one or another), after `numbers`.
+  TextRef AddList(const TextList& texts, std::span<const uint32_t> numbers = {});
   /// The entry of `ref` as a text, after as many numbers as `numbers` holds (all 0 for the
   /// empty entry).
   std::string_view Text(TextRef ref, std::span<uint32_t> numbers = {}) const;
@@ -95,6 +97,8 @@ class TextStore {
     bool compressed = false;
   };
 
+  template <typename Texts>
+  TextRef PutList(const Texts& texts, size_t count, std::span<const uint32_t> numbers);
   // Room for an entry of `size` bytes in one block; its reference goes to `ref`.
   char* Reserve(size_t size, TextRef& ref);
   // Closes the block being written.

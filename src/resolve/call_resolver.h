@@ -13,7 +13,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "absl/container/flat_hash_map.h"
+#include "absl/container/flat_hash_set.h"
 #include "model/graph_model.h"
+#include "model/name_table.h"
 #include "resolve/c_facts.h"
 #include "resolve/macro_table.h"
 
@@ -58,6 +61,7 @@ class CallResolver {
   std::vector<MacroNameRule>& nameRules() { return nameRules_; }
 
   /// Rewrites the model's calls; the model is resolved afterwards (CallGraphModel::resolved).
+  /// Once per resolver: what the files gave is let go on the way.
   ResolveCounts Resolve(CallGraphModel& model);
 
  private:
@@ -79,20 +83,26 @@ class CallResolver {
     std::vector<CMember> members;
   };
 
-  uint32_t SlotId(const CSlot& slot, int32_t file, int32_t firstFunction);
+  // The id of a slot's text (see SlotId) in texts_.
+  uint32_t SlotId(const CSlot& slot, int32_t firstFunction);
   std::string KeyOf(std::string_view slot, int32_t file) const;
   const CMember* Member(const std::string& type, std::string_view member, int32_t file) const;
   std::string Canonical(std::string type) const;
 
-  std::unordered_map<std::string, uint32_t> slotIds_;
-  std::vector<const std::string*> slots_;  // by id: the slot as text (see SlotId), in slotIds_
+  // The texts of slots and, once resolving, of the keys they walk to, each once: a whole tree
+  // has millions of slots that share far fewer texts. Id 0 is the empty text.
+  NameTable texts_;
+  std::string slotText_;  // the slot being looked up
+  absl::flat_hash_set<uint64_t> fileFlows_;  // the flows of the file being added
   std::vector<Flow> flows_;
   std::vector<Dispatch> dispatches_;  // those that became calls
   std::vector<std::pair<int32_t, uint32_t>> passed_;  // position, slot
-  std::unordered_map<std::string, uint32_t> viaIds_;
-  std::vector<const std::string*> vias_;  // by id, in viaIds_
-  std::vector<int32_t> callDispatch_;  // by model call: index into dispatches_, -1 direct
-  std::vector<int32_t> callMacro_;     // by model call: the macro (index into vias_), -1 none
+  absl::flat_hash_map<std::string, uint32_t> viaIds_;
+  std::vector<std::string> vias_;  // by id
+  // Few calls are marked: the marked ones, by model call, in the order marked.
+  static void Mark(std::vector<std::pair<uint32_t, int32_t>>& marks, uint32_t call, int32_t value);
+  std::vector<std::pair<uint32_t, int32_t>> callDispatch_;  // index into dispatches_
+  std::vector<std::pair<uint32_t, int32_t>> callMacro_;     // the macro: index into vias_
   MacroTable headerMacros_;
   std::vector<MacroNameRule> nameRules_ = BuiltInMacroNameRules();
   // The last file's dispatch sites, until the next file.
