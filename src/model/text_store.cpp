@@ -157,6 +157,17 @@ TextRef TextStore::AddList(const std::vector<std::string>& texts,
 }
 
 TextRef TextStore::AddList(const TextList& texts, std::span<const uint32_t> numbers) {
+  // A list read from this store's open block moves when making room seals that block: it is
+  // copied out first.
+  const std::less<const char*> before;
+  const auto inOpenBlock = [&](std::string_view text) {
+    return !text.empty() && !before(text.data(), open_.data()) &&
+           before(text.data(), open_.data() + open_.size());
+  };
+  if (std::any_of(texts.begin(), texts.end(), inOpenBlock)) {
+    const std::vector<std::string> copy(texts.begin(), texts.end());
+    return PutList(copy, copy.size(), numbers);
+  }
   return PutList(texts, texts.size(), numbers);
 }
 

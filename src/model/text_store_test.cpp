@@ -116,6 +116,38 @@ TEST(TextStore, ReleasingWhatWasReadKeepsTheRestReadable) {
   }
 }
 
+// Lists copied from another store and from the store itself (whose open block moves when it is
+// sealed) read back as they were added, long texts and block ends included.
+TEST(TextStore, ListsCopiedFromAStoreReadBackAsAdded) {
+  for (const TextPacking packing : {TextPacking::kPlain, TextPacking::kCompressed}) {
+    SCOPED_TRACE(packing == TextPacking::kPlain ? "plain" : "compressed");
+    TextStore from(packing);
+    TextStore to(packing);
+    std::vector<std::pair<TextRef, std::vector<std::string>>> copied;
+    for (int round = 0; round < 300; ++round) {
+      std::vector<std::string> list;
+      for (size_t i = 0; i < kTexts.size(); ++i) {
+        if ((round + i) % 3 == 0) list.push_back(kTexts[i] + std::to_string(round));
+      }
+      const uint32_t number = static_cast<uint32_t>(round);
+      const TextRef source = from.AddList(list);
+      copied.emplace_back(to.AddList(from.List(source), std::span<const uint32_t>(&number, 1)),
+                          list);
+      // Again from the copy just made, in the same store.
+      uint32_t read = 0;
+      copied.emplace_back(to.AddList(to.List(copied.back().first, std::span<uint32_t>(&read, 1)),
+                                     std::span<const uint32_t>(&number, 1)),
+                          list);
+    }
+    for (size_t k = 0; k < copied.size(); ++k) {
+      uint32_t number = 0;
+      const TextList list = to.List(copied[k].first, std::span<uint32_t>(&number, 1));
+      ASSERT_EQ(std::vector<std::string>(list.begin(), list.end()), copied[k].second) << k;
+      EXPECT_EQ(number, k / 2);
+    }
+  }
+}
+
 TEST(NameTable, EqualNamesShareAnIdGivenInOrderOfFirstUse) {
   NameTable names;
   EXPECT_EQ(names.Intern(""), 0u);
