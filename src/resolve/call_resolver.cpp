@@ -249,7 +249,9 @@ std::string CallResolver::KeyOf(std::string_view slot, int32_t file) const {
   return kMember + parent + '|' + name;
 }
 
-ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
+ResolveCounts CallResolver::Resolve(CallGraphModel& model,
+                                    const std::function<bool()>& stopped) {
+  const auto stopNow = [&] { return stopped && stopped(); };
   ResolveCounts counts;
   const size_t functionCount = model.functions.size();
   functionStatic_.resize(functionCount, 0);
@@ -541,6 +543,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     absl::flat_hash_map<uint64_t, uint32_t> parameterKeys;
     absl::flat_hash_set<uint64_t> passedEdges;
     for (int round = 0; round < kMaxHops; ++round) {
+      if (stopNow()) return {};
       const size_t before = edges.size();
       for (size_t d = 0; d < dispatches_.size(); ++d) {
         const Dispatch& site = dispatches_[d];
@@ -580,6 +583,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
   CallGraphModel next;
   next.resolved = true;
   bool writing = false;
+  bool halted = false;  // the first pass stopped
   size_t writtenCount = 0;
   const auto add = [&](NameId writtenName, NameId callee, const CallDetails& details,
                        const TextList& arguments) {
@@ -599,6 +603,11 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     // The calls before `dropped` are read and gone (second pass).
     uint32_t dropped = 0;
     for (size_t f = 0; f < functionCount; ++f) {
+      // Until the calls are written again, a stop leaves the model as it was.
+      if (!writing && f % 4096 == 0 && stopNow()) {
+        halted = true;
+        return;
+      }
       FunctionRecord& function = model.functions[f];
       const uint32_t first = static_cast<uint32_t>(next.calls.size());
       const CallIndexes calls = model.CallsOf(function);
@@ -699,6 +708,7 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model) {
     }
   };
   pass();
+  if (halted || stopNow()) return {};
   // Every target is in the cache now.
   keys = {};
   keyKinds = {};

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -62,7 +63,10 @@ class CallResolver {
 
   /// Rewrites the model's calls; the model is resolved afterwards (CallGraphModel::resolved).
   /// Once per resolver: what the files gave is let go on the way.
-  ResolveCounts Resolve(CallGraphModel& model);
+  /// When `stopped` says so before the calls are written again (it is asked now and then, from
+  /// the thread that resolves), returns with the model's calls as they were and the model not
+  /// resolved.
+  ResolveCounts Resolve(CallGraphModel& model, const std::function<bool()>& stopped = nullptr);
 
  private:
   struct Flow {

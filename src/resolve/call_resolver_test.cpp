@@ -23,7 +23,8 @@ struct Resolved {
   CallGraphModel model;
 };
 
-Resolved Resolve(const Files& files, const std::string& headers = "") {
+// `stopAt`: the stop callback says stop from its stopAt-th question on (-1: never).
+Resolved Resolve(const Files& files, const std::string& headers = "", int stopAt = -1) {
   testing::ScanFixture f;
   std::string list;
   for (size_t i = 0; i < files.size(); ++i) {
@@ -38,7 +39,8 @@ Resolved Resolve(const Files& files, const std::string& headers = "") {
   ScanCallGraph(f.context, cfg, {f.callsList, f.rejectList, f.fileList}, f.model, &f.counts,
                 &f.scanMessage, CallGraphEngine::kFast, SourceSyntax::kC, &resolver);
   Resolved result;
-  result.counts = resolver.Resolve(f.model);
+  int asked = 0;
+  result.counts = resolver.Resolve(f.model, [&] { return stopAt >= 0 && asked++ >= stopAt; });
   for (const FunctionRecord& function : f.model.functions) {
     for (const uint32_t c : f.model.CallsOf(function)) {
       const CallRecord& call = f.model.calls[c];
@@ -362,6 +364,24 @@ TEST(CallResolverTest, NamesDefinitionsThatMacrosMakeAndReadsGnuStyle) {
   for (const char* e : {"call_free -> helper", "fini -> helper", "after_alias -> helper",
                         "fast_copy -> helper", "casts -> text_dup", "casts -> helper"}) {
     EXPECT_TRUE(r.edges.contains(e)) << e;
+  }
+}
+
+// A stop asked for before the calls are written again leaves the model's calls as scanned; one
+// asked for later is not heard, and the model is resolved whole.
+TEST(CallResolverTest, AStopLeavesTheModelAsScannedOrResolvedWhole) {
+  const Files files = {{"a.c", std::string(kOps) +
+                                   "static struct ops o = { .open = a_open };\n"
+                                   "int run(struct ops *p, int (*cb)(int)) { return p->open(1) + cb(2); }\n"
+                                   "int go(void) { return run(&o, b_open); }\n"}};
+  const Resolved whole = Resolve(files);
+  ASSERT_TRUE(whole.model.resolved);
+  const Resolved never = Resolve(files, "", 0);
+  EXPECT_FALSE(never.model.resolved);
+  EXPECT_TRUE(never.edges.contains("run -> open")) << "the call as scanned";
+  for (int stopAt = 1; stopAt < 8; ++stopAt) {
+    const Resolved r = Resolve(files, "", stopAt);
+    EXPECT_EQ(r.edges, r.model.resolved ? whole.edges : never.edges) << stopAt;
   }
 }
 

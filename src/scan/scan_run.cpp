@@ -375,9 +375,10 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   std::jthread resolving;
   if (resolve && filtersRead && moduleCount != 0 && !context.stopped()) {
     const TerminationSignalsBlocked blocked;  // the handler runs on this thread
-    resolving = std::jthread([&] {
+    // A run that stops leaves this scope early: the thread is asked to stop, and is joined.
+    resolving = std::jthread([&](std::stop_token stop) {
       try {
-        resolved = resolver.Resolve(model_.callGraph);
+        resolved = resolver.Resolve(model_.callGraph, [&stop] { return stop.stop_requested(); });
       } catch (...) {
         resolveFailure = std::current_exception();
       }
