@@ -498,6 +498,8 @@ class FactReader {
   void Body(size_t a, size_t b);
   // The use of a macro at t_[i] inside body t_[a, b), with the calls of its expansion.
   void MacroUse(size_t i, size_t b);
+  // Whether the text defines a function named `name`.
+  bool DefinesFunction(std::string_view name);
   // The name that a macro in the name's place of definition r makes (see CDefinitionFacts).
   void MadeName(size_t r, size_t header, size_t body);
   void LocalDeclaration(size_t a, size_t b);
@@ -550,6 +552,7 @@ class FactReader {
   SourceMacros* sourceMacros_;  // null: macro uses are not expanded
   const std::vector<MacroNameRule>* nameRules_;
   MacroUseMemo* memo_;  // with sourceMacros_
+  std::vector<std::string_view> definedNames_;  // sorted; made when a presumed macro is used
   std::vector<MacroToken> use_;
   std::vector<MacroToken> expansion_;
   std::vector<std::string> calls_;
@@ -1432,11 +1435,28 @@ void FactReader::Body(size_t a, size_t b) {
 // expanded, so that a nest of uses costs a bounded amount of work per use.
 constexpr size_t kMaxMacroUseTokens = 4096;
 
+bool FactReader::DefinesFunction(std::string_view name) {
+  if (definedNames_.empty()) {
+    for (const CDefinitionRange& range : ranges_) {
+      const std::string_view rest = text_.substr(range.nameOffset);
+      size_t e = 0;
+      while (e < rest.size() && IsIdentChar(rest[e])) ++e;
+      definedNames_.push_back(rest.substr(0, e));
+    }
+    std::sort(definedNames_.begin(), definedNames_.end());
+    if (definedNames_.empty()) definedNames_.emplace_back();
+  }
+  return std::binary_search(definedNames_.begin(), definedNames_.end(), name);
+}
+
 void FactReader::MacroUse(size_t i, size_t b) {
   const Tok& t = t_[i];
   if (i > 0 && (Is(t_[i - 1], '.') || Is(t_[i - 1], kArrow))) return;
   sourceMacros_->At(t.offset);
   const MacroDefinition* macro = sourceMacros_->Find(t.text);
+  // A build that compiles this text's definition of a function does not compile a macro of its
+  // name that only a branch presumed compiled defines.
+  if (macro != nullptr && macro->presumed && DefinesFunction(t.text)) macro = nullptr;
   // A cast or statement macro before a call ("v = AS_TEXT text_dup(v);", "CHECK_FAIL report(x);"):
   // the scanner reads "WORD name(" as a declaration, but the name is called. A word in capitals
   // counts as such a macro where no table knows it.
@@ -1506,6 +1526,7 @@ void FactReader::MadeName(size_t r, size_t header, size_t body) {
   if (close >= stop) return;
   sourceMacros_->At(t_[name].offset);
   const MacroDefinition* macro = sourceMacros_->Find(t_[name].text);
+  if (macro != nullptr && macro->presumed) macro = nullptr;  // see MacroUse
   // Most names are no macro that any table or rule knows: their lists are not split.
   const bool expands = macro != nullptr && macro->functionLike;
   if (!expands && (macro != nullptr || nameRules_ == nullptr ||

@@ -303,6 +303,69 @@ TEST(CallResolverTest, BindsTheCallsThatMacrosMake) {
   }
 }
 
+// A branch whose condition rests on a name that no text defines ("#ifdef SQLITE_ENABLE_FTS5":
+// the command line may) is presumed compiled: its macros that call something count where no
+// other definition stands.
+TEST(CallResolverTest, BindsTheMacrosOfBranchesPresumedCompiled) {
+  const std::string functions =
+      "int helper(int x) { return x; }\nint live(int x) { return x; }\n"
+      "int other(int x) { return x; }\n";
+  const std::string use = "int use(int x) { return F(x); }\n";
+  const std::vector<Case> cases = {
+      {"a condition false only by an unseen name",
+       {{"a.c",
+         "#define CORE 1\n#if !defined(CORE) || defined(ENABLE_X)\n"
+         "#define F(x) helper(x)\n#endif\n" +
+             functions + use}},
+       {"use ~> helper"},
+       {"use -> F"}},
+      {"the #else of a branch taken by an assumption",
+       {{"a.c", "#ifndef OMIT_X\n#else\n#define F(x) helper(x)\n#endif\n" + functions + use}},
+       {"use ~> helper"},
+       {}},
+      {"a definition in force is not replaced",
+       {{"a.c",
+         "#define F(x) live(x)\n#ifdef X\n#define F(x) other(x)\n#endif\n" + functions + use}},
+       {"use ~> live"},
+       {"use ~> other"}},
+      {"nor is the one read after it",
+       {{"a.c", "#ifdef X\n#define F(x) other(x)\n#else\n#define F(x) live(x)\n#endif\n" +
+                    functions + use}},
+       {"use ~> live"},
+       {"use ~> other"}},
+      {"a stub that calls nothing keeps the function",
+       {{"a.c",
+         "#ifdef OMIT_X\n#define F(x) SQLITE_OK\n#endif\nint F(int x) { return x; }\n" + use}},
+       {"use -> F"},
+       {}},
+      {"an alias keeps the function that the text defines",
+       {{"a.c", "#ifdef OMIT_FLOAT\n#define F helper\n#endif\nint F(int x) { return x; }\n" +
+                    functions + use}},
+       {"use -> F"},
+       {"use ~> helper"}},
+      {"a name undefined is no assumption",
+       {{"a.c",
+         "#define X 1\n#undef X\n#ifdef X\n#define F(x) helper(x)\n#endif\n" + functions + use}},
+       {},
+       {"use ~> helper"}},
+      {"nor is a known value",
+       {{"a.c", "#define SAFE 0\n#if SAFE\n#define F(x) helper(x)\n#endif\n" + functions + use}},
+       {},
+       {"use ~> helper"}},
+  };
+  for (const Case& c : cases) {
+    const Resolved r = Resolve(c.files);
+    for (const std::string& e : c.present) EXPECT_TRUE(r.edges.contains(e)) << c.name << ": " << e;
+    for (const std::string& e : c.absent) EXPECT_FALSE(r.edges.contains(e)) << c.name << ": " << e;
+  }
+  // The headers' definition stands before a source's presumed one.
+  const Resolved r =
+      Resolve({{"a.c", "#ifdef X\n#define F(x) other(x)\n#endif\n" + functions + use}},
+              "#define F(x) live(x)\n");
+  EXPECT_TRUE(r.edges.contains("use ~> live"));
+  EXPECT_FALSE(r.edges.contains("use ~> other"));
+}
+
 TEST(CallResolverTest, ExpandsTheMacrosOfTheHeaders) {
   const Resolved r = Resolve({{"a.c", "int helper(int x) { return x; }\n"
                                       "int use(int x) { return CALL(x); }\n"},

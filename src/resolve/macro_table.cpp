@@ -10,6 +10,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "absl/container/flat_hash_set.h"
 #include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
 
@@ -60,22 +61,38 @@ class DirectiveReader {
     while (q < d.size() && IsIdentChar(d[q])) ++q;
     const std::string_view word = d.substr(p, q - p);
     if (word == "if" || word == "ifdef" || word == "ifndef") {
-      const Condition c = Decide(word, d.substr(q));
-      const bool parent = branches_.empty() || branches_.back().active;
-      branches_.push_back({parent, parent && c != Condition::kFalse, c != Condition::kFalse});
+      const Decision c = Decide(word, d.substr(q));
+      const Branch& parent = Enclosing(branches_.size());
+      const bool live = c.condition != Condition::kFalse;
+      branches_.push_back(
+          {parent.read && (live || c.assumed), parent.presumed || !live, live, live && !c.assumed});
     } else if (word == "elif" && !branches_.empty()) {
       Branch& b = branches_.back();
-      const Condition c = b.taken ? Condition::kFalse : Decide("if", d.substr(q));
-      b.active = b.parent && !b.taken && c != Condition::kFalse;
-      b.taken = b.taken || c != Condition::kFalse;
+      const Branch& parent = Enclosing(branches_.size() - 1);
+      if (b.takenSurely) {
+        b.read = false;
+      } else {
+        const Decision c = Decide("if", d.substr(q));
+        const bool live = c.condition != Condition::kFalse;
+        b.read = parent.read && (live || c.assumed);
+        b.presumed = parent.presumed || !live || b.taken;
+        b.taken = b.taken || live;
+        b.takenSurely = live && !c.assumed;
+      }
     } else if (word == "else" && !branches_.empty()) {
       Branch& b = branches_.back();
-      b.active = b.parent && !b.taken;
+      const Branch& parent = Enclosing(branches_.size() - 1);
+      b.read = parent.read && !b.takenSurely;
+      b.presumed = parent.presumed || b.taken;
       b.taken = true;
+      b.takenSurely = true;
     } else if (word == "endif") {
       if (!branches_.empty()) branches_.pop_back();
+    } else if (word == "define" && !branches_.empty() && branches_.back().read &&
+               branches_.back().presumed) {
+      Presumed(d, q, offset);
     } else if ((word == "define" || word == "undef") &&
-               (branches_.empty() || branches_.back().active)) {
+               (branches_.empty() || (branches_.back().read && !branches_.back().presumed))) {
       while (q < d.size() && Blank(d[q])) ++q;
       size_t e = q;
       if (e < d.size() && IsIdentStart(d[e])) {
@@ -86,52 +103,110 @@ class DirectiveReader {
       if (word == "undef") {
         const auto known = defined_.find(Key(name));
         if (known != defined_.end()) defined_.erase(known);
+        undefined_.insert(Lasting(name, offset + q));
         found_(offset, name, nullptr);
         return;
       }
       const absl::string_view key = Lasting(name, offset + q);
       defined_.insert_or_assign(key, Value::kUnknown);
+      undefined_.erase(key);
       MacroDefinition macro;
-      size_t b = e;
-      if (b < d.size() && d[b] == '(') {
-        macro.functionLike = true;
-        ++b;
-        while (b < d.size() && d[b] != ')') {
-          if (IsIdentStart(d[b])) {
-            const size_t s = b;
-            while (b < d.size() && IsIdentChar(d[b])) ++b;
-            macro.parameters.emplace_back(d.substr(s, b - s));
-          } else if (d.substr(b, 3) == "...") {
-            macro.variadic = true;
-            // "args..." names the rest; "..." alone is __VA_ARGS__.
-            size_t before = b;
-            while (before > 0 && Blank(d[before - 1])) --before;
-            if (macro.parameters.empty() || d[before - 1] == ',') {
-              macro.parameters.emplace_back("__VA_ARGS__");
-            }
-            b += 3;
-          } else {
-            ++b;
-          }
-        }
-        if (b >= d.size()) return;  // an unterminated parameter list defines nothing
-        ++b;
-      }
-      while (b < d.size() && Blank(d[b])) ++b;
-      size_t end = d.size();
-      while (end > b && Blank(d[end - 1])) --end;
-      macro.body.assign(d.substr(b, end - b));
+      if (!Parse(d, e, macro)) return;
       if (!macro.functionLike) defined_.insert_or_assign(key, ValueOf(macro.body));
       found_(offset, name, &macro);
     }
   }
 
  private:
+  // A definition read in a branch presumed compiled (see Branch) counts only where it makes a
+  // call or names a function, and never replaces a definition in force: a build that compiles
+  // the branch calls what it names, one that does not keeps what stands.
+  void Presumed(std::string_view d, size_t q, size_t offset) {
+    while (q < d.size() && Blank(d[q])) ++q;
+    size_t e = q;
+    while (e < d.size() && IsIdentChar(d[e])) ++e;
+    if (e == q || !IsIdentStart(d[q])) return;
+    const std::string_view name = d.substr(q, e - q);
+    if (defined_.contains(Key(name))) return;
+    MacroDefinition macro;
+    if (!Parse(d, e, macro) || !MakesACall(macro)) return;
+    macro.presumed = true;
+    found_(offset, name, &macro);
+  }
+
+  // The parameters and replacement of the definition whose name ends at `b`; false when its
+  // parameter list never ends.
+  static bool Parse(std::string_view d, size_t b, MacroDefinition& macro) {
+    if (b < d.size() && d[b] == '(') {
+      macro.functionLike = true;
+      ++b;
+      while (b < d.size() && d[b] != ')') {
+        if (IsIdentStart(d[b])) {
+          const size_t s = b;
+          while (b < d.size() && IsIdentChar(d[b])) ++b;
+          macro.parameters.emplace_back(d.substr(s, b - s));
+        } else if (d.substr(b, 3) == "...") {
+          macro.variadic = true;
+          // "args..." names the rest; "..." alone is __VA_ARGS__.
+          size_t before = b;
+          while (before > 0 && Blank(d[before - 1])) --before;
+          if (macro.parameters.empty() || d[before - 1] == ',') {
+            macro.parameters.emplace_back("__VA_ARGS__");
+          }
+          b += 3;
+        } else {
+          ++b;
+        }
+      }
+      if (b >= d.size()) return false;  // an unterminated parameter list defines nothing
+      ++b;
+    }
+    while (b < d.size() && Blank(d[b])) ++b;
+    size_t end = d.size();
+    while (end > b && Blank(d[end - 1])) --end;
+    macro.body.assign(d.substr(b, end - b));
+    return true;
+  }
+
+  // Whether a replacement calls something ("name(", not a keyword), or an object-like one
+  // names a function (one name, not in capitals: "SQLITE_OK" is a value).
+  static bool MakesACall(const MacroDefinition& macro) {
+    const std::string_view body = macro.body;
+    bool oneName = !macro.functionLike && !body.empty() && IsIdentStart(body[0]) &&
+                   std::any_of(body.begin(), body.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    for (size_t i = 0; i < body.size();) {
+      const char c = body[i];
+      if (IsIdentStart(c)) {
+        const size_t s = i;
+        while (i < body.size() && IsIdentChar(body[i])) ++i;
+        if (s > 0) oneName = false;
+        size_t k = i;
+        while (k < body.size() && Blank(body[k])) ++k;
+        if (k < body.size() && body[k] == '(' && !NotACall(body.substr(s, i - s))) return true;
+      } else if (c == '"' || c == '\'') {
+        oneName = false;
+        ++i;
+        while (i < body.size() && body[i] != c) i += body[i] == '\\' ? 2 : 1;
+        ++i;
+      } else {
+        oneName = false;
+        ++i;
+      }
+    }
+    return oneName;
+  }
+
   // A condition is decided where it asks only whether a name is defined (by this text so far),
   // or is a literal number; the others are read as true, and their "#else" not at all, so that
-  // what both branches open is read once.
+  // what both branches open is read once. A decision is `assumed` where it rests on a name that
+  // neither this text nor the build defines or undefines: the compiler's command line may well
+  // define it ("-DSQLITE_ENABLE_FTS5", "CONFIG_SMP").
   enum class Condition { kTrue, kFalse, kUnknown };
-  Condition Decide(std::string_view word, std::string_view rest) const {
+  struct Decision {
+    Condition condition;
+    bool assumed = false;
+  };
+  Decision Decide(std::string_view word, std::string_view rest) const {
     size_t i = 0;
     const auto blanks = [&] {
       while (i < rest.size() && Blank(rest[i])) ++i;
@@ -145,19 +220,26 @@ class DirectiveReader {
     const auto isDefined = [&](std::string_view name) {
       return defined_.find(Key(name)) != defined_.end();
     };
+    const auto isUnseen = [&](std::string_view name) {
+      return !isDefined(name) && !undefined_.contains(Key(name));
+    };
     const auto onlyBlanksLeft = [&] {
       blanks();
       return i >= rest.size();
     };
     if (word == "ifdef" || word == "ifndef") {
       const std::string_view name = ident();
-      if (name.empty()) return Condition::kUnknown;
-      return isDefined(name) == (word == "ifdef") ? Condition::kTrue : Condition::kFalse;
+      if (name.empty()) return {Condition::kUnknown};
+      return {isDefined(name) == (word == "ifdef") ? Condition::kTrue : Condition::kFalse,
+              isUnseen(name)};
     }
     // A chain of "[!]defined(NAME)" or numbers joined by "&&" alone or by "||" alone.
     char joint = 0;
     bool anyUnknown = false, anyTrue = false, anyFalse = false;
+    // Whether every true (every false) term rests on an unseen name, and whether any does.
+    bool assumedTrue = true, assumedFalse = true, anyAssumed = false;
     while (true) {
+      bool assumed = false;
       blanks();
       bool negate = false;
       while (i < rest.size() && rest[i] == '!') {
@@ -172,10 +254,11 @@ class DirectiveReader {
         if (paren) ++i;
         const std::string_view name = ident();
         blanks();
-        if (paren && !(i < rest.size() && rest[i] == ')')) return Condition::kUnknown;
+        if (paren && !(i < rest.size() && rest[i] == ')')) return {Condition::kUnknown};
         if (paren) ++i;
-        if (name.empty()) return Condition::kUnknown;
+        if (name.empty()) return {Condition::kUnknown};
         c = isDefined(name) ? Condition::kTrue : Condition::kFalse;
+        assumed = isUnseen(name);
       } else if (!first.empty() && first[0] >= '0' && first[0] <= '9' &&
                  first.find_first_not_of("0123456789") == std::string_view::npos) {
         c = first.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
@@ -185,12 +268,13 @@ class DirectiveReader {
         const auto it = defined_.find(Key(first));
         if (it == defined_.end()) {
           c = Condition::kFalse;
+          assumed = isUnseen(first);
         } else {
-          if (it->second == Value::kUnknown) return Condition::kUnknown;
+          if (it->second == Value::kUnknown) return {Condition::kUnknown};
           c = it->second == Value::kZero ? Condition::kFalse : Condition::kTrue;
         }
       } else {
-        return Condition::kUnknown;
+        return {Condition::kUnknown};
       }
       if (negate && c != Condition::kUnknown) {
         c = c == Condition::kTrue ? Condition::kFalse : Condition::kTrue;
@@ -198,25 +282,40 @@ class DirectiveReader {
       anyTrue |= c == Condition::kTrue;
       anyFalse |= c == Condition::kFalse;
       anyUnknown |= c == Condition::kUnknown;
+      if (c == Condition::kTrue) assumedTrue &= assumed;
+      if (c == Condition::kFalse) assumedFalse &= assumed;
+      anyAssumed |= assumed;
       if (onlyBlanksLeft()) break;
       if (i + 1 >= rest.size() || rest[i] != rest[i + 1] || (rest[i] != '&' && rest[i] != '|')) {
-        return Condition::kUnknown;
+        return {Condition::kUnknown};
       }
-      if (joint != 0 && joint != rest[i]) return Condition::kUnknown;
+      if (joint != 0 && joint != rest[i]) return {Condition::kUnknown};
       joint = rest[i];
       i += 2;
     }
+    // What an unseen name could turn: "a || b" true by assumed terms alone or false with one of
+    // them, "a && b" false by assumed terms alone or true with one of them.
     if (joint == '|') {
-      return anyTrue ? Condition::kTrue : anyUnknown ? Condition::kUnknown : Condition::kFalse;
+      if (anyTrue) return {Condition::kTrue, assumedTrue};
+      return {anyUnknown ? Condition::kUnknown : Condition::kFalse, !anyUnknown && anyAssumed};
     }
-    return anyFalse ? Condition::kFalse : anyUnknown ? Condition::kUnknown : Condition::kTrue;
+    if (anyFalse) return {Condition::kFalse, assumedFalse};
+    return {anyUnknown ? Condition::kUnknown : Condition::kTrue, !anyUnknown && anyAssumed};
   }
 
+  // A branch is read as compiled, or presumed compiled (its condition is false only by an
+  // assumption, or an earlier branch was taken only by one), or not at all.
   struct Branch {
-    bool parent;  // the enclosing branch is read
-    bool active;  // this branch is read
-    bool taken;   // a branch of this conditional was read (or may have been)
+    bool read;         // its directives are read
+    bool presumed;     // ... as presumed (see Presumed)
+    bool taken;        // a branch of this conditional was read as compiled (or may have been)
+    bool takenSurely;  // ... and not by an assumption: the later branches are dead
   };
+  // The branch that encloses the conditional at `depth` (0: the text itself).
+  const Branch& Enclosing(size_t depth) const {
+    static constexpr Branch kText{true, false, true, true};
+    return depth == 0 ? kText : branches_[depth - 1];
+  }
   // What "#if NAME" reads of a defined name: its value when that is a decimal number (with
   // "U" and "L" suffixes), else nothing known.
   enum class Value : uint8_t { kUnknown, kZero, kNonZero };
@@ -245,6 +344,7 @@ class DirectiveReader {
   const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found_;
   std::vector<Branch> branches_;
   absl::flat_hash_map<absl::string_view, Value> defined_;
+  absl::flat_hash_set<absl::string_view> undefined_;  // by an "#undef" read as compiled
   std::deque<std::string> names_;  // the names that do not stand in the text as read
 };
 
@@ -350,6 +450,7 @@ void MacroTable::Changed() {
 }
 
 void MacroTable::Define(std::string_view name, MacroDefinition definition) {
+  if (definition.presumed && Find(name) != nullptr) return;
   if (!MacroCanName(definition)) {
     Undefine(name);
     return;
@@ -453,6 +554,7 @@ void MacroTable::ReadAll(size_t count, const std::function<bool(size_t, std::str
     }
     for (Directive& d : directives) {
       if (d.definition) {
+        if (d.definition->presumed && Find(d.name) != nullptr) continue;
         macros_.insert_or_assign(std::move(d.name), std::move(*d.definition));
         Changed();
       } else {
@@ -483,21 +585,28 @@ void MacroTable::Predefine(std::string_view definition) {
 }
 
 SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers) : headers_(headers) {
-  ReadMacroDirectives(text, [this](size_t offset, std::string_view name, const MacroDefinition* m) {
-    int32_t index = -1;
-    if (m != nullptr && MacroCanName(*m)) {
-      index = static_cast<int32_t>(definitions_.size());
-      definitions_.push_back(*m);
-    }
-    auto it = byName_.find(Key(name));
-    if (it == byName_.end()) {
-      it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
-      const size_t bit = SieveBit(name);
-      sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
-    }
-    it->second.push_back({offset, index});
-    offsets_.push_back(offset);
-  }, headers == nullptr ? nullptr : &headers->predefined());
+  ReadMacroDirectives(
+      text,
+      [this](size_t offset, std::string_view name, const MacroDefinition* m) {
+        // A presumed definition stands back behind the headers' as well.
+        if (m != nullptr && m->presumed && headers_ != nullptr && headers_->Find(name) != nullptr) {
+          return;
+        }
+        int32_t index = -1;
+        if (m != nullptr && MacroCanName(*m)) {
+          index = static_cast<int32_t>(definitions_.size());
+          definitions_.push_back(*m);
+        }
+        auto it = byName_.find(Key(name));
+        if (it == byName_.end()) {
+          it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
+          const size_t bit = SieveBit(name);
+          sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
+        }
+        it->second.push_back({offset, index});
+        offsets_.push_back(offset);
+      },
+      headers == nullptr ? nullptr : &headers->predefined());
 }
 
 size_t SourceMacros::DirectivesBefore() const {

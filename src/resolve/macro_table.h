@@ -25,6 +25,9 @@ struct MacroDefinition {
   bool variadic = false;                // its last parameter takes the rest ("..." or "args...")
   std::vector<std::string> parameters;  // a variadic "..." is "__VA_ARGS__"
   std::string body;                     // the replacement, comments left out, on one line
+  /// Read in a branch presumed compiled (its condition rests on a name the scan never saw):
+  /// it never replaces a definition in force.
+  bool presumed = false;
 };
 
 /// Calls `found(offset, name, definition)` for each "#define" (and with a null definition for

@@ -234,7 +234,9 @@ TEST(MacroTableTest, ReadingTextsAheadKeepsTheirOrder) {
   std::vector<std::string> texts;
   for (int i = 0; i < 600; ++i) {
     const std::string n = std::to_string(i % 7);
-    texts.push_back(i % 5 == 0   ? "#undef M" + n + "\n"
+    texts.push_back(i % 11 == 0 ? "#ifdef UNSEEN\n#define M" + n + "(x) p" + std::to_string(i) +
+                                      "(x)\n#endif\n"  // presumed: never replaces one
+                    : i % 5 == 0 ? "#undef M" + n + "\n"
                     : i % 3 == 0 ? "#define M" + n + " 42\n"  // a constant forgets the name
                                  : "#define M" + n + "(x) f" + std::to_string(i) + "(x)\n");
   }
