@@ -553,6 +553,7 @@ class FactReader {
   const std::vector<MacroNameRule>* nameRules_;
   MacroUseMemo* memo_;  // with sourceMacros_
   std::vector<std::string_view> definedNames_;  // sorted; made when a presumed macro is used
+  std::vector<Tok> header_;                     // a header's own tokens (see Run)
   std::vector<MacroToken> use_;
   std::vector<MacroToken> expansion_;
   std::vector<std::string> calls_;
@@ -1577,8 +1578,21 @@ void FactReader::Run() {
       size_t body = k;
       while (body < textTokens && t_[body].offset < ranges_[r].bodyStart) ++body;
       locals_.clear();
-      Parameters(r, k, body);
-      if (sourceMacros_ != nullptr) MadeName(r, k, body);
+      size_t header = k;
+      if (body == k && ranges_[r].headerStart < ranges_[r].bodyStart) {
+        // A definition in a branch that the tokens leave out ("#else"): its header's tokens
+        // are read on their own, behind the text's, for its linkage and parameters.
+        Tokenize(
+            text_.substr(ranges_[r].headerStart, ranges_[r].bodyStart - ranges_[r].headerStart),
+            header_, nullptr);
+        for (Tok& t : header_) t.offset += ranges_[r].headerStart;
+        t_.insert(t_.end(), header_.begin(), header_.end());
+        header = textTokens;
+        body = t_.size();
+      }
+      Parameters(r, header, body);
+      if (sourceMacros_ != nullptr) MadeName(r, header, body);
+      t_.resize(textTokens);
       std::string_view name = text_.substr(ranges_[r].nameOffset);
       size_t e = 0;
       while (e < name.size() && IsIdentChar(name[e])) ++e;

@@ -314,23 +314,29 @@ ResolveCounts CallResolver::Resolve(CallGraphModel& model,
     return external >= 0 ? Bound::kFound : Bound::kNone;
   };
 
-  // Node names of their own for static functions with namesakes in other files.
+  // Node names of their own for static functions with namesakes in other files, and for the
+  // twins that the branches of a conditional define in one file ("#ifdef FAST ... #else ..."):
+  // the first keeps the name, each later one adds its line. Calls bind to the first, the branch
+  // read as compiled.
   const size_t folder = CommonFolderLength(model.sources);
   std::vector<NameId> nodeName(functionCount);
   for (size_t f = 0; f < functionCount; ++f) {
     FunctionRecord& function = model.functions[f];
     nodeName[f] = function.name;
-    if (!function.isStatic || function.file < 0) continue;
+    if (function.file < 0) continue;
     bool namesake = false;
-    for (int32_t g = firstDef[function.name]; g >= 0 && !namesake;
-         g = nextDef[static_cast<size_t>(g)]) {
-      namesake = model.functions[static_cast<size_t>(g)].file != function.file;
+    bool twin = false;
+    for (int32_t g = firstDef[function.name]; g >= 0; g = nextDef[static_cast<size_t>(g)]) {
+      const int32_t otherFile = model.functions[static_cast<size_t>(g)].file;
+      namesake |= otherFile != function.file;
+      twin |= static_cast<size_t>(g) < f && otherFile == function.file;
     }
-    if (!namesake) continue;
+    if (!(namesake && function.isStatic) && !twin) continue;
     const std::string& path = model.sources[static_cast<size_t>(function.file)].path;
     std::string qualified(model.NameOf(function.name));
     qualified += CallGraphModel::kFileQualifier;
     qualified.append(path, std::min(folder, path.size()));
+    if (twin) (qualified += ':') += std::to_string(model.DetailsOf(function).line);
     nodeName[f] = model.names.Intern(qualified);
   }
 

@@ -213,6 +213,25 @@ TEST(CallResolverTest, BindsDirectCallsByScopeAndNamesStaticNamesakesByFile) {
   EXPECT_EQ(std::count(one.keepNode.begin(), one.keepNode.end(), char{1}), 2);  // it and fb
 }
 
+// Twins: the branches of one conditional define a name twice in a file. Each is a node, the
+// later one named with its line, each with the linkage its own header gives; calls bind to the
+// first, the branch read as compiled.
+TEST(CallResolverTest, TellsConditionalTwinsApart) {
+  const Resolved r = Resolve({
+      {"t.c",
+       "#ifdef FAST\nstatic int pick(int x) { return fast(x); }\n#else\n"
+       "static int pick(int x) { return slow(x); }\n#endif\n"
+       "int fast(int x) { return x; }\nint slow(int x) { return x; }\n"
+       "int api(int x) { return pick(x); }\n"},
+      {"u.c", "int other(int x) { return pick(x); }\n"},
+  });
+  EXPECT_EQ(r.edges, (Edges{"pick -> fast", "pick@t.c:4 -> slow", "api -> pick", "other -> pick"}));
+  ASSERT_EQ(r.model.functions.size(), 6u);
+  EXPECT_TRUE(r.model.functions[0].isStatic);
+  EXPECT_TRUE(r.model.functions[1].isStatic);
+  EXPECT_EQ(r.counts.unresolved, 1u);  // u.c cannot call t.c's static pick
+}
+
 TEST(CallResolverTest, BadInputNeitherFailsNorRunsAway) {
   const std::string ops = kOps;
   std::string deep = ops + "static struct ops o = ";
