@@ -85,9 +85,12 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
                                            },
       resolver == nullptr
           ? CSourcePipeline::AfterScan()
-          : [headers = &resolver->headerMacros(), rules = &resolver->nameRules()](
-                std::string_view text, const std::vector<CFunction>& definitions,
-                std::any& result) { ReadFacts(text, definitions, result, headers, rules); },
+          : [this, headers = &resolver->headerMacros(), rules = &resolver->nameRules(),
+             resolver](size_t source, std::string_view text,
+                       const std::vector<CFunction>& definitions, std::any& result) {
+              ReadFacts(text, definitions, result, headers, rules,
+                        resolver->DefinesOf(sources_[source]));
+            },
       // The texts of what a filter selects are made on the worker threads: the log and the
       // model need them, and making them is most of the work left to this thread.
       [this](std::string_view name) { return SelectedByAny(name); }),
@@ -95,7 +98,8 @@ CCallGraphScan::CCallGraphScan(ScanContext& context, CallGraphRecorder& recorder
 
 void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
                                std::any& result, const MacroTable* headers,
-                               const std::vector<MacroNameRule>* nameRules) {
+                               const std::vector<MacroNameRule>* nameRules,
+                               const StringList* defines) {
   if (std::any_cast<SourceFacts>(&result) == nullptr) result = SourceFacts{};
   SourceFacts& facts = *std::any_cast<SourceFacts>(&result);
   facts.ranges.clear();
@@ -103,7 +107,7 @@ void CCallGraphScan::ReadFacts(std::string_view text, const std::vector<CFunctio
     facts.ranges.push_back({static_cast<size_t>(function.name.data() - text.data()),
                             function.headerStart, function.bodyStart, function.bodyEnd});
   }
-  ReadCFileFacts(text, facts.ranges, facts.facts, headers, nameRules);
+  ReadCFileFacts(text, facts.ranges, facts.facts, headers, nameRules, defines);
 }
 
 bool CCallGraphScan::Selects(size_t i, std::string_view name) const {

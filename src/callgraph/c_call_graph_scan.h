@@ -69,7 +69,7 @@ class CCallGraphScan : private CSourceVisitor {
   // The pipeline's work on each source with a resolver: its facts.
   static void ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
                         std::any& result, const MacroTable* headers,
-                        const std::vector<MacroNameRule>* nameRules);
+                        const std::vector<MacroNameRule>* nameRules, const StringList* defines);
   // A selected call: logged and recorded unless its call text was recorded in the body before.
   // `dispatch` indexes the file's dispatch sites, or is -1 for a call by name.
   void RecordCall(std::string_view name, std::string_view shownName, const StringList& args,

@@ -216,6 +216,19 @@ SourceList HeaderPaths(const ScanSettings& settings, const std::string& cfgDir) 
   return BuildList(HeaderRecipe(settings.sources, cfgDir));
 }
 
+SourceList IncludeFolderHeaders(const ScanSettings& settings, const std::string& cfgDir,
+                                const StringList& folders) {
+  StringList patterns;
+  for (const std::string& folder : folders) {
+    if (folder.find_first_of("*?") != std::string::npos) continue;  // would read as a pattern
+    patterns.push_back(folder + (folder.ends_with('/') ? "" : "/") + "**/*.h");
+  }
+  SourceList list = BuildList({cfgDir, patterns, settings.sources.excludes, {}});
+  // A build names folders that hold no header or are made by the build: none is a problem.
+  list.problems.clear();
+  return list;
+}
+
 CallGraphOutputPaths ResolveCallGraphOutputPaths(const OutputSettings& outputs,
                                                  const std::string& cfgDir) {
   return {ResolvePath(outputs.dot, cfgDir), ResolvePath(outputs.csv, cfgDir)};

@@ -50,6 +50,11 @@ inline constexpr const char* kHeaderKeyPrefix = "header";
 /// The project's headers ("[files] header0", "header1", ...; the exclusions apply).
 SourceList HeaderPaths(const ScanSettings& settings, const std::string& cfgDir);
 
+/// The headers under the include folders of a build (every "*.h" below each; the exclusions
+/// apply). Folders that cannot be read or hold none give nothing and no problem.
+SourceList IncludeFolderHeaders(const ScanSettings& settings, const std::string& cfgDir,
+                                const StringList& folders);
+
 /// The call graph's outputs ("[files] dot" and "csv"); an empty path turns that output off.
 struct CallGraphOutputPaths {
   std::string dot;

@@ -192,7 +192,7 @@ void CSourcePipeline::Fill(Slot& slot, size_t index, CSourceScanner& scanner) {
       for (const Finding& finding : slot.findings) {
         if (finding.kind == Finding::kEnd) definitions.push_back(finding.function);
       }
-      afterScan_(slot.source.text, definitions, slot.afterScan);
+      afterScan_(index, slot.source.text, definitions, slot.afterScan);
     }
   }
 }

@@ -32,11 +32,12 @@ class CSourcePipeline {
   /// without their calls.
   using CallsWanted = std::function<bool(std::string_view name)>;
 
-  /// More work on a source, done by the thread that scanned it: the text, its definitions (as
-  /// they end, in text order) and a result kept with the source (empty, or what the same hook
-  /// left for an earlier source, to be reused).
-  using AfterScan = std::function<void(std::string_view text,
-                                       const std::vector<CFunction>& definitions, std::any& result)>;
+  /// More work on a source, done by the thread that scanned it: its index among the paths, the
+  /// text, its definitions (as they end, in text order) and a result kept with the source
+  /// (empty, or what the same hook left for an earlier source, to be reused).
+  using AfterScan =
+      std::function<void(size_t source, std::string_view text,
+                         const std::vector<CFunction>& definitions, std::any& result)>;
 
   /// The texts of a call as the caller logs and records them, made ahead by the thread that
   /// scanned its source: CLineText and CCallArguments. Valid until the next call of Next.

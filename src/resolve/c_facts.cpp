@@ -1624,7 +1624,8 @@ void FactReader::Run() {
 
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
                     CFileFacts& facts, const MacroTable* headers,
-                    const std::vector<MacroNameRule>* nameRules) {
+                    const std::vector<MacroNameRule>* nameRules,
+                    const std::vector<std::string>* defines) {
   facts = CFileFacts{};
   // Each thread keeps its token buffer from source to source.
   thread_local std::vector<Tok> tokens;
@@ -1633,7 +1634,7 @@ void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& 
     return;
   }
   thread_local MacroUseMemo memo;
-  SourceMacros macros(text, headers);
+  SourceMacros macros(text, headers, defines);
   memo.StartSource(macros);
   FactReader(text, ranges, facts, tokens, &macros, nameRules, &memo).Run();
 }

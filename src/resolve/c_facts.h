@@ -104,8 +104,10 @@ struct CFileFacts {
 /// order). Linear in the text; malformed code yields fewer facts, never a failure. With
 /// `headers`, the uses of macros (the file's own and those of `headers`) are expanded into
 /// macroUses.
+/// `defines` are the names the source's own build defines beyond the headers' (see SourceMacros).
 void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& ranges,
                     CFileFacts& facts, const MacroTable* headers = nullptr,
-                    const std::vector<MacroNameRule>* nameRules = nullptr);
+                    const std::vector<MacroNameRule>* nameRules = nullptr,
+                    const std::vector<std::string>* defines = nullptr);
 
 }  // namespace quillmap

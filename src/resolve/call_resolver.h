@@ -60,6 +60,17 @@ class CallResolver {
   const MacroTable& headerMacros() const { return headerMacros_; }
   /// How definitions named by macros no table knows are named (the built-in rules first).
   std::vector<MacroNameRule>& nameRules() { return nameRules_; }
+  /// The names one source's build defines beyond the headers' ("NAME" or "NAME=VALUE", as -D
+  /// gives them), by source path; set before the scan.
+  void SetSourceDefines(std::unordered_map<std::string, std::vector<std::string>> defines) {
+    sourceDefines_ = std::move(defines);
+  }
+  /// Those of `path`, null when it has none (from any thread).
+  const std::vector<std::string>* DefinesOf(const std::string& path) const {
+    if (sourceDefines_.empty()) return nullptr;
+    const auto it = sourceDefines_.find(path);
+    return it == sourceDefines_.end() ? nullptr : &it->second;
+  }
 
   /// Rewrites the model's calls; the model is resolved afterwards (CallGraphModel::resolved).
   /// Once per resolver: what the files gave is let go on the way.
@@ -108,6 +119,7 @@ class CallResolver {
   std::vector<std::pair<uint32_t, int32_t>> callDispatch_;  // index into dispatches_
   std::vector<std::pair<uint32_t, int32_t>> callMacro_;     // the macro: index into vias_
   MacroTable headerMacros_;
+  std::unordered_map<std::string, std::vector<std::string>> sourceDefines_;
   std::vector<MacroNameRule> nameRules_ = BuiltInMacroNameRules();
   // The last file's dispatch sites, until the next file.
   const std::vector<CDispatch>* fileDispatches_ = nullptr;

@@ -584,29 +584,44 @@ void MacroTable::Predefine(std::string_view definition) {
   Define(name, std::move(macro));
 }
 
-SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers) : headers_(headers) {
-  ReadMacroDirectives(
-      text,
-      [this](size_t offset, std::string_view name, const MacroDefinition* m) {
-        // A presumed definition stands back behind the headers' as well.
-        if (m != nullptr && m->presumed && headers_ != nullptr && headers_->Find(name) != nullptr) {
-          return;
-        }
-        int32_t index = -1;
-        if (m != nullptr && MacroCanName(*m)) {
-          index = static_cast<int32_t>(definitions_.size());
-          definitions_.push_back(*m);
-        }
-        auto it = byName_.find(Key(name));
-        if (it == byName_.end()) {
-          it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
-          const size_t bit = SieveBit(name);
-          sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
-        }
-        it->second.push_back({offset, index});
-        offsets_.push_back(offset);
-      },
-      headers == nullptr ? nullptr : &headers->predefined());
+SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers,
+                           const std::vector<std::string>* defines)
+    : headers_(headers) {
+  const auto found = [this](size_t offset, std::string_view name, const MacroDefinition* m) {
+    // A presumed definition stands back behind the headers' as well.
+    if (m != nullptr && m->presumed && headers_ != nullptr && headers_->Find(name) != nullptr) {
+      return;
+    }
+    int32_t index = -1;
+    if (m != nullptr && MacroCanName(*m)) {
+      index = static_cast<int32_t>(definitions_.size());
+      definitions_.push_back(*m);
+    }
+    auto it = byName_.find(Key(name));
+    if (it == byName_.end()) {
+      it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
+      const size_t bit = SieveBit(name);
+      sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
+    }
+    it->second.push_back({offset, index});
+    offsets_.push_back(offset);
+  };
+  const std::vector<std::string>* predefined =
+      headers == nullptr ? nullptr : &headers->predefined();
+  std::vector<std::string> withOwn;
+  if (defines != nullptr && !defines->empty()) {
+    // The source's own -D options: definitions from its first byte on.
+    if (predefined != nullptr) withOwn = *predefined;
+    withOwn.insert(withOwn.end(), defines->begin(), defines->end());
+    predefined = &withOwn;
+    for (const std::string& define : *defines) {
+      const size_t equals = define.find('=');
+      MacroDefinition macro;
+      if (equals != std::string::npos) macro.body = define.substr(equals + 1);
+      if (equals != 0) found(0, std::string_view(define).substr(0, equals), &macro);
+    }
+  }
+  ReadMacroDirectives(text, found, predefined);
 }
 
 size_t SourceMacros::DirectivesBefore() const {

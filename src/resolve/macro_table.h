@@ -86,8 +86,11 @@ class MacroTable : public MacroLookup {
 /// table of the project's headers. A source's definitions never reach another source.
 class SourceMacros : public MacroLookup {
  public:
-  /// Reads the directives of `text`; `headers` may be null.
-  SourceMacros(std::string_view text, const MacroTable* headers);
+  /// Reads the directives of `text`; `headers` may be null. `defines` ("NAME" or "NAME=VALUE",
+  /// as -D gives them) are the source's own build's: they hold from its start, for conditions
+  /// as the headers' predefined names do, and as definitions.
+  SourceMacros(std::string_view text, const MacroTable* headers,
+               const std::vector<std::string>* defines = nullptr);
   /// Lookups answer as at `offset` of the text from now on.
   void At(size_t offset) { at_ = offset; }
   const MacroDefinition* Find(std::string_view name) const override;

@@ -8,9 +8,12 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
+#include "callgraph/c_call_graph_scan.h"
 #include "config/app_identity.h"
 #include "config/cached_profile_reader.h"
+#include "config/compile_options.h"
 #include "config/source_lists.h"
 #include "files/file_error.h"
 #include "files/paths.h"
@@ -19,14 +22,13 @@
 #include "json/graph_json.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
-#include "callgraph/c_call_graph_scan.h"
 #include "modgraph/module_view.h"
-#include "scan/deferred_log.h"
 #include "outputs/buffered_line_writer.h"
 #include "query/model_query.h"
 #include "render/render_step.h"
 #include "rules/call_rule_check.h"
 #include "rules/module_rule_check.h"
+#include "scan/deferred_log.h"
 #include "writers/csv_report.h"
 
 namespace quillmap {
@@ -81,11 +83,20 @@ void AssignFunctionModules(GraphModel& model) {
   }
 }
 
-// The macros of the configured headers, which the resolved mode expands where sources use them.
-// A header that cannot be read gives none; a pattern that matches nothing is noted in the log.
-void ReadHeaderMacros(ScanContext& context, const std::string& path, MacroTable& table) {
-  const SourceList headers = HeaderPaths(context.settings(), DirectoryOf(path));
+// The macros of the configured headers and of those in the build's include folders, which the
+// resolved mode expands where sources use them. A header that cannot be read gives none; a
+// pattern that matches nothing is noted in the log.
+void ReadHeaderMacros(ScanContext& context, const std::string& path, MacroTable& table,
+                      const StringList& includeFolders) {
+  SourceList headers = HeaderPaths(context.settings(), DirectoryOf(path));
   for (const std::string& problem : headers.problems) context.Log(problem);
+  if (!includeFolders.empty()) {
+    std::unordered_set<std::string> listed(headers.paths.begin(), headers.paths.end());
+    for (std::string& header :
+         IncludeFolderHeaders(context.settings(), DirectoryOf(path), includeFolders).paths) {
+      if (listed.insert(header).second) headers.paths.push_back(std::move(header));
+    }
+  }
   const auto load = [&headers](size_t i, std::string& text) {
     SourceFile file;
     if (!file.Open(headers.paths[i])) return false;
@@ -343,13 +354,21 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
       // The names the build defines, and the rules for definitions named by unknown macros (up
       // to the first that is no rule).
       for (const std::string& value : mode.defines) resolver.headerMacros().Predefine(value);
+      // A compilation database adds its include folders' headers and its -D options.
+      CompileOptions build;
+      if (!settings_.sources.compileCommands.empty()) {
+        build =
+            ReadCompileOptions(ResolvePath(settings_.sources.compileCommands, DirectoryOf(path)));
+        for (const std::string& value : build.defines) resolver.headerMacros().Predefine(value);
+        resolver.SetSourceDefines(std::move(build.sourceDefines));
+      }
       for (size_t n = 0; n < mode.nameMacros.size(); ++n) {
         MacroNameRule rule;
         if (!ParseMacroNameRule(mode.nameMacros[n], rule)) break;
         resolver.nameRules().insert(resolver.nameRules().begin() + static_cast<ptrdiff_t>(n),
                                     rule);
       }
-      ReadHeaderMacros(context, path, resolver.headerMacros());
+      ReadHeaderMacros(context, path, resolver.headerMacros(), build.includeFolders);
     }
     opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
                            &counts, &scanMessage, callGraphEngine_, syntax,

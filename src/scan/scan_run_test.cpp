@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <set>
 
 #include "support/scan_fixture.h"
 #include "support/test_support.h"
@@ -104,6 +105,47 @@ class StoppingObserver : public RunObserver {
   size_t at_;
   bool stop_ = false;
 };
+
+// In the resolved mode a compilation database gives more than its sources: the headers of its
+// include folders, and -D options that decide conditions (those of every entry in the headers
+// too, an entry's own in its source alone).
+TEST(ScanRunResolved, TheBuildOfACompilationDatabaseDecidesTheMacros) {
+  TempDir dir;
+  dir.Write("inc/defs.h",
+            "#ifdef FAST\n#define PICK(x) fast(x)\n#else\n#define PICK(x) slow(x)\n#endif\n");
+  dir.Write("src/a.c",
+            "int fast(int x) { return x; }\nint slow(int x) { return x; }\n"
+            "int use(int x) { return PICK(x); }\n");
+  dir.Write("src/b.c",
+            "#ifndef LOUD\n#define SAY(x) quiet(x)\n#else\n#define SAY(x) shout(x)\n#endif\n"
+            "int talk(int x) { return SAY(x) + PICK(x); }\n");
+  dir.Write("src/c.c", "int other(int x) { return SAY(x); }\n");
+  dir.Write("build/cc.json",
+            "[{\"directory\": \"..\", \"file\": \"src/a.c\", \"arguments\": "
+            "[\"gcc\", \"-Iinc\", \"-DFAST\", \"-c\", \"src/a.c\"]},\n"
+            "{\"directory\": \"..\", \"file\": \"src/b.c\", \"command\": "
+            "\"gcc -I inc -DFAST -DLOUD -c src/b.c\"},\n"
+            "{\"directory\": \"..\", \"file\": \"src/c.c\", \"command\": "
+            "\"gcc -I inc -I gone -DFAST -c src/c.c\"}]\n");
+  const std::string cfg = dir.Write("scan.cfg",
+                                    "[scan]\nsyntax=c\nresolve=yes\n[files]\ndot=calls.dot\n"
+                                    "compile_commands=build/cc.json\n[calls]\n0=*\n");
+  ScanRun run;
+  RecordingLog log;
+  const RunOutcome outcome = run.Run(cfg, log);
+  EXPECT_TRUE(outcome.finished);
+  EXPECT_FALSE(outcome.errorReported);  // an include folder that does not exist is no error
+  const CallGraphModel& graph = run.model().callGraph;
+  std::set<std::string> edges;
+  for (const FunctionRecord& function : graph.functions) {
+    for (const uint32_t c : graph.CallsOf(function)) {
+      edges.insert(std::string(graph.NameOf(function.name)) + " -> " +
+                   std::string(graph.NameOf(graph.calls[c].callee)));
+    }
+  }
+  EXPECT_EQ(edges, (std::set<std::string>{"use -> fast", "talk -> shout", "talk -> fast",
+                                          "other -> SAY"}));
+}
 
 TEST(ScanRunObserver, SeesEverySourceAndAStoppedRunWritesNoCallGraph) {
   TempDir dir;
