@@ -377,12 +377,17 @@ TEST(CallResolverTest, BindsTheMacrosOfBranchesPresumedCompiled) {
     for (const std::string& e : c.present) EXPECT_TRUE(r.edges.contains(e)) << c.name << ": " << e;
     for (const std::string& e : c.absent) EXPECT_FALSE(r.edges.contains(e)) << c.name << ": " << e;
   }
-  // The headers' definition stands before a source's presumed one.
+  // The headers' definition stands before a source's presumed one; the headers' own presumed
+  // ones are not kept, as the functions they might hide stand in other texts.
   const Resolved r =
       Resolve({{"a.c", "#ifdef X\n#define F(x) other(x)\n#endif\n" + functions + use}},
               "#define F(x) live(x)\n");
   EXPECT_TRUE(r.edges.contains("use ~> live"));
   EXPECT_FALSE(r.edges.contains("use ~> other"));
+  const Resolved header =
+      Resolve({{"a.c", functions + use}}, "#ifdef CONFIG_DEBUG\n#define F(x) helper(x)\n#endif\n");
+  EXPECT_TRUE(header.edges.contains("use -> F"));
+  EXPECT_FALSE(header.edges.contains("use ~> helper"));
 }
 
 TEST(CallResolverTest, ExpandsTheMacrosOfTheHeaders) {

@@ -450,7 +450,9 @@ void MacroTable::Changed() {
 }
 
 void MacroTable::Define(std::string_view name, MacroDefinition definition) {
-  if (definition.presumed && Find(name) != nullptr) return;
+  // Whether a header's presumed macro would hide a function cannot be known: the functions
+  // stand in the sources (see FactReader::MacroUse). Only a source's own are kept.
+  if (definition.presumed) return;
   if (!MacroCanName(definition)) {
     Undefine(name);
     return;
@@ -554,7 +556,7 @@ void MacroTable::ReadAll(size_t count, const std::function<bool(size_t, std::str
     }
     for (Directive& d : directives) {
       if (d.definition) {
-        if (d.definition->presumed && Find(d.name) != nullptr) continue;
+        if (d.definition->presumed) continue;  // see Define
         macros_.insert_or_assign(std::move(d.name), std::move(*d.definition));
         Changed();
       } else {

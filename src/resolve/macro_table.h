@@ -26,7 +26,7 @@ struct MacroDefinition {
   std::vector<std::string> parameters;  // a variadic "..." is "__VA_ARGS__"
   std::string body;                     // the replacement, comments left out, on one line
   /// Read in a branch presumed compiled (its condition rests on a name the scan never saw):
-  /// it never replaces a definition in force.
+  /// it never replaces a definition in force, and only a source's own count (SourceMacros).
   bool presumed = false;
 };
 
