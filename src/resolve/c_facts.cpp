@@ -5,6 +5,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "absl/container/flat_hash_map.h"
 #include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
 
@@ -558,11 +559,12 @@ class FactReader {
   std::vector<MacroToken> expansion_;
   std::vector<std::string> calls_;
   int expanding_ = 0;  // macro expansions under way (each one's tokens follow the text's)
-  std::unordered_map<std::string_view, Local> globals_;
-  std::unordered_map<std::string_view, Local> locals_;
+  // Looked up for most identifiers of every body: open addressing keeps that to one probe.
+  absl::flat_hash_map<std::string_view, Local> globals_;
+  absl::flat_hash_map<std::string_view, Local> locals_;
   std::vector<std::string_view> functionTypes_;  // typedefs of function (pointer) types
   // The file's functions: which of their parameters are function pointers.
-  std::unordered_map<std::string_view, std::vector<bool>> pointerParameters_;
+  absl::flat_hash_map<std::string_view, std::vector<bool>> pointerParameters_;
   std::deque<std::string> pasted_;  // names that macro expansion glued with "##"
   int32_t function_ = -1;
   std::string_view functionName_;
