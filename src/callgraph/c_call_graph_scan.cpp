@@ -151,9 +151,20 @@ void CCallGraphScan::ScanLoaded() {
   }
 }
 
+bool CCallGraphScan::NotCompiled(size_t offset) const {
+  if (resolver_ == nullptr || loadedFacts_->facts.dead.empty()) return false;
+  const std::vector<std::pair<size_t, size_t>>& dead = loadedFacts_->facts.dead;
+  const auto after =
+      std::upper_bound(dead.begin(), dead.end(), offset,
+                       [](size_t at, const auto& range) { return at < range.first; });
+  return after != dead.begin() && offset < std::prev(after)->second;
+}
+
 void CCallGraphScan::OnFunctionStart(const CFunction& function) {
   selected_ = false;
   ++range_;
+  // A definition in a branch that the build's names rule out is no function of this build.
+  if (NotCompiled(static_cast<size_t>(function.name.data() - text_.data()))) return;
   // A definition named by a macro takes the name the macro makes.
   std::string_view name = function.name;
   if (resolver_ != nullptr && range_ >= 0 &&
@@ -184,7 +195,7 @@ void CCallGraphScan::OnFunctionStart(const CFunction& function) {
 }
 
 void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
-  if (!selected_) return;
+  if (!selected_ || NotCompiled(call.offset)) return;
   int32_t dispatch = -1;
   if (resolver_ != nullptr) {
     const auto site = dispatchAt_.find(call.offset);

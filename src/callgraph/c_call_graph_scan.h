@@ -66,6 +66,8 @@ class CCallGraphScan : private CSourceVisitor {
   // Whether filter `i` selects the name; whether any filter does (from any thread).
   bool Selects(size_t i, std::string_view name) const;
   bool SelectedByAny(std::string_view name) const;
+  // Whether the build's names rule out the branch at `offset` of the source (resolved mode).
+  bool NotCompiled(size_t offset) const;
   // The pipeline's work on each source with a resolver: its facts.
   static void ReadFacts(std::string_view text, const std::vector<CFunction>& definitions,
                         std::any& result, const MacroTable* headers,

@@ -1569,6 +1569,14 @@ void FactReader::Function(size_t r, size_t a, size_t b) {
 
 void FactReader::Run() {
   Tokenize(text_, t_, &macros_);
+  if (sourceMacros_ != nullptr && !sourceMacros_->dead().empty()) {
+    const std::vector<std::pair<size_t, size_t>>& dead = sourceMacros_->dead();
+    size_t r = 0;
+    std::erase_if(t_, [&](const Tok& t) {
+      while (r < dead.size() && dead[r].second <= t.offset) ++r;
+      return r < dead.size() && dead[r].first <= t.offset;
+    });
+  }
   facts_.functions.assign(ranges_.size(), {});
   const size_t textTokens = t_.size();
   // The parameters of every definition first: a call may pass a member to a function defined
@@ -1639,6 +1647,7 @@ void ReadCFileFacts(std::string_view text, const std::vector<CDefinitionRange>& 
   SourceMacros macros(text, headers, defines);
   memo.StartSource(macros);
   FactReader(text, ranges, facts, tokens, &macros, nameRules, &memo).Run();
+  facts.dead = macros.dead();
 }
 
 }  // namespace quillmap

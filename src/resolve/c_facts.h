@@ -98,6 +98,9 @@ struct CFileFacts {
   std::vector<CFlow> flows;
   std::vector<CDispatch> dispatches;  // in text order
   std::vector<CMacroUse> macroUses;   // in text order; with a macro table only
+  /// Ranges of the text that the build's names decide are not compiled (see
+  /// SourceMacros::dead); with a macro table only. Nothing in them is read.
+  std::vector<std::pair<size_t, size_t>> dead;
 };
 
 /// Reads the facts of one source whose definitions the scanner found at `ranges` (in text

@@ -24,7 +24,9 @@ struct Resolved {
 };
 
 // `stopAt`: the stop callback says stop from its stopAt-th question on (-1: never).
-Resolved Resolve(const Files& files, const std::string& headers = "", int stopAt = -1) {
+// `defines`: the names the build defines (as -D gives them).
+Resolved Resolve(const Files& files, const std::string& headers = "", int stopAt = -1,
+                 const std::vector<std::string>& defines = {}) {
   testing::ScanFixture f;
   std::string list;
   for (size_t i = 0; i < files.size(); ++i) {
@@ -35,6 +37,7 @@ Resolved Resolve(const Files& files, const std::string& headers = "", int stopAt
   const std::string cfg = f.dir / "scan.cfg";
   f.ReadSettings();
   CallResolver resolver;
+  for (const std::string& define : defines) resolver.headerMacros().Predefine(define);
   resolver.headerMacros().Read(headers);
   ScanCallGraph(f.context, cfg, {f.callsList, f.rejectList, f.fileList}, f.model, &f.counts,
                 &f.scanMessage, CallGraphEngine::kFast, SourceSyntax::kC, &resolver);
@@ -230,6 +233,42 @@ TEST(CallResolverTest, TellsConditionalTwinsApart) {
   EXPECT_TRUE(r.model.functions[0].isStatic);
   EXPECT_TRUE(r.model.functions[1].isStatic);
   EXPECT_EQ(r.counts.unresolved, 1u);  // u.c cannot call t.c's static pick
+}
+
+// What the build's names decide is not compiled is no part of the graph; what the text alone
+// decides is read as before.
+TEST(CallResolverTest, LeavesOutWhatTheBuildRulesOut) {
+  const std::string twins =
+      "#ifdef FAST\nstatic int pick(int x) { return fast(x); }\n#elif defined(MID)\n"
+      "static int pick(int x) { return mid(x); }\n#else\nstatic int pick(int x) { return slow(x); "
+      "}\n"
+      "#endif\nint api(int x) {\n#if LEVEL\n  trace(x);\n#endif\n#ifndef QUIET\n  log_it(x);\n"
+      "#endif\n  return pick(x);\n}\n";
+  struct BuildCase {
+    std::vector<std::string> defines;
+    Edges edges;
+  };
+  const std::vector<BuildCase> cases = {
+      {{},
+       {"pick -> fast", "pick@t.c:4 -> mid", "pick@t.c:6 -> slow", "api -> trace", "api -> log_it",
+        "api -> pick"}},
+      {{"FAST"}, {"pick -> fast", "api -> trace", "api -> log_it", "api -> pick"}},
+      // FAST is no name of the build: its branch may be compiled all the same.
+      {{"MID", "QUIET"}, {"pick -> fast", "pick@t.c:4 -> mid", "api -> trace", "api -> pick"}},
+      {{"FAST=0", "MID"},
+       {"pick -> fast", "api -> trace", "api -> log_it", "api -> pick"}},  // defined
+      {{"LEVEL=0"},
+       {"pick -> fast", "pick@t.c:4 -> mid", "pick@t.c:6 -> slow", "api -> log_it", "api -> pick"}},
+  };
+  for (const BuildCase& c : cases) {
+    const Resolved r = Resolve({{"t.c", twins}}, "", -1, c.defines);
+    std::string name;
+    for (const std::string& d : c.defines) name += d + " ";
+    EXPECT_EQ(r.edges, c.edges) << name;
+  }
+  // A name the text defines is no build's: its branches are read as before.
+  const Resolved text = Resolve({{"t.c", "#define FAST 1\n" + twins}});
+  EXPECT_TRUE(text.edges.contains("pick@t.c:7 -> slow"));
 }
 
 TEST(CallResolverTest, BadInputNeitherFailsNorRunsAway) {

@@ -42,12 +42,13 @@ class DirectiveReader {
   DirectiveReader(
       std::string_view text,
       const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
-      const std::vector<std::string>* predefined)
-      : text_(text), found_(found) {
+      const std::vector<std::string>* predefined, std::vector<std::pair<size_t, size_t>>* dead)
+      : text_(text), found_(found), dead_(dead) {
     if (predefined == nullptr) return;
     for (const std::string& definition : *predefined) {
       const size_t equals = definition.find('=');
       const std::string_view name = std::string_view(definition).substr(0, equals);
+      build_.insert(Key(name));
       defined_.insert_or_assign(Key(name), equals == std::string::npos
                                                ? Value::kNonZero
                                                : ValueOf(std::string_view(definition).substr(equals + 1)));
@@ -64,13 +65,17 @@ class DirectiveReader {
       const Decision c = Decide(word, d.substr(q));
       const Branch& parent = Enclosing(branches_.size());
       const bool live = c.condition != Condition::kFalse;
-      branches_.push_back(
-          {parent.read && (live || c.assumed), parent.presumed || !live, live, live && !c.assumed});
+      branches_.push_back({parent.read && (live || c.assumed), parent.presumed || !live, live,
+                           live && !c.assumed, parent.dead || c.ByBuild(Condition::kFalse),
+                           c.ByBuild(Condition::kTrue)});
+      DeadFrom(offset);
     } else if (word == "elif" && !branches_.empty()) {
+      DeadUntil(offset);
       Branch& b = branches_.back();
       const Branch& parent = Enclosing(branches_.size() - 1);
       if (b.takenSurely) {
         b.read = false;
+        b.dead = parent.dead || b.takenByBuild;
       } else {
         const Decision c = Decide("if", d.substr(q));
         const bool live = c.condition != Condition::kFalse;
@@ -78,15 +83,22 @@ class DirectiveReader {
         b.presumed = parent.presumed || !live || b.taken;
         b.taken = b.taken || live;
         b.takenSurely = live && !c.assumed;
+        b.dead = parent.dead || c.ByBuild(Condition::kFalse);
+        b.takenByBuild = c.ByBuild(Condition::kTrue);
       }
+      DeadFrom(offset);
     } else if (word == "else" && !branches_.empty()) {
+      DeadUntil(offset);
       Branch& b = branches_.back();
       const Branch& parent = Enclosing(branches_.size() - 1);
       b.read = parent.read && !b.takenSurely;
       b.presumed = parent.presumed || b.taken;
+      b.dead = parent.dead || (b.takenSurely && b.takenByBuild);
       b.taken = true;
       b.takenSurely = true;
+      DeadFrom(offset);
     } else if (word == "endif") {
+      DeadUntil(offset);
       if (!branches_.empty()) branches_.pop_back();
     } else if (word == "define" && !branches_.empty() && branches_.back().read &&
                branches_.back().presumed) {
@@ -100,6 +112,7 @@ class DirectiveReader {
       }
       if (e == q) return;
       const std::string_view name = d.substr(q, e - q);
+      build_.erase(Key(name));  // the text's own from here
       if (word == "undef") {
         const auto known = defined_.find(Key(name));
         if (known != defined_.end()) defined_.erase(known);
@@ -205,6 +218,10 @@ class DirectiveReader {
   struct Decision {
     Condition condition;
     bool assumed = false;
+    bool build = false;  // it looked at a name that the build defines
+
+    // Decided `c` by what the build defines, no assumption in it.
+    bool ByBuild(Condition c) const { return condition == c && !assumed && build; }
   };
   Decision Decide(std::string_view word, std::string_view rest) const {
     size_t i = 0;
@@ -231,13 +248,14 @@ class DirectiveReader {
       const std::string_view name = ident();
       if (name.empty()) return {Condition::kUnknown};
       return {isDefined(name) == (word == "ifdef") ? Condition::kTrue : Condition::kFalse,
-              isUnseen(name)};
+              isUnseen(name), build_.contains(Key(name))};
     }
     // A chain of "[!]defined(NAME)" or numbers joined by "&&" alone or by "||" alone.
     char joint = 0;
     bool anyUnknown = false, anyTrue = false, anyFalse = false;
     // Whether every true (every false) term rests on an unseen name, and whether any does.
     bool assumedTrue = true, assumedFalse = true, anyAssumed = false;
+    bool build = false;
     while (true) {
       bool assumed = false;
       blanks();
@@ -259,6 +277,7 @@ class DirectiveReader {
         if (name.empty()) return {Condition::kUnknown};
         c = isDefined(name) ? Condition::kTrue : Condition::kFalse;
         assumed = isUnseen(name);
+        build |= build_.contains(Key(name));
       } else if (!first.empty() && first[0] >= '0' && first[0] <= '9' &&
                  first.find_first_not_of("0123456789") == std::string_view::npos) {
         c = first.find_first_not_of('0') == std::string_view::npos ? Condition::kFalse
@@ -266,6 +285,7 @@ class DirectiveReader {
       } else if (!first.empty() && IsIdentStart(first[0])) {
         // A name stands for its value: 0 when not defined, as the preprocessor reads it.
         const auto it = defined_.find(Key(first));
+        build |= build_.contains(Key(first));
         if (it == defined_.end()) {
           c = Condition::kFalse;
           assumed = isUnseen(first);
@@ -296,11 +316,12 @@ class DirectiveReader {
     // What an unseen name could turn: "a || b" true by assumed terms alone or false with one of
     // them, "a && b" false by assumed terms alone or true with one of them.
     if (joint == '|') {
-      if (anyTrue) return {Condition::kTrue, assumedTrue};
-      return {anyUnknown ? Condition::kUnknown : Condition::kFalse, !anyUnknown && anyAssumed};
+      if (anyTrue) return {Condition::kTrue, assumedTrue, build};
+      return {anyUnknown ? Condition::kUnknown : Condition::kFalse, !anyUnknown && anyAssumed,
+              build};
     }
-    if (anyFalse) return {Condition::kFalse, assumedFalse};
-    return {anyUnknown ? Condition::kUnknown : Condition::kTrue, !anyUnknown && anyAssumed};
+    if (anyFalse) return {Condition::kFalse, assumedFalse, build};
+    return {anyUnknown ? Condition::kUnknown : Condition::kTrue, !anyUnknown && anyAssumed, build};
   }
 
   // A branch is read as compiled, or presumed compiled (its condition is false only by an
@@ -310,12 +331,44 @@ class DirectiveReader {
     bool presumed;     // ... as presumed (see Presumed)
     bool taken;        // a branch of this conditional was read as compiled (or may have been)
     bool takenSurely;  // ... and not by an assumption: the later branches are dead
+    bool dead;         // the build's names decide that it is not compiled
+    bool takenByBuild;  // a branch of this conditional was taken by the build's names
   };
   // The branch that encloses the conditional at `depth` (0: the text itself).
   const Branch& Enclosing(size_t depth) const {
-    static constexpr Branch kText{true, false, true, true};
+    static constexpr Branch kText{true, false, true, true, false, false};
     return depth == 0 ? kText : branches_[depth - 1];
   }
+
+ public:
+  // The innermost branch, just entered at `offset`: where it is dead and the one around it is
+  // not, a dead range begins.
+  void DeadFrom(size_t offset) {
+    if (dead_ == nullptr || branches_.empty() || !branches_.back().dead ||
+        Enclosing(branches_.size() - 1).dead) {
+      return;
+    }
+    deadFrom_ = offset;
+  }
+  // The innermost branch ends at `offset` (its next #elif, #else or #endif).
+  void DeadUntil(size_t offset) {
+    if (dead_ == nullptr || branches_.empty() || !branches_.back().dead ||
+        Enclosing(branches_.size() - 1).dead) {
+      return;
+    }
+    dead_->emplace_back(deadFrom_, offset);
+  }
+  // At the end of the text: an open dead range runs to it.
+  void DeadToEnd() {
+    for (size_t depth = 1; depth <= branches_.size(); ++depth) {
+      if (branches_[depth - 1].dead && dead_ != nullptr) {
+        dead_->emplace_back(deadFrom_, text_.size());
+        return;
+      }
+    }
+  }
+
+ private:
   // What "#if NAME" reads of a defined name: its value when that is a decimal number (with
   // "U" and "L" suffixes), else nothing known.
   enum class Value : uint8_t { kUnknown, kZero, kNonZero };
@@ -345,6 +398,9 @@ class DirectiveReader {
   std::vector<Branch> branches_;
   absl::flat_hash_map<absl::string_view, Value> defined_;
   absl::flat_hash_set<absl::string_view> undefined_;  // by an "#undef" read as compiled
+  absl::flat_hash_set<absl::string_view> build_;      // defined by the build (and not the text)
+  std::vector<std::pair<size_t, size_t>>* dead_;
+  size_t deadFrom_ = 0;
   std::deque<std::string> names_;  // the names that do not stand in the text as read
 };
 
@@ -353,8 +409,8 @@ class DirectiveReader {
 void ReadMacroDirectives(
     std::string_view text,
     const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
-    const std::vector<std::string>* predefined) {
-  DirectiveReader reader(text, found, predefined);
+    const std::vector<std::string>* predefined, std::vector<std::pair<size_t, size_t>>* dead) {
+  DirectiveReader reader(text, found, predefined, dead);
   std::string directive;
   const size_t n = text.size();
   size_t i = 0;
@@ -416,6 +472,7 @@ void ReadMacroDirectives(
       i = FindAnyOf<'\n', '/', '\\', '"', '\''>(text, i);
     }
   }
+  reader.DeadToEnd();
 }
 
 bool MacroCanName(const MacroDefinition& definition) {
@@ -623,7 +680,7 @@ SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers,
       if (equals != 0) found(0, std::string_view(define).substr(0, equals), &macro);
     }
   }
-  ReadMacroDirectives(text, found, predefined);
+  ReadMacroDirectives(text, found, predefined, &dead_);
 }
 
 size_t SourceMacros::DirectivesBefore() const {

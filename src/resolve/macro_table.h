@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "absl/container/flat_hash_map.h"
@@ -32,11 +33,14 @@ struct MacroDefinition {
 
 /// Calls `found(offset, name, definition)` for each "#define" (and with a null definition for
 /// each "#undef") of the text, in text order; `offset` is that of the "#".
-/// `predefined` names count as defined from the start (the build's -D options).
+/// `predefined` names count as defined from the start (the build's -D options). `dead`, when
+/// given, receives the ranges of the text (from the "#" of a branch's directive to that of the
+/// next of its conditional) that those names decide are not compiled.
 void ReadMacroDirectives(
     std::string_view text,
     const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
-    const std::vector<std::string>* predefined = nullptr);
+    const std::vector<std::string>* predefined = nullptr,
+    std::vector<std::pair<size_t, size_t>>* dead = nullptr);
 
 /// Whether a macro can matter to calls or names: its replacement holds an identifier. Tables of
 /// numeric constants (register maps define millions) are not kept.
@@ -100,6 +104,9 @@ class SourceMacros : public MacroLookup {
   /// table alone does.
   size_t DirectivesBefore() const;
   const MacroTable* headers() const { return headers_; }
+  /// The ranges of the text that the build's names decide are not compiled, in text order
+  /// (see ReadMacroDirectives).
+  const std::vector<std::pair<size_t, size_t>>& dead() const { return dead_; }
   /// Whether `macro` is one of the source's own definitions.
   bool Owns(const MacroDefinition* macro) const {
     return !definitions_.empty() && std::less_equal<>()(definitions_.data(), macro) &&
@@ -122,6 +129,7 @@ class SourceMacros : public MacroLookup {
   absl::flat_hash_map<std::string, std::vector<Directive>> byName_;  // in text order
   std::array<uint64_t, kSieveBits / 64> sieve_{};
   std::vector<size_t> offsets_;  // of every directive, in text order
+  std::vector<std::pair<size_t, size_t>> dead_;
   const MacroTable* headers_;
   size_t at_ = 0;
 };
