@@ -722,9 +722,9 @@ void KillAtRandom(const TempDir& dir, const std::vector<std::string>& outputs,
     if (signal == SIGTERM) {
       EXPECT_EQ(TemporaryFiles(dir, run.pid()), std::vector<std::string>{});
     }
-    // The layout child ends with the run (the kernel's death signal is sent at once, its
-    // delivery may take a moment).
-    for (int wait = 0; wait < 10 && !ProcessesIn(dir).empty(); ++wait) {
+    // The layout child ends with the run (the kernel's death signal is sent at once; its
+    // delivery, and the exit of a sanitizer build on a busy machine, may take a while).
+    for (int wait = 0; wait < 400 && !ProcessesIn(dir).empty(); ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(ProcessesIn(dir), std::vector<pid_t>{});
