@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <istream>
 #include <nlohmann/json.hpp>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "files/paths.h"
@@ -148,17 +149,19 @@ CompileOptions ReadCompileOptions(const std::string& database) {
   }
   if (defines.empty()) return result;
   // What every entry defines alike holds for the headers too; the rest for its source alone.
+  // An entry names each define once (the last -D of a name holds), so counting them suffices.
+  std::unordered_map<std::string, size_t> entriesWith;
+  for (const auto& entry : defines) {
+    for (const std::string& define : entry.second) ++entriesWith[define];
+  }
+  std::unordered_set<std::string> common;
   for (const std::string& define : defines.front().second) {
-    const bool everywhere = std::all_of(defines.begin(), defines.end(), [&](const auto& entry) {
-      return std::find(entry.second.begin(), entry.second.end(), define) != entry.second.end();
-    });
-    if (everywhere) AddIfAbsent(result.defines, define);
+    if (entriesWith[define] == defines.size() && common.insert(define).second) {
+      result.defines.push_back(define);
+    }
   }
   for (auto& [path, own] : defines) {
-    std::erase_if(own, [&](const std::string& define) {
-      return std::find(result.defines.begin(), result.defines.end(), define) !=
-             result.defines.end();
-    });
+    std::erase_if(own, [&](const std::string& define) { return common.contains(define); });
     if (!own.empty()) result.sourceDefines[path] = std::move(own);
   }
   return result;
