@@ -48,8 +48,8 @@ std::string ModuleOverviewDot(const ModuleModel& model, const std::vector<std::s
     shownSet[module].insert(function);
   };
   for (const ModuleCallRecord& call : model.calls) {
-    show(call.fromModule, call.caller);
-    show(call.toModule, call.callee);
+    show(call.fromModule, std::string(model.calls.CallerOf(call)));
+    show(call.toModule, std::string(model.calls.CalleeOf(call)));
   }
   // Each call's ends: its function when that is shown, else its module's box (or the node of
   // the functions left out).
@@ -62,7 +62,8 @@ std::string ModuleOverviewDot(const ModuleModel& model, const std::vector<std::s
   std::map<std::pair<std::string, std::string>, size_t> edges;
   for (const ModuleCallRecord& call : model.calls) {
     if (call.fromModule < 0 || call.toModule < 0) continue;
-    ++edges[{end(call.fromModule, call.caller), end(call.toModule, call.callee)}];
+    ++edges[{end(call.fromModule, std::string(model.calls.CallerOf(call))),
+             end(call.toModule, std::string(model.calls.CalleeOf(call)))}];
   }
 
   std::string dot = kHeader;

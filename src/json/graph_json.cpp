@@ -230,8 +230,9 @@ bool WriteGraphJson(const std::string& path, const GraphModel& model,
   out.Close(']').Key("moduleCalls").Open('[');
   for (const ModuleCallRecord& call : modules.calls) {
     out.Element().Open('{');
-    out.Key("callee").String(call.callee).Key("caller").String(call.caller);
-    out.Key("file").String(call.file);
+    out.Key("callee").String(modules.calls.CalleeOf(call));
+    out.Key("caller").String(modules.calls.CallerOf(call));
+    out.Key("file").String(modules.calls.FileOf(call));
     out.Key("from").String(modules.modules[static_cast<size_t>(call.fromModule)].name);
     out.Key("line").Integer(call.line);
     out.Key("to").String(modules.modules[static_cast<size_t>(call.toModule)].name);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -158,19 +159,55 @@ struct CallGraphModel {
 /// "tab[i]" give "open", "f" and "tab".
 std::string_view DispatchMemberOf(std::string_view via);
 
-/// A call from a function of one module into a function of another.
-struct ModuleCallRecord {
+/// A call from a function of one module into a function of another, as its finder gives it.
+struct ModuleCallText {
   int32_t fromModule = -1;  // indexes into ModuleModel::modules
   int32_t toModule = -1;
-  std::string caller;
-  std::string callee;
-  std::string file;  // where the call stands
-  int32_t line = 0;  // 1-based
+  std::string_view caller;
+  std::string_view callee;
+  std::string_view file;  // where the call stands
+  int32_t line = 0;       // 1-based
 };
 
-/// The module calls of a run. A deque grows without copying what it holds or a spare half: a
-/// large tree has millions.
-using ModuleCalls = std::deque<ModuleCallRecord>;
+/// The same call as the module calls hold it: the names and the file are ids in the names of
+/// the ModuleCalls it belongs to (see CallerOf, CalleeOf and FileOf).
+struct ModuleCallRecord {
+  int32_t fromModule = -1;
+  int32_t toModule = -1;
+  NameId caller = 0;
+  NameId callee = 0;
+  NameId file = 0;
+  int32_t line = 0;
+};
+
+/// The module calls of a run, in the order found. A large tree has hundreds of thousands that
+/// share a few hundred thousand names and paths, so each is 24 bytes with the texts interned.
+class ModuleCalls {
+ public:
+  ModuleCalls() = default;
+  ModuleCalls(std::initializer_list<ModuleCallText> calls) {
+    for (const ModuleCallText& call : calls) Add(call);
+  }
+
+  void Add(const ModuleCallText& call) {
+    records_.push_back({call.fromModule, call.toModule, names_.Intern(call.caller),
+                        names_.Intern(call.callee), names_.Intern(call.file), call.line});
+  }
+  size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  const ModuleCallRecord& operator[](size_t i) const { return records_[i]; }
+  std::deque<ModuleCallRecord>::const_iterator begin() const { return records_.begin(); }
+  std::deque<ModuleCallRecord>::const_iterator end() const { return records_.end(); }
+  void clear() { *this = ModuleCalls(); }
+
+  std::string_view CallerOf(const ModuleCallRecord& call) const { return names_[call.caller]; }
+  std::string_view CalleeOf(const ModuleCallRecord& call) const { return names_[call.callee]; }
+  std::string_view FileOf(const ModuleCallRecord& call) const { return names_[call.file]; }
+
+ private:
+  std::deque<ModuleCallRecord> records_;  // a deque grows without copying or a spare half
+  NameTable names_;
+};
 
 struct ModuleInfo {
   std::string name;

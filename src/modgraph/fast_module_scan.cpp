@@ -381,7 +381,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
           if (!edgeTexts.Contains(edge)) {
             table.edgeLines.push_back(std::move(edge));
             edgeTexts.Added();
-            table.calls.push_back(
+            table.calls.Add(
                 {k, j, caller, callee, from.files[static_cast<size_t>(call.file)], call.line});
           }
         }

@@ -77,9 +77,12 @@ class ModuleTree {
     }
     r.edges = table->edgeLines;
     for (const ModuleCallRecord& call : table->calls) {
-      r.calls.push_back(table->modules[call.fromModule].moduleName + ":" + call.caller + " -> " +
-                        table->modules[call.toModule].moduleName + ":" + call.callee + " @" +
-                        call.file.substr(call.file.rfind('/') + 1) + ":" +
+      const std::string_view file = table->calls.FileOf(call);
+      r.calls.push_back(table->modules[call.fromModule].moduleName + ":" +
+                        std::string(table->calls.CallerOf(call)) + " -> " +
+                        table->modules[call.toModule].moduleName + ":" +
+                        std::string(table->calls.CalleeOf(call)) + " @" +
+                        std::string(file.substr(file.rfind('/') + 1)) + ":" +
                         std::to_string(call.line));
     }
     return r;

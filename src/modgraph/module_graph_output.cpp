@@ -83,8 +83,8 @@ void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
     for (size_t i = 0; i < calls->size(); ++i) {
       if (!selection->keepCall[i]) continue;
       const ModuleCallRecord& call = (*calls)[i];
-      shown[static_cast<size_t>(call.fromModule)].insert(call.caller);
-      shown[static_cast<size_t>(call.toModule)].insert(call.callee);
+      shown[static_cast<size_t>(call.fromModule)].emplace(calls->CallerOf(call));
+      shown[static_cast<size_t>(call.toModule)].emplace(calls->CalleeOf(call));
     }
   }
   GraphFile file(context, table.moduleDotPath);

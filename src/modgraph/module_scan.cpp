@@ -189,7 +189,7 @@ void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
           for (const std::string& callee : into.definedFunctions) {
             if (line.find(callee) == std::string_view::npos) continue;
             if (AddIfAbsent(table.edgeLines, EdgeLine(from, caller, into, callee))) {
-              table.calls.push_back({fromIndex, intoIndex, caller, callee, file, lineNumber});
+              table.calls.Add({fromIndex, intoIndex, caller, callee, file, lineNumber});
             }
             AddIfAbsent(into.linkedFunctions, callee);
             AddIfAbsent(from.linkedFunctions, caller);

@@ -76,61 +76,75 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
   // Per module: how often each name stands in its definedFunctions (a name defined twice is
   // matched twice, as in the line mode).
   std::vector<absl::flat_hash_map<NameId, uint32_t>> definitions(modules);
-  std::vector<absl::flat_hash_set<NameId>> linked(modules);
+  // Per module, by name id: whether the name is in its linkedFunctions.
+  std::vector<std::vector<bool>> linked(modules, std::vector<bool>(sources_.names.size()));
   for (size_t m = 0; m < modules; ++m) {
     if (!table.modules[m].valid) continue;
     for (const NameId name : defined_[m]) ++definitions[m][name];
   }
-  // An edge is known by its modules and names; its line, which two such tuples may share, is
-  // made only for a tuple not seen before.
-  absl::flat_hash_set<std::tuple<int, NameId, int, NameId>> edgeTuples;
-  // The edge lines written so far, held as their indexes into table.edgeLines.
+  // The edge lines written so far, held as their indexes into table.edgeLines: two edges of
+  // different modules and names may share a line.
   const EdgeLineText text{&table.edgeLines};
   absl::flat_hash_set<uint32_t, EdgeLineText, EdgeLineText> edges(table.edgeLines.size(), text,
                                                                    text);
   for (uint32_t i = 0; i < table.edgeLines.size(); ++i) edges.insert(i);
   const bool logging = !table.moduleLogPath.empty();
 
-  // What a call that reaches a definition of module `into` links: the edge (once per modules
-  // and names), and both functions as linked.
+  // What the first call from `body` of module k to a definition of `call.callee` in module j
+  // links: the edge, and both functions as linked. Later calls of the same names link nothing
+  // new, so the callers pass each (k, caller, j, callee) once.
   const auto link = [&](int k, const ScannedDefinition& body, int j, const ScannedCall& call,
                         const std::string& file) {
     ModuleRecord& from = table.modules[k];
     ModuleRecord& into = table.modules[j];
     const std::string_view caller = sources_.names[body.name];
     const std::string_view callee = sources_.names[call.callee];
-    // A tuple seen before linked both functions then.
-    if (!edgeTuples.insert({k, body.name, j, call.callee}).second) return;
     std::string edge = EdgeLine(from, std::string(caller), into, std::string(callee));
     if (!edges.contains(std::string_view(edge))) {
       table.edgeLines.push_back(std::move(edge));
       edges.insert(static_cast<uint32_t>(table.edgeLines.size() - 1));
-      table.calls.push_back({k, j, std::string(caller), std::string(callee), file, call.line});
+      table.calls.Add({k, j, caller, callee, file, call.line});
     }
-    if (linked[static_cast<size_t>(j)].insert(call.callee).second) {
+    if (!linked[static_cast<size_t>(j)][call.callee]) {
+      linked[static_cast<size_t>(j)][call.callee] = true;
       into.linkedFunctions.emplace_back(callee);
     }
-    if (linked[static_cast<size_t>(k)].insert(body.name).second) {
+    if (!linked[static_cast<size_t>(k)][body.name]) {
+      linked[static_cast<size_t>(k)][body.name] = true;
       from.linkedFunctions.emplace_back(caller);
     }
   };
 
   // Without a module log nothing needs the pairs of modules read one by one: each module's calls
-  // are read once, every call put in the list of each other module that defines its callee, and
-  // the lists taken in module order give the edges in the order the pairs would.
+  // are read once, the first call of each caller and callee name put in the list of each other
+  // module that defines the callee, and the lists taken in module order give the edges in the
+  // order the pairs would.
   struct Match {
     const ScannedDefinition* body;
     const ScannedCall* call;
     const std::string* file;
   };
-  absl::flat_hash_map<NameId, std::vector<int>> definers;
+  // The modules that define a name with id n: definers[firstDefiner[n], firstDefiner[n + 1]),
+  // in module order.
+  std::vector<uint32_t> firstDefiner;
+  std::vector<int> definers;
   std::vector<std::vector<Match>> matches;
+  absl::flat_hash_set<uint64_t> pairs;  // caller and callee names seen in the module read
   if (!logging) {
+    firstDefiner.assign(sources_.names.size() + 1, 0);
     for (size_t m = 0; m < modules; ++m) {
-      for (const auto& [name, count] : definitions[m]) definers[name].push_back(static_cast<int>(m));
+      for (const auto& [name, count] : definitions[m]) ++firstDefiner[name + 1];
+    }
+    for (size_t n = 1; n < firstDefiner.size(); ++n) firstDefiner[n] += firstDefiner[n - 1];
+    definers.resize(firstDefiner.back());
+    std::vector<uint32_t> next(firstDefiner.begin(), firstDefiner.end() - 1);
+    for (size_t m = 0; m < modules; ++m) {
+      for (const auto& [name, count] : definitions[m]) definers[next[name]++] = static_cast<int>(m);
     }
     matches.resize(modules);
   }
+  // With a log, the same caller and callee names are met again for every other module.
+  absl::flat_hash_set<std::tuple<int, NameId, int, NameId>> edgeTuples;
 
   ModuleProgress progress(context, table, 1);
   for (int k = 0; k < table.moduleCount; ++k) {
@@ -143,6 +157,7 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
     const char* separator = kFirstTargetSeparator;
     if (!logging) {
       for (std::vector<Match>& list : matches) list.clear();
+      pairs.clear();
       for (const std::string& file : from.files) {
         if (context.StopRequested()) return;
         const ScannedSource& source = SourceOf(sources_, file);
@@ -150,9 +165,12 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
           const ScannedDefinition& body = sources_.definitions[source.firstDefinition + d];
           for (uint32_t c = 0; c < body.callCount; ++c) {
             const ScannedCall& call = sources_.calls[body.firstCall + c];
-            const auto found = definers.find(call.callee);
-            if (found == definers.end()) continue;
-            for (const int j : found->second) {
+            const uint32_t first = firstDefiner[call.callee];
+            const uint32_t last = firstDefiner[call.callee + 1];
+            if (first == last) continue;
+            if (!pairs.insert(uint64_t{body.name} << 32 | call.callee).second) continue;
+            for (uint32_t i = first; i < last; ++i) {
+              const int j = definers[i];
               if (j != k) matches[static_cast<size_t>(j)].push_back({&body, &call, &file});
             }
           }
@@ -181,7 +199,9 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
               const ScannedCall& call = sources_.calls[body.firstCall + c];
               const auto found = intoDefinitions.find(call.callee);
               if (found == intoDefinitions.end()) continue;
-              link(k, body, j, call, file);
+              if (edgeTuples.insert({k, body.name, j, call.callee}).second) {
+                link(k, body, j, call, file);
+              }
               const std::string line =
                   std::string(kCallLine) + into.moduleName + ":" += sources_.names[call.callee];
               for (uint32_t n = found->second; n > 0; --n) AppendModuleLog(context, table, line);

@@ -58,7 +58,8 @@ TEST_F(ModuleViewTest, FindsTheSameEdgesInTheSameOrderWithAndWithoutAModuleLog) 
   const StringList loggedEdges = table->edgeLines;
   std::vector<std::tuple<int, int, std::string, std::string, int>> loggedCalls;
   for (const auto& call : table->calls) {
-    loggedCalls.emplace_back(call.fromModule, call.toModule, call.caller, call.callee, call.line);
+    loggedCalls.emplace_back(call.fromModule, call.toModule, table->calls.CallerOf(call),
+                             table->calls.CalleeOf(call), call.line);
   }
   std::vector<StringList> loggedLinks;
   for (int k = 0; k < 3; ++k) loggedLinks.push_back(table->modules[k].linkedFunctions);
@@ -82,7 +83,8 @@ TEST_F(ModuleViewTest, FindsTheSameEdgesInTheSameOrderWithAndWithoutAModuleLog) 
   EXPECT_EQ(table->edgeLines, loggedEdges);
   std::vector<std::tuple<int, int, std::string, std::string, int>> calls;
   for (const auto& call : table->calls) {
-    calls.emplace_back(call.fromModule, call.toModule, call.caller, call.callee, call.line);
+    calls.emplace_back(call.fromModule, call.toModule, table->calls.CallerOf(call),
+                       table->calls.CalleeOf(call), call.line);
   }
   EXPECT_EQ(calls, loggedCalls);
   for (int k = 0; k < 3; ++k) EXPECT_EQ(table->modules[k].linkedFunctions, loggedLinks[k]) << k;

@@ -142,7 +142,7 @@ TEST(SelectModuleGraph, FocusOnModuleNames) {
   for (const char* name : {"app", "comm", "drivers", "tools"})
     model.modules.push_back({name, {}, {}});
   for (auto [from, to] : {std::pair{0, 1}, {1, 2}, {2, 1}, {3, 2}}) {
-    model.calls.push_back({from, to, "f", "g", "f.c", 1});
+    model.calls.Add({from, to, "f", "g", "f.c", 1});
   }
   GraphQuery query;
   query.focus = {"comm"};

@@ -206,9 +206,10 @@ std::vector<RuleViolation> CheckModuleRules(const ModuleRules& rules, const Stri
       }
     }
     if (broken.empty()) continue;
-    violations.push_back({kRuleViolated + broken + ": " + call.caller + " (" +
-                              DisplayPath(call.file, cfgDir) + ":" + std::to_string(call.line) +
-                              ")" + kCalls + call.callee,
+    violations.push_back({kRuleViolated + broken + ": " + std::string(calls.CallerOf(call)) + " (" +
+                              DisplayPath(std::string(calls.FileOf(call)), cfgDir) + ":" +
+                              std::to_string(call.line) + ")" + kCalls +
+                              std::string(calls.CalleeOf(call)),
                           {static_cast<int32_t>(i)},
                           decidedBy});
   }

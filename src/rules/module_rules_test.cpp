@@ -91,11 +91,10 @@ TEST(ReadModuleRules, GoodInputAndRulesThatNeverApply) {
   EXPECT_EQ(rules.baselinePath, "/proj/known.txt");
 }
 
-ModuleCallRecord Call(int32_t from, int32_t to, std::string caller, std::string callee,
-                      int32_t line) {
-  return {
-      from, to, std::move(caller), std::move(callee), "/proj/src/f" + std::to_string(from) + ".c",
-      line};
+ModuleCallText Call(int32_t from, int32_t to, std::string_view caller, std::string_view callee,
+                    int32_t line) {
+  static const std::string_view kFiles[] = {"/proj/src/f0.c", "/proj/src/f1.c", "/proj/src/f2.c"};
+  return {from, to, caller, callee, kFiles[from], line};
 }
 
 TEST(CheckModuleRules, FirstMatchThenLayersThenTheDefault) {
@@ -146,9 +145,10 @@ TEST(CheckModuleRules, FirstMatchThenLayersThenTheDefault) {
 }
 
 TEST(CheckModuleRules, ACycleMarksEveryCallAlongItAndPathsOutsideTheFolderStayWhole) {
-  ModuleCalls calls{Call(0, 1, "a", "b", 1), Call(1, 0, "b", "a", 2),
-                                      Call(0, 1, "a2", "b", 3), Call(0, 2, "a", "d", 4)};
-  calls[3].file = "/elsewhere/x.c";
+  const ModuleCalls calls{Call(0, 1, "a", "b", 1),
+                          Call(1, 0, "b", "a", 2),
+                          Call(0, 1, "a2", "b", 3),
+                          {0, 2, "a", "d", "/elsewhere/x.c", 4}};
   ModuleRules rules;
   rules.denyCycles = true;
   rules.rules.push_back({"rule_0", "app", "drivers", false});
@@ -173,8 +173,8 @@ TEST(CheckModuleRules, ACycleReadsTheSameWhateverTheOrderOfTheModules) {
     for (size_t k = 0; k < 3; ++k) numbered[static_cast<size_t>(order[k])] = names[k];
     ModuleCalls calls;
     for (const auto& [from, to] : links) {
-      calls.push_back(Call(order[static_cast<size_t>(from)], order[static_cast<size_t>(to)], "f",
-                           "g", 1));
+      calls.Add(
+          Call(order[static_cast<size_t>(from)], order[static_cast<size_t>(to)], "f", "g", 1));
     }
     const std::vector<RuleViolation> violations = CheckModuleRules(rules, numbered, calls, "/");
     ASSERT_EQ(violations.size(), 1u);

@@ -122,8 +122,11 @@ std::vector<Site> ModuleSites(const RunFindings& findings, const RuleViolation& 
   const std::vector<int32_t> calls =
       violation.rule == kCyclesKey ? CycleSteps(violation, *findings.moduleCalls) : violation.calls;
   for (const int32_t call : calls) {
-    const ModuleCallRecord& record = (*findings.moduleCalls)[static_cast<size_t>(call)];
-    sites.push_back({record.file, record.line, record.caller + " calls " + record.callee});
+    const ModuleCalls& moduleCalls = *findings.moduleCalls;
+    const ModuleCallRecord& record = moduleCalls[static_cast<size_t>(call)];
+    sites.push_back({std::string(moduleCalls.FileOf(record)), record.line,
+                     std::string(moduleCalls.CallerOf(record)) + " calls " +
+                         std::string(moduleCalls.CalleeOf(record))});
   }
   return sites;
 }

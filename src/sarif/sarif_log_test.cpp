@@ -16,9 +16,9 @@ struct Fixture {
   explicit Fixture(int shift) {
     model = BuildTestModel("/p/isr dir/isr.c: isr_uart -> log_event; log_event -> vsnprintf");
     graph = std::make_unique<CallReachGraph>(model);
-    moduleCalls.push_back({0, 1, "Uart_RxIsr", "Proto_Feed", "/p/drivers/uart.c", 40 + shift});
-    moduleCalls.push_back({1, 2, "Proto_Feed", "App_On", "/p/comm/proto.c", 7 + shift});
-    moduleCalls.push_back({2, 0, "App_On", "Uart_Send", "/p/app/app.c", 9 + shift});
+    moduleCalls.Add({0, 1, "Uart_RxIsr", "Proto_Feed", "/p/drivers/uart.c", 40 + shift});
+    moduleCalls.Add({1, 2, "Proto_Feed", "App_On", "/p/comm/proto.c", 7 + shift});
+    moduleCalls.Add({2, 0, "App_On", "Uart_Send", "/p/app/app.c", 9 + shift});
     findings.moduleCalls = &moduleCalls;
     findings.moduleViolations = {
         {"rule violated: drivers !-> comm: Uart_RxIsr (drivers/uart.c:" +

@@ -71,10 +71,13 @@ TEST_P(ScanRunModelTest, HoldsEveryFunctionWithItsFileLineModuleAndCalls) {
   ASSERT_EQ(run.model().moduleGraph.modules.size(), 2u);
   EXPECT_EQ(run.model().moduleGraph.modules[1].name, "lib");
   std::vector<std::string> moduleCalls;
-  for (const ModuleCallRecord& call : run.model().moduleGraph.calls) {
-    moduleCalls.push_back(std::to_string(call.fromModule) + ":" + call.caller + " -> " +
-                          std::to_string(call.toModule) + ":" + call.callee + " " +
-                          call.file.substr(dir.path().size()) + ":" + std::to_string(call.line));
+  const ModuleCalls& calls = run.model().moduleGraph.calls;
+  for (const ModuleCallRecord& call : calls) {
+    moduleCalls.push_back(std::to_string(call.fromModule) + ":" +
+                          std::string(calls.CallerOf(call)) + " -> " +
+                          std::to_string(call.toModule) + ":" + std::string(calls.CalleeOf(call)) +
+                          " " + std::string(calls.FileOf(call).substr(dir.path().size())) + ":" +
+                          std::to_string(call.line));
   }
   EXPECT_EQ(moduleCalls,
             (std::vector<std::string>{"0:foo -> 1:bar src/a.c:4", "1:bar -> 0:foo src/b.c:4"}));
