@@ -12,19 +12,31 @@ namespace {
 // A source the scan never reached (it stopped first) reads as one that could not be opened.
 const ScannedSource kNotScanned{};
 
-// Hashes and compares edge lines given as text or as an index into the lines.
+// An edge line held as its index into the lines, with its hash: growing the set then reads
+// no line again.
+struct EdgeLineKey {
+  size_t hash;
+  uint32_t index;
+};
+// An edge line looked for.
+struct EdgeLineProbe {
+  size_t hash;
+  std::string_view text;
+};
+
+// Hashes and compares edge lines held or looked for.
 struct EdgeLineText {
   using is_transparent = void;
   const std::vector<std::string>* lines;
-  std::string_view Text(std::string_view line) const { return line; }
-  std::string_view Text(uint32_t index) const { return (*lines)[index]; }
+  std::string_view Text(const EdgeLineKey& key) const { return (*lines)[key.index]; }
+  std::string_view Text(const EdgeLineProbe& probe) const { return probe.text; }
   template <typename T>
   size_t operator()(const T& line) const {
-    return absl::Hash<std::string_view>{}(Text(line));
+    return line.hash;
   }
   template <typename A, typename B>
   bool operator()(const A& a, const B& b) const {
-    return Text(a) == Text(b);
+    return a.hash == b.hash && Text(a) == Text(b);
   }
 };
 
@@ -85,9 +97,12 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
   // The edge lines written so far, held as their indexes into table.edgeLines: two edges of
   // different modules and names may share a line.
   const EdgeLineText text{&table.edgeLines};
-  absl::flat_hash_set<uint32_t, EdgeLineText, EdgeLineText> edges(table.edgeLines.size(), text,
-                                                                   text);
-  for (uint32_t i = 0; i < table.edgeLines.size(); ++i) edges.insert(i);
+  absl::flat_hash_set<EdgeLineKey, EdgeLineText, EdgeLineText> edges(table.edgeLines.size(), text,
+                                                                     text);
+  const absl::Hash<std::string_view> hashOf;
+  for (uint32_t i = 0; i < table.edgeLines.size(); ++i) {
+    edges.insert({hashOf(table.edgeLines[i]), i});
+  }
   const bool logging = !table.moduleLogPath.empty();
 
   // What the first call from `body` of module k to a definition of `call.callee` in module j
@@ -100,9 +115,10 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
     const std::string_view caller = sources_.names[body.name];
     const std::string_view callee = sources_.names[call.callee];
     std::string edge = EdgeLine(from, std::string(caller), into, std::string(callee));
-    if (!edges.contains(std::string_view(edge))) {
+    const size_t hash = hashOf(edge);
+    if (!edges.contains(EdgeLineProbe{hash, edge})) {
       table.edgeLines.push_back(std::move(edge));
-      edges.insert(static_cast<uint32_t>(table.edgeLines.size() - 1));
+      edges.insert({hash, static_cast<uint32_t>(table.edgeLines.size() - 1)});
       table.calls.Add({k, j, caller, callee, file, call.line});
     }
     if (!linked[static_cast<size_t>(j)][call.callee]) {
