@@ -87,6 +87,14 @@ void AppendModuleLog(ScanContext& context, const ModuleTable& table, std::string
   context.writer().WriteLine(table.moduleLogPath, line, false);
 }
 
+void ReleaseModuleFindings(ModuleTable& table) {
+  table.edgeLines = StringList();
+  for (ModuleRecord& record : table.modules) {
+    record.definedFunctions = StringList();
+    record.linkedFunctions = StringList();
+  }
+}
+
 std::string ModuleNodeId(std::string_view moduleName, std::string_view functionName) {
   std::string name(moduleName);
   name += '_';

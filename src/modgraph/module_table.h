@@ -54,6 +54,11 @@ StringList ModuleSourcePaths(SourceListCache& lists, const ScanSettings& setting
 /// number of modules scanned (0: nothing written). Defined with the module graph output.
 int WriteModuleGraph(ScanContext& context, ModuleTable& table);
 
+/// Lets go of what the inter-module call scan found (the edge lines and each record's defined
+/// and linked functions) once the module graph is written: the module model holds what the other
+/// outputs read, and on a large tree these are a hundred MB.
+void ReleaseModuleFindings(ModuleTable& table);
+
 /// Appends one line to the table's module log (nothing happens without a log path).
 void AppendModuleLog(ScanContext& context, const ModuleTable& table, std::string_view line);
 

@@ -344,7 +344,9 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   bool filtersRead = false;
   int opened = 0;
   ScanCounts counts;
-  CallResolver resolver;
+  // What the resolver gathers (structs, registrations, the headers' macros) serves the binding
+  // only: it is let go before the call graph is written.
+  auto resolver = std::make_unique<CallResolver>();
   const auto scanCallGraph = [&](ModuleSources* sources) {
     callsList_ = settings_.filters.calls;
     filtersRead = !callsList_.empty();
@@ -353,26 +355,26 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     if (resolve) {
       // The names the build defines, and the rules for definitions named by unknown macros (up
       // to the first that is no rule).
-      for (const std::string& value : mode.defines) resolver.headerMacros().Predefine(value);
+      for (const std::string& value : mode.defines) resolver->headerMacros().Predefine(value);
       // A compilation database adds its include folders' headers and its -D options.
       CompileOptions build;
       if (!settings_.sources.compileCommands.empty()) {
         build =
             ReadCompileOptions(ResolvePath(settings_.sources.compileCommands, DirectoryOf(path)));
-        for (const std::string& value : build.defines) resolver.headerMacros().Predefine(value);
-        resolver.SetSourceDefines(std::move(build.sourceDefines));
+        for (const std::string& value : build.defines) resolver->headerMacros().Predefine(value);
+        resolver->SetSourceDefines(std::move(build.sourceDefines));
       }
       for (size_t n = 0; n < mode.nameMacros.size(); ++n) {
         MacroNameRule rule;
         if (!ParseMacroNameRule(mode.nameMacros[n], rule)) break;
-        resolver.nameRules().insert(resolver.nameRules().begin() + static_cast<ptrdiff_t>(n),
-                                    rule);
+        resolver->nameRules().insert(resolver->nameRules().begin() + static_cast<ptrdiff_t>(n),
+                                     rule);
       }
-      ReadHeaderMacros(context, path, resolver.headerMacros(), build.includeFolders);
+      ReadHeaderMacros(context, path, resolver->headerMacros(), build.includeFolders);
     }
     opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
                            &counts, &scanMessage, callGraphEngine_, syntax,
-                           resolve ? &resolver : nullptr, sources);
+                           resolve ? resolver.get() : nullptr, sources);
   };
   DeferredLog callGraphEntries;
   ActivityLog* hostLog = nullptr;  // while the call graph's entries wait
@@ -397,7 +399,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     // A run that stops leaves this scope early: the thread is asked to stop, and is joined.
     resolving = std::jthread([&](std::stop_token stop) {
       try {
-        resolved = resolver.Resolve(model_.callGraph, [&stop] { return stop.stop_requested(); });
+        resolved = resolver->Resolve(model_.callGraph, [&stop] { return stop.stop_requested(); });
       } catch (...) {
         resolveFailure = std::current_exception();
       }
@@ -407,9 +409,11 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     if (resolving.joinable()) {
       resolving.join();
       if (resolveFailure) std::rethrow_exception(resolveFailure);
-      return *resolved;
+    } else {
+      resolved = resolver->Resolve(model_.callGraph);
     }
-    return resolver.Resolve(model_.callGraph);
+    resolver.reset();
+    return *resolved;
   };
 
   ModuleSourcesView moduleView(moduleSources);
@@ -429,6 +433,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
       context.Log(kDoneEntry);
       pictures.push_back({moduleTable_->moduleDotPath, settings_.modules.render, {}});
     }
+    ReleaseModuleFindings(*moduleTable_);
   }
   outcome.newViolations = rules.newViolations();
   moduleSources = ModuleSources{};
