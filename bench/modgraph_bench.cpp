@@ -142,7 +142,7 @@ RunResult TimeModuleGraph(const std::string& cfgPath) {
   for (int k = 0; k < table->moduleCount; ++k) {
     result.functions += table->modules[k].definedFunctions.size();
   }
-  result.edges = table->edgeLines.size();
+  result.edges = table->calls.size();
   for (const std::string& failed : writer.FailedPaths()) {
     std::cerr << "error writing: " << failed << "\n";
   }

@@ -260,7 +260,8 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
 
   // The lists without duplicates, kept by number beside the lists themselves.
   absl::flat_hash_set<EdgeKey, EdgeKeyHash> edgeKeys;
-  EdgeLineIndex edgeTexts(table.edgeLines);
+  StringList edgeLines = EdgeLines(table);
+  EdgeLineIndex edgeTexts(edgeLines);
   std::vector<absl::flat_hash_set<int32_t>> linked(table.moduleCount);
   for (int m : valid) {
     for (const std::string& name : table.modules[m].linkedFunctions) {
@@ -379,7 +380,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         if (edgeKeys.insert({k, callerId, j, calleeId}).second) {
           std::string edge = EdgeLine(from, caller, into, callee);
           if (!edgeTexts.Contains(edge)) {
-            table.edgeLines.push_back(std::move(edge));
+            edgeLines.push_back(std::move(edge));
             edgeTexts.Added();
             table.calls.Add(
                 {k, j, caller, callee, from.files[static_cast<size_t>(call.file)], call.line});

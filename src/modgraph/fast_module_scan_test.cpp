@@ -75,7 +75,7 @@ class ModuleTree {
       r.defined.push_back(table->modules[k].definedFunctions);
       r.linked.push_back(table->modules[k].linkedFunctions);
     }
-    r.edges = table->edgeLines;
+    r.edges = EdgeLines(*table);
     for (const ModuleCallRecord& call : table->calls) {
       const std::string_view file = table->calls.FileOf(call);
       r.calls.push_back(table->modules[call.fromModule].moduleName + ":" +

@@ -75,10 +75,10 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
                          const std::vector<bool>& violatingEdges, const GraphSelection* selection,
                          const ModuleCalls* calls) {
+  if (calls == nullptr) calls = &table.calls;
   // The functions each module shows: those at an end of a kept edge (all without a selection).
   std::vector<std::unordered_set<std::string>> shown;
   if (selection) {
-    if (calls == nullptr) calls = &table.calls;
     shown.resize(static_cast<size_t>(table.moduleCount));
     for (size_t i = 0; i < calls->size(); ++i) {
       if (!selection->keepCall[i]) continue;
@@ -96,9 +96,9 @@ void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
     if (selection && !selection->keepNode[static_cast<size_t>(k)]) continue;
     WriteCluster(file, table.modules[k], selection ? &shown[static_cast<size_t>(k)] : nullptr);
   }
-  for (size_t i = 0; i < table.edgeLines.size(); ++i) {
+  for (size_t i = 0; i < calls->size(); ++i) {
     if (selection && !selection->keepCall[i]) continue;
-    const std::string& edge = table.edgeLines[i];
+    const std::string edge = EdgeLineOf(table, *calls, i);
     if (i < violatingEdges.size() && violatingEdges[i]) {
       // A second attribute list after the edge's own overrides its colour and style.
       file.Write("  " + edge.substr(0, edge.size() - 1) + " " + kViolationEdgeAttributes + ";");

@@ -170,7 +170,7 @@ TEST_F(WriteModuleGraphTest, UnwritableGraphFileIsReportedAndTheScanStillRuns) {
                 "mod_1=lib\nmod_1_file_0=lib.c\n"),
             2);
   EXPECT_THAT(writer.FailedPaths(), ElementsAre(Path("modules.dot")));
-  EXPECT_THAT(table->edgeLines, ElementsAre("app_main -> lib_init;"));
+  EXPECT_THAT(EdgeLines(*table), ElementsAre("app_main -> lib_init;"));
   EXPECT_THAT(LogLines(), ::testing::SizeIs(24));
 }
 

@@ -71,7 +71,7 @@ TEST_F(ModuleGraphRunTest, SecondRunWithFewerModulesForgetsTheOthers) {
     EXPECT_THAT(table.modules[k].clusterAttributes, IsEmpty());
     EXPECT_THAT(table.modules[k].files, IsEmpty());
   }
-  EXPECT_THAT(table.edgeLines, IsEmpty());
+  EXPECT_THAT(table.calls, IsEmpty());
   EXPECT_THAT(table.modules[0].linkedFunctions, IsEmpty());
   EXPECT_THAT(window.entries, ElementsAre("scanning calls from app to:", "done...",
                                           "error reading scan filters from: " + cfgPath));

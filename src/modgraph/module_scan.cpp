@@ -8,15 +8,6 @@ namespace quillmap {
 
 std::string_view LineText(const std::string& piece) { return std::string_view(piece.c_str()); }
 
-std::string EdgeLine(const ModuleRecord& from, const std::string& caller, const ModuleRecord& into,
-                     const std::string& callee) {
-  std::string line =
-      ModuleNodeId(from.moduleName, caller) + " -> " + ModuleNodeId(into.moduleName, callee);
-  if (!from.callAttributes.empty()) line += " " + from.callAttributes;
-  line += ';';
-  return line;
-}
-
 bool ParseFunctionHeader(std::string_view line, FunctionHeader& header) {
   const std::string t = Trim(line);
   const size_t sp = t.find(' ');
@@ -114,6 +105,7 @@ SourceReading CollectModuleFunctions(ScanContext& context, const ModuleTable& ta
 }
 
 void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
+  StringList edgeLines = EdgeLines(table);
   ModuleProgress progress(context, table, 1);
   for (int k = 0; k < table.moduleCount; ++k) {
     if (!table.modules[k].valid) continue;
@@ -122,27 +114,27 @@ void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) {
     for (int j = 0; j < table.moduleCount; ++j) {
       if (j != k && table.modules[j].valid) others.push_back(&table.modules[j]);
     }
-    ScanCallsFromModule(context, table, table.modules[k], others);
+    ScanCallsFromModule(context, table, table.modules[k], others, edgeLines);
   }
 }
 
 void ScanCallsFromModule(ScanContext& context, ModuleTable& table, ModuleRecord& from,
-                         const std::vector<ModuleRecord*>& others) {
+                         const std::vector<ModuleRecord*>& others, StringList& edgeLines) {
   AppendModuleLog(context, table, kModuleLogSeparator);
   AppendModuleLog(context, table, kScanningCallsFrom + from.moduleName);
   std::string activity = kScanningCallsFrom + from.moduleName + kActivityTargets;
   const char* separator = kFirstTargetSeparator;
   for (ModuleRecord* into : others) {
     if (context.StopRequested()) return;
-    ScanCallsInto(context, table, from, *into);
+    ScanCallsInto(context, table, from, *into, edgeLines);
     activity += separator + into->moduleName;
     separator = kNextTargetSeparator;
   }
   context.Log(activity);
 }
 
-void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
-                   ModuleRecord& into) {
+void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from, ModuleRecord& into,
+                   StringList& edgeLines) {
   AppendModuleLog(context, table, kTargetLine + into.moduleName);
   // Unlike pass 1, comment, preprocessor and empty lines do not become the previous line. The
   // previous line and the caller carry over from one file to the next.
@@ -188,7 +180,7 @@ void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
           if (!inBody) break;
           for (const std::string& callee : into.definedFunctions) {
             if (line.find(callee) == std::string_view::npos) continue;
-            if (AddIfAbsent(table.edgeLines, EdgeLine(from, caller, into, callee))) {
+            if (AddIfAbsent(edgeLines, EdgeLine(from, caller, into, callee))) {
               table.calls.Add({fromIndex, intoIndex, caller, callee, file, lineNumber});
             }
             AddIfAbsent(into.linkedFunctions, callee);

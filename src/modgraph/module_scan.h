@@ -29,10 +29,6 @@ inline constexpr const char* kBodyEndLine = " <-";
 /// that begins with one is a line of length 0.
 std::string_view LineText(const std::string& piece);
 
-/// "<from>_<caller> -> <into>_<callee>", the calling module's call attributes, then ";".
-std::string EdgeLine(const ModuleRecord& from, const std::string& caller, const ModuleRecord& into,
-                     const std::string& callee);
-
 /// A line read as the header of a function definition.
 struct FunctionHeader {
   std::string signature;  // the trimmed line up to and including its first ")"
@@ -101,10 +97,11 @@ void ReportModuleReadFailure(ScanContext& context, const ModuleTable& table,
 /// Pass 2: scans every valid module against all other valid modules.
 void ScanAllModuleCalls(ScanContext& context, ModuleTable& table);
 /// Scans `from` against each of `others` in order, then reports the module in the activity log.
+/// `edgeLines` are the lines of the table's calls, which it extends with theirs.
 void ScanCallsFromModule(ScanContext& context, ModuleTable& table, ModuleRecord& from,
-                         const std::vector<ModuleRecord*>& others);
+                         const std::vector<ModuleRecord*>& others, StringList& edgeLines);
 /// Scans the function bodies in `from`'s files for the names of `into`'s functions.
-void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
-                   ModuleRecord& into);
+void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from, ModuleRecord& into,
+                   StringList& edgeLines);
 
 }  // namespace quillmap

@@ -46,7 +46,6 @@ int ReadModuleConfig(ScanContext& context, ModuleTable& table, const std::string
   for (const std::string& value : settings.graphAttributes) {
     table.graphAttributeLines.push_back(GraphAttributeLine(value));
   }
-  table.edgeLines.clear();
   table.calls.clear();
 
   context.writer().WriteLine(table.moduleLogPath, kReadingCfgFrom + cfgPath, true);
@@ -87,8 +86,29 @@ void AppendModuleLog(ScanContext& context, const ModuleTable& table, std::string
   context.writer().WriteLine(table.moduleLogPath, line, false);
 }
 
+std::string EdgeLine(const ModuleRecord& from, std::string_view caller, const ModuleRecord& into,
+                     std::string_view callee) {
+  std::string line =
+      ModuleNodeId(from.moduleName, caller) + " -> " + ModuleNodeId(into.moduleName, callee);
+  if (!from.callAttributes.empty()) line += " " + from.callAttributes;
+  line += ';';
+  return line;
+}
+
+std::string EdgeLineOf(const ModuleTable& table, const ModuleCalls& calls, size_t index) {
+  const ModuleCallRecord& call = calls[index];
+  return EdgeLine(table.modules[static_cast<size_t>(call.fromModule)], calls.CallerOf(call),
+                  table.modules[static_cast<size_t>(call.toModule)], calls.CalleeOf(call));
+}
+
+StringList EdgeLines(const ModuleTable& table) {
+  StringList lines;
+  for (size_t i = 0; i < table.calls.size(); ++i)
+    lines.push_back(EdgeLineOf(table, table.calls, i));
+  return lines;
+}
+
 void ReleaseModuleFindings(ModuleTable& table) {
-  table.edgeLines = StringList();
   for (ModuleRecord& record : table.modules) {
     record.definedFunctions = StringList();
     record.linkedFunctions = StringList();

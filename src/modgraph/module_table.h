@@ -34,9 +34,9 @@ struct ModuleTable {
   std::string moduleLogPath;
   std::string moduleDotPath;
   StringList graphAttributeLines;
-  StringList edgeLines;  // without duplicates
-  /// One per entry of `edgeLines`, in the same order: the call whose finding added the line,
-  /// with the file and line where it stands (module indexes are record indexes).
+  /// The calls that link modules, each the first found of its edge line (see EdgeLineOf; no two
+  /// give the same line), with the file and line where it stands (module indexes are record
+  /// indexes).
   ModuleCalls calls;
 };
 
@@ -54,9 +54,17 @@ StringList ModuleSourcePaths(SourceListCache& lists, const ScanSettings& setting
 /// number of modules scanned (0: nothing written). Defined with the module graph output.
 int WriteModuleGraph(ScanContext& context, ModuleTable& table);
 
-/// Lets go of what the inter-module call scan found (the edge lines and each record's defined
-/// and linked functions) once the module graph is written: the module model holds what the other
-/// outputs read, and on a large tree these are a hundred MB.
+/// "<from>_<caller> -> <into>_<callee>", the calling module's call attributes, then ";".
+std::string EdgeLine(const ModuleRecord& from, std::string_view caller, const ModuleRecord& into,
+                     std::string_view callee);
+/// The edge line of call `index` of `calls`, whose modules are the table's records.
+std::string EdgeLineOf(const ModuleTable& table, const ModuleCalls& calls, size_t index);
+/// The edge lines of the table's calls, in their order.
+StringList EdgeLines(const ModuleTable& table);
+
+/// Lets go of what the inter-module call scan found (each record's defined and linked functions)
+/// once the module graph is written: the module model holds what the other outputs read, and on
+/// a large tree these are tens of MB.
 void ReleaseModuleFindings(ModuleTable& table);
 
 /// Appends one line to the table's module log (nothing happens without a log path).

@@ -24,7 +24,7 @@ TEST_F(ReadModuleConfigTest, ReadsPathsAttributesAndModulesInOrder) {
   EXPECT_EQ(table->moduleLogPath, Path("mod.log"));
   EXPECT_EQ(table->moduleDotPath, Path("modules.dot"));
   EXPECT_THAT(table->graphAttributeLines, ElementsAre(" rankdir=LR;", " splines=ortho;"));
-  EXPECT_THAT(table->edgeLines, IsEmpty());
+  EXPECT_THAT(table->calls, IsEmpty());
 
   const ModuleRecord& app = table->modules[0];
   EXPECT_EQ(app.valid, 1);
@@ -109,7 +109,7 @@ TEST_F(ReadModuleConfigTest, SecondReadWithFewerModulesLeavesTheRestInvalidAndEm
       "dot=m.dot\nmod_0=A\nmod_0_file_0=a.c\n"
       "mod_1=B\nmod_1_dot_clu_0=color=red;\nmod_1_file_0=b.c\n");
   EXPECT_EQ(Read(), 2);
-  table->edgeLines.push_back("A_f -> B_g;");
+  table->calls.Add({0, 1, "f", "g", "a.c", 1});
 
   WriteConfig("dot=m.dot\nmod_0=A\nmod_0_file_0=a.c\n");
   EXPECT_EQ(Read(), 1);
@@ -118,7 +118,7 @@ TEST_F(ReadModuleConfigTest, SecondReadWithFewerModulesLeavesTheRestInvalidAndEm
   EXPECT_EQ(b.moduleName, "");
   EXPECT_THAT(b.clusterAttributes, IsEmpty());
   EXPECT_THAT(b.files, IsEmpty());
-  EXPECT_THAT(table->edgeLines, IsEmpty());
+  EXPECT_THAT(table->calls, IsEmpty());
 }
 
 TEST_F(ReadModuleConfigTest, UnopenableConfigurationThrowsAndLogsNothing) {

@@ -12,8 +12,8 @@ namespace {
 // A source the scan never reached (it stopped first) reads as one that could not be opened.
 const ScannedSource kNotScanned{};
 
-// An edge line held as its index into the lines, with its hash: growing the set then reads
-// no line again.
+// The edge line of a module call, held as the call's index with the line's hash: the line is
+// made again only to tell apart two lines of the same hash.
 struct EdgeLineKey {
   size_t hash;
   uint32_t index;
@@ -27,9 +27,11 @@ struct EdgeLineProbe {
 // Hashes and compares edge lines held or looked for.
 struct EdgeLineText {
   using is_transparent = void;
-  const std::vector<std::string>* lines;
-  std::string_view Text(const EdgeLineKey& key) const { return (*lines)[key.index]; }
-  std::string_view Text(const EdgeLineProbe& probe) const { return probe.text; }
+  const ModuleTable* table;
+  std::string Text(const EdgeLineKey& key) const {
+    return EdgeLineOf(*table, table->calls, key.index);
+  }
+  std::string Text(const EdgeLineProbe& probe) const { return std::string(probe.text); }
   template <typename T>
   size_t operator()(const T& line) const {
     return line.hash;
@@ -94,14 +96,14 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
     if (!table.modules[m].valid) continue;
     for (const NameId name : defined_[m]) ++definitions[m][name];
   }
-  // The edge lines written so far, held as their indexes into table.edgeLines: two edges of
-  // different modules and names may share a line.
-  const EdgeLineText text{&table.edgeLines};
-  absl::flat_hash_set<EdgeLineKey, EdgeLineText, EdgeLineText> edges(table.edgeLines.size(), text,
+  // The edge lines of the calls linked so far: two edges of different modules and names may
+  // share a line, and only the first call of a line is kept.
+  const EdgeLineText text{&table};
+  absl::flat_hash_set<EdgeLineKey, EdgeLineText, EdgeLineText> edges(table.calls.size(), text,
                                                                      text);
   const absl::Hash<std::string_view> hashOf;
-  for (uint32_t i = 0; i < table.edgeLines.size(); ++i) {
-    edges.insert({hashOf(table.edgeLines[i]), i});
+  for (uint32_t i = 0; i < table.calls.size(); ++i) {
+    edges.insert({hashOf(EdgeLineOf(table, table.calls, i)), i});
   }
   const bool logging = !table.moduleLogPath.empty();
 
@@ -114,11 +116,10 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
     ModuleRecord& into = table.modules[j];
     const std::string_view caller = sources_.names[body.name];
     const std::string_view callee = sources_.names[call.callee];
-    std::string edge = EdgeLine(from, std::string(caller), into, std::string(callee));
+    const std::string edge = EdgeLine(from, caller, into, callee);
     const size_t hash = hashOf(edge);
     if (!edges.contains(EdgeLineProbe{hash, edge})) {
-      table.edgeLines.push_back(std::move(edge));
-      edges.insert({hash, static_cast<uint32_t>(table.edgeLines.size() - 1)});
+      edges.insert({hash, static_cast<uint32_t>(table.calls.size())});
       table.calls.Add({k, j, caller, callee, file, call.line});
     }
     if (!linked[static_cast<size_t>(j)][call.callee]) {
@@ -183,7 +184,8 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
             const ScannedCall& call = sources_.calls[body.firstCall + c];
             const uint32_t first = firstDefiner[call.callee];
             const uint32_t last = firstDefiner[call.callee + 1];
-            if (first == last) continue;
+            // Only the module itself defines it (or nobody does): it links nothing.
+            if (first == last || (last - first == 1 && definers[first] == k)) continue;
             if (!pairs.insert(uint64_t{body.name} << 32 | call.callee).second) continue;
             for (uint32_t i = first; i < last; ++i) {
               const int j = definers[i];

@@ -55,7 +55,7 @@ class ModuleViewTest : public ModuleGraphTest {
 
 TEST_F(ModuleViewTest, FindsTheSameEdgesInTheSameOrderWithAndWithoutAModuleLog) {
   Scan(true);
-  const StringList loggedEdges = table->edgeLines;
+  const StringList loggedEdges = EdgeLines(*table);
   std::vector<std::tuple<int, int, std::string, std::string, int>> loggedCalls;
   for (const auto& call : table->calls) {
     loggedCalls.emplace_back(call.fromModule, call.toModule, table->calls.CallerOf(call),
@@ -80,7 +80,7 @@ TEST_F(ModuleViewTest, FindsTheSameEdgesInTheSameOrderWithAndWithoutAModuleLog) 
   table = std::make_unique<ModuleTable>();
   log.entries.clear();
   Scan(false);
-  EXPECT_EQ(table->edgeLines, loggedEdges);
+  EXPECT_EQ(EdgeLines(*table), loggedEdges);
   std::vector<std::tuple<int, int, std::string, std::string, int>> calls;
   for (const auto& call : table->calls) {
     calls.emplace_back(call.fromModule, call.toModule, table->calls.CallerOf(call),

@@ -33,7 +33,7 @@ ModuleRuleCheck::ModuleRuleCheck(std::string cfgPath, std::string baselineOutput
     : cfgPath_(std::move(cfgPath)), baselineOutput_(std::move(baselineOutput)) {}
 
 std::vector<bool> ModuleRuleCheck::Check(ScanContext& context, const ModuleTable& table) {
-  std::vector<bool> flags(table.edgeLines.size(), false);
+  std::vector<bool> flags(table.calls.size(), false);
   violations_.clear();
   fresh_.clear();
   errors_.clear();
