@@ -171,7 +171,7 @@ class MacroBodies {
 
  private:
   // Past this many tokens kept, the cache starts over: a bound on its memory.
-  static constexpr size_t kMaxTokens = size_t{1} << 20;
+  static constexpr size_t kMaxTokens = size_t{1} << 18;
   using Bodies = std::unordered_map<const MacroDefinition*, std::vector<MacroToken>>;
   Bodies shared_;  // the headers' definitions
   Bodies local_;   // the source's own
