@@ -60,6 +60,12 @@ int ModuleSourcesView::CollectAllModuleFunctions(ScanContext& context, ModuleTab
     record.linkedFunctions.clear();
     if (context.stopped() || !record.valid) continue;
     AppendModuleLog(context, table, record.moduleName);
+    // Sized once: a module of a large tree defines tens of thousands of functions.
+    size_t definitions = 0;
+    for (const std::string& file : record.files)
+      definitions += SourceOf(sources_, file).definitionCount;
+    record.definedFunctions.reserve(definitions);
+    defined_[static_cast<size_t>(k)].reserve(definitions);
     for (const std::string& file : record.files) {
       if (progress.NextFiles()) break;
       AppendModuleLog(context, table, file);
