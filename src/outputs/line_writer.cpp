@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 
 #include "files/paths.h"
 #include "text/line_feeds.h"
@@ -202,8 +204,11 @@ void LineWriter::RecordFailure(const std::string& path, uint64_t sequence) {
 
 void LineWriter::Protect(const StringList& paths) {
   protectedFiles_.clear();
+  // A module's sources are mostly the call graph's too: each path is looked at once. (Looking
+  // at them from two threads was slower: the lookups of one tree contend in the kernel.)
+  std::unordered_set<std::string_view> seen;
   for (const std::string& path : paths) {
-    if (!path.empty()) protectedFiles_.insert(FileIdentityOf(path));
+    if (!path.empty() && seen.insert(path).second) protectedFiles_.insert(FileIdentityOf(path));
   }
 }
 
