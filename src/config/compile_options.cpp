@@ -103,6 +103,21 @@ StringList SplitCommandLine(std::string_view command) {
   return words;
 }
 
+bool ReadEntryPaths(const nlohmann::json& entry, const std::string& databaseDir,
+                    std::string& directory, std::string& path) {
+  if (!entry.is_object()) return false;
+  const auto file = entry.find("file");
+  if (file == entry.end() || !file->is_string()) return false;
+  directory = databaseDir;
+  const auto dir = entry.find("directory");
+  if (dir != entry.end() && dir->is_string() && !dir->get<std::string>().empty()) {
+    directory = ResolvePath(dir->get<std::string>(), databaseDir);
+    if (directory.back() != '/') directory += '/';
+  }
+  path = ResolvePath(file->get<std::string>(), directory);
+  return true;
+}
+
 CompileOptions ReadCompileOptions(const std::string& database) {
   CompileOptions result;
   SourceFile file;
@@ -119,18 +134,10 @@ CompileOptions ReadCompileOptions(const std::string& database) {
   const std::string databaseDir = database.substr(0, database.find_last_of('/') + 1);
   std::unordered_set<std::string> folders;
   std::vector<std::pair<std::string, StringList>> defines;  // by C entry
+  std::string directory;
+  std::string path;
   for (const nlohmann::json& entry : entries) {
-    if (!entry.is_object()) continue;
-    const auto fileName = entry.find("file");
-    if (fileName == entry.end() || !fileName->is_string()) continue;
-    std::string directory = databaseDir;
-    const auto dir = entry.find("directory");
-    if (dir != entry.end() && dir->is_string() && !dir->get<std::string>().empty()) {
-      directory = ResolvePath(dir->get<std::string>(), databaseDir);
-      if (directory.back() != '/') directory += '/';
-    }
-    const std::string path = ResolvePath(fileName->get<std::string>(), directory);
-    if (!IsCSource(path)) continue;
+    if (!ReadEntryPaths(entry, databaseDir, directory, path) || !IsCSource(path)) continue;
     StringList arguments;
     const auto args = entry.find("arguments");
     const auto command = entry.find("command");

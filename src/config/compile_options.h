@@ -3,6 +3,7 @@
 /// decide the conditions of the headers and sources.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,6 +25,12 @@ struct CompileOptions {
 /// "-D" of the same name before it. A database that cannot be read gives nothing (the source
 /// list reports it).
 CompileOptions ReadCompileOptions(const std::string& database);
+
+/// The folder of a database entry (its "directory", relative to the database's folder
+/// `databaseDir`, ending in "/") into `directory`, and its "file" relative to that into `path`.
+/// False when the entry is no object with a "file" string.
+bool ReadEntryPaths(const nlohmann::json& entry, const std::string& databaseDir,
+                    std::string& directory, std::string& path);
 
 /// The words of a command line as a POSIX shell splits them: blanks separate, single quotes
 /// keep everything, double quotes and backslashes as the shell reads them.

@@ -7,6 +7,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "config/compile_options.h"
 #include "files/file_error.h"
 #include "files/path_pattern.h"
 #include "files/paths.h"
@@ -148,20 +149,13 @@ class ListBuilder {
     bool reportedBadEntry = false;
     std::set<std::string> missing;
     for (size_t i = 0; i < entries.size(); ++i) {
-      const nlohmann::json& entry = entries[i];
-      const auto file = entry.is_object() ? entry.find("file") : entry.end();
-      if (!entry.is_object() || file == entry.end() || !file->is_string()) {
+      std::string directory;
+      std::string path;
+      if (!ReadEntryPaths(entries[i], databaseDir, directory, path)) {
         if (!reportedBadEntry) DatabaseProblem(database, kEntryWithoutFile + std::to_string(i));
         reportedBadEntry = true;
         continue;
       }
-      std::string directory = databaseDir;
-      const auto dir = entry.find("directory");
-      if (dir != entry.end() && dir->is_string() && !dir->get<std::string>().empty()) {
-        directory = ResolvePath(dir->get<std::string>(), databaseDir);
-        if (directory.back() != '/') directory += '/';
-      }
-      const std::string path = ResolvePath(file->get<std::string>(), directory);
       if (!EndsWith(path, kCSuffix)) continue;
       FileIdentity identity;
       if (!IdentityOf(path, identity)) {
