@@ -96,8 +96,8 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
   // Per module: how often each name stands in its definedFunctions (a name defined twice is
   // matched twice, as in the line mode).
   std::vector<absl::flat_hash_map<NameId, uint32_t>> definitions(modules);
-  // Per module, by name id: whether the name is in its linkedFunctions.
-  std::vector<std::vector<bool>> linked(modules, std::vector<bool>(sources_.names.size()));
+  // Per module: the names in its linkedFunctions.
+  std::vector<absl::flat_hash_set<NameId>> linked(modules);
   for (size_t m = 0; m < modules; ++m) {
     if (!table.modules[m].valid) continue;
     for (const NameId name : defined_[m]) ++definitions[m][name];
@@ -128,12 +128,10 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
       edges.insert({hash, static_cast<uint32_t>(table.calls.size())});
       table.calls.Add({k, j, caller, callee, file, call.line});
     }
-    if (!linked[static_cast<size_t>(j)][call.callee]) {
-      linked[static_cast<size_t>(j)][call.callee] = true;
+    if (linked[static_cast<size_t>(j)].insert(call.callee).second) {
       into.linkedFunctions.emplace_back(callee);
     }
-    if (!linked[static_cast<size_t>(k)][body.name]) {
-      linked[static_cast<size_t>(k)][body.name] = true;
+    if (linked[static_cast<size_t>(k)].insert(body.name).second) {
       from.linkedFunctions.emplace_back(caller);
     }
   };
