@@ -125,8 +125,9 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
     const std::string edge = EdgeLine(from, caller, into, callee);
     const size_t hash = hashOf(edge);
     if (!edges.contains(EdgeLineProbe{hash, edge})) {
-      edges.insert({hash, static_cast<uint32_t>(table.calls.size())});
+      // The call first: the set may read the line of what it holds.
       table.calls.Add({k, j, caller, callee, file, call.line});
+      edges.insert({hash, static_cast<uint32_t>(table.calls.size() - 1)});
     }
     if (linked[static_cast<size_t>(j)].insert(call.callee).second) {
       into.linkedFunctions.emplace_back(callee);
