@@ -22,8 +22,10 @@ namespace {
 constexpr const char* kScanItWith = "scan it with: ";
 constexpr const char* kLogNotWritten = "error writing the activity log to standard output";
 
-// The activity log printed to standard output as it grows, one entry a line. Standard error
-// writes every piece at once; a log sent there is gathered and written in large pieces.
+// The activity log printed to standard output as it grows, one entry a line. On a terminal
+// every piece goes out as it comes, so that the run can be watched. Elsewhere (a file, a pipe,
+// standard error, which writes every piece at once) the log is gathered and written in pieces
+// of 64 KB: a whole-tree log has millions of pieces, and each costs a trip through the stream.
 class PrintedLog : public ActivityLog {
  public:
   PrintedLog(std::ostream& out, bool gather) : out_(out), gather_(gather) {}
@@ -47,7 +49,7 @@ class PrintedLog : public ActivityLog {
   }
 
  private:
-  static constexpr size_t kGatherBytes = 1 << 20;
+  static constexpr size_t kGatherBytes = 64 << 10;
   void Put(std::string_view text) {
     if (gather_) {
       gathered_.append(text);
@@ -134,9 +136,11 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   // An answer printed to standard output has it to itself: the activity log goes to stderr.
   ReachCommand reach;
   const bool queryOk = !cmdLine.errorText.empty() || reach.Parse(cmdLine.options, err);
-  PrintedLog log(reach.AnswersToStandardOutput() ? err : out, reach.AnswersToStandardOutput());
+  PrintedLog log(reach.AnswersToStandardOutput() ? err : out,
+                 reach.AnswersToStandardOutput() || isatty(STDOUT_FILENO) == 0);
   log.AppendLog(kWorkPathEntry + WorkPath(), false);
-  out.flush();
+  // What follows may be printed to either stream: the log so far comes first.
+  log.Flush();
   if (!queryOk) return kExitUsage;
   if (!cmdLine.errorText.empty()) {
     err << cmdLine.errorText << '\n' << UsageText();

@@ -1,5 +1,6 @@
 #include "csource/c_source_scanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -73,6 +74,11 @@ inline bool IsWordChar(char c) { return kWordChars.of[static_cast<uint8_t>(c)]; 
 inline bool IsBlankOrNewline(char c) {
   const uint8_t k = ClassOf(c);
   return k == kBlank || k == kNewline;
+}
+// Not white space, nor the start of a comment, literal or directive.
+inline bool IsOrdinaryCodeChar(char c) {
+  const uint8_t k = ClassOf(c);
+  return k != kBlank && k != kNewline && k != kSlash && k != kQuote && k != kHash;
 }
 
 // Words that look like a call when a "(" follows but are not one: statements, operators,
@@ -1092,14 +1098,20 @@ void AppendCode(std::string_view text, size_t from, size_t to, std::string& out,
       if (i < to && text[i] == c) ++i;
       if (i > to) i = to;
       // A literal continued by a backslash, or holding a carriage return, stays on one line.
-      for (const char k : text.substr(start, i - start)) out += k == '\n' || k == '\r' ? ' ' : k;
+      const size_t from = out.size();
+      out.append(text.data() + start, i - start);
+      std::replace_if(
+          out.begin() + static_cast<ptrdiff_t>(from), out.end(),
+          [](char k) { return k == '\n' || k == '\r'; }, ' ');
       blank = false;
       lineStart = false;
     } else {
-      out += c;
+      // Ordinary characters are copied as a run: of a line's code most is names and operators.
+      const size_t start = i++;
+      while (i < to && IsOrdinaryCodeChar(text[i])) ++i;
+      out.append(text.data() + start, i - start);
       blank = false;
       lineStart = false;
-      ++i;
     }
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();

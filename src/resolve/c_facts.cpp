@@ -110,8 +110,9 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       ++i;
       continue;
     }
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
+    if (IsBlank(c)) {
       ++i;
+      while (i < n && IsBlank(text[i])) ++i;
       continue;
     }
     if (c == '/' && i + 1 < n && text[i + 1] == '*') {
