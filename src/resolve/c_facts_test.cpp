@@ -100,7 +100,7 @@ TEST(CFactsTest, MembersFlowOnlyIntoFunctionPointerParameters) {
   EXPECT_EQ(flows, std::vector<std::string>{"take#0<-s.handler"});
 }
 
-// Eight bytes at a time finds what one at a time finds, wherever the stop stands in a word, with
+// A block of bytes at a time finds what one at a time finds, wherever the stop stands in it, with
 // bytes above 0x7f and near misses (stop + 1, stop - 1) around it.
 TEST(ByteScanTest, FindsTheFirstStopFromEveryPlace) {
   std::string text;
@@ -118,6 +118,7 @@ TEST(ByteScanTest, FindsTheFirstStopFromEveryPlace) {
   }
   EXPECT_EQ((FindAnyOf<'#'>(std::string_view("0123456789abcdef#"), 0)), 16u);
   EXPECT_EQ((FindAnyOf<'#'>(std::string_view("0123456789abcdef"), 3)), 16u);
+  EXPECT_EQ((FindAnyOf<'#', '/'>(std::string(33, 'x') + "/#" + std::string(20, 'x'), 1)), 33u);
 }
 
 }  // namespace
