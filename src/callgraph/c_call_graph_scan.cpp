@@ -210,7 +210,7 @@ void CCallGraphScan::OnCall(const CFunction&, const CCall& call) {
   bool texts = false;     // looked for the texts made ahead
   bool prepared = false;  // and found them
   bool arguments = false;
-  StringList args;
+  StringList& args = callArguments_;  // its strings keep their room from call to call
   for (size_t i = 0; i < callsList_.size(); ++i) {
     if (!Selects(i, call.name)) continue;
     if (!texts) {
@@ -256,8 +256,8 @@ void CCallGraphScan::RecordCall(std::string_view name, std::string_view shownNam
   if (macro != nullptr) (callText_ += kMacroTarget) += name;
   if (!callTexts_.insert(callText_).second) return;
   ++callTextCount_;
-  context_.Log(CallLineEntry(lineText));
-  context_.Log(CallTextEntry(callText_));
+  context_.Log(CallLineEntry(lineText, entry_));
+  context_.Log(CallTextEntry(callText_, entry_));
   if (dispatch >= 0) resolver_->MarkDispatch(static_cast<uint32_t>(recorder_.callCount()), static_cast<size_t>(dispatch));
   if (macro != nullptr) {
     resolver_->MarkMacro(static_cast<uint32_t>(recorder_.callCount()), macro->macro);

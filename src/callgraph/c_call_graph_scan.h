@@ -107,6 +107,8 @@ class CCallGraphScan : private CSourceVisitor {
   size_t callTextCount_ = 0;
   absl::flat_hash_set<std::string> callTexts_;
   std::string callText_;  // of the call being recorded
+  StringList callArguments_;  // of the call being recorded
+  std::string entry_;         // a log entry being made
   // The cleaned text of the line of the last call, and whether a reject text drops it.
   size_t lineCodeStart_ = static_cast<size_t>(-1);
   std::string lineText_;

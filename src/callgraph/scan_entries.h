@@ -24,18 +24,22 @@ inline std::string FunctionEndEntry(int lineIndex, size_t callCount) {
   return entry;
 }
 
-/// The body line of a recorded call.
+/// The body line of a recorded call, made in `entry` (a buffer kept from call to call).
+inline const std::string& CallLineEntry(std::string_view line, std::string& entry) {
+  return entry.assign("  C: ").append(line);
+}
 inline std::string CallLineEntry(std::string_view line) {
-  std::string entry = "  C: ";
-  entry += line;
-  return entry;
+  std::string entry;
+  return CallLineEntry(line, entry);
 }
 
-/// The call text of a recorded call.
+/// The call text of a recorded call, made in `entry`.
+inline const std::string& CallTextEntry(std::string_view callText, std::string& entry) {
+  return entry.assign("     --> ").append(callText);
+}
 inline std::string CallTextEntry(std::string_view callText) {
-  std::string entry = "     --> ";
-  entry += callText;
-  return entry;
+  std::string entry;
+  return CallTextEntry(callText, entry);
 }
 
 /// The reject entries as they are searched for: as configured, with the line feeds that the list

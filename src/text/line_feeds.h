@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace quillmap {
@@ -42,8 +43,13 @@ void ForEachLineFeed(std::string_view text, Found&& found) {
       found(base + static_cast<size_t>(__builtin_ctzll(mask)));
     }
   }
-  for (; base < size; ++base) {
-    if (data[base] == '\n') found(base);
+  // The rest, and most output lines, are shorter than a block.
+  while (base < size) {
+    const void* lineFeed = std::memchr(data + base, '\n', size - base);
+    if (lineFeed == nullptr) break;
+    const size_t at = static_cast<size_t>(static_cast<const char*>(lineFeed) - data);
+    found(at);
+    base = at + 1;
   }
 }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
+
+#include "text/line_feeds.h"
 
 namespace quillmap {
 namespace {
@@ -11,6 +14,22 @@ TEST(Trim, RemovesEveryBlankCharacterAtBothEndsOnly) {
   EXPECT_EQ(Trim(" \t\v\f\r\n a b \r\n"), "a b");
   EXPECT_EQ(Trim(" \t "), "");
   EXPECT_EQ(Trim(""), "");
+}
+
+// Blocks of 64 bytes and the rest after them find every line feed a byte-by-byte pass finds,
+// in order, from texts shorter than a block to several blocks and a rest.
+TEST(ForEachLineFeed, FindsWhatAByteByBytePassFinds) {
+  for (const size_t size : {0, 1, 5, 63, 64, 65, 130, 200}) {
+    std::string text;
+    for (size_t i = 0; i < size; ++i) text += i % 7 == 3 || i % 29 == 0 ? '\n' : 'x';
+    std::vector<size_t> expected;
+    for (size_t i = 0; i < size; ++i) {
+      if (text[i] == '\n') expected.push_back(i);
+    }
+    std::vector<size_t> found;
+    ForEachLineFeed(text, [&](size_t at) { found.push_back(at); });
+    EXPECT_EQ(found, expected) << size;
+  }
 }
 
 TEST(FormatTimestamp, PadsEveryNumberAndPutsADotBeforeTheSeconds) {
