@@ -1067,6 +1067,9 @@ void AppendCode(std::string_view text, size_t from, size_t to, std::string& out,
   bool blank = !out.empty() && out.back() == ' ';
   bool lineStart = true;
   size_t i = from;
+  // Room for the code at once: it is at most the text it is taken from.
+  const size_t codeEnd = oneLine ? std::min(to, text.find('\n', from)) : to;
+  if (codeEnd > from) out.reserve(out.size() + (codeEnd - from));
   const auto space = [&] {
     if (!blank && !out.empty()) out += ' ';
     blank = true;
