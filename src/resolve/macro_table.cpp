@@ -850,10 +850,34 @@ const std::vector<MacroToken>& MacroBodies::Of(const MacroDefinition& macro) {
   return it->second;
 }
 
+// The buffers of one level of nested expansion: at every level an expansion takes and lets go
+// of several token lists for each macro it replaces, which keep their room while the use is
+// expanded.
+struct MacroExpander::ExpansionLevel {
+  std::vector<MacroToken> replacement;             // Rescan: of the macro being replaced
+  std::vector<std::vector<MacroToken>> arguments;  // Rescan: its arguments (the first few used)
+  std::vector<std::vector<MacroToken>> expanded;   // Substitute: the arguments expanded
+  std::vector<char> done;                          // Substitute: which are
+  std::vector<MacroToken> copy;                    // Substitute: an argument being expanded
+};
+
+MacroExpander::MacroExpander(const MacroLookup& macros, MacroLimits limits, MacroBodies* bodies)
+    : macros_(macros), limits_(limits), bodies_(bodies) {}
+
+MacroExpander::~MacroExpander() = default;
+
+MacroExpander::ExpansionLevel& MacroExpander::LevelAt(int depth) {
+  while (levels_.size() <= static_cast<size_t>(depth)) {
+    levels_.push_back(std::make_unique<ExpansionLevel>());
+  }
+  return *levels_[static_cast<size_t>(depth)];
+}
+
 bool MacroExpander::Substitute(const MacroDefinition& macro,
-                               std::vector<std::vector<MacroToken>>& arguments,
+                               std::span<const std::vector<MacroToken>> arguments,
                                const MacroToken& name, std::vector<MacroToken>& out, int depth) {
   bool ok = true;
+  ExpansionLevel& scratch = LevelAt(depth);
   std::vector<MacroToken> split;
   if (bodies_ == nullptr) TokenizeMacroText(macro.body, split);
   const std::vector<MacroToken>& body = bodies_ == nullptr ? split : bodies_->Of(macro);
@@ -868,8 +892,12 @@ bool MacroExpander::Substitute(const MacroDefinition& macro,
     t.hidden = lastOut;
     out.push_back(std::move(t));
   };
-  std::vector<std::vector<MacroToken>> expanded(arguments.size());
-  std::vector<bool> done(arguments.size(), false);
+  std::vector<std::vector<MacroToken>>& expanded = scratch.expanded;
+  if (expanded.size() < arguments.size()) expanded.resize(arguments.size());
+  for (size_t p = 0; p < arguments.size(); ++p) expanded[p].clear();
+  std::vector<char>& done = scratch.done;
+  done.assign(arguments.size(), 0);
+  out.reserve(out.size() + body.size());
   static const std::vector<MacroToken> kNone;
   const auto raw = [&](int p) -> const std::vector<MacroToken>& {
     return static_cast<size_t>(p) < arguments.size() ? arguments[static_cast<size_t>(p)] : kNone;
@@ -925,9 +953,10 @@ bool MacroExpander::Substitute(const MacroDefinition& macro,
       } else if (static_cast<size_t>(p) < arguments.size()) {
         // An argument is expanded whole before it takes its place.
         if (!done[static_cast<size_t>(p)]) {
-          done[static_cast<size_t>(p)] = true;
-          std::vector<MacroToken> copy = arguments[static_cast<size_t>(p)];
-          if (!Rescan(copy, expanded[static_cast<size_t>(p)], depth + 1)) ok = false;
+          done[static_cast<size_t>(p)] = 1;
+          scratch.copy.assign(arguments[static_cast<size_t>(p)].begin(),
+                              arguments[static_cast<size_t>(p)].end());
+          if (!Rescan(scratch.copy, expanded[static_cast<size_t>(p)], depth + 1)) ok = false;
         }
         for (const MacroToken& a : expanded[static_cast<size_t>(p)]) fromArgument(a);
       }
@@ -949,8 +978,17 @@ bool MacroExpander::Rescan(std::vector<MacroToken>& input, std::vector<MacroToke
   }
   std::reverse(input.begin(), input.end());
   std::vector<MacroToken>& pending = input;  // the next token is at the back
-  std::vector<MacroToken> replacement;
-  std::vector<std::vector<MacroToken>> arguments;
+  ExpansionLevel& scratch = LevelAt(depth);
+  std::vector<MacroToken>& replacement = scratch.replacement;
+  // The arguments of the macro being replaced are the first `argumentCount`; the lists after
+  // them keep their room for later uses.
+  std::vector<std::vector<MacroToken>>& arguments = scratch.arguments;
+  size_t argumentCount = 0;
+  const auto startArgument = [&] {
+    if (argumentCount == arguments.size()) arguments.emplace_back();
+    arguments[argumentCount++].clear();
+  };
+  out.reserve(out.size() + input.size());
   while (!pending.empty()) {
     MacroToken t = std::move(pending.back());
     pending.pop_back();
@@ -970,9 +1008,9 @@ bool MacroExpander::Rescan(std::vector<MacroToken>& input, std::vector<MacroToke
       out.push_back(std::move(t));
       continue;
     }
-    arguments.clear();
+    argumentCount = 0;
     if (macro->functionLike) {
-      arguments.emplace_back();
+      startArgument();
       int level = 0;
       size_t j = pending.size();
       bool closed = false;
@@ -986,11 +1024,11 @@ bool MacroExpander::Rescan(std::vector<MacroToken>& input, std::vector<MacroToke
             break;
           }
         } else if (level == 1 && IsPunct(a, ",") &&
-                   !(macro->variadic && arguments.size() == macro->parameters.size())) {
-          arguments.emplace_back();
+                   !(macro->variadic && argumentCount == macro->parameters.size())) {
+          startArgument();
           continue;
         }
-        arguments.back().push_back(a);
+        arguments[argumentCount - 1].push_back(a);
       }
       if (!closed) {  // an unterminated list: the rest stays as written
         ok = false;
@@ -998,14 +1036,13 @@ bool MacroExpander::Rescan(std::vector<MacroToken>& input, std::vector<MacroToke
         continue;
       }
       pending.resize(j);
-      if (macro->parameters.empty() && arguments.size() == 1 && arguments[0].empty()) {
-        arguments.clear();
+      if (macro->parameters.empty() && argumentCount == 1 && arguments[0].empty()) {
+        argumentCount = 0;
       }
     }
     ++expansions_;
     replacement.clear();
-    std::vector<std::vector<MacroToken>> taken;
-    taken.swap(arguments);
+    const std::span<const std::vector<MacroToken>> taken(arguments.data(), argumentCount);
     if (!Substitute(*macro, taken, t, replacement, depth)) ok = false;
     if (pending.size() + replacement.size() > limits_.tokens) {
       ok = false;

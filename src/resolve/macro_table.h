@@ -10,7 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <forward_list>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -184,8 +187,8 @@ class MacroExpander {
  public:
   /// With `bodies`, replacement texts are split once for all expansions that share it.
   explicit MacroExpander(const MacroLookup& macros, MacroLimits limits = {},
-                         MacroBodies* bodies = nullptr)
-      : macros_(macros), limits_(limits), bodies_(bodies) {}
+                         MacroBodies* bodies = nullptr);
+  ~MacroExpander();
 
   /// Expands `use`, the tokens of one use as the text writes it: the macro's name, then its
   /// argument list (or, after an object-like macro, the list that follows it). Returns false
@@ -202,8 +205,12 @@ class MacroExpander {
   // Rescans `input` into `out`; false when cut short.
   bool Rescan(std::vector<MacroToken>& input, std::vector<MacroToken>& out, int depth);
   // The replacement of `macro` with `arguments` substituted ("#", "##" applied).
-  bool Substitute(const MacroDefinition& macro, std::vector<std::vector<MacroToken>>& arguments,
+  bool Substitute(const MacroDefinition& macro, std::span<const std::vector<MacroToken>> arguments,
                   const MacroToken& name, std::vector<MacroToken>& out, int depth);
+
+  struct ExpansionLevel;
+  // The buffers of nesting level `depth`; each keeps its place while deeper ones are added.
+  ExpansionLevel& LevelAt(int depth);
 
   struct HiddenSet {
     uint32_t parent;
@@ -211,14 +218,16 @@ class MacroExpander {
   };
   // Keeps the text of a token that the expansion made; the view stays valid while the
   // expander lives.
-  std::string_view Made(std::string text) { return made_.emplace_back(std::move(text)); }
+  std::string_view Made(std::string text) { return made_.emplace_front(std::move(text)); }
 
   const MacroLookup& macros_;
   MacroLimits limits_;
   MacroBodies* bodies_;
   size_t expansions_ = 0;
   std::vector<HiddenSet> sets_{{0, nullptr}};  // set 0 is empty
-  std::deque<std::string> made_;               // never moves its strings
+  // Never moves its strings, and takes no memory before the first (most expansions make none).
+  std::forward_list<std::string> made_;
+  std::vector<std::unique_ptr<ExpansionLevel>> levels_;
 };
 
 /// How a definition whose name position holds a macro that no table knows is named: the macros
