@@ -514,11 +514,23 @@ void MacroTable::Define(std::string_view name, MacroDefinition definition) {
     Undefine(name);
     return;
   }
+  Sieve(name);
   macros_.insert_or_assign(std::string(name), std::move(definition));
   Changed();
 }
 
+void MacroTable::Sieve(std::string_view name) {
+  if (name.empty()) return;
+  if (sieve_.empty()) sieve_.resize((size_t{1} << kSieveLog2) / 64);
+  const size_t bit = SieveBit(name);
+  sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
+}
+
 void MacroTable::Undefine(std::string_view name) {
+  // Most names undefined were never defined here (every numeric "#define" is dropped so).
+  if (macros_.empty() || name.empty()) return;
+  const size_t bit = SieveBit(name);
+  if ((sieve_[bit / 64] >> (bit % 64) & 1) == 0) return;
   const auto it = macros_.find(Key(name));
   if (it == macros_.end()) return;
   macros_.erase(it);
@@ -526,7 +538,9 @@ void MacroTable::Undefine(std::string_view name) {
 }
 
 const MacroDefinition* MacroTable::Find(std::string_view name) const {
-  if (macros_.empty()) return nullptr;
+  if (macros_.empty() || name.empty()) return nullptr;
+  const size_t bit = SieveBit(name);
+  if ((sieve_[bit / 64] >> (bit % 64) & 1) == 0) return nullptr;
   const auto it = macros_.find(Key(name));
   return it == macros_.end() ? nullptr : &it->second;
 }
@@ -614,6 +628,7 @@ void MacroTable::ReadAll(size_t count, const std::function<bool(size_t, std::str
     for (Directive& d : directives) {
       if (d.definition) {
         if (d.definition->presumed) continue;  // see Define
+        Sieve(d.name);
         macros_.insert_or_assign(std::move(d.name), std::move(*d.definition));
         Changed();
       } else {

@@ -82,6 +82,19 @@ class MacroTable : public MacroLookup {
  private:
   void Changed();
 
+  // A sieve over the names ever defined, by length and first and last bytes: most words
+  // looked up are no macro, and most of them are turned away without hashing. A name that
+  // "#undef" removed keeps its bit.
+  static size_t SieveBit(std::string_view name) {
+    const uint64_t ends = static_cast<uint8_t>(name.front()) |
+                          uint64_t{static_cast<uint8_t>(name[name.size() / 2])} << 8 |
+                          uint64_t{static_cast<uint8_t>(name.back())} << 16 |
+                          uint64_t{name.size()} << 24;
+    return static_cast<size_t>((ends * 0x9E3779B97F4A7C15u) >> (64 - kSieveLog2));
+  }
+  void Sieve(std::string_view name);
+  static constexpr int kSieveLog2 = 22;  // 4 M bits: 512 KB
+  std::vector<uint64_t> sieve_;          // empty while nothing is defined
   // Looked up for every word of every body: an open-addressing table keeps that to about one
   // cache miss. Its values move when it grows, which it does only while texts are read.
   absl::flat_hash_map<std::string, MacroDefinition> macros_;
