@@ -112,7 +112,8 @@ class DirectiveReader {
       }
       if (e == q) return;
       const std::string_view name = d.substr(q, e - q);
-      build_.erase(Key(name));  // the text's own from here
+      // The text's own from here. Most texts have no such names: an empty set is not hashed.
+      if (!build_.empty()) build_.erase(Key(name));
       if (word == "undef") {
         const auto known = defined_.find(Key(name));
         if (known != defined_.end()) defined_.erase(known);
@@ -122,7 +123,7 @@ class DirectiveReader {
       }
       const absl::string_view key = Lasting(name, offset + q);
       defined_.insert_or_assign(key, Value::kUnknown);
-      undefined_.erase(key);
+      if (!undefined_.empty()) undefined_.erase(key);
       MacroDefinition macro;
       if (!Parse(d, e, macro)) return;
       if (!macro.functionLike) defined_.insert_or_assign(key, ValueOf(macro.body));
