@@ -8,6 +8,7 @@
 #include "absl/container/flat_hash_map.h"
 #include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
+#include "resolve/c_punctuators.h"
 
 namespace quillmap {
 
@@ -55,40 +56,6 @@ struct Macro {
   bool dispatches = false;  // its text may call through a member ("->f(", ".f(", ")(")
 };
 using Macros = std::unordered_map<std::string_view, Macro>;
-
-// The length of the punctuator at `start`: the operators of two and three bytes ("->", "<<=",
-// "...", "##" ...), else one byte.
-inline size_t OperatorLength(std::string_view text, size_t start) {
-  const size_t n = text.size();
-  if (start + 1 >= n) return 1;
-  const char c = text[start];
-  const char d = text[start + 1];
-  switch (c) {
-    case '-':
-      return d == '>' || d == '-' || d == '=' ? 2 : 1;
-    case '+':
-    case '&':
-    case '|':
-      return d == c || d == '=' ? 2 : 1;
-    case '<':
-    case '>':
-      if (d == c) return start + 2 < n && text[start + 2] == '=' ? 3 : 2;
-      return d == '=' ? 2 : 1;
-    case '=':
-    case '!':
-    case '*':
-    case '/':
-    case '%':
-    case '^':
-      return d == '=' ? 2 : 1;
-    case '.':
-      return d == '.' && start + 2 < n && text[start + 2] == '.' ? 3 : 1;
-    case '#':
-      return d == '#' ? 2 : 1;
-    default:
-      return 1;
-  }
-}
 
 // Tokens of the text: comments and preprocessor lines left out, literals as one token. The
 // function-like macros go to `macros` when given.
@@ -242,7 +209,7 @@ void Tokenize(std::string_view text, std::vector<Tok>& out, Macros* macros) {
       if (i < n && text[i] == quote) ++i;
       if (i > n) i = n;
     } else if (kind == Kind::kPunct) {
-      i += OperatorLength(text, start);
+      i += CPunctuatorLength(text, start);
     }
     const std::string_view spelt = text.substr(start, i - start);
     out.push_back({kind, kind == Kind::kPunct ? OperatorCode(spelt) : kNoOperator, spelt, start,

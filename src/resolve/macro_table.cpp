@@ -13,6 +13,7 @@
 #include "absl/container/flat_hash_set.h"
 #include "resolve/byte_scan.h"
 #include "resolve/c_identifier_chars.h"
+#include "resolve/c_punctuators.h"
 
 namespace quillmap {
 
@@ -723,10 +724,6 @@ const MacroDefinition* SourceMacros::Find(std::string_view name) const {
 }
 
 void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out) {
-  static constexpr std::string_view kThree[] = {"<<=", ">>=", "..."};
-  static constexpr std::string_view kTwo[] = {"##", "->", "==", "!=", "<=", ">=", "&&", "||", "++",
-                                              "--", "+=", "-=", "*=", "/=", "%=", "&=", "|=", "^=",
-                                              "<<", ">>"};
   const size_t n = text.size();
   size_t i = 0;
   while (i < n) {
@@ -769,15 +766,7 @@ void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out) {
       token.kind = MacroToken::Kind::kString;
     } else {
       token.kind = MacroToken::Kind::kPunct;
-      i = start + 1;
-      for (const std::string_view op : kThree) {
-        if (text.substr(start, 3) == op) i = start + 3;
-      }
-      if (i == start + 1) {
-        for (const std::string_view op : kTwo) {
-          if (text.substr(start, 2) == op) i = start + 2;
-        }
-      }
+      i = start + CPunctuatorLength(text, start);
     }
     if (token.kind == MacroToken::Kind::kString) {
       const char quote = text[i];

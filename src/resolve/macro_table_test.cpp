@@ -44,6 +44,19 @@ std::string Expanded(const std::string& defines, const std::string& use) {
   return Spelled(expansion);
 }
 
+// Every operator of two or three bytes is one token; what only starts like one is not.
+TEST(TokenizeMacroTextTest, SplitsOperatorsAsCDoes) {
+  std::vector<MacroToken> tokens;
+  TokenizeMacroText("a<<=b>>=c<<d>>e<=f>=g==h!=i&&j||k++l--m+=n-=o*=p/=q%=r&=s|=t^=u->v##w...x",
+                    tokens);
+  EXPECT_EQ(Spelled(tokens),
+            "a <<= b >>= c << d >> e <= f >= g == h != i && j || k ++ l -- m += n -= o *= p /= q "
+            "%= r &= s |= t ^= u -> v ## w ... x");
+  tokens.clear();
+  TokenizeMacroText("a..b<>c=!d#e- >f", tokens);
+  EXPECT_EQ(Spelled(tokens), "a . . b < > c = ! d # e - > f");
+}
+
 TEST(MacroExpanderTest, CallsOfEachMacroForm) {
   struct Case {
     const char* name;
