@@ -40,10 +40,10 @@ bool NotACall(std::string_view name) {
 // Reads one directive, `d` from its "#" with continuations joined and comments blanked.
 class DirectiveReader {
  public:
-  DirectiveReader(
-      std::string_view text,
-      const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
-      const std::vector<std::string>* predefined, std::vector<std::pair<size_t, size_t>>* dead)
+  DirectiveReader(std::string_view text,
+                  const std::function<void(size_t, std::string_view, MacroDefinition*)>& found,
+                  const std::vector<std::string>* predefined,
+                  std::vector<std::pair<size_t, size_t>>* dead)
       : text_(text), found_(found), dead_(dead) {
     if (predefined == nullptr) return;
     for (const std::string& definition : *predefined) {
@@ -396,7 +396,7 @@ class DirectiveReader {
     return Key(names_.emplace_back(name));
   }
   std::string_view text_;
-  const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found_;
+  const std::function<void(size_t, std::string_view, MacroDefinition*)>& found_;
   std::vector<Branch> branches_;
   absl::flat_hash_map<absl::string_view, Value> defined_;
   absl::flat_hash_set<absl::string_view> undefined_;  // by an "#undef" read as compiled
@@ -410,7 +410,7 @@ class DirectiveReader {
 
 void ReadMacroDirectives(
     std::string_view text,
-    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+    const std::function<void(size_t, std::string_view, MacroDefinition*)>& found,
     const std::vector<std::string>* predefined, std::vector<std::pair<size_t, size_t>>* dead) {
   DirectiveReader reader(text, found, predefined, dead);
   std::string directive;
@@ -550,11 +550,11 @@ const MacroDefinition* MacroTable::Find(std::string_view name) const {
 void MacroTable::Read(std::string_view text) {
   ReadMacroDirectives(
       text,
-      [this](size_t, std::string_view name, const MacroDefinition* m) {
+      [this](size_t, std::string_view name, MacroDefinition* m) {
         if (m == nullptr) {
           Undefine(name);
         } else {
-          Define(name, *m);
+          Define(name, std::move(*m));
         }
       },
       &predefined_);
@@ -604,10 +604,10 @@ void MacroTable::ReadAll(size_t count, const std::function<bool(size_t, std::str
       if (load(i, text)) {
         ReadMacroDirectives(
             text,
-            [&](size_t, std::string_view name, const MacroDefinition* m) {
+            [&](size_t, std::string_view name, MacroDefinition* m) {
               Directive& d = directives.emplace_back();
               d.name.assign(name);
-              if (m != nullptr && MacroCanName(*m)) d.definition = *m;
+              if (m != nullptr && MacroCanName(*m)) d.definition = std::move(*m);
             },
             &predefined_);
       }
@@ -663,7 +663,7 @@ void MacroTable::Predefine(std::string_view definition) {
 SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers,
                            const std::vector<std::string>* defines)
     : headers_(headers) {
-  const auto found = [this](size_t offset, std::string_view name, const MacroDefinition* m) {
+  const auto found = [this](size_t offset, std::string_view name, MacroDefinition* m) {
     // A presumed definition stands back behind the headers' as well.
     if (m != nullptr && m->presumed && headers_ != nullptr && headers_->Find(name) != nullptr) {
       return;
@@ -671,7 +671,7 @@ SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers,
     int32_t index = -1;
     if (m != nullptr && MacroCanName(*m)) {
       index = static_cast<int32_t>(definitions_.size());
-      definitions_.push_back(*m);
+      definitions_.push_back(std::move(*m));
     }
     auto it = byName_.find(Key(name));
     if (it == byName_.end()) {

@@ -35,13 +35,14 @@ struct MacroDefinition {
 };
 
 /// Calls `found(offset, name, definition)` for each "#define" (and with a null definition for
-/// each "#undef") of the text, in text order; `offset` is that of the "#".
+/// each "#undef") of the text, in text order; `offset` is that of the "#". The definition is
+/// the caller's to take: it is not read again.
 /// `predefined` names count as defined from the start (the build's -D options). `dead`, when
 /// given, receives the ranges of the text (from the "#" of a branch's directive to that of the
 /// next of its conditional) that those names decide are not compiled.
 void ReadMacroDirectives(
     std::string_view text,
-    const std::function<void(size_t, std::string_view, const MacroDefinition*)>& found,
+    const std::function<void(size_t, std::string_view, MacroDefinition*)>& found,
     const std::vector<std::string>* predefined = nullptr,
     std::vector<std::pair<size_t, size_t>>* dead = nullptr);
 
