@@ -1053,7 +1053,11 @@ bool MacroExpander::Rescan(std::vector<MacroToken>& input, std::vector<MacroToke
       ok = false;
       replacement.resize(limits_.tokens > pending.size() ? limits_.tokens - pending.size() : 0);
     }
-    for (size_t r = replacement.size(); r-- > 0;) pending.push_back(std::move(replacement[r]));
+    // Grown by at least half at a time: most replacements add a few tokens to a long list.
+    if (pending.capacity() < pending.size() + replacement.size()) {
+      pending.reserve(std::max(pending.size() + replacement.size(), pending.capacity() * 3 / 2));
+    }
+    pending.insert(pending.end(), replacement.rbegin(), replacement.rend());
   }
   return ok;
 }
