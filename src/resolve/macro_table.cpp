@@ -19,8 +19,6 @@ namespace quillmap {
 
 namespace {
 
-inline bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
-
 // Words followed by "(" that call nothing.
 constexpr std::string_view kNotCalls[] = {
     "if",         "for",        "while",       "switch",       "return",       "sizeof",
@@ -58,7 +56,7 @@ class DirectiveReader {
 
   void Directive(std::string_view d, size_t offset) {
     size_t p = 1;
-    while (p < d.size() && Blank(d[p])) ++p;
+    while (p < d.size() && IsBlank(d[p])) ++p;
     size_t q = p;
     while (q < d.size() && IsIdentChar(d[q])) ++q;
     const std::string_view word = d.substr(p, q - p);
@@ -106,7 +104,7 @@ class DirectiveReader {
       Presumed(d, q, offset);
     } else if ((word == "define" || word == "undef") &&
                (branches_.empty() || (branches_.back().read && !branches_.back().presumed))) {
-      while (q < d.size() && Blank(d[q])) ++q;
+      while (q < d.size() && IsBlank(d[q])) ++q;
       size_t e = q;
       if (e < d.size() && IsIdentStart(d[e])) {
         while (e < d.size() && IsIdentChar(d[e])) ++e;
@@ -137,7 +135,7 @@ class DirectiveReader {
   // call or names a function, and never replaces a definition in force: a build that compiles
   // the branch calls what it names, one that does not keeps what stands.
   void Presumed(std::string_view d, size_t q, size_t offset) {
-    while (q < d.size() && Blank(d[q])) ++q;
+    while (q < d.size() && IsBlank(d[q])) ++q;
     size_t e = q;
     while (e < d.size() && IsIdentChar(d[e])) ++e;
     if (e == q || !IsIdentStart(d[q])) return;
@@ -164,7 +162,7 @@ class DirectiveReader {
           macro.variadic = true;
           // "args..." names the rest; "..." alone is __VA_ARGS__.
           size_t before = b;
-          while (before > 0 && Blank(d[before - 1])) --before;
+          while (before > 0 && IsBlank(d[before - 1])) --before;
           if (macro.parameters.empty() || d[before - 1] == ',') {
             macro.parameters.emplace_back("__VA_ARGS__");
           }
@@ -176,9 +174,9 @@ class DirectiveReader {
       if (b >= d.size()) return false;  // an unterminated parameter list defines nothing
       ++b;
     }
-    while (b < d.size() && Blank(d[b])) ++b;
+    while (b < d.size() && IsBlank(d[b])) ++b;
     size_t end = d.size();
-    while (end > b && Blank(d[end - 1])) --end;
+    while (end > b && IsBlank(d[end - 1])) --end;
     macro.body.assign(d.substr(b, end - b));
     return true;
   }
@@ -196,7 +194,7 @@ class DirectiveReader {
         while (i < body.size() && IsIdentChar(body[i])) ++i;
         if (s > 0) oneName = false;
         size_t k = i;
-        while (k < body.size() && Blank(body[k])) ++k;
+        while (k < body.size() && IsBlank(body[k])) ++k;
         if (k < body.size() && body[k] == '(' && !NotACall(body.substr(s, i - s))) return true;
       } else if (c == '"' || c == '\'') {
         oneName = false;
@@ -228,7 +226,7 @@ class DirectiveReader {
   Decision Decide(std::string_view word, std::string_view rest) const {
     size_t i = 0;
     const auto blanks = [&] {
-      while (i < rest.size() && Blank(rest[i])) ++i;
+      while (i < rest.size() && IsBlank(rest[i])) ++i;
     };
     const auto ident = [&]() -> std::string_view {
       blanks();
@@ -422,7 +420,7 @@ void ReadMacroDirectives(
     if (c == '\n') {
       lineStart = true;
       ++i;
-    } else if (Blank(c)) {
+    } else if (IsBlank(c)) {
       ++i;
     } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
       const size_t end = text.find("*/", i + 2);
@@ -516,23 +514,14 @@ void MacroTable::Define(std::string_view name, MacroDefinition definition) {
     Undefine(name);
     return;
   }
-  Sieve(name);
+  sieve_.Add(name);
   macros_.insert_or_assign(std::string(name), std::move(definition));
   Changed();
 }
 
-void MacroTable::Sieve(std::string_view name) {
-  if (name.empty()) return;
-  if (sieve_.empty()) sieve_.resize((size_t{1} << kSieveLog2) / 64);
-  const size_t bit = SieveBit(name);
-  sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
-}
-
 void MacroTable::Undefine(std::string_view name) {
   // Most names undefined were never defined here (every numeric "#define" is dropped so).
-  if (macros_.empty() || name.empty()) return;
-  const size_t bit = SieveBit(name);
-  if ((sieve_[bit / 64] >> (bit % 64) & 1) == 0) return;
+  if (!sieve_.MayHold(name)) return;
   const auto it = macros_.find(Key(name));
   if (it == macros_.end()) return;
   macros_.erase(it);
@@ -540,9 +529,7 @@ void MacroTable::Undefine(std::string_view name) {
 }
 
 const MacroDefinition* MacroTable::Find(std::string_view name) const {
-  if (macros_.empty() || name.empty()) return nullptr;
-  const size_t bit = SieveBit(name);
-  if ((sieve_[bit / 64] >> (bit % 64) & 1) == 0) return nullptr;
+  if (macros_.empty() || !sieve_.MayHold(name)) return nullptr;
   const auto it = macros_.find(Key(name));
   return it == macros_.end() ? nullptr : &it->second;
 }
@@ -630,7 +617,7 @@ void MacroTable::ReadAll(size_t count, const std::function<bool(size_t, std::str
     for (Directive& d : directives) {
       if (d.definition) {
         if (d.definition->presumed) continue;  // see Define
-        Sieve(d.name);
+        sieve_.Add(d.name);
         macros_.insert_or_assign(std::move(d.name), std::move(*d.definition));
         Changed();
       } else {
@@ -676,8 +663,7 @@ SourceMacros::SourceMacros(std::string_view text, const MacroTable* headers,
     auto it = byName_.find(Key(name));
     if (it == byName_.end()) {
       it = byName_.emplace(std::string(name), std::vector<Directive>()).first;
-      const size_t bit = SieveBit(name);
-      sieve_[bit / 64] |= uint64_t{1} << (bit % 64);
+      sieve_.Add(name);
     }
     it->second.push_back({offset, index});
     offsets_.push_back(offset);
@@ -706,8 +692,7 @@ size_t SourceMacros::DirectivesBefore() const {
 }
 
 const MacroDefinition* SourceMacros::Find(std::string_view name) const {
-  const size_t bit = name.empty() ? 0 : SieveBit(name);
-  if (!byName_.empty() && !name.empty() && (sieve_[bit / 64] >> (bit % 64) & 1) != 0) {
+  if (sieve_.MayHold(name)) {
     const auto it = byName_.find(Key(name));
     if (it != byName_.end()) {
       const std::vector<Directive>& directives = it->second;
@@ -728,7 +713,7 @@ void TokenizeMacroText(std::string_view text, std::vector<MacroToken>& out) {
   size_t i = 0;
   while (i < n) {
     const char c = text[i];
-    if (Blank(c) || c == '\n') {
+    if (IsBlank(c) || c == '\n') {
       ++i;
       continue;
     }
@@ -1137,7 +1122,8 @@ bool ParseMacroNameRule(std::string_view text, MacroNameRule& rule) {
   if (second == std::string_view::npos) return false;
   rule.pattern.assign(text.substr(0, blank));
   rule.nameTemplate.assign(text.substr(second));
-  while (!rule.nameTemplate.empty() && Blank(rule.nameTemplate.back())) rule.nameTemplate.pop_back();
+  while (!rule.nameTemplate.empty() && IsBlank(rule.nameTemplate.back()))
+    rule.nameTemplate.pop_back();
   return !rule.pattern.empty() && rule.nameTemplate.find_first_of(" \t") == std::string::npos;
 }
 

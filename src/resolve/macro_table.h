@@ -58,6 +58,36 @@ class MacroLookup {
 };
 
 /// Macros by name: the last definition counts, "#undef" removes one.
+/// A sieve over a set of names by their length and first, middle and last bytes, 2^kLog2 bits:
+/// most words looked up in a macro table are no macro, and most of them are turned away
+/// without hashing. It never forgets a name; it takes no memory until the first.
+template <int kLog2>
+class NameSieve {
+ public:
+  void Add(std::string_view name) {
+    if (name.empty()) return;
+    if (bits_.empty()) bits_.resize((size_t{1} << kLog2) / 64);
+    const size_t bit = Bit(name);
+    bits_[bit / 64] |= uint64_t{1} << (bit % 64);
+  }
+  /// False when `name` was never added.
+  bool MayHold(std::string_view name) const {
+    if (bits_.empty() || name.empty()) return false;
+    const size_t bit = Bit(name);
+    return (bits_[bit / 64] >> (bit % 64) & 1) != 0;
+  }
+
+ private:
+  static size_t Bit(std::string_view name) {
+    const uint64_t ends = static_cast<uint8_t>(name.front()) |
+                          uint64_t{static_cast<uint8_t>(name[name.size() / 2])} << 8 |
+                          uint64_t{static_cast<uint8_t>(name.back())} << 16 |
+                          uint64_t{name.size()} << 24;
+    return static_cast<size_t>((ends * 0x9E3779B97F4A7C15u) >> (64 - kLog2));
+  }
+  std::vector<uint64_t> bits_;
+};
+
 class MacroTable : public MacroLookup {
  public:
   void Define(std::string_view name, MacroDefinition definition);
@@ -83,19 +113,8 @@ class MacroTable : public MacroLookup {
  private:
   void Changed();
 
-  // A sieve over the names ever defined, by length and first and last bytes: most words
-  // looked up are no macro, and most of them are turned away without hashing. A name that
-  // "#undef" removed keeps its bit.
-  static size_t SieveBit(std::string_view name) {
-    const uint64_t ends = static_cast<uint8_t>(name.front()) |
-                          uint64_t{static_cast<uint8_t>(name[name.size() / 2])} << 8 |
-                          uint64_t{static_cast<uint8_t>(name.back())} << 16 |
-                          uint64_t{name.size()} << 24;
-    return static_cast<size_t>((ends * 0x9E3779B97F4A7C15u) >> (64 - kSieveLog2));
-  }
-  void Sieve(std::string_view name);
-  static constexpr int kSieveLog2 = 22;  // 4 M bits: 512 KB
-  std::vector<uint64_t> sieve_;          // empty while nothing is defined
+  // The names ever defined (4 M bits, 512 KB): a name that "#undef" removed keeps its bit.
+  NameSieve<22> sieve_;
   // Looked up for every word of every body: an open-addressing table keeps that to about one
   // cache miss. Its values move when it grows, which it does only while texts are read.
   absl::flat_hash_map<std::string, MacroDefinition> macros_;
@@ -135,16 +154,9 @@ class SourceMacros : public MacroLookup {
     size_t offset;
     int32_t definition;  // index into definitions_, -1 for "#undef"
   };
-  // A sieve over the names of byName_ by length and first and last byte: most words of a
-  // source are no macro of its own, and most of them are turned away without hashing.
-  static size_t SieveBit(std::string_view name) {
-    return (name.size() * 61 + static_cast<uint8_t>(name.front()) * 7 +
-            static_cast<uint8_t>(name.back())) % kSieveBits;
-  }
-  static constexpr size_t kSieveBits = 4096;
   std::vector<MacroDefinition> definitions_;
   absl::flat_hash_map<std::string, std::vector<Directive>> byName_;  // in text order
-  std::array<uint64_t, kSieveBits / 64> sieve_{};
+  NameSieve<12> sieve_;          // the names of byName_ (4096 bits)
   std::vector<size_t> offsets_;  // of every directive, in text order
   std::vector<std::pair<size_t, size_t>> dead_;
   const MacroTable* headers_;
