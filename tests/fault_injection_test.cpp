@@ -716,7 +716,7 @@ void KillAtRandom(const TempDir& dir, const std::vector<std::string>& outputs,
     std::this_thread::sleep_for(delay);
     run.Signal(signal);
     const int status = run.WaitAtMost(20);
-    EXPECT_TRUE(status == 0 || status == 128 + signal) << status;
+    EXPECT_TRUE(status == 0 || status == 128 + signal) << status << "\n" << run.Err();
     ExpectOldOrNew(dir, newFiles, outputs);
     // A stopped run removes its temporary files; only a killed one cannot.
     if (signal == SIGTERM) {

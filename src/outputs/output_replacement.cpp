@@ -36,28 +36,56 @@ struct LiveTemporary {
   char* name;
 };
 
-// The temporary files under way: changed only with the termination signals blocked, read only
-// by the handler.
-std::vector<LiveTemporary>& LiveTemporaryFiles() {
-  static std::vector<LiveTemporary>* files = new std::vector<LiveTemporary>();
-  return *files;
+// The temporary files under way, read by the signal handler, which may run on any thread that
+// does not block the termination signals. The list is made with the first temporary file,
+// never in the handler (which must not allocate), and lives to the end.
+constinit std::vector<LiveTemporary>* liveFiles = nullptr;
+constinit std::atomic_flag liveLock = ATOMIC_FLAG_INIT;
+
+void LockLiveFiles() {
+  while (liveLock.test_and_set(std::memory_order_acquire)) {
+  }
 }
+
+void UnlockLiveFiles() { liveLock.clear(std::memory_order_release); }
+
+// The list held for a change, with the termination signals blocked on this thread: a handler
+// on another thread waits for the change to end, and none runs on this one meanwhile. A file
+// made under the hold is on the list before any handler can look.
+class LiveFilesChange {
+ public:
+  LiveFilesChange() { LockLiveFiles(); }
+  ~LiveFilesChange() { UnlockLiveFiles(); }
+  LiveFilesChange(const LiveFilesChange&) = delete;
+  LiveFilesChange& operator=(const LiveFilesChange&) = delete;
+
+  std::vector<LiveTemporary>& Files() {
+    if (liveFiles == nullptr) liveFiles = new std::vector<LiveTemporary>();
+    return *liveFiles;
+  }
+
+ private:
+  TerminationSignalsBlocked blocked_;  // blocked before the lock is taken, freed after
+};
 
 // The child process groups that the handler ends (0: a free slot); atomics, being lock-free,
 // may be read in a signal handler.
 std::atomic<pid_t> childGroupsToEnd[8];
 
-
 void UnregisterTemporary(const OutputTarget& target) {
-  TerminationSignalsBlocked blocked;
-  auto& files = LiveTemporaryFiles();
-  for (size_t i = 0; i < files.size(); ++i) {
-    if (files[i].folderFd == target.folderFd && target.temporaryName == files[i].name) {
-      std::free(files[i].name);
-      files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
+  char* name = nullptr;
+  {
+    LiveFilesChange change;
+    auto& files = change.Files();
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (files[i].folderFd == target.folderFd && target.temporaryName == files[i].name) {
+        name = files[i].name;
+        files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
     }
   }
+  std::free(name);
 }
 
 extern "C" void RemoveTemporariesAndEnd(int signal) {
@@ -65,7 +93,12 @@ extern "C" void RemoveTemporariesAndEnd(int signal) {
     const pid_t group = slot.load();
     if (group > 0) kill(-group, SIGKILL);
   }
-  for (const LiveTemporary& file : LiveTemporaryFiles()) unlinkat(file.folderFd, file.name, 0);
+  // The list stays held to the end: a thread still at work makes no temporary file that the
+  // end would leave behind.
+  LockLiveFiles();
+  if (liveFiles != nullptr) {
+    for (const LiveTemporary& file : *liveFiles) unlinkat(file.folderFd, file.name, 0);
+  }
   // Ended by the signal itself, so that the parent sees how the program ended.
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
@@ -145,7 +178,7 @@ int CreateTemporary(OutputTarget& target, const std::string& prefix) {
     seed ^= counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
     std::string name = prefix;
     for (int i = 0; i < 6; ++i, seed /= 62) name += kLetters[seed % 62];
-    TerminationSignalsBlocked blocked;
+    LiveFilesChange change;
     const int fd = openat(target.folderFd, name.c_str(),
                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -153,7 +186,7 @@ int CreateTemporary(OutputTarget& target, const std::string& prefix) {
       return -1;
     }
     target.temporaryName = name;
-    LiveTemporaryFiles().push_back({target.folderFd, strdup(name.c_str())});
+    change.Files().push_back({target.folderFd, strdup(name.c_str())});
     return fd;
   }
   return -1;
