@@ -64,18 +64,28 @@ class ModuleSources {
     *current_ = ScannedSource{true, opened, readFailed,
                               static_cast<uint32_t>(definitions.size()), 0};
   }
+  /// Interns the names in `table` from here on, not in a table of its own: where the call graph
+  /// records every call, its table and this one would hold the same names (on a large tree a
+  /// million of them). Asked before anything is added.
+  void ShareNames(NameTable& table) { shared_ = &table; }
+  /// The table the names are interned in. A shared table may grow while the module graph is
+  /// made (the resolver interns on a thread of its own): what reads it then takes its Texts()
+  /// before.
+  const NameTable& names() const { return shared_ != nullptr ? *shared_ : own_; }
+  bool sharesNames() const { return shared_ != nullptr; }
+
   /// Whether the definitions' headers are kept: only the module log shows them.
   void KeepHeaders(bool keep) { keepHeaders_ = keep; }
   bool keepsHeaders() const { return keepHeaders_; }
   void AddDefinition(std::string_view name, std::string_view header) {
     if (current_ == nullptr) return;
-    definitions.push_back({names.Intern(name), keepHeaders_ ? headers.Add(header) : TextRef{},
+    definitions.push_back({Names().Intern(name), keepHeaders_ ? headers.Add(header) : TextRef{},
                            static_cast<uint32_t>(calls.size()), 0});
     ++current_->definitionCount;
   }
   void AddCall(std::string_view callee, int32_t line) {
     if (current_ == nullptr || current_->definitionCount == 0) return;
-    calls.push_back({names.Intern(callee), line});
+    calls.push_back({Names().Intern(callee), line});
     ++definitions.back().callCount;
   }
   void EndSource() { current_ = nullptr; }
@@ -84,12 +94,15 @@ class ModuleSources {
     return headers.Text(definition.header);
   }
 
-  NameTable names;
   TextStore headers;
   std::deque<ScannedDefinition> definitions;
   std::deque<ScannedCall> calls;
 
  private:
+  NameTable& Names() { return shared_ != nullptr ? *shared_ : own_; }
+
+  NameTable own_;
+  NameTable* shared_ = nullptr;
   std::unordered_map<std::string, size_t> index_;
   std::deque<ScannedSource> sources_;
   std::vector<std::string> paths_;

@@ -43,13 +43,13 @@ std::string NodeLine(const char* indent, const ModuleRecord& record, const std::
   return line;
 }
 
-void WriteCluster(GraphFile& file, const ModuleRecord& record,
+void WriteCluster(GraphFile& file, const ModuleRecord& record, const StringList& functions,
                   const std::unordered_set<std::string>* shownFunctions) {
   file.Write("  subgraph " + DotId(kClusterPrefix + record.moduleName) + " {");
   for (const std::string& attribute : record.clusterAttributes) file.Write("    " + attribute);
   file.Write("    label=" + QuotedDotString(record.moduleName) + ";");
   file.Write(kAllFunctionsComment);
-  for (const std::string& function : record.definedFunctions) {
+  for (const std::string& function : functions) {
     file.Write(NodeLine("    //", record, function));
   }
   file.Write(kLinkedFunctionsComment);
@@ -74,8 +74,8 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
                          const std::vector<bool>& violatingEdges, const GraphSelection* selection,
-                         const ModuleCalls* calls) {
-  if (calls == nullptr) calls = &table.calls;
+                         const ModuleModel* model) {
+  const ModuleCalls* calls = model != nullptr ? &model->calls : &table.calls;
   // The functions each module shows: those at an end of a kept edge (all without a selection).
   std::vector<std::unordered_set<std::string>> shown;
   if (selection) {
@@ -94,7 +94,11 @@ void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
   for (int k = 0; k < table.moduleCount; ++k) {
     if (!table.modules[k].valid) continue;
     if (selection && !selection->keepNode[static_cast<size_t>(k)]) continue;
-    WriteCluster(file, table.modules[k], selection ? &shown[static_cast<size_t>(k)] : nullptr);
+    const StringList& functions = model != nullptr
+                                      ? model->modules[static_cast<size_t>(k)].definedFunctions
+                                      : table.modules[k].definedFunctions;
+    WriteCluster(file, table.modules[k], functions,
+                 selection ? &shown[static_cast<size_t>(k)] : nullptr);
   }
   for (size_t i = 0; i < calls->size(); ++i) {
     if (selection && !selection->keepCall[i]) continue;

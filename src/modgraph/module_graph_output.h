@@ -24,12 +24,13 @@ int ScanModules(ScanContext& context, ModuleTable& table, ModuleScanEngine& engi
 /// Edges flagged in `violatingEdges` (one flag per edge line, from the module rules) are drawn
 /// with kViolationEdgeAttributes. With a `selection` (by module and by edge line), only the
 /// modules and edges it keeps are written, each cluster with the functions of its kept edges;
-/// `calls` are the calls the selection was made over, one per edge line (the table's own when
-/// null).
+/// With `model` (which the table's calls and function lists moved to, a module per valid record
+/// in record order), the calls and each module's functions are read from there; the selection is
+/// made over its calls, one per edge line.
 void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
                          const std::vector<bool>& violatingEdges = {},
                          const GraphSelection* selection = nullptr,
-                         const ModuleCalls* calls = nullptr);
+                         const ModuleModel* model = nullptr);
 
 /// Scans the modules of `table` with `engine` and writes the module graph. Returns the number of
 /// modules scanned; 0 leaves the module graph file untouched. (WriteModuleGraph without an engine

@@ -80,7 +80,7 @@ int ModuleSourcesView::CollectAllModuleFunctions(ScanContext& context, ModuleTab
           AppendModuleLog(context, table,
                           std::string(kSignatureLine).append(sources_.HeaderOf(definition)));
         }
-        record.definedFunctions.emplace_back(sources_.names[definition.name]);
+        record.definedFunctions.emplace_back(NameOf(definition.name));
         defined_[static_cast<size_t>(k)].push_back(definition.name);
       }
       if (source.readFailed) ReportModuleReadFailure(context, table, file, unreadable);
@@ -120,8 +120,8 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
                         const std::string& file) {
     ModuleRecord& from = table.modules[k];
     ModuleRecord& into = table.modules[j];
-    const std::string_view caller = sources_.names[body.name];
-    const std::string_view callee = sources_.names[call.callee];
+    const std::string_view caller = NameOf(body.name);
+    const std::string_view callee = NameOf(call.callee);
     const std::string edge = EdgeLine(from, caller, into, callee);
     const size_t hash = hashOf(edge);
     if (!edges.contains(EdgeLineProbe{hash, edge})) {
@@ -153,7 +153,7 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
   std::vector<std::vector<Match>> matches;
   absl::flat_hash_set<uint64_t> pairs;  // caller and callee names seen in the module read
   if (!logging) {
-    firstDefiner.assign(sources_.names.size() + 1, 0);
+    firstDefiner.assign(NameCount() + 1, 0);
     for (size_t m = 0; m < modules; ++m) {
       for (const auto& [name, count] : definitions[m]) ++firstDefiner[name + 1];
     }
@@ -216,8 +216,9 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
           const ScannedSource& source = SourceOf(sources_, file);
           for (uint32_t d = 0; d < source.definitionCount; ++d) {
             const ScannedDefinition& body = sources_.definitions[source.firstDefinition + d];
-            AppendModuleLog(context, table, std::string(kBodyStartLine) + from.moduleName + ":" +=
-                                            sources_.names[body.name]);
+            AppendModuleLog(
+                context, table,
+                std::string(kBodyStartLine) + from.moduleName + ":" += NameOf(body.name));
             for (uint32_t c = 0; c < body.callCount; ++c) {
               const ScannedCall& call = sources_.calls[body.firstCall + c];
               const auto found = intoDefinitions.find(call.callee);
@@ -225,8 +226,8 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
               if (edgeTuples.insert({k, body.name, j, call.callee}).second) {
                 link(k, body, j, call, file);
               }
-              const std::string line =
-                  std::string(kCallLine) + into.moduleName + ":" += sources_.names[call.callee];
+              const std::string line = std::string(kCallLine) + into.moduleName + ":" +=
+                  NameOf(call.callee);
               for (uint32_t n = found->second; n > 0; --n) AppendModuleLog(context, table, line);
             }
             AppendModuleLog(context, table, kBodyEndLine);

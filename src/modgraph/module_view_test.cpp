@@ -29,7 +29,9 @@ const std::vector<std::pair<std::string, std::vector<Body>>> kSources = {
 class ModuleViewTest : public ModuleGraphTest {
  protected:
   // Reads the three modules, with or without a module log, and runs the view on the sources.
-  void Scan(bool withLog) {
+  // With `shared`, the sources intern their names there, and the table grows by other names
+  // once the view is made (as the resolver's do).
+  void Scan(bool withLog, NameTable* shared = nullptr) {
     WriteConfig(std::string(withLog ? "log=mod.log\n" : "") +
                 "dot=mod.dot\n"
                 "mod_0=app\nmod_0_file_0=app.c\nmod_0_file_1=app2.c\n"
@@ -37,6 +39,7 @@ class ModuleViewTest : public ModuleGraphTest {
                 "mod_2=util\nmod_2_file_0=util.c\n");
     ASSERT_EQ(Read(), 3);
     ModuleSources sources;
+    if (shared != nullptr) sources.ShareNames(*shared);
     sources.KeepHeaders(withLog);
     for (const auto& [file, bodies] : kSources) {
       const std::string path = Path(file);
@@ -49,6 +52,9 @@ class ModuleViewTest : public ModuleGraphTest {
       sources.EndSource();
     }
     ModuleSourcesView view(sources);
+    if (shared != nullptr) {
+      for (int n = 0; n < 200000; ++n) shared->Intern("later_" + std::to_string(n));
+    }
     ASSERT_EQ(ScanModules(context, *table, view), 3);
   }
 };
@@ -89,6 +95,26 @@ TEST_F(ModuleViewTest, FindsTheSameEdgesInTheSameOrderWithAndWithoutAModuleLog) 
   EXPECT_EQ(calls, loggedCalls);
   for (int k = 0; k < 3; ++k) EXPECT_EQ(table->modules[k].linkedFunctions, loggedLinks[k]) << k;
   EXPECT_EQ(log.entries, loggedEntries);
+}
+
+TEST_F(ModuleViewTest, NamesSharedWithATableThatGrowsMeanwhileGiveTheSameGraphAndLog) {
+  for (const bool withLog : {true, false}) {
+    table = std::make_unique<ModuleTable>();
+    log.entries.clear();
+    Scan(withLog);
+    const StringList edges = EdgeLines(*table);
+    const std::vector<std::string> entries = log.entries;
+
+    table = std::make_unique<ModuleTable>();
+    log.entries.clear();
+    NameTable shared;
+    for (const char* name : {"other", "log_msg", "x", "send"}) shared.Intern(name);
+    Scan(withLog, &shared);
+    EXPECT_EQ(EdgeLines(*table), edges) << withLog;
+    EXPECT_EQ(log.entries, entries) << withLog;
+    EXPECT_THAT(table->modules[2].definedFunctions,
+                ElementsAre("helper", "helper", "send", "log_msg"));
+  }
 }
 
 }  // namespace

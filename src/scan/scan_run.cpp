@@ -52,15 +52,25 @@ std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
          " chars, " + std::to_string(counts.functions) + " fcts";
 }
+// Whether a filter selects every called name: the call graph then interns the names that the
+// module graph's findings hold.
+bool SelectsEveryCall(const StringList& filters) {
+  for (const std::string& filter : filters) {
+    if (GetField(filter, 0) == "*") return true;
+  }
+  return false;
+}
+
 // The modules of the table with the calls between them.
-// The table's calls move to the model: on large trees they are the largest part of the table,
-// and the outputs read them from the model from here on.
+// The table's calls and function lists move to the model: on large trees they are the largest
+// part of the table, and the outputs read them from the model from here on.
 void FillModuleModel(ModuleTable& table, ModuleModel& model) {
   model.modules.clear();
   for (int k = 0; k < table.moduleCount; ++k) {
     const ModuleRecord& record = table.modules[static_cast<size_t>(k)];
     if (record.valid)
-      model.modules.push_back({record.moduleName, record.files, record.definedFunctions});
+      model.modules.push_back(
+          {record.moduleName, record.files, std::move(record.definedFunctions)});
   }
   // The valid records are the first ones, so record indexes are module indexes.
   model.calls = std::move(table.calls);
@@ -372,6 +382,9 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
       }
       ReadHeaderMacros(context, path, resolver->headerMacros(), build.includeFolders);
     }
+    if (sources != nullptr && SelectsEveryCall(callsList_)) {
+      sources->ShareNames(model_.callGraph.names);
+    }
     opened = ScanCallGraph(context, path, {callsList_, rejectList_, fileList_}, model_.callGraph,
                            &counts, &scanMessage, callGraphEngine_, syntax,
                            resolve ? resolver.get() : nullptr, sources);
@@ -389,6 +402,8 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     }
   }
 
+  // Made before the calls are bound: their binding may intern names in a table it shares.
+  ModuleSourcesView moduleView(moduleSources);
   // Binding the calls reads and rewrites the call graph only, which nothing of the module graph
   // touches: with modules it runs on a thread of its own beside them.
   std::optional<ResolveCounts> resolved;
@@ -416,7 +431,6 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     return *resolved;
   };
 
-  ModuleSourcesView moduleView(moduleSources);
   ModuleScanEngine& moduleScan = oneScan ? moduleView : *moduleScan_;
   // The module model takes the table's calls once the table is final; nothing changes the table
   // afterwards.
@@ -429,7 +443,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
     const std::optional<GraphSelection> shown = SelectModuleGraph(context);
     if (!shown || shown->error.empty()) {
       WriteModuleGraphDot(context, *moduleTable_, violatingEdges, shown ? &*shown : nullptr,
-                          &model_.moduleGraph.calls);
+                          &model_.moduleGraph);
       context.Log(kDoneEntry);
       pictures.push_back({moduleTable_->moduleDotPath, settings_.modules.render, {}});
     }
