@@ -155,7 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(record.valid && !record.moduleName.empty(), record.moduleName);
     std::string text;
     for (size_t s : filesOf[static_cast<size_t>(i)]) text += sources[s] + "\n";
-    for (const std::string& function : record.definedFunctions) {
+    for (const std::string_view name : record.definedFunctions) {
+      const std::string function(name);
       FUZZ_CHECK(!function.empty() && function.find('(') == std::string::npos, function);
       FUZZ_CHECK(text.find(function) != std::string::npos,
                  "defined function not in the sources: " + function);

@@ -19,6 +19,7 @@
 #include "model/edge_style.h"
 #include "model/name_table.h"
 #include "model/text_store.h"
+#include "text/packed_strings.h"
 
 namespace quillmap {
 
@@ -212,7 +213,7 @@ class ModuleCalls {
 struct ModuleInfo {
   std::string name;
   std::vector<std::string> files;
-  std::vector<std::string> definedFunctions;  // in the order found, duplicates kept
+  PackedStrings definedFunctions;  // in the order found, duplicates kept
 };
 
 /// The modules and the calls between them, in the order the module scan found them.

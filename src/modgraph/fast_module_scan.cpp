@@ -245,7 +245,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
   for (int m : valid) {
     const ModuleRecord& record = table.modules[m];
     for (size_t position = 0; position < record.definedFunctions.size(); ++position) {
-      const std::string& name = record.definedFunctions[position];
+      const std::string name(record.definedFunctions[position]);
       const int32_t id = names.Intern(name);
       if (static_cast<size_t>(id) == patterns.size()) {
         patterns.push_back(name);
@@ -376,7 +376,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
         const int32_t callerId = events.callers[static_cast<size_t>(call.caller)];
         const int32_t calleeId = nameIds[j][static_cast<size_t>(call.position)];
         const std::string& caller = names.Text(callerId);
-        const std::string& callee = into.definedFunctions[static_cast<size_t>(call.position)];
+        const std::string_view callee = into.definedFunctions[static_cast<size_t>(call.position)];
         if (edgeKeys.insert({k, callerId, j, calleeId}).second) {
           std::string edge = EdgeLine(from, caller, into, callee);
           if (!edgeTexts.Contains(edge)) {
@@ -386,7 +386,7 @@ void FastModuleScan::ScanAllModuleCalls(ScanContext& context, ModuleTable& table
                 {k, j, caller, callee, from.files[static_cast<size_t>(call.file)], call.line});
           }
         }
-        if (linked[j].insert(calleeId).second) into.linkedFunctions.push_back(callee);
+        if (linked[j].insert(calleeId).second) into.linkedFunctions.emplace_back(callee);
         if (linked[k].insert(callerId).second) from.linkedFunctions.push_back(caller);
         log.AddLines(callLines[j][static_cast<size_t>(call.position)]);
       }

@@ -20,7 +20,8 @@ struct PassesResult {
   std::string moduleLog;
   std::vector<std::string> activity;
   bool errorReported = false;
-  std::vector<StringList> defined, linked;
+  std::vector<PackedStrings> defined;
+  std::vector<StringList> linked;
   StringList edges;
   StringList calls;  // "from:caller -> into:callee @file:line", one per edge
   bool operator==(const PassesResult&) const = default;

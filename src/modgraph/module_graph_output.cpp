@@ -35,7 +35,7 @@ class GraphFile {
 };
 
 // `//node [label="f", attrs] mod_f;` or the same without the comment mark.
-std::string NodeLine(const char* indent, const ModuleRecord& record, const std::string& function) {
+std::string NodeLine(const char* indent, const ModuleRecord& record, std::string_view function) {
   std::string line = indent;
   line += "node [label=" + QuotedDotString(function);
   if (!record.nodeAttributes.empty()) line += ", " + record.nodeAttributes;
@@ -43,13 +43,13 @@ std::string NodeLine(const char* indent, const ModuleRecord& record, const std::
   return line;
 }
 
-void WriteCluster(GraphFile& file, const ModuleRecord& record, const StringList& functions,
+void WriteCluster(GraphFile& file, const ModuleRecord& record, const PackedStrings& functions,
                   const std::unordered_set<std::string>* shownFunctions) {
   file.Write("  subgraph " + DotId(kClusterPrefix + record.moduleName) + " {");
   for (const std::string& attribute : record.clusterAttributes) file.Write("    " + attribute);
   file.Write("    label=" + QuotedDotString(record.moduleName) + ";");
   file.Write(kAllFunctionsComment);
-  for (const std::string& function : functions) {
+  for (const std::string_view function : functions) {
     file.Write(NodeLine("    //", record, function));
   }
   file.Write(kLinkedFunctionsComment);
@@ -94,9 +94,9 @@ void WriteModuleGraphDot(ScanContext& context, const ModuleTable& table,
   for (int k = 0; k < table.moduleCount; ++k) {
     if (!table.modules[k].valid) continue;
     if (selection && !selection->keepNode[static_cast<size_t>(k)]) continue;
-    const StringList& functions = model != nullptr
-                                      ? model->modules[static_cast<size_t>(k)].definedFunctions
-                                      : table.modules[k].definedFunctions;
+    const PackedStrings& functions = model != nullptr
+                                         ? model->modules[static_cast<size_t>(k)].definedFunctions
+                                         : table.modules[k].definedFunctions;
     WriteCluster(file, table.modules[k], functions,
                  selection ? &shown[static_cast<size_t>(k)] : nullptr);
   }

@@ -84,7 +84,7 @@ void ReportModuleReadFailure(ScanContext& context, const ModuleTable& table,
 }
 
 SourceReading CollectModuleFunctions(ScanContext& context, const ModuleTable& table,
-                                     const std::string& path, StringList& functions) {
+                                     const std::string& path, PackedStrings& functions) {
   SourceReader reader;
   if (!reader.Open(path)) return SourceReading::kNotOpened;
   // Every non-empty line becomes the previous line, so a comment or a blank line between a
@@ -178,8 +178,9 @@ void ScanCallsInto(ScanContext& context, ModuleTable& table, ModuleRecord& from,
         default:
           previous.assign(line);
           if (!inBody) break;
-          for (const std::string& callee : into.definedFunctions) {
-            if (line.find(callee) == std::string_view::npos) continue;
+          for (const std::string_view found : into.definedFunctions) {
+            if (line.find(found) == std::string_view::npos) continue;
+            const std::string callee(found);
             if (AddIfAbsent(edgeLines, EdgeLine(from, caller, into, callee))) {
               table.calls.Add({fromIndex, intoIndex, caller, callee, file, lineNumber});
             }

@@ -88,7 +88,7 @@ enum class SourceReading { kRead, kNotOpened, kFailed };
 /// Appends to `functions` the name of every function defined in the file at `path`, logging each
 /// signature. kFailed: reading stopped at an I/O error (the lines before it count).
 SourceReading CollectModuleFunctions(ScanContext& context, const ModuleTable& table,
-                                     const std::string& path, StringList& functions);
+                                     const std::string& path, PackedStrings& functions);
 /// Reports a module source whose reading failed, once per path and run (`reported` holds the
 /// paths reported so far): "error reading: %s" in the activity log and the module log, and an
 /// error of the run.

@@ -110,7 +110,7 @@ StringList EdgeLines(const ModuleTable& table) {
 
 void ReleaseModuleFindings(ModuleTable& table) {
   for (ModuleRecord& record : table.modules) {
-    record.definedFunctions = StringList();
+    record.definedFunctions = PackedStrings();
     record.linkedFunctions = StringList();
   }
 }

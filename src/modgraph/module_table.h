@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "model/graph_model.h"
 #include "context/scan_context.h"
+#include "model/graph_model.h"
+#include "text/packed_strings.h"
 #include "text/text_utils.h"
 
 namespace quillmap {
@@ -24,7 +25,7 @@ struct ModuleRecord {
   std::string nodeAttributes;
   std::string callAttributes;
   StringList files;
-  StringList definedFunctions;  // duplicates kept
+  PackedStrings definedFunctions;  // duplicates kept
   StringList linkedFunctions;   // without duplicates
 };
 
