@@ -1,6 +1,9 @@
 #include "scan/scan_run.h"
 
+#ifdef __GLIBC__
 #include <malloc.h>
+#endif
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -406,7 +409,9 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   // The scan's threads freed what they read and recognised, but their heaps keep the pages,
   // which the binding and the module graph, on other threads, would not use: given back before
   // those start (on a whole tree a few hundred MB of the run's peak).
+#ifdef __GLIBC__
   malloc_trim(0);
+#endif
   // Made before the calls are bound: their binding may intern names in a table it shares.
   ModuleSourcesView moduleView(moduleSources);
   // Binding the calls reads and rewrites the call graph only, which nothing of the module graph
