@@ -68,9 +68,7 @@ class ModuleSources {
   /// records every call, its table and this one would hold the same names (on a large tree a
   /// million of them). Asked before anything is added.
   void ShareNames(NameTable& table) { shared_ = &table; }
-  /// The table the names are interned in. A shared table may grow while the module graph is
-  /// made (the resolver interns on a thread of its own): what reads it then takes its Texts()
-  /// before.
+  /// The table the names are interned in.
   const NameTable& names() const { return shared_ != nullptr ? *shared_ : own_; }
   bool sharesNames() const { return shared_ != nullptr; }
 

@@ -80,11 +80,4 @@ void NameTable::Grow() {
   }
 }
 
-std::vector<std::string_view> NameTable::Texts() const {
-  std::vector<std::string_view> texts;
-  texts.reserve(refs_.size());
-  for (const TextRef ref : refs_) texts.push_back(texts_.Text(ref));
-  return texts;
-}
-
 }  // namespace quillmap

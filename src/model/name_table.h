@@ -23,9 +23,6 @@ class NameTable {
   /// The id of a name interned before into `id`; false when it never was.
   bool Find(std::string_view name, NameId& id) const;
   std::string_view operator[](NameId id) const { return texts_.Text(refs_[id]); }
-  /// Every name, by id. The texts stay in place as long as the table, so the list may be read
-  /// while another thread interns more names.
-  std::vector<std::string_view> Texts() const;
   /// Ids count from 0 to size() - 1 in the order the names were first interned.
   size_t size() const { return refs_.size(); }
 

@@ -153,7 +153,7 @@ void ModuleSourcesView::ScanAllModuleCalls(ScanContext& context, ModuleTable& ta
   std::vector<std::vector<Match>> matches;
   absl::flat_hash_set<uint64_t> pairs;  // caller and callee names seen in the module read
   if (!logging) {
-    firstDefiner.assign(NameCount() + 1, 0);
+    firstDefiner.assign(sources_.names().size() + 1, 0);
     for (size_t m = 0; m < modules; ++m) {
       for (const auto& [name, count] : definitions[m]) ++firstDefiner[name + 1];
     }

@@ -15,27 +15,16 @@ namespace quillmap {
 
 class ModuleSourcesView : public ModuleScanEngine {
  public:
-  /// `sources` holds the findings of every file of the table's valid modules. Names they share
-  /// with another table are read as they stand now: that table may grow afterwards on another
-  /// thread.
-  explicit ModuleSourcesView(const ModuleSources& sources)
-      : sources_(sources),
-        sharedNames_(sources.sharesNames() ? sources.names().Texts()
-                                           : std::vector<std::string_view>()) {}
+  /// `sources` holds the findings of every file of the table's valid modules.
+  explicit ModuleSourcesView(const ModuleSources& sources) : sources_(sources) {}
 
   int CollectAllModuleFunctions(ScanContext& context, ModuleTable& table) override;
   void ScanAllModuleCalls(ScanContext& context, ModuleTable& table) override;
 
  private:
-  std::string_view NameOf(NameId id) const {
-    return sources_.sharesNames() ? sharedNames_[id] : sources_.names()[id];
-  }
-  size_t NameCount() const {
-    return sources_.sharesNames() ? sharedNames_.size() : sources_.names().size();
-  }
+  std::string_view NameOf(NameId id) const { return sources_.names()[id]; }
 
   const ModuleSources& sources_;
-  std::vector<std::string_view> sharedNames_;  // by id
   // Per module record: the names of its definedFunctions as ids, in the same order.
   std::vector<std::vector<NameId>> defined_;
 };

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <exception>
 #include <optional>
 #include <thread>
 #include <unordered_map>
@@ -22,7 +21,6 @@
 #include "files/file_error.h"
 #include "files/paths.h"
 #include "files/source_file.h"
-#include "files/termination_signals.h"
 #include "json/graph_json.h"
 #include "modgraph/fast_module_scan.h"
 #include "modgraph/module_graph_output.h"
@@ -56,6 +54,13 @@ std::string Summary(const ScanCounts& counts) {
   return "\r\n" + std::to_string(counts.lines) + " lines, " + std::to_string(counts.chars) +
          " chars, " + std::to_string(counts.functions) + " fcts";
 }
+// Memory that the heaps hold free goes back to the system, where the C library can do that.
+void GiveBackFreePages() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
 // Whether a filter selects every called name: the call graph then interns the names that the
 // module graph's findings hold.
 bool SelectsEveryCall(const StringList& filters) {
@@ -407,40 +412,20 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   }
 
   // The scan's threads freed what they read and recognised, but their heaps keep the pages,
-  // which the binding and the module graph, on other threads, would not use: given back before
-  // those start (on a whole tree a few hundred MB of the run's peak).
-#ifdef __GLIBC__
-  malloc_trim(0);
-#endif
-  // Made before the calls are bound: their binding may intern names in a table it shares.
-  ModuleSourcesView moduleView(moduleSources);
-  // Binding the calls reads and rewrites the call graph only, which nothing of the module graph
-  // touches: with modules it runs on a thread of its own beside them.
-  std::optional<ResolveCounts> resolved;
-  std::exception_ptr resolveFailure;
-  std::jthread resolving;
-  if (resolve && filtersRead && moduleCount != 0 && !context.stopped()) {
-    const TerminationSignalsBlocked blocked;  // the handler runs on this thread
-    // A run that stops leaves this scope early: the thread is asked to stop, and is joined.
-    resolving = std::jthread([&](std::stop_token stop) {
-      try {
-        resolved = resolver->Resolve(model_.callGraph, [&stop] { return stop.stop_requested(); });
-      } catch (...) {
-        resolveFailure = std::current_exception();
-      }
-    });
-  }
+  // which what follows on this thread would not use: given back (on a whole tree a hundred MB
+  // of the run's peak).
+  GiveBackFreePages();
+  // The calls are bound once the module graph is made and its findings are let go: the two
+  // side by side would need both at once (on a whole tree about 100 MB more at the peak, for
+  // the 2 s that the module graph takes).
   const auto bindCalls = [&] {
-    if (resolving.joinable()) {
-      resolving.join();
-      if (resolveFailure) std::rethrow_exception(resolveFailure);
-    } else {
-      resolved = resolver->Resolve(model_.callGraph);
-    }
+    const ResolveCounts counts =
+        resolver->Resolve(model_.callGraph, [&context] { return context.StopRequested(); });
     resolver.reset();
-    return *resolved;
+    return counts;
   };
 
+  ModuleSourcesView moduleView(moduleSources);
   ModuleScanEngine& moduleScan = oneScan ? moduleView : *moduleScan_;
   // The module model takes the table's calls once the table is final; nothing changes the table
   // afterwards.
@@ -461,6 +446,7 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
   }
   outcome.newViolations = rules.newViolations();
   moduleSources = ModuleSources{};
+  GiveBackFreePages();
   if (hostLog != nullptr) {
     if (context.stopped()) {
       callGraphEntries.HandOnLast(*hostLog, kStoppedCallGraphEntries, LeftOutEntries);
@@ -483,7 +469,13 @@ void ScanRun::RunStations(ScanContext& context, const std::string& path, RunOutc
       return;
     }
     std::string resolveSummary;
-    if (resolve) resolveSummary = ", " + ResolveSummary(bindCalls());
+    if (resolve) {
+      resolveSummary = ", " + ResolveSummary(bindCalls());
+      if (context.stopped()) {
+        StopRun(context, outcome);
+        return;
+      }
+    }
     const GraphSelection selection = SelectCallGraph(context);
     WriteCallGraphOutputs(settings_, *writer_, callsList_, model_.callGraph, &selection);
     if (selection.error.empty()) {
