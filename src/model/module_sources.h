@@ -70,7 +70,6 @@ class ModuleSources {
   void ShareNames(NameTable& table) { shared_ = &table; }
   /// The table the names are interned in.
   const NameTable& names() const { return shared_ != nullptr ? *shared_ : own_; }
-  bool sharesNames() const { return shared_ != nullptr; }
 
   /// Whether the definitions' headers are kept: only the module log shows them.
   void KeepHeaders(bool keep) { keepHeaders_ = keep; }

@@ -76,7 +76,7 @@ bool SelectsEveryCall(const StringList& filters) {
 void FillModuleModel(ModuleTable& table, ModuleModel& model) {
   model.modules.clear();
   for (int k = 0; k < table.moduleCount; ++k) {
-    const ModuleRecord& record = table.modules[static_cast<size_t>(k)];
+    ModuleRecord& record = table.modules[static_cast<size_t>(k)];
     if (record.valid)
       model.modules.push_back(
           {record.moduleName, record.files, std::move(record.definedFunctions)});
